@@ -1,0 +1,54 @@
+# One-command set-up on a fresh Debian 12 machine: every target installs what it needs first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+PREFIX     ?= /usr/local
+
+.PHONY: all deps build test test-fast test-asan run bench fuzz install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The whole suite, then the core and library tests again under ASan and UBSan.
+test: test-asan test-fast
+
+test-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_SANITIZE=ON -DVELTRANE_VIEWER=OFF \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+run: build
+	scripts/run-viewer $(BUILD)/bin
+
+$(BENCH_BUILD)/build.ninja: | deps
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRANE_BENCH=ON -DVELTRANE_TESTS=OFF -DVELTRANE_VIEWER=OFF
+
+bench: deps $(BENCH_BUILD)/build.ninja
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	scripts/run-benchmarks $(BENCH_BUILD)
+
+fuzz: deps
+	scripts/run-fuzzers $(FUZZ_SECONDS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz

@@ -1,0 +1,20 @@
+// LoadPicture and SavePicture: Windows BMP files to and from Dibs.
+#pragma once
+
+#include "platform/Dib.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace veltrane {
+
+// Reads a BMP file into out at its own size and depth (16-bit files become 24-bit, top-down rows
+// are stored bottom-up). On any failure returns false and leaves out unchanged.
+bool LoadPicture(const std::string& path, Dib& out);
+bool LoadPictureFromMemory(std::span<const uint8_t> bytes, Dib& out);
+
+// Writes the bitmap as an uncompressed 24-bit BMP. Returns false when the file cannot be written.
+bool SavePicture(const Dib& picture, const std::string& path);
+
+}  // namespace veltrane
