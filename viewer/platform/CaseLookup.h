@@ -3,8 +3,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace veltrane {
+
+// True when the two names differ at most in the case of ASCII letters.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // folder ends with "/" or is empty (the current folder). Returns the full path of the matching
 // entry, or folder + name when nothing matches (so a later open fails as the missing file would).

@@ -1,0 +1,24 @@
+#include "platform/CaseLookup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace veltrane;
+namespace fs = std::filesystem;
+
+TEST(CaseLookup, FindsTheEntryWhateverItsCaseAndPrefersTheExactOne) {
+    const fs::path dir = fs::path(testing::TempDir()) / ("veltrane_case_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "Main.bmp") << "x";
+    const std::string folder = dir.string() + "/";
+    EXPECT_EQ(ResolveCaseInsensitive(folder, "MAIN.BMP"), folder + "Main.bmp");
+    EXPECT_EQ(ResolveCaseInsensitive(folder, "main.bmp"), folder + "Main.bmp");
+    std::ofstream(dir / "main.bmp") << "y";
+    EXPECT_EQ(ResolveCaseInsensitive(folder, "main.bmp"), folder + "main.bmp");
+    EXPECT_EQ(ResolveCaseInsensitive(folder, "PLEDIT.TXT"), folder + "PLEDIT.TXT");  // missing: as asked
+    EXPECT_EQ(ResolveCaseInsensitive("/nonexistent/", "a.bmp"), "/nonexistent/a.bmp");
+    fs::remove_all(dir);
+}
