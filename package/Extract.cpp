@@ -1,0 +1,257 @@
+#include "Extract.h"
+
+#include "NameMatch.h"
+#include "Unzip.h"
+#include "Utility.h"
+#include "platform/Host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace tarrow {
+
+namespace {
+
+constexpr size_t kMaxCommentShown = 1024;
+constexpr size_t kMemoryHeaderSize = 14;
+constexpr uint8_t kFirstUnsupportedVersion = 21;
+constexpr uint32_t kFolderAttribute = 0x10;
+constexpr uint32_t kVolumeLabelAttribute = 0x08;
+
+bool supportedMethod(uint16_t method) { return method == 0 || method == 1 || method == 6 || method == 8; }
+
+// The archive comment follows the end record: message 11 carries up to 1024 bytes of it.
+void readComment(Operation &op)
+{
+    const EndRecord &e = op.endRecord;
+    if (e.commentLength == 0)
+        return;
+    ArchiveInput &in = op.input;
+    const size_t wanted = std::min<size_t>(e.commentLength, kMaxCommentShown);
+    char comment[kMaxCommentShown + 1];
+    if (!in.seek(e.position + int64_t(kEndRecordSize)) || !in.readFully(comment, wanted)) {
+        raiseWarning(op, TARROW_WARNING_COMMENT, op.archiveName());
+        return;
+    }
+    comment[wanted] = '\0';
+    // The comment ends at its first NUL as far as the host can see.
+    std::string_view text(comment, std::strlen(comment));
+    Message(op, TARROW_MSG_COMMENT).field(op.archiveName()).number(wanted).tail(text).deliver();
+    if (op.settings.displayComment)
+        platform::messageBox(op.host.parentWindow, std::string(text), "Comment in " + op.archiveName(), TARROW_BOX_OK);
+}
+
+bool readExtraField(Operation &op)
+{
+    CentralHeader &h = op.header;
+    h.extra.clear();
+    if (h.extraLength == 0)
+        return true;
+    try {
+        h.extra.resize(h.extraLength);
+    } catch (const std::bad_alloc &) {
+        return op.input.skip(h.extraLength);
+    }
+    if (op.input.readHeader(h.extra.data(), h.extra.size(), op.archiveName()))
+        return true;
+    h.extra.clear();
+    return false;
+}
+
+MemberEntry entryFor(const CentralHeader &h)
+{
+    MemberEntry m;
+    m.localHeaderOffset = h.localHeaderOffset;
+    m.disk = h.startDisk;
+    m.compressedSize = h.compressedSize;
+    m.crc32 = h.crc32;
+    m.attributes = uint16_t((h.externalAttributes & 0xFF) | TARROW_ATTRIBUTE_ARCHIVE);
+    m.encrypted = h.flags & 1;
+    m.dataDescriptor = h.flags & 8;
+    m.text = h.internalAttributes & 1;
+    m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
+    return m;
+}
+
+// Version 2.1 and the methods beyond stored, shrunk, imploded and deflated are not ours.
+bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
+{
+    if (checkVersion && h.versionNeeded >= kFirstUnsupportedVersion) {
+        raiseWarning(op, TARROW_WARNING_VERSION, h.name);
+        return false;
+    }
+    if (!supportedMethod(h.method)) {
+        raiseWarning(op, TARROW_WARNING_METHOD, h.name);
+        return false;
+    }
+    return true;
+}
+
+void record(Operation &op, const MemberEntry &entry)
+{
+    op.catalogue.push_back(entry);
+    op.counters.selectedCompressed += entry.compressedSize;
+    ++op.counters.selected;
+}
+
+// Selects members from the central directory into the catalogue. False when a header could not be
+// read, which ends the operation.
+bool walkCentralDirectory(Operation &op)
+{
+    CentralHeader &h = op.header;
+    op.catalogue.reserve(op.endRecord.totalEntries);
+    for (unsigned i = 0; i < op.endRecord.totalEntries; ++i) {
+        if (!readCentralHeader(op) || !readExtraField(op) || !op.input.skip(h.commentLength))
+            return false;
+        if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure))
+            continue;
+        if (passesChecks(op, h, true))
+            record(op, entryFor(h));
+    }
+    return true;
+}
+
+// Lists the selected members (message 21), every method and version included.
+void viewCatalogue(Operation &op)
+{
+    CentralHeader &h = op.header;
+    for (unsigned i = 0; i < op.endRecord.totalEntries; ++i) {
+        if (!readCentralHeader(op))
+            return;
+        op.counters.currentIndex = i;
+        if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
+            if (!readExtraField(op))
+                return;
+            sendListing(op, h);
+            ++op.counters.processed;
+        } else if (!op.input.skip(h.extraLength)) {
+            return;
+        }
+        if (!op.input.skip(h.commentLength))
+            return;
+    }
+    // The end record should follow; a wrong signature there is of no consequence to a listing.
+    uint8_t signature[4];
+    op.input.readHeader(signature, sizeof signature, op.archiveName());
+}
+
+// Positions the input at the central directory, allowing for a shift the end record did not
+// reveal. False after error 51 or 3.
+bool findCentralDirectory(Operation &op)
+{
+    ArchiveInput &in = op.input;
+    EndRecord &e = op.endRecord;
+    uint8_t signature[4];
+    int64_t start = int64_t(e.centralOffset) + in.offsetAdjustment;
+    if (in.seek(start) && in.readFully(signature, 4) && le32(signature) == kCentralHeaderSignature)
+        return in.seek(start);
+    in.offsetAdjustment = 0;
+    start = e.centralOffset;
+    if (!in.seek(start) || !in.readFully(signature, 4)) {
+        raiseError(op, TARROW_ERROR_READ, op.archiveName());
+        return false;
+    }
+    if (le32(signature) != kCentralHeaderSignature) {
+        raiseError(op, TARROW_ERROR_BAD_CENTRAL, op.archiveName());
+        return false;
+    }
+    return in.seek(start);
+}
+
+} // namespace
+
+bool readCentralHeader(Operation &op)
+{
+    ArchiveInput &in = op.input;
+    const std::string &archive = op.archiveName();
+    uint8_t b[kCentralHeaderSize];
+    if (!in.readHeader(b, 4, archive))
+        return false;
+    if (le32(b) != kCentralHeaderSignature) {
+        raiseError(op, TARROW_ERROR_BAD_CENTRAL, archive);
+        return false;
+    }
+    if (!in.readHeader(b + 4, kCentralHeaderSize - 4, archive))
+        return false;
+    CentralHeader &h = op.header;
+    h.versionMadeBy = b[4];
+    h.hostSystem = b[5];
+    h.versionNeeded = b[6];
+    h.hostNeeded = b[7];
+    h.flags = le16(b + 8);
+    h.method = le16(b + 10);
+    h.dosTime = le16(b + 12);
+    h.dosDate = le16(b + 14);
+    h.crc32 = le32(b + 16);
+    h.compressedSize = le32(b + 20);
+    h.uncompressedSize = le32(b + 24);
+    h.nameLength = le16(b + 28);
+    h.extraLength = le16(b + 30);
+    h.commentLength = le16(b + 32);
+    h.startDisk = le16(b + 34);
+    h.internalAttributes = le16(b + 36);
+    h.externalAttributes = le32(b + 38);
+    h.localHeaderOffset = le32(b + 42);
+    h.extra.clear();
+
+    // Names are kept to 1023 bytes; the rest is skipped.
+    char name[kNameCapacity];
+    size_t kept = std::min<size_t>(h.nameLength, kMaxNameLength);
+    if (kept > 0 && !in.readHeader(name, kept, archive))
+        return false;
+    if (h.nameLength > kept && !in.skip(uint32_t(h.nameLength - kept)))
+        return false;
+    name[kept] = '\0';
+    h.name.assign(name, std::strlen(name));
+    return true;
+}
+
+void operateOnArchive(Operation &op)
+{
+    if (!findEndRecord(op))
+        return;
+    readComment(op);
+    ArchiveInput &in = op.input;
+    EndRecord &e = op.endRecord;
+    if (e.centralStartDisk != in.currentDisk)
+        in.changeToDisk(e.centralStartDisk);
+    // A shifted archive whose directory claims offset 0 has its directory right after the shift.
+    if (in.offsetAdjustment > 0 && e.centralOffset == 0) {
+        if (e.centralSize == 0)
+            return;
+        e.centralOffset = uint32_t(in.offsetAdjustment);
+        in.offsetAdjustment = 0;
+    }
+    if (e.centralSize == 0 || !findCentralDirectory(op))
+        return;
+    if (op.settings.view) {
+        viewCatalogue(op);
+    } else if (walkCentralDirectory(op)) {
+        runExtractionPass(op);
+    }
+}
+
+void operateOnMemory(Operation &op)
+{
+    // The block is one member: flags, method, CRC-32, compressed and uncompressed size, data.
+    uint8_t b[kMemoryHeaderSize];
+    if (!op.input.open() || !op.input.readHeader(b, sizeof b, op.archiveName()))
+        return;
+    CentralHeader &h = op.header;
+    h = CentralHeader{};
+    h.flags = b[0];
+    h.method = b[1];
+    h.crc32 = le32(b + 2);
+    h.compressedSize = le32(b + 6);
+    h.uncompressedSize = le32(b + 10);
+    h.name = "-";
+    if (!passesChecks(op, h, false))
+        return;
+    MemberEntry entry = entryFor(h);
+    entry.localHeaderOffset = kMemoryHeaderSize;
+    record(op, entry);
+    extractMemoryMember(op, entry, h);
+}
+
+} // namespace tarrow

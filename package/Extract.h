@@ -1,0 +1,20 @@
+// The archive's catalogue: the operation on an archive file up to the extraction pass (end record,
+// comment, central directory, selection), view mode, and memory input.
+#pragma once
+
+namespace tarrow {
+
+class Operation;
+struct CentralHeader;
+
+// Runs the whole operation on the archive file named in the settings: lists in view mode, else
+// walks the catalogue and hands it to runExtractionPass.
+void operateOnArchive(Operation &op);
+// Runs the operation on the memory block of Tarrow_FromMemory.
+void operateOnMemory(Operation &op);
+
+// Reads the next central directory header with its name into op.header, leaving the input at its
+// extra field. False after error 51 or 3.
+bool readCentralHeader(Operation &op);
+
+} // namespace tarrow

@@ -1,0 +1,281 @@
+#include "File_io.h"
+
+#include "Unzip.h"
+#include "Utility.h"
+#include "platform/Host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tarrow {
+
+namespace {
+
+constexpr int64_t kSpanningWindow = 70000; // the end record of a spanning archive lies in its tail
+constexpr int64_t kSearchChunk = 0x4000;
+constexpr int64_t kSignatureLength = 4;
+
+const uint8_t kEndSignatureBytes[4] = {'P', 'K', 5, 6};
+
+} // namespace
+
+bool ArchiveInput::open()
+{
+    close();
+    const Settings &s = m_op.settings;
+    if (s.memoryInput()) {
+        m_size = s.memorySize;
+        return true;
+    }
+    if (!s.archiveName)
+        return false;
+    m_file = std::fopen(s.archiveName->c_str(), "rb");
+    if (!m_file)
+        return false;
+    std::setvbuf(m_file, m_buffer, _IOFBF, sizeof m_buffer);
+    if (fseeko(m_file, 0, SEEK_END) != 0 || (m_size = ftello(m_file)) < 0 || fseeko(m_file, 0, SEEK_SET) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void ArchiveInput::close()
+{
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+    m_size = 0;
+}
+
+bool ArchiveInput::seek(int64_t position)
+{
+    if (position < 0 || position > m_size)
+        return false;
+    Settings &s = m_op.settings;
+    if (s.memoryInput()) {
+        s.memoryPosition = uint32_t(position);
+        return true;
+    }
+    return m_file && fseeko(m_file, position, SEEK_SET) == 0;
+}
+
+int64_t ArchiveInput::tell() const
+{
+    if (m_op.settings.memoryInput())
+        return m_op.settings.memoryPosition;
+    return m_file ? ftello(m_file) : 0;
+}
+
+size_t ArchiveInput::read(void *dst, size_t count)
+{
+    Settings &s = m_op.settings;
+    if (s.memoryInput()) {
+        size_t n = std::min<size_t>(count, s.memorySize - std::min(s.memoryPosition, s.memorySize));
+        std::memcpy(dst, s.memoryBlock + s.memoryPosition, n);
+        s.memoryPosition += uint32_t(n);
+        return n;
+    }
+    if (!m_file)
+        return 0;
+    auto *out = static_cast<uint8_t *>(dst);
+    size_t got = std::fread(out, 1, count, m_file);
+    while (got < count && multiDisk && currentDisk < lastDisk) {
+        changeToDisk(uint16_t(currentDisk + 1));
+        got += std::fread(out + got, 1, count - got, m_file);
+    }
+    return got;
+}
+
+bool ArchiveInput::readHeader(void *dst, size_t count, const std::string &file)
+{
+    if (readFully(dst, count))
+        return true;
+    raiseError(m_op, TARROW_ERROR_READ, file);
+    return false;
+}
+
+bool ArchiveInput::skip(uint32_t count)
+{
+    int64_t target = tell() + count;
+    while (target > m_size && multiDisk && currentDisk < lastDisk && !m_op.settings.memoryInput()) {
+        target -= m_size;
+        changeToDisk(uint16_t(currentDisk + 1));
+    }
+    if (target <= m_size && seek(target))
+        return true;
+    seek(m_size);
+    raiseError(m_op, TARROW_ERROR_NO_END_RECORD, m_op.archiveName());
+    return false;
+}
+
+int ArchiveInput::memberByte()
+{
+    if (memberBytesLeft == 0)
+        return -1;
+    uint8_t byte;
+    if (m_file && !multiDisk) {
+        int c = std::getc(m_file);
+        if (c == EOF)
+            return -1;
+        byte = uint8_t(c);
+    } else if (read(&byte, 1) != 1) {
+        return -1;
+    }
+    --memberBytesLeft;
+    ++m_op.counters.compressedRead;
+    return decrypt ? decrypt(decryptContext, byte) : byte;
+}
+
+void ArchiveInput::askForDisk(uint16_t n)
+{
+    const std::string &archive = m_op.archiveName();
+    for (;;) {
+        if (m_op.host.hasCallback()) {
+            Message(m_op, TARROW_MSG_DISK).field(archive).number(n).deliver();
+        } else {
+            char text[96];
+            if (n == 0)
+                std::snprintf(text, sizeof text,
+                              "Please insert the LAST disk of this multi-disk archive, then click OK to continue");
+            else
+                std::snprintf(text, sizeof text, "Please insert disk #%i, then click OK to continue", int(n));
+            if (platform::messageBox(m_op.host.parentWindow, text, "Disk change", TARROW_BOX_OK_CANCEL) !=
+                TARROW_BOX_ANSWER_OK)
+                raiseError(m_op, TARROW_ERROR_ABORTED, "");
+        }
+        if (n == 0)
+            return;
+        // A disk is known by its volume label, which carries its number as three digits.
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%03i", int(n));
+        if (platform::volumeLabel(archive).find(digits) != std::string::npos)
+            return;
+    }
+}
+
+void ArchiveInput::changeToDisk(uint16_t disk)
+{
+    close();
+    do
+        askForDisk(uint16_t(disk + 1));
+    while (!open());
+    currentDisk = disk;
+}
+
+void ArchiveInput::resetDisks()
+{
+    close();
+    currentDisk = lastDisk = 0;
+    multiDisk = spanning = false;
+    offsetAdjustment = 0;
+    memberBytesLeft = 0;
+    decrypt = nullptr;
+    decryptContext = nullptr;
+}
+
+namespace {
+
+// Searches [size - window, size) from its end in chunks that overlap by a signature's length, and
+// returns the first end signature of the first chunk holding one, or -1.
+int64_t searchBackwards(ArchiveInput &in, int64_t window)
+{
+    const int64_t size = in.size();
+    const int64_t chunk = std::min({kSearchChunk, window, size});
+    if (chunk < kSignatureLength)
+        return -1;
+    const int64_t lowest = size - window;
+    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
+    for (int64_t end = size;;) {
+        int64_t start = std::max(end - chunk, lowest);
+        size_t length = size_t(end - start);
+        if (!in.seek(start) || !in.readFully(buffer.data(), length))
+            return -1;
+        auto hit = std::search(buffer.begin(), buffer.begin() + ptrdiff_t(length), std::begin(kEndSignatureBytes),
+                               std::end(kEndSignatureBytes));
+        if (hit != buffer.begin() + ptrdiff_t(length))
+            return start + (hit - buffer.begin());
+        if (start == lowest || chunk == kSignatureLength)
+            return -1;
+        end = start + kSignatureLength;
+    }
+}
+
+// Reads the record at `match` into op.endRecord and sets the disk state from it.
+bool readEndRecord(Operation &op, int64_t match)
+{
+    ArchiveInput &in = op.input;
+    uint8_t r[kEndRecordSize];
+    if (!in.seek(match) || !in.readHeader(r, sizeof r, op.archiveName()))
+        return false;
+    EndRecord &e = op.endRecord;
+    e.diskNumber = le16(r + 4);
+    e.centralStartDisk = le16(r + 6);
+    e.entriesOnDisk = le16(r + 8);
+    e.totalEntries = le16(r + 10);
+    e.centralSize = le32(r + 12);
+    e.centralOffset = le32(r + 16);
+    e.commentLength = le16(r + 20);
+    e.position = match;
+    in.currentDisk = in.lastDisk = e.diskNumber;
+    in.multiDisk = e.diskNumber != 0;
+    // Whatever precedes the archive data (a self-extractor's program) shifts every offset; on a
+    // multi-disk archive the offsets belong to other disks and no shift is measured.
+    int64_t expected = in.multiDisk ? match : int64_t(e.centralOffset) + e.centralSize;
+    in.offsetAdjustment = match - expected;
+    return true;
+}
+
+} // namespace
+
+bool findEndRecord(Operation &op)
+{
+    ArchiveInput &in = op.input;
+    const std::string &archive = op.archiveName();
+    for (;;) {
+        if (platform::pathKind(archive) != platform::PathKind::File) {
+            if (in.spanning) {
+                in.askForDisk(0);
+                continue;
+            }
+            raiseError(op, TARROW_ERROR_NO_ARCHIVE, archive);
+            return false;
+        }
+        if (!in.open()) {
+            if (in.spanning) {
+                in.askForDisk(0);
+                continue;
+            }
+            raiseError(op, TARROW_ERROR_CANNOT_OPEN, archive);
+            return false;
+        }
+        if (!in.spanning) {
+            uint8_t marker[4];
+            in.spanning = in.readFully(marker, 4) && le32(marker) == kSpanningMarker;
+        }
+        const int64_t size = in.size();
+        int64_t window = in.spanning ? std::min(kSpanningWindow, size) : size;
+        bool remembered = false;
+        for (int64_t match; (match = searchBackwards(in, window)) >= 0;) {
+            if (!readEndRecord(op, match))
+                return false;
+            if (match + int64_t(kEndRecordSize) + op.endRecord.commentLength == size)
+                return true;
+            // Something follows the record that its comment does not explain: look for a later one.
+            remembered = true;
+            window = size - match - 1;
+        }
+        if (in.spanning) {
+            in.close();
+            in.askForDisk(0);
+            continue;
+        }
+        if (remembered)
+            return true;
+        raiseError(op, TARROW_ERROR_NO_END_RECORD, archive);
+        return false;
+    }
+}
+
+} // namespace tarrow

@@ -1,0 +1,97 @@
+// Archive input: the bytes of the archive, whether it lies in one file, spans several disks (each
+// disk appears in turn at the archive path), or lies in a memory block. Also finds the archive's
+// end record.
+//
+// Header reads are all-or-nothing: readHeader() reports error 51 unless every byte arrives, so a
+// damaged archive never leaves a header with a stale tail. Member data goes through memberByte(),
+// which counts the bytes left, decrypts, and feeds the compressed-bytes-read counter.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tarrow {
+
+class Operation;
+
+// ZIP signatures ("PK" followed by two bytes), little-endian.
+constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
+constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
+constexpr uint32_t kEndRecordSignature = 0x06054B50;
+constexpr uint32_t kSpanningMarker = 0x08074B50;
+
+constexpr size_t kStreamBufferSize = 8192;
+constexpr size_t kEndRecordSize = 22;         // with its signature, without the comment
+constexpr size_t kCentralHeaderSize = 46;     // with its signature, without name, extra, comment
+constexpr size_t kLocalHeaderSize = 30;
+
+inline uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+class ArchiveInput {
+public:
+    explicit ArchiveInput(Operation &op) : m_op(op) {}
+    ~ArchiveInput() { close(); }
+    ArchiveInput(const ArchiveInput &) = delete;
+    ArchiveInput &operator=(const ArchiveInput &) = delete;
+
+    // Opens the archive path for binary reading with an 8192-byte stream buffer; false when it
+    // cannot be opened. Memory input needs no opening.
+    bool open();
+    void close();
+    bool isOpen() const { return m_file != nullptr; }
+    // Size of the current disk's file (or of the memory block).
+    int64_t size() const { return m_size; }
+
+    // Moves to an absolute position on the current disk; false when it lies outside the file.
+    bool seek(int64_t position);
+    int64_t tell() const;
+
+    // Copies up to count bytes and returns how many arrived. On a multi-disk archive a short read
+    // continues on the next disk until count bytes arrived or the last disk is current.
+    size_t read(void *dst, size_t count);
+    // read() that succeeds only when every byte arrives; reports nothing.
+    bool readFully(void *dst, size_t count) { return read(dst, count) == count; }
+    // readFully() that raises error 51 naming `file` when the bytes do not all arrive.
+    bool readHeader(void *dst, size_t count, const std::string &file);
+    // Moves count bytes forward, onto the next disk when the target lies past this one; error 2
+    // (reported, not fatal) and false when there is no later disk.
+    bool skip(uint32_t count);
+
+    // One byte of member data: -1 once memberBytesLeft is used up or the archive ends. Decrypted
+    // through `decrypt` when it is set.
+    int memberByte();
+    uint32_t memberBytesLeft = 0;
+    uint8_t (*decrypt)(void *context, uint8_t byte) = nullptr;
+    void *decryptContext = nullptr;
+
+    // Disk state. Disks are 0-based here and 1-based in requests (0 asks for the last disk).
+    uint16_t currentDisk = 0;
+    uint16_t lastDisk = 0;
+    bool multiDisk = false;       // the end record's disk number is not 0
+    bool spanning = false;        // the first disk starts with the spanning marker
+    int64_t offsetAdjustment = 0; // bytes in front of the archive data (self-extractor stub)
+
+    // Asks the user for disk n (1-based, 0 = the last disk) until the volume label shows it.
+    // Cancel or a callback answer of 255 ends the operation (error 255).
+    void askForDisk(uint16_t n);
+    // Closes the archive and asks for disk (0-based) until it opens there; it becomes current.
+    void changeToDisk(uint16_t disk);
+
+    void resetDisks();
+
+private:
+    bool nextDisk();
+
+    Operation &m_op;
+    std::FILE *m_file = nullptr;
+    int64_t m_size = 0;
+    char m_buffer[kStreamBufferSize];
+};
+
+// Finds the end record (trying the last disk of a spanning archive), fills op.endRecord and the
+// disk state, and leaves the archive open. False after an error has been raised.
+bool findEndRecord(Operation &op);
+
+} // namespace tarrow

@@ -1,0 +1,176 @@
+// The operation: one object that holds the settings block, the run counters, the working buffers
+// and the archive input of a main call. The C exports drive one process-wide instance (Tarrow.cpp);
+// tests make their own.
+//
+// Flow of a main call (Operation::run): patterns are built, the archive is opened and its catalogue
+// walked (Extract.cpp, File_io.cpp), and the selected members go to the extraction pass
+// (runExtractionPass, ExtractPass.cpp). Everything reports through Utility.h.
+//
+// Fatal errors (4, 50, 255) unwind as tarrow::FatalError up to run(), which closes the archive and
+// resets the settings. Whatever a step holds (an output file that is not finished) must clean up in
+// a destructor or a catch-and-rethrow.
+#pragma once
+
+#include "File_io.h"
+#include "tarrow.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarrow {
+
+constexpr int16_t kVersionMajor = 0;
+constexpr int16_t kVersionMinor = 7;
+
+struct FatalError {
+    int code;
+};
+
+// The settings the setters fill; Tarrow_Initialise restores the defaults of `defaults()`.
+struct Settings {
+    std::optional<std::string> archiveName;
+    std::optional<std::string> extractTo;
+    std::optional<std::string> include;
+    std::optional<std::string> exclude;
+    std::optional<std::string> includeListFile;
+    std::optional<std::string> excludeListFile;
+    std::optional<std::string> password;
+    std::optional<std::string> device;
+    bool abort = false;
+    bool view = false;
+    bool update = false;
+    bool freshen = false;
+    bool test = false;
+    bool displayComment = false;
+    bool restoreStructure = false;
+    int16_t overwrite = 0;       // 0 before the first initialise; behaves like 10
+    int16_t attributeMask = 0;
+
+    // Memory input (Tarrow_FromMemory): the block and the read position.
+    const uint8_t *memoryBlock = nullptr;
+    uint32_t memorySize = 0;
+    uint32_t memoryPosition = 0;
+    // Memory output (Tarrow_ToMemory).
+    uint8_t *outputBuffer = nullptr;
+    uint32_t outputCapacity = 0;
+    uint32_t outputLength = 0;
+
+    static Settings defaults();
+    bool memoryInput() const { return memoryBlock != nullptr; }
+    bool memoryOutput() const { return outputBuffer != nullptr; }
+};
+
+// What the host installed; Tarrow_Initialise keeps it.
+struct HostLink {
+    TarrowCallback callback = nullptr;
+    TarrowCallbackEx callbackEx = nullptr;
+    intptr_t user = 0;
+    intptr_t window = 0;
+    intptr_t parentWindow = 0;
+    bool hasCallback() const { return callback != nullptr || callbackEx != nullptr; }
+};
+
+// Counters of one operation, carried by the progress messages.
+struct RunCounters {
+    uint32_t processed = 0;          // members listed, tested or extracted
+    uint32_t selected = 0;
+    uint32_t currentIndex = 0;       // 0-based index into the catalogue
+    uint32_t selectedCompressed = 0; // total compressed size of the selection
+    uint32_t compressedRead = 0;     // member bytes read in the whole operation
+};
+
+// End-of-central-directory record.
+struct EndRecord {
+    uint16_t diskNumber = 0;
+    uint16_t centralStartDisk = 0;
+    uint16_t entriesOnDisk = 0;
+    uint16_t totalEntries = 0;
+    uint32_t centralSize = 0;
+    uint32_t centralOffset = 0;
+    uint16_t commentLength = 0;
+    int64_t position = 0;            // where its signature lies on the last disk
+};
+
+constexpr size_t kNameCapacity = 1024;        // names are kept to 1023 bytes plus NUL
+constexpr size_t kMaxNameLength = kNameCapacity - 1;
+
+// The central directory header read last, with its name and extra field.
+struct CentralHeader {
+    uint8_t versionMadeBy = 0;
+    uint8_t hostSystem = 0;
+    uint8_t versionNeeded = 0;
+    uint8_t hostNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc32 = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;
+    uint16_t nameLength = 0;
+    uint16_t extraLength = 0;
+    uint16_t commentLength = 0;
+    uint16_t startDisk = 0;
+    uint16_t internalAttributes = 0;
+    uint32_t externalAttributes = 0;
+    uint32_t localHeaderOffset = 0;
+    std::string name;               // at most kMaxNameLength bytes
+    std::vector<uint8_t> extra;     // exactly extraLength bytes when it was read
+};
+
+// One selected, supported member, in central-directory order.
+struct MemberEntry {
+    uint32_t localHeaderOffset = 0;
+    uint16_t disk = 0;
+    uint32_t compressedSize = 0;
+    uint32_t crc32 = 0;
+    uint16_t attributes = 0;         // low byte of the external attributes, archive bit always on
+    bool encrypted = false;
+    bool dataDescriptor = false;
+    bool text = false;
+    bool volumeLabel = false;
+};
+
+class Operation {
+public:
+    Operation();
+
+    // The exports' work: see tarrow.h for each.
+    void initialise();
+    int32_t run();
+
+    Settings settings;
+    HostLink host;
+    RunCounters counters;
+    int16_t lastError = 0;
+    int16_t lastWarning = 0;
+
+    // Valid during a main call only.
+    std::unique_ptr<char[]> messageBuffer;       // TARROW_MESSAGE_SIZE bytes
+    std::vector<std::string> includePatterns;
+    std::vector<std::string> excludePatterns;
+    EndRecord endRecord;
+    CentralHeader header;
+    std::vector<MemberEntry> catalogue;
+    ArchiveInput input;
+    bool errorRaised = false;                    // any error during this operation
+    int dialogAnswer = -1;                       // last answer recorded by UnzipDlgBoxProc
+
+    // Name of the archive as the messages show it ("" when none).
+    const std::string &archiveName() const;
+    // Text of the last message built (for the dialogs and the tests).
+    const char *messageText() const { return messageBuffer ? messageBuffer.get() : ""; }
+
+private:
+    void runOperation();
+};
+
+// The extraction pass over the catalogue and the extraction of a memory block's member. Defined by
+// the extraction module; called by the operation once the catalogue is walked.
+void runExtractionPass(Operation &op);
+void extractMemoryMember(Operation &op, const MemberEntry &member, const CentralHeader &header);
+
+} // namespace tarrow
