@@ -68,11 +68,13 @@ TARROW_EXPORT int16_t Tarrow_ArchiveName(const char *path)
     try {
         std::string name(path);
         std::replace(name.begin(), name.end(), '\\', '/');
-        // A name without an extension is taken to be a ZIP archive; "-" and "-..." are left alone.
+        // A name without an extension is taken to be a ZIP archive; "-" and "-..." are left alone,
+        // and so is the name of an existing file (files need no extension here).
         std::string_view last = name;
         if (size_t slash = last.rfind('/'); slash != std::string_view::npos)
             last = last.substr(slash + 1);
-        if (last.find('.') == std::string_view::npos && (last.empty() || last.front() != '-'))
+        if (last.find('.') == std::string_view::npos && (last.empty() || last.front() != '-') &&
+            tarrow::platform::pathKind(name) != tarrow::platform::PathKind::File)
             name += ".ZIP";
         s.archiveName = std::move(name);
     } catch (const std::bad_alloc &) {

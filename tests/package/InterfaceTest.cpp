@@ -37,6 +37,9 @@ TEST_F(InterfaceTest, ArchiveNameGetsZipExtensionOnlyWhenItHasNone)
     EXPECT_EQ(firstKeyLine(), "Tarrow_ArchiveName=-");
     Tarrow_ArchiveName("skins.d/plain");
     EXPECT_EQ(firstKeyLine(), "Tarrow_ArchiveName=skins.d/plain.ZIP");
+    ziptest::writeFile(path("noext"), {'P'}); // an existing file is taken as it is named
+    Tarrow_ArchiveName(path("noext").c_str());
+    EXPECT_EQ(firstKeyLine(), "Tarrow_ArchiveName=" + path("noext"));
     EXPECT_EQ(Tarrow_ArchiveName(""), 0);
     EXPECT_EQ(firstKeyLine(), "Tarrow_ArchiveName=");
     EXPECT_EQ(Tarrow(), -1);

@@ -1,0 +1,41 @@
+// The command-line front end's pieces: options, and the reading of the library's messages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarrowcli {
+
+struct Options {
+    char mode = 0;                      // 'l', 't' or 'x'
+    std::string archive;
+    std::vector<std::string> include;
+    std::vector<std::string> exclude;
+    std::string folder;
+    std::string password;
+    bool hasPassword = false;
+    int overwrite = 0;                  // 0: the library's default (ask)
+    bool update = false;
+    bool freshen = false;
+    bool junkPaths = false;
+    bool showComment = false;
+};
+
+// Parses argv; false with a message in `error` on a usage error.
+bool parseOptions(int argc, char **argv, Options &options, std::string &error);
+std::string usage();
+
+// Splits a message text at "|"; the last field keeps any "|" it holds when `fields` is given.
+std::vector<std::string> splitFields(const std::string &text, size_t fields = 0);
+
+// One row of the listing table from the fields of message 21, and the table's heading.
+std::string listingHeading();
+std::string listingRow(const std::vector<std::string> &fields);
+std::string methodName(int code);
+
+// Readable text of an error or warning code.
+std::string errorText(int code);
+std::string warningText(int code);
+
+} // namespace tarrowcli

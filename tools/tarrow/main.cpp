@@ -1,0 +1,154 @@
+// tarrow: lists, tests or extracts ZIP archives through the library's C interface, as any host
+// would. Messages become readable lines; the library's questions are asked on the terminal.
+#include "Front.h"
+#include "tarrow.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+using namespace tarrowcli;
+
+namespace {
+
+struct Run {
+    char mode = 'l';
+    bool listed = false;
+    bool problem = false;
+    int lastDiskAsked = -1;
+} g_run;
+
+// One line from the terminal; false at the end of input.
+bool askLine(const std::string &question, std::string &answer)
+{
+    std::cerr << question << std::flush;
+    return static_cast<bool>(std::getline(std::cin, answer));
+}
+
+int16_t askForDisk(const std::vector<std::string> &f)
+{
+    int disk = f.size() > 1 ? std::atoi(f[1].c_str()) : 0;
+    std::string which = disk == 0 ? "the last disk" : "disk " + std::to_string(disk);
+    std::string answer;
+    if (!askLine("Put " + which + " of the archive at " + f[0] + " and press Enter (q to cancel): ", answer) ||
+        answer == "q")
+        return TARROW_ANSWER_ABORT;
+    g_run.lastDiskAsked = disk;
+    return 0;
+}
+
+int16_t askOverwrite(const std::vector<std::string> &f)
+{
+    std::string answer;
+    std::string path = f.size() > 1 ? f[1] : "";
+    if (!askLine("Replace " + path + "? [y]es, [A]ll, [n]o, [N]one: ", answer))
+        return TARROW_OVERWRITE_NO; // nobody to ask: leave the file alone
+    if (answer == "y" || answer == "yes")
+        return TARROW_OVERWRITE_YES;
+    if (answer == "A")
+        return TARROW_OVERWRITE_YES_TO_ALL;
+    if (answer == "N")
+        return TARROW_OVERWRITE_NO_TO_ALL;
+    return TARROW_OVERWRITE_NO;
+}
+
+int16_t onMessage(int32_t, int32_t code, const char *text)
+{
+    std::string t = text;
+    switch (code) {
+    case TARROW_MSG_COMMENT: {
+        std::vector<std::string> f = splitFields(t, 3);
+        std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? f[2] : "") << "\n\n";
+        return 0;
+    }
+    case TARROW_MSG_LISTING:
+        if (!g_run.listed)
+            std::cout << listingHeading() << "\n";
+        g_run.listed = true;
+        std::cout << listingRow(splitFields(t, 18)) << "\n";
+        return 0;
+    case TARROW_MSG_EXTRACT_DONE:
+    case TARROW_MSG_TEST_DONE: {
+        std::vector<std::string> f = splitFields(t);
+        std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? f[1] : "") << "\n";
+        return 0;
+    }
+    case TARROW_MSG_DISK:
+        return askForDisk(splitFields(t));
+    case TARROW_MSG_ERROR:
+    case TARROW_MSG_WARNING: {
+        std::vector<std::string> f = splitFields(t);
+        int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
+        std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
+        std::string file = f.size() > 1 && f[1] != f[0] ? f[1] + ": " : "";
+        std::cerr << "tarrow: " << file << what << "\n";
+        g_run.problem = true;
+        return 0;
+    }
+    case TARROW_MSG_OVERWRITE:
+        return askOverwrite(splitFields(t));
+    default:
+        return 0;
+    }
+}
+
+// A file-based host has no volume labels: the disk at the archive path is the one the user was
+// asked for.
+int32_t diskLabel(void *, const char *, char *label, uint32_t capacity)
+{
+    std::snprintf(label, capacity, "DISK%03d", g_run.lastDiskAsked);
+    return 1;
+}
+
+std::string joined(const std::vector<std::string> &patterns)
+{
+    std::string out;
+    for (const std::string &p : patterns)
+        out += (out.empty() ? "" : "|") + p;
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    std::string error;
+    if (!parseOptions(argc, argv, o, error)) {
+        std::cerr << "tarrow: " << error << "\n" << usage();
+        return 2;
+    }
+    g_run.mode = o.mode;
+    TarrowPlatformHooks hooks{};
+    hooks.volume_label = diskLabel;
+    tarrow_platform_set_hooks(&hooks);
+    Tarrow_InstallCallback(onMessage);
+
+    Tarrow_Initialise();
+    Tarrow_ArchiveName(o.archive.c_str());
+    if (!o.include.empty())
+        Tarrow_Include(joined(o.include).c_str());
+    if (!o.exclude.empty())
+        Tarrow_Exclude(joined(o.exclude).c_str());
+    if (!o.folder.empty())
+        Tarrow_ExtractTo(o.folder.c_str());
+    if (o.hasPassword)
+        Tarrow_Decrypt(o.password.c_str());
+    if (o.overwrite)
+        Tarrow_Overwrite(o.overwrite);
+    Tarrow_Update(o.update);
+    Tarrow_Freshen(o.freshen);
+    Tarrow_RestoreStructure(!o.junkPaths);
+    Tarrow_View(o.mode == 'l');
+    Tarrow_Test(o.mode == 't');
+
+    int32_t result = Tarrow();
+    if (o.mode == 'l' && g_run.listed)
+        std::cout << result << (result == 1 ? " member\n" : " members\n");
+    if (result < 0) {
+        std::cerr << "tarrow: no archive given\n";
+        return 1;
+    }
+    return (Tarrow_GetLastError() || Tarrow_GetLastWarning() || g_run.problem) ? 1 : 0;
+}
