@@ -1,0 +1,60 @@
+// The sliding window of the stored, imploded and deflated methods. Decoders write straight into a linear
+// buffer behind which the last 32768 bytes of output always lie, so back-references never wrap and copies
+// may move eight bytes at a time. Output leaves in blocks of 32768 bytes, and never beyond the member's
+// declared size.
+#pragma once
+
+#include "decode_io.h"
+
+#include <memory>
+
+namespace package {
+
+// Copies n bytes from `from` to `out`, eight at a time; `from` lies at least 8 bytes before `out`, so every
+// chunk read is already written. May write up to 7 bytes past the end (the window keeps slack for it).
+inline uint8_t *copyChunked(uint8_t *out, const uint8_t *from, size_t n) {
+    uint8_t *stop = out + n;
+    do {
+        std::memcpy(out, from, 8);
+        out += 8;
+        from += 8;
+    } while (out < stop);
+    return stop;
+}
+
+class OutputWindow {
+public:
+    static constexpr size_t kBlock = 32768;   // unit in which output is handed on
+    static constexpr size_t kHistory = 32768; // farthest back-reference of any method
+    static constexpr size_t kBlocks = 2;      // blocks written before the history is moved down
+    static constexpr size_t kSlack = 1024;    // room for a copy that starts just before a flush point
+
+    OutputWindow();
+    bool valid() const { return buffer_ != nullptr; }
+
+    // Begins a member whose output goes to sink and may not exceed limit bytes.
+    void start(OutputSink &sink, uint64_t limit);
+
+    // Hands complete blocks on once pos has reached flushAt.
+    DecodeStatus flush();
+    // Hands the rest of the member's output on.
+    DecodeStatus finish();
+
+    // Copies n bytes from dist bytes back; bytes before the member's first output read as zero.
+    void copyMatch(size_t dist, size_t n);
+
+    uint8_t *pos = nullptr;           // next byte of output
+    uint8_t *flushAt = nullptr;       // end of the block being filled
+    const uint8_t *floor = nullptr;   // first byte of this member's output still in the buffer
+
+private:
+    DecodeStatus emit(const uint8_t *data, size_t size);
+
+    std::unique_ptr<uint8_t[]> buffer_;
+    OutputSink *sink_ = nullptr;
+    uint64_t limit_ = 0;
+    uint64_t emitted_ = 0;
+    bool stopped_ = false;
+};
+
+} // namespace package

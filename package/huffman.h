@@ -1,0 +1,59 @@
+// The table builder shared by inflate and explode: turns the code lengths of a prefix code into a
+// two-level lookup table. The first level is indexed by the next `rootBits` input bits; a longer code
+// leads from there into a sub-table indexed by the bits that follow.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace package {
+
+// One table entry: the bits a code uses, what kind of code it is, and its value.
+//   bits  0-7   bits to drop (for a sub-table link: the first-level bits)
+//   bits  8-11  extra bits that follow the code (for a sub-table link: its index bits)
+//   bits 12-15  kind flags below; none set means a length or distance base with extra bits
+//   bits 16-31  literal, base value, or sub-table offset
+namespace huff {
+constexpr uint32_t kInvalid = 1u << 12;
+constexpr uint32_t kSubTable = 1u << 13;
+constexpr uint32_t kEnd = 1u << 14;
+constexpr uint32_t kLiteral = 1u << 15;
+constexpr uint32_t kKinds = kInvalid | kSubTable | kEnd | kLiteral;
+
+inline unsigned dropBits(uint32_t e) { return e & 0xff; }
+inline unsigned extraBits(uint32_t e) { return (e >> 8) & 0xf; }
+inline unsigned value(uint32_t e) { return e >> 16; }
+} // namespace huff
+
+// Results of building a table.
+enum class TableResult { Ok = 0, Incomplete = 1, OverSubscribed = 2, NoMemory = 4 };
+
+class HuffmanTable {
+public:
+    static constexpr unsigned kMaxLength = 16;
+
+    // lengths: one code length per symbol (0 = unused). Symbols below `simple` are literals (the
+    // symbol 256 ends a deflate block); symbol s >= simple takes base[s - simple] and extra[s - simple],
+    // and symbols beyond those lists decode as invalid. rootBits is clamped to the code's shortest and
+    // longest length. An incomplete set is reported, and still usable, unless its longest code has one bit.
+    TableResult build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
+                      std::span<const uint8_t> extra, unsigned rootBits);
+
+    const uint32_t *entries() const { return entries_.data(); }
+    unsigned rootBits() const { return rootBits_; }
+
+    // Looks up the code at the bottom of `bits`; the caller drops huff::dropBits of the result.
+    uint32_t lookup(uint64_t bits) const {
+        uint32_t e = entries_[bits & ((1u << rootBits_) - 1)];
+        if (e & huff::kSubTable)
+            e = entries_[huff::value(e) + ((bits >> huff::dropBits(e)) & ((1u << huff::extraBits(e)) - 1))];
+        return e;
+    }
+
+private:
+    std::vector<uint32_t> entries_{huff::kInvalid};
+    unsigned rootBits_ = 0;
+};
+
+} // namespace package
