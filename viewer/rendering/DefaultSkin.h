@@ -29,7 +29,8 @@ SkinTheme DefaultTheme();
 struct SkinArt {
     Dib main, playPause, buttons, titleBar, monoStereo, positionBar, shuffleRepeat, volume, text, balance,
         numbers, equalizer, playlist;
-    // PLEDIT.TXT's "NormalBG" colour, as "#RRGGBB".
+    // The list background a skin of this theme names in PLEDIT.TXT ("NormalBG"), as "#RRGGBB". The
+    // built-in default itself starts with a black list, as a skin without PLEDIT.TXT shows it.
     std::string playlistBackground;
 };
 

@@ -1,0 +1,78 @@
+#include "PreviewOptions.h"
+
+#include <charconv>
+
+namespace veltrane::preview {
+namespace {
+
+bool ParseNumber(const std::string& text, int low, int high, int& out) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>& args, std::string& error) {
+    PreviewOptions options;
+    bool onlySkins = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlySkins || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.skins.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlySkins = true;
+            continue;
+        }
+        if (arg == "--force") {
+            options.force = true;
+            continue;
+        }
+        if (arg != "-f" && arg != "-q" && arg != "-o" && arg != "-j") {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = "option " + arg + " needs a value";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (arg == "-f") {
+            if (value == "bmp") options.format = ImageFormat::Bmp;
+            else if (value == "jpg" || value == "jpeg") options.format = ImageFormat::Jpeg;
+            else {
+                error = "unknown format " + value + " (jpg or bmp)";
+                return std::nullopt;
+            }
+        } else if (arg == "-q") {
+            if (!ParseNumber(value, 1, 100, options.quality)) {
+                error = "quality must be a number from 1 to 100";
+                return std::nullopt;
+            }
+        } else if (arg == "-o") {
+            if (value.empty()) {
+                error = "empty output folder";
+                return std::nullopt;
+            }
+            options.outputFolder = value;
+        } else {
+            int jobs = 0;
+            if (!ParseNumber(value, 1, 256, jobs)) {
+                error = "jobs must be a number from 1 to 256";
+                return std::nullopt;
+            }
+            options.jobs = unsigned(jobs);
+        }
+    }
+    if (options.skins.empty()) {
+        error = "no skin given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace veltrane::preview

@@ -1,0 +1,22 @@
+// Turns the SKIN arguments into the list of skins to render: a skin folder (it holds a main.bmp)
+// stands for itself, an archive (.wsz or .zip) for itself, and any other folder for its skin list
+// as the browser shows it: the skin folders inside it, then its .wsz archives, each in name order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace veltrane::preview {
+
+struct SkinSource {
+    enum class Kind { Folder, Archive };
+    Kind kind = Kind::Folder;
+    std::string path;   // the folder or archive
+    std::string name;   // names the preview file: the folder's name, or the archive's without extension
+};
+
+// Appends the skins of one argument to out; returns false (with error set) when the argument is
+// neither a folder nor an archive.
+bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error);
+
+}  // namespace veltrane::preview

@@ -1,0 +1,15 @@
+// One skin's preview without a display: a fresh window set shows the built-in default skin, as the
+// viewer's windows do after start-up, then loads the skin folder, and the three windows are stacked
+// into a 275 x 350 picture. The result never depends on a skin rendered before.
+#pragma once
+
+#include "platform/Dib.h"
+
+#include <string>
+
+namespace veltrane {
+
+// The preview of the skin in folder (a folder holding the skin's bitmaps), 24 bits per pixel.
+Dib RenderSkinPreview(const std::string& folder);
+
+}  // namespace veltrane
