@@ -63,7 +63,15 @@ Dib PaintHitMap(std::span<const HitRegion> regions) {
 
 }  // namespace
 
-Dib MainHitMap() { return PaintHitMap(kMainRegions); }
-Dib EqualizerHitMap() { return PaintHitMap(kEqualizerRegions); }
+// Painted once; every window gets its own copy.
+Dib MainHitMap() {
+    static const Dib map = PaintHitMap(kMainRegions);
+    return map;
+}
+
+Dib EqualizerHitMap() {
+    static const Dib map = PaintHitMap(kEqualizerRegions);
+    return map;
+}
 
 }  // namespace veltrane

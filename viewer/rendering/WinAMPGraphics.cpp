@@ -104,6 +104,15 @@ std::string UpperAscii(std::string text) {
     return text;
 }
 
+// Fills a 24-bit image with one colour.
+void FillImage(Dib& image, ColorRef colour) {
+    const uint8_t bgr[3] = {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)};
+    for (int32_t y = 0; y < image.Height(); ++y) {
+        uint8_t* p = image.Row(y);
+        for (int32_t x = 0; x < image.Width(); ++x, p += 3) std::copy(bgr, bgr + 3, p);
+    }
+}
+
 }  // namespace
 
 void MainWindowState::ReleaseAll() {
@@ -116,10 +125,7 @@ void MainWindowState::ReleaseAll() {
 void SkinWindow::SetClientSize(int32_t width, int32_t height, ColorRef fill) {
     if (m_image.Width() == width && m_image.Height() == height) return;
     Dib resized(width, height, 24);
-    const RgbQuad colour{uint8_t(fill >> 16), uint8_t(fill >> 8), uint8_t(fill), 0};
-    if (colour != RgbQuad{})
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x) resized.SetPixel(x, y, colour);
+    if (fill != 0) FillImage(resized, fill);
     if (!m_image.Empty()) BitBlt(resized, 0, 0, width, height, m_image, 0, 0);
     m_image = std::move(resized);
 }
@@ -322,9 +328,7 @@ PlaylistWindow::PlaylistWindow() {
 
 void PlaylistWindow::SetBackColor(ColorRef color) {
     m_backColor = color;
-    const RgbQuad colour{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color), 0};
-    for (int32_t y = 0; y < m_image.Height(); ++y)
-        for (int32_t x = 0; x < m_image.Width(); ++x) m_image.SetPixel(x, y, colour);
+    FillImage(m_image, color);
 }
 
 void PlaylistWindow::LoadPlaylistSkin(std::string& folder) {
