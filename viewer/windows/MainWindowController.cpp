@@ -1,0 +1,93 @@
+#include "windows/MainWindowController.h"
+
+#include "windows/HitMap.h"
+
+namespace veltrane {
+namespace {
+
+// The pressed flag that a control code sets, or nullptr for codes without one (0, -1, the clutterbar).
+int16_t* PressedFlag(MainWindowState& s, int32_t code) {
+    switch (code) {
+    case 1: return &s.PreviousPressed;
+    case 2: return &s.PlayPressed;
+    case 3: return &s.PausePressed;
+    case 4: return &s.StopPressed;
+    case 5: return &s.NextPressed;
+    case 6: return &s.EjectPressed;
+    case 7: return &s.ShufflePressed;
+    case 8: return &s.RepeatPressed;
+    case 9: return &s.PositionPressed;
+    case 10: return &s.VolumePressed;
+    case 11: return &s.BalancePressed;
+    case 12: return &s.EqualizerPressed;
+    case 13: return &s.PlaylistPressed;
+    case 14: return &s.ClosePressed;
+    case 15: return &s.ShadePressed;
+    case 16: return &s.MinimizePressed;
+    case 17: return &s.OptionsPressed;
+    default: return nullptr;
+    }
+}
+
+int16_t* Toggle(MainWindowState& s, int32_t code) {
+    switch (code) {
+    case 7: return &s.ShuffleOn;
+    case 8: return &s.RepeatOn;
+    case 12: return &s.EqualizerOn;
+    case 13: return &s.PlaylistOn;
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+int32_t MainWindowController::ColDec(double x, double y) const { return veltrane::ColDec(m_hitMap, x, y); }
+
+void MainWindowController::ButtonDown(int32_t code) {
+    if (int16_t* flag = PressedFlag(m_state, code)) *flag = 1;
+    m_host.Redraw();
+}
+
+void MainWindowController::ButtonUp(int32_t code) {
+    m_state.ReleaseAll();
+    // A toggle's logical negation: 0 becomes -1 (true), anything else 0.
+    if (int16_t* toggle = Toggle(m_state, code)) *toggle = *toggle == 0 ? -1 : 0;
+    m_host.Redraw();
+}
+
+void MainWindowController::ButtonOver(int32_t) {}
+
+void MainWindowController::MouseDown(MouseButton button, double x, double y) {
+    if (!BeginPress(button)) return;
+    m_activeHitCode = ColDec(x, y);
+    if (m_activeHitCode != 0) {
+        ButtonDown(m_activeHitCode);
+        m_dragOriginX = kNoDrag;
+    } else {
+        m_dragOriginX = float(x);
+        m_dragOriginY = float(y);
+    }
+}
+
+void MainWindowController::MouseMove(double x, double y) {
+    if (m_shared.WindowDragging == 0) {
+        ButtonOver(m_activeHitCode);
+        return;
+    }
+    // Sliding onto another control while the button is held presses that control instead.
+    const int32_t code = ColDec(x, y);
+    if (code != m_activeHitCode) {
+        m_activeHitCode = code;
+        ButtonUp(0);
+        ButtonDown(m_activeHitCode);
+    }
+    if (m_activeHitCode == 0) DragIfInBand(y);
+    m_host.Redraw();
+}
+
+void MainWindowController::MouseUp(MouseButton button) {
+    if (!EndPress(button)) return;
+    ButtonUp(m_activeHitCode);
+}
+
+}  // namespace veltrane
