@@ -112,11 +112,15 @@ int main(int argc, char** argv) {
 
     bool failed = false;
     std::vector<SkinSource> sources;
-    for (const std::string& argument : options->skins)
+    for (const std::string& argument : options->skins) {
+        const std::size_t before = sources.size();
         if (!ExpandSkinArgument(argument, sources, error)) {
             std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
             failed = true;
+        } else if (sources.size() == before) {
+            std::fprintf(stderr, "veltrane-preview: %s: no skins in this folder\n", argument.c_str());
         }
+    }
 
     const std::string folder = options->outputFolder.empty() ? "." : options->outputFolder;
     std::error_code ec;

@@ -368,7 +368,16 @@ Dib PaintEqualizer(const Palette& c) {
     p.Fill(0, 294, 113, 19, c.t.lcd);
     for (int32_t x = 0; x < 113; x += 8) p.VLine(x, 294, 19, c.t.lcdDim);
     for (int32_t y : {0, 9, 18}) p.HLine(0, 294 + y, 113, c.t.lcdDim);
-    p.HLine(0, 314, 113, Mix(c.t.lcdText, c.t.lcd, 0.3));
+    // A gentle response curve, lifted bass and treble, joined column to column.
+    int32_t last = -1;
+    for (int32_t x = 0; x < 113; ++x) {
+        const double t = x / 112.0;
+        const int32_t y = 294 + 9 - int32_t(std::lround(5.5 * std::cos(2 * 3.14159265 * t) + 1.5 * std::cos(6 * t)));
+        const int32_t from = last < 0 ? y : std::min(last, y), to = last < 0 ? y : std::max(last, y);
+        p.VLine(x, from, to - from + 1, Mix(c.t.lcdText, kWhite, 0.2));
+        last = y;
+    }
+    p.HLine(0, 314, 113, Mix(c.t.lcdText, c.t.lcd, 0.45));
     return p.ToPaletted();
 }
 
