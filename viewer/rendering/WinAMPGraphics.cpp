@@ -62,22 +62,32 @@ char32_t ToUpper(char32_t c) {
     return c;
 }
 
-// Decodes one UTF-8 sequence at text[i]; a malformed byte counts as one character of its own.
+// Decodes one UTF-8 sequence at text[i] and moves i past it. A byte that starts no valid sequence
+// is returned as kMalformed and i moves past that byte alone.
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
 char32_t NextCharacter(const std::string& text, std::size_t& i) {
     const uint8_t lead = uint8_t(text[i]);
-    const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 && lead < 0xF0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : 0;
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    const int extra = lead >= 0xF0 && lead < 0xF5   ? 3
+                      : lead >= 0xE0 && lead < 0xF0 ? 2
+                      : lead >= 0xC2 && lead < 0xE0 ? 1
+                                                    : 0;
     char32_t c = lead & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {
         const std::size_t at = i + std::size_t(k);
-        if (at >= text.size() || (uint8_t(text[at]) & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
+        if (at >= text.size() || (uint8_t(text[at]) & 0xC0) != 0x80) break;
         c = (c << 6) | (uint8_t(text[at]) & 0x3F);
+        if (k == extra) {
+            i = at + 1;
+            return c;
+        }
     }
-    if (extra == 0) c = lead;
-    i += std::size_t(extra) + 1;
-    return c;
+    ++i;
+    return kMalformed;
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -272,14 +282,18 @@ void MainWindow::DrawBitmapText(int32_t x, int32_t y, std::string& text) {
     std::string upper;
     upper.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
         const char32_t c = ToUpper(NextCharacter(text, i));
-        AppendUtf8(upper, c);
-        // Text runs on in 5-pixel steps until it ends; only the window's edge cuts it off.
-        if (x < m_image.Width() && c != U' ') {
+        if (c == kMalformed) upper += text[start];  // not text we can read: kept as it is
+        else AppendUtf8(upper, c);
+        // Text runs on in 5-pixel steps until it ends; only the window's edge cuts it off, so past
+        // the edge x stays put (and cannot overflow however long the text is).
+        if (x >= m_image.Width()) continue;
+        if (c != U' ') {
             const FontCell cell = FontCellOf(c);
             BitBlt(m_image, x, y, 5, 6, picText, cell.x, cell.y);
         }
-        if (x < m_image.Width()) x += 5;
+        x += 5;
     }
     text = std::move(upper);
 }

@@ -195,6 +195,12 @@ TEST_F(MainWindowTest, CharactersOutsideTheMapShowTheZeroCell) {
     EXPECT_EQ(text, "\xC3\x89.:\xC3\x84X");  // é became É, one character each
     for (int32_t x : {20, 25, 30, 35}) EXPECT_EQ(window.Image().GetPixel(x, 108), Tag(kText, 0, 6)) << x;
     EXPECT_EQ(window.Image().GetPixel(40, 108), Tag(kText, 115, 0));
+
+    std::string latin1 = "\xE9z";  // not UTF-8: the byte stays, drawn as one unknown character
+    window.DrawBitmapText(20, 108, latin1);
+    EXPECT_EQ(latin1, "\xE9Z");
+    EXPECT_EQ(window.Image().GetPixel(20, 108), Tag(kText, 0, 6));
+    EXPECT_EQ(window.Image().GetPixel(25, 108), Tag(kText, 125, 0));
 }
 
 TEST_F(MainWindowTest, FontMapCoversTheSymbols) {
