@@ -434,8 +434,8 @@ Dib PaintPlaylist(const Palette& c) {
     p.HLine(0, 109, 125, c.t.panelDark);
     static constexpr const char* kList[] = {"ADD", "REM", "SEL", "MISC"};
     for (int32_t i = 0; i < 4; ++i) {
-        Button(p, c, 11 + 26 * i, 82, 24, 18, false);
-        p.CentredText(11 + 26 * i, 89, 24, kList[i], c.ink());
+        Button(p, c, 10 + 27 * i, 82, 25, 18, false);
+        p.CentredText(10 + 27 * i, 89, 26, kList[i], c.ink());
     }
     // Bottom right: time display, mini transport, the list button and the resize grip.
     p.Fill(126, 72, 150, 38, c.t.panel);
@@ -452,9 +452,12 @@ Dib PaintPlaylist(const Palette& c) {
     for (int32_t i = 0; i < 6; ++i) p.Pattern(134 + 9 * i, 96, kMini[i], c.ink());
     Button(p, c, 232, 82, 28, 18, false);
     p.CentredText(232, 89, 28, "LIST", c.ink());
-    for (int32_t i = 0; i < 4; ++i) p.Pattern(265 + 2 * i, 101 + 0, {"#"}, c.t.panelLight);
-    p.Pattern(266, 101, {".......#", "......#.", ".....#.#", "....#.#.", "...#.#.#", "..#.#.#."},
-              Scale(c.t.panelLight, 0.9));
+    // Resize grip in the corner: three ridges, each a light line over a dark one.
+    for (int32_t k : {1, 4, 7})
+        for (int32_t t = 0; t <= k; ++t) {
+            p.Pixel(266 + 7 - k + t, 100 + 7 - t, Mix(c.t.panelLight, kWhite, 0.2));
+            if (7 - k + t + 1 <= 7) p.Pixel(266 + 7 - k + t + 1, 100 + 7 - t, c.t.panelDark);
+        }
     return p.ToPaletted();
 }
 

@@ -116,13 +116,34 @@ void SkinPainter::Pattern(int32_t x, int32_t y, std::initializer_list<std::strin
     }
 }
 
+namespace {
+
+// Columns a glyph's ink spans; a blank is three columns wide.
+int32_t GlyphWidth(char c) {
+    const std::string_view* rows = FontGlyph(c);
+    if (rows == nullptr) return 3;
+    int32_t width = 0;
+    for (int32_t r = 0; r < 5; ++r)
+        if (const std::size_t last = rows[r].find_last_of('#'); last != std::string_view::npos)
+            width = std::max(width, int32_t(last) + 1);
+    return width;
+}
+
+}  // namespace
+
+int32_t SkinPainter::TextWidth(std::string_view text) {
+    int32_t width = 0;
+    for (char ch : text) width += GlyphWidth(ch) + 1;
+    return text.empty() ? 0 : width - 1;
+}
+
 void SkinPainter::Text(int32_t x, int32_t y, std::string_view text, RgbQuad c) {
     for (char ch : text) {
         if (const std::string_view* rows = FontGlyph(ch))
             for (int32_t r = 0; r < 5; ++r)
                 for (std::size_t i = 0; i < rows[r].size(); ++i)
                     if (rows[r][i] == '#') Pixel(x + int32_t(i), y + r, c);
-        x += 5;
+        x += GlyphWidth(ch) + 1;
     }
 }
 

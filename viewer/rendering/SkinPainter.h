@@ -29,9 +29,10 @@ public:
     void HGradient(int32_t x, int32_t y, int32_t w, int32_t h, RgbQuad left, RgbQuad right);
     // Rows of '#' (colour) and other characters (left alone), top-left at (x, y).
     void Pattern(int32_t x, int32_t y, std::initializer_list<std::string_view> rows, RgbQuad c);
-    // Text in the 5 x 6 font (upper case, digits and the symbols of the font), 5 pixels a character.
+    // Text in the 5 x 6 font (upper case, digits and the symbols of the font), each character as
+    // wide as its glyph plus a pixel of space.
     void Text(int32_t x, int32_t y, std::string_view text, RgbQuad c);
-    static int32_t TextWidth(std::string_view text) { return text.empty() ? 0 : int32_t(5 * text.size() - 1); }
+    static int32_t TextWidth(std::string_view text);
     // The text centred horizontally in the w pixels from x.
     void CentredText(int32_t x, int32_t y, int32_t w, std::string_view text, RgbQuad c);
 
