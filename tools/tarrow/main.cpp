@@ -81,7 +81,7 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         std::vector<std::string> f = splitFields(t);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
         std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
-        std::string file = f.size() > 1 && f[1] != f[0] ? f[1] + ": " : "";
+        std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? f[1] + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
         g_run.problem = true;
         return 0;
