@@ -66,7 +66,8 @@ bool Message::append(std::string_view text)
         m_cut = true;
         return false;
     }
-    std::memcpy(m_buffer + m_length, text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(m_buffer + m_length, text.data(), text.size());
     m_length += text.size();
     m_buffer[m_length] = '\0';
     return true;
