@@ -128,6 +128,17 @@ int ArchiveInput::memberByte()
     return decrypt ? decrypt(decryptContext, byte) : byte;
 }
 
+size_t ArchiveInput::memberData(uint8_t *dst, size_t max)
+{
+    size_t n = read(dst, std::min<size_t>(max, memberBytesLeft));
+    memberBytesLeft -= uint32_t(n);
+    m_op.counters.compressedRead += uint32_t(n);
+    if (decrypt)
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = decrypt(decryptContext, dst[i]);
+    return n;
+}
+
 void ArchiveInput::askForDisk(uint16_t n)
 {
     const std::string &archive = m_op.archiveName();

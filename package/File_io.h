@@ -62,6 +62,9 @@ public:
     // One byte of member data: -1 once memberBytesLeft is used up or the archive ends. Decrypted
     // through `decrypt` when it is set.
     int memberByte();
+    // Up to max bytes of member data at once, each counted and decrypted as memberByte() does;
+    // returns how many arrived (0 once the member's data is used up or the archive ends).
+    size_t memberData(uint8_t *dst, size_t max);
     uint32_t memberBytesLeft = 0;
     uint8_t (*decrypt)(void *context, uint8_t byte) = nullptr;
     void *decryptContext = nullptr;

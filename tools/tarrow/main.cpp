@@ -14,6 +14,7 @@ namespace {
 
 struct Run {
     char mode = 'l';
+    bool showComment = false;
     bool listed = false;
     bool problem = false;
     int lastDiskAsked = -1;
@@ -58,6 +59,8 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
     std::string t = text;
     switch (code) {
     case TARROW_MSG_COMMENT: {
+        if (g_run.mode != 'l' && !g_run.showComment)
+            return 0;
         std::vector<std::string> f = splitFields(t, 3);
         std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? f[2] : "") << "\n\n";
         return 0;
@@ -120,6 +123,7 @@ int main(int argc, char **argv)
         return 2;
     }
     g_run.mode = o.mode;
+    g_run.showComment = o.showComment;
     TarrowPlatformHooks hooks{};
     hooks.volume_label = diskLabel;
     tarrow_platform_set_hooks(&hooks);
