@@ -243,6 +243,17 @@ TEST_F(MainWindowTest, FolderGetsItsSeparatorInPlace) {
     EXPECT_EQ(window.Image().GetPixel(150, 20), Tag(kMain, 150, 20));
 }
 
+TEST_F(MainWindowTest, TheTitleBarIsAsWideAsTheBackground) {
+    const Dib before = window.Image();
+    TempFolder narrow;
+    WriteTagged(narrow.path(), "MAIN.BMP", kOther, 200, 116);
+    std::string path = narrow.str();
+    window.LoadMainSkin(path);
+    EXPECT_EQ(window.Image().GetPixel(199, 1), Tag(kTitleBar, 226, 1));
+    EXPECT_EQ(window.Image().GetPixel(230, 1), before.GetPixel(230, 1));  // neither copy reaches it
+    EXPECT_EQ(window.Image().GetPixel(230, 20), before.GetPixel(230, 20));
+}
+
 TEST(HitMaps, ControlRegionsCarryTheirCodesToTheirInclusiveEdges) {
     const MainWindow main;
     const auto code = [](const Dib& map, int32_t x, int32_t y) { return map.GetPixel(x, y); };
