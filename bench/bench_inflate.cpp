@@ -125,7 +125,7 @@ const Corpus &corpus(int which) {
 }
 
 // Gathers the decoder's output in one buffer, as zlib's is.
-struct BufferSink : package::OutputSink {
+struct BufferSink : tarrow::OutputSink {
     uint8_t *out = nullptr;
     size_t room = 0;
     bool write(std::span<const uint8_t> block) override {
@@ -139,15 +139,15 @@ struct BufferSink : package::OutputSink {
 void BM_Ours(benchmark::State &state) {
     const Corpus &c = corpus(int(state.range(0)));
     Bytes out(1 << 22);
-    package::OutputWindow window;
-    package::Inflater inflater;
+    tarrow::OutputWindow window;
+    tarrow::Inflater inflater;
     for (auto _ : state) {
         for (const Stream &s : c.streams) {
             BufferSink sink;
             sink.out = out.data(), sink.room = out.size();
-            package::MemorySource source(s.packed);
+            tarrow::MemorySource source(s.packed);
             window.start(sink, s.size);
-            if (inflater.run(source, window) != package::DecodeStatus::Ok) state.SkipWithError("decode failed");
+            if (inflater.run(source, window) != tarrow::DecodeStatus::Ok) state.SkipWithError("decode failed");
             benchmark::DoNotOptimize(out.data());
         }
     }

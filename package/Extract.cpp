@@ -65,6 +65,7 @@ MemberEntry entryFor(const CentralHeader &h)
     m.localHeaderOffset = h.localHeaderOffset;
     m.disk = h.startDisk;
     m.compressedSize = h.compressedSize;
+    m.uncompressedSize = h.uncompressedSize;
     m.crc32 = h.crc32;
     m.attributes = uint16_t((h.externalAttributes & 0xFF) | TARROW_ATTRIBUTE_ARCHIVE);
     m.encrypted = h.flags & 1;

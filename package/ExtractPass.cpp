@@ -1,22 +1,444 @@
-// Interim extraction pass: the decoders and the pass that drives them are not part of the library
-// yet, so every selected member is reported as having an unsupported method and nothing is
-// processed. To be replaced by the real pass over op.catalogue.
+// The extraction pass: for each catalogue entry, its local header, the decision whether it is written
+// (target path, existing file, freshen and update, overwrite mode, password), its decoding, the output
+// to a file, a device, memory or nowhere (test mode), the CRC check, and the file's time and attributes.
+#include "Msdos.h"
 #include "Unzip.h"
 #include "Utility.h"
+#include "crc32.h"
+#include "decrypt.h"
+#include "explode.h"
+#include "inflate.h"
+#include "platform/Files.h"
+#include "stored.h"
+#include "unshrink.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <memory>
+#include <unistd.h>
 
 namespace tarrow {
 
-void runExtractionPass(Operation &op)
+namespace {
+
+constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8;
+constexpr uint16_t kFlagDataDescriptor = 8;
+constexpr uint16_t kFolderAttribute = 0x10;
+
+// The local header fields a member is extracted with.
+struct LocalHeader {
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc32 = 0;
+    uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;
+    std::string name;
+};
+
+// Member data as the decoders read it: straight from the archive stream, decrypted when a cipher is set.
+class MemberSource : public ByteSource {
+public:
+    explicit MemberSource(Operation &op) : m_op(op) {}
+    std::span<const uint8_t> next() override
+    {
+        ArchiveInput &in = m_op.input;
+        size_t want = std::min<size_t>(in.memberBytesLeft, sizeof m_buffer);
+        size_t got = want ? in.read(m_buffer, want) : 0;
+        in.memberBytesLeft = got ? in.memberBytesLeft - uint32_t(got) : 0;
+        m_op.counters.compressedRead += uint32_t(got);
+        if (cipher)
+            cipher->decrypt(m_buffer, got);
+        return {m_buffer, got};
+    }
+    // The 12-byte encryption header, undecrypted; bytes beyond the member's data read as 255.
+    void readRaw(uint8_t (&header)[kEncryptionHeaderSize])
+    {
+        std::fill(std::begin(header), std::end(header), 0xFF);
+        for (uint8_t &b : header) {
+            int c = m_op.input.memberByte();
+            if (c < 0)
+                break;
+            b = uint8_t(c);
+        }
+    }
+    TraditionalCipher *cipher = nullptr;
+
+private:
+    Operation &m_op;
+    uint8_t m_buffer[kStreamBufferSize];
+};
+
+// Sanitised target path: the extract-to folder joined with the member name. No ".." component and no
+// absolute prefix survive, so every file lands inside the extract-to folder.
+std::string targetPath(const Settings &s, const std::string &stored, bool &folder)
 {
-    for (size_t i = 0; i < op.catalogue.size(); ++i) {
-        op.counters.currentIndex = uint32_t(i);
-        raiseWarning(op, TARROW_WARNING_METHOD, "");
+    std::string base = s.extractTo ? *s.extractTo : "";
+    if (!base.empty() && base.back() != '/' && base.back() != '\\')
+        base += '/';
+    std::string part = stored;
+    if (!s.restoreStructure) {
+        size_t cut = part.rfind('/');
+        if (cut == std::string::npos)
+            cut = part.rfind('\\');
+        if (cut != std::string::npos)
+            part.erase(0, cut + 1);
+    }
+    folder = part.empty() || part.back() == '/' || part.back() == '\\';
+    std::string safe;
+    size_t start = 0;
+    while (start <= part.size()) {
+        size_t end = part.find_first_of("/\\", start);
+        if (end == std::string::npos)
+            end = part.size();
+        std::string component = part.substr(start, end - start);
+        if (!component.empty() && component != "." && component != "..")
+            safe += (safe.empty() ? "" : "/") + component;
+        start = end + 1;
+    }
+    if (safe.empty())
+        folder = true;
+    std::string path = base + safe + (folder && !safe.empty() ? "/" : "");
+    for (size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '\\')
+            path[i] = '/';
+        else if (c == '*' || c == '<' || c == '>' || c == '?' || c == '|' || c == '"' || c < 32 || c == 127 ||
+                 (c == ':' && (i + 1 >= path.size() || (path[i + 1] != '/' && path[i + 1] != '\\'))))
+            path[i] = '_';
+    }
+    return path;
+}
+
+// The output routine: CRC of every block, then the block to memory, a file or device, or nowhere.
+class MemberOutput : public OutputSink {
+public:
+    MemberOutput(Operation &op, std::FILE *file, std::string name, uint32_t size, int progressCode)
+        : m_op(op), m_file(file), m_name(std::move(name)), m_size(size), m_code(progressCode) {}
+
+    bool write(std::span<const uint8_t> block) override
+    {
+        crc = crc32Update(crc, block.data(), block.size());
+        written += uint32_t(block.size());
+        Settings &s = m_op.settings;
+        if (block.empty() || s.test) {
+        } else if (s.memoryOutput()) {
+            toMemory(s, block);
+        } else if (m_file && std::fwrite(block.data(), 1, block.size(), m_file) != block.size()) {
+            raiseError(m_op, TARROW_ERROR_WRITE, m_name);
+        }
+        sendProgress(m_op, m_code, m_name, m_size, written);
+        return true;
+    }
+
+    uint32_t crc = kCrcStart;
+    uint32_t written = 0;
+
+private:
+    // A block that does not fit is dropped whole and the buffer counts as full from then on.
+    static void toMemory(Settings &s, std::span<const uint8_t> block)
+    {
+        uint32_t room = s.outputCapacity - s.outputLength;
+        if (block.size() <= room) {
+            std::memcpy(s.outputBuffer + s.outputLength, block.data(), block.size());
+            s.outputLength += uint32_t(block.size());
+            if (s.outputLength < s.outputCapacity)
+                s.outputBuffer[s.outputLength] = 0;
+        } else {
+            if (s.outputLength < s.outputCapacity)
+                s.outputBuffer[s.outputLength] = 0;
+            s.outputLength = s.outputCapacity;
+        }
+    }
+
+    Operation &m_op;
+    std::FILE *m_file;
+    std::string m_name;
+    uint32_t m_size;
+    int m_code;
+};
+
+// An output file that is deleted unless the member's extraction ends normally.
+class OpenOutput {
+public:
+    OpenOutput(std::FILE *file, std::string path, bool removeOnFailure)
+        : file(file), m_path(std::move(path)), m_remove(removeOnFailure) {}
+    ~OpenOutput()
+    {
+        if (file)
+            std::fclose(file);
+        if (file && m_remove)
+            ::unlink(m_path.c_str());
+    }
+    void close()
+    {
+        if (file)
+            std::fclose(file);
+        file = nullptr;
+    }
+    std::FILE *file;
+
+private:
+    std::string m_path;
+    bool m_remove;
+};
+
+// The member's data as the methods decode it. Returns whether the decoder ended without error (so
+// that the CRC is checked) and sets `processed` as the member counts.
+bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint32_t limit,
+            bool &processed)
+{
+    static thread_local std::unique_ptr<OutputWindow> window;
+    if (!window || !window->valid())
+        window = std::make_unique<OutputWindow>();
+    if (!window->valid())
+        raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+    window->start(out, limit);
+
+    DecodeStatus status = DecodeStatus::Ok;
+    switch (h.method) {
+    case kStored:
+    case kShrunk:
+        status = h.method == kStored ? copyStored(source, *window) : unshrink(source, out, limit);
+        processed = true;
+        if (status == DecodeStatus::NoMemory)
+            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+        // More data than declared is corrupt; a shrunk stream that breaks off shows in its CRC.
+        if (status == DecodeStatus::TooLong) {
+            raiseWarning(op, TARROW_WARNING_CRC, h.name);
+            return false;
+        }
+        return true;
+    case kImploded:
+        status = explode(source, *window, {h.flags, limit, h.compressedSize});
+        processed = status == DecodeStatus::Ok;
+        if (status == DecodeStatus::Ok)
+            return true;
+        if (status == DecodeStatus::InputUnused) {
+            raiseWarning(op, TARROW_WARNING_IMPLODE_SHORT, h.name);
+            return true;
+        }
+        raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
+        return false;
+    default: {
+        static thread_local Inflater inflater;
+        status = inflater.run(source, *window);
+        processed = status == DecodeStatus::Ok;
+        if (status == DecodeStatus::Ok)
+            return true;
+        raiseWarning(op, TARROW_WARNING_INFLATE_CORRUPT, h.name);
+        return false;
+    }
     }
 }
 
-void extractMemoryMember(Operation &op, const MemberEntry &, const CentralHeader &header)
+// Decides whether an existing file at path is replaced: freshen/update by date, else the overwrite mode.
+bool mayWrite(Operation &op, const std::string &path, const LocalHeader &h, uint32_t size)
 {
-    raiseWarning(op, TARROW_WARNING_METHOD, header.name);
+    auto existing = platform::existingFile(path);
+    if (!existing)
+        return true;
+    Settings &s = op.settings;
+    if (s.freshen || s.update) {
+        uint32_t member = uint32_t(h.dosDate) << 16 | h.dosTime;
+        uint32_t file = uint32_t(existing->dosDate) << 16 | existing->dosTime;
+        return member > file;
+    }
+    if (s.overwrite == TARROW_OVERWRITE_ALWAYS)
+        return true;
+    if (s.overwrite == TARROW_OVERWRITE_NEVER)
+        return false;
+    int answer = askOverwrite(op, path, existing->size, existing->dosDate, existing->dosTime, size, h.dosDate,
+                              h.dosTime);
+    if (answer == TARROW_OVERWRITE_YES_TO_ALL)
+        s.overwrite = TARROW_OVERWRITE_ALWAYS;
+    if (answer == TARROW_OVERWRITE_NO_TO_ALL)
+        s.overwrite = TARROW_OVERWRITE_NEVER;
+    return answer == TARROW_OVERWRITE_YES || answer == TARROW_OVERWRITE_YES_TO_ALL;
+}
+
+// An encrypted member needs a password that passes the header check. Leaves the cipher set up.
+bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown, MemberSource &source,
+                  std::optional<TraditionalCipher> &cipher)
+{
+    if (!op.settings.password) {
+        raiseWarning(op, TARROW_WARNING_NO_PASSWORD, shown);
+        return false;
+    }
+    uint8_t header[kEncryptionHeaderSize];
+    source.readRaw(header);
+    cipher.emplace(*op.settings.password);
+    if (!cipher->checkHeader(header, passwordCheckByte(h.crc32, h.dosTime, h.flags & kFlagDataDescriptor))) {
+        raiseWarning(op, TARROW_WARNING_PASSWORD, shown);
+        return false;
+    }
+    source.cipher = &*cipher;
+    return true;
+}
+
+// Extracts (or tests) one member whose data the input is positioned at.
+void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h, bool fromMemory, bool &deviceUsed)
+{
+    Settings &s = op.settings;
+    op.input.memberBytesLeft = h.compressedSize;
+    const bool toFile = !s.test && !s.memoryOutput();
+    const bool toDevice = toFile && s.device;
+    std::string path = fromMemory ? "-" : h.name;
+    if (toFile && !toDevice && !fromMemory) {
+        bool folder = false;
+        path = targetPath(s, h.name, folder);
+        // Archives from DOS tools mark folders by the attribute alone, without a trailing "/".
+        if (folder || (entry.attributes & kFolderAttribute)) {
+            if (!folder)
+                path += '/';
+            if (s.restoreStructure)
+                platform::createFolders(path);
+            return;
+        }
+        if (!mayWrite(op, path, h, h.uncompressedSize))
+            return;
+    }
+    // Messages name the target path of a file, else the stored name.
+    const std::string shown = toFile && !toDevice ? path : h.name;
+
+    MemberSource source(op);
+    std::optional<TraditionalCipher> cipher;
+    if (entry.encrypted && !passwordFits(op, h, shown, source, cipher))
+        return;
+
+    std::FILE *file = nullptr;
+    if (toDevice) {
+        // The first member replaces what the device or file held, later ones follow it.
+        file = std::fopen(s.device->c_str(), deviceUsed ? "a" : "w");
+        deviceUsed = true;
+        if (!file) {
+            raiseWarning(op, TARROW_WARNING_CANNOT_CREATE, *s.device);
+            return;
+        }
+    } else if (toFile) {
+        platform::makeWritable(path);
+        platform::createFoldersOf(path);
+        file = std::fopen(path.c_str(), "wb");
+        if (!file) {
+            raiseWarning(op, TARROW_WARNING_CANNOT_CREATE, path);
+            return;
+        }
+    }
+    OpenOutput output(file, path, toFile && !toDevice);
+
+    const int startCode = s.test ? TARROW_MSG_TEST_START : TARROW_MSG_EXTRACT_START;
+    const int doneCode = s.test ? TARROW_MSG_TEST_DONE : TARROW_MSG_EXTRACT_DONE;
+    MemberOutput out(op, file, shown, h.uncompressedSize, startCode);
+    sendProgress(op, startCode, shown, h.uncompressedSize, 0);
+
+    bool processed = false;
+    const bool clean = decode(op, h, source, out, h.uncompressedSize, processed);
+    if (processed)
+        ++op.counters.processed;
+    if (file && std::fflush(file) != 0)
+        raiseError(op, TARROW_ERROR_WRITE, path);
+    output.close();
+    output.file = nullptr;
+    if (toFile && !toDevice) {
+        platform::setDosTime(path, h.dosDate, h.dosTime);
+        uint16_t attributes = entry.attributes;
+        if (s.attributeMask == 0)
+            attributes = 0;
+        else
+            attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
+        platform::setDosAttributes(path, attributes);
+    }
+    if (!clean)
+        return;
+    if (~out.crc != h.crc32)
+        raiseWarning(op, TARROW_WARNING_CRC, shown);
+    sendProgress(op, doneCode, shown, h.uncompressedSize, h.uncompressedSize);
+}
+
+// Reads the local header at the entry's offset (allowing for the archive's offset adjustment) and
+// leaves the input at the member's data. False, with the warning or error raised, when it cannot.
+bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
+{
+    ArchiveInput &in = op.input;
+    const std::string &archive = op.archiveName();
+    uint8_t b[kLocalHeaderSize];
+    bool found = in.seek(int64_t(entry.localHeaderOffset) + in.offsetAdjustment) && in.readFully(b, 4);
+    if (!found && in.offsetAdjustment != 0 && in.seek(entry.localHeaderOffset) && in.readFully(b, 4)) {
+        in.offsetAdjustment = 0;
+        found = true;
+    }
+    if (!found || le32(b) != kLocalHeaderSignature) {
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
+        return false;
+    }
+    if (!in.readHeader(b + 4, kLocalHeaderSize - 4, archive))
+        return false;
+    h.flags = le16(b + 6);
+    h.method = le16(b + 8);
+    h.dosTime = le16(b + 10);
+    h.dosDate = le16(b + 12);
+    h.crc32 = le32(b + 14);
+    h.compressedSize = le32(b + 18);
+    h.uncompressedSize = le32(b + 22);
+    uint16_t nameLength = le16(b + 26), extraLength = le16(b + 28);
+
+    char name[kNameCapacity];
+    size_t kept = std::min<size_t>(nameLength, kMaxNameLength);
+    bool ok = (kept == 0 || in.readHeader(name, kept, archive)) &&
+              (nameLength == kept || in.skip(uint32_t(nameLength - kept))) && (extraLength == 0 || in.skip(extraLength));
+    if (!ok) {
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
+        return false;
+    }
+    name[kept] = '\0';
+    h.name.assign(name, std::strlen(name));
+    // A member written with a data descriptor has its CRC and sizes in the central directory only.
+    if (h.flags & kFlagDataDescriptor) {
+        h.crc32 = entry.crc32;
+        h.compressedSize = entry.compressedSize;
+        h.uncompressedSize = entry.uncompressedSize;
+    }
+    return true;
+}
+
+} // namespace
+
+void runExtractionPass(Operation &op)
+{
+    bool deviceUsed = false;
+    for (size_t i = 0; i < op.catalogue.size(); ++i) {
+        const MemberEntry &entry = op.catalogue[i];
+        op.counters.currentIndex = uint32_t(i);
+        while (entry.disk != op.input.currentDisk)
+            op.input.changeToDisk(entry.disk);
+        LocalHeader h;
+        if (readLocalHeader(op, entry, h))
+            extractMember(op, entry, h, false, deviceUsed);
+    }
+    if (op.settings.test) {
+        if (op.errorRaised)
+            raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
+        else if (op.counters.processed == 0)
+            raiseError(op, TARROW_ERROR_NOTHING_DONE, op.archiveName());
+    }
+}
+
+void extractMemoryMember(Operation &op, const MemberEntry &entry, const CentralHeader &header)
+{
+    LocalHeader h;
+    h.flags = header.flags;
+    h.method = header.method;
+    h.crc32 = header.crc32;
+    h.compressedSize = header.compressedSize;
+    h.uncompressedSize = header.uncompressedSize;
+    h.name = "-";
+    bool deviceUsed = false;
+    op.input.seek(entry.localHeaderOffset);
+    extractMember(op, entry, h, true, deviceUsed);
+    if (op.settings.test && op.errorRaised)
+        raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
 }
 
 } // namespace tarrow

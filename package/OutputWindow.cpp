@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace package {
+namespace tarrow {
 
 OutputWindow::OutputWindow()
     : buffer_(new (std::nothrow) uint8_t[kHistory + kBlocks * kBlock + kSlack]) {}
@@ -73,4 +73,4 @@ void OutputWindow::copyMatch(size_t dist, size_t n) {
     pos = out;
 }
 
-} // namespace package
+} // namespace tarrow

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-namespace package {
+namespace tarrow {
 
 // Copies n bytes from `from` to `out`, eight at a time; `from` lies at least 8 bytes before `out`, so every
 // chunk read is already written. May write up to 7 bytes past the end (the window keeps slack for it).
@@ -57,4 +57,4 @@ private:
     bool stopped_ = false;
 };
 
-} // namespace package
+} // namespace tarrow

@@ -126,6 +126,7 @@ struct MemberEntry {
     uint32_t localHeaderOffset = 0;
     uint16_t disk = 0;
     uint32_t compressedSize = 0;
+    uint32_t uncompressedSize = 0;   // bounds the output of a member whose local header lacks sizes
     uint32_t crc32 = 0;
     uint16_t attributes = 0;         // low byte of the external attributes, archive bit always on
     bool encrypted = false;

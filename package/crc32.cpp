@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-namespace package {
+namespace tarrow {
 
 namespace {
 
@@ -54,4 +54,4 @@ uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
     return c;
 }
 
-} // namespace package
+} // namespace tarrow

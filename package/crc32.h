@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace package {
+namespace tarrow {
 
 constexpr uint32_t kCrcStart = 0xFFFFFFFF;
 
@@ -18,4 +18,4 @@ uint32_t crc32Byte(uint32_t running, uint8_t byte);
 // The finished CRC-32 of a whole buffer.
 inline uint32_t crc32(const uint8_t *data, size_t size) { return ~crc32Update(kCrcStart, data, size); }
 
-} // namespace package
+} // namespace tarrow

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <span>
 
-namespace package {
+namespace tarrow {
 
 // What a decoder reports. The numbers of the first five follow the table builder's results so that a
 // caller can map them onto the library's warnings.
@@ -122,4 +122,4 @@ inline uint64_t loadLittle64(const uint8_t *p) {
     return v; // the library targets little-endian machines only
 }
 
-} // namespace package
+} // namespace tarrow

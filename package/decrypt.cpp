@@ -2,7 +2,7 @@
 
 #include "crc32.h"
 
-namespace package {
+namespace tarrow {
 
 TraditionalCipher::TraditionalCipher(std::string_view password) : keys_{305419896, 591751049, 878082192} {
     for (char c : password) updateKeys(uint8_t(c));
@@ -20,4 +20,4 @@ bool TraditionalCipher::checkHeader(const uint8_t (&header)[kEncryptionHeaderSiz
     return last == expected;
 }
 
-} // namespace package
+} // namespace tarrow

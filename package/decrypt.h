@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace package {
+namespace tarrow {
 
 constexpr size_t kEncryptionHeaderSize = 12;
 
@@ -43,4 +43,4 @@ inline uint8_t passwordCheckByte(uint32_t crc, uint16_t dosTime, bool dataDescri
     return dataDescriptor ? uint8_t(dosTime >> 8) : uint8_t(crc >> 24);
 }
 
-} // namespace package
+} // namespace tarrow

@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace package {
+namespace tarrow {
 
 namespace {
 
@@ -126,4 +126,4 @@ DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodePara
     return DecodeStatus::Ok;
 }
 
-} // namespace package
+} // namespace tarrow

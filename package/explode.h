@@ -4,7 +4,7 @@
 
 #include "OutputWindow.h"
 
-namespace package {
+namespace tarrow {
 
 struct ExplodeParams {
     uint16_t flags = 0;           // general-purpose flags: bit 1 = 8 KB dictionary, bit 2 = literal tree
@@ -16,4 +16,4 @@ struct ExplodeParams {
 // report data that did not match the compressed size; the output is complete in the first case.
 DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodeParams &params);
 
-} // namespace package
+} // namespace tarrow

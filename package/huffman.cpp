@@ -4,7 +4,7 @@
 #include <array>
 #include <new>
 
-namespace package {
+namespace tarrow {
 
 namespace {
 
@@ -107,4 +107,4 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
     }
 }
 
-} // namespace package
+} // namespace tarrow

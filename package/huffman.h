@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace package {
+namespace tarrow {
 
 // One table entry: the bits a code uses, what kind of code it is, and its value.
 //   bits  0-7   bits to drop (for a sub-table link: the first-level bits)
@@ -56,4 +56,4 @@ private:
     unsigned rootBits_ = 0;
 };
 
-} // namespace package
+} // namespace tarrow

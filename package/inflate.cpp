@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace package {
+namespace tarrow {
 
 namespace {
 
@@ -265,4 +265,4 @@ DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit) {
     return inflater.run(source, window);
 }
 
-} // namespace package
+} // namespace tarrow

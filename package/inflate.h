@@ -5,7 +5,7 @@
 #include "OutputWindow.h"
 #include "huffman.h"
 
-namespace package {
+namespace tarrow {
 
 class Inflater {
 public:
@@ -26,4 +26,4 @@ private:
 // Convenience for callers with a single member: decodes source into sink, at most limit bytes.
 DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit);
 
-} // namespace package
+} // namespace tarrow

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace package {
+namespace tarrow {
 
 DecodeStatus copyStored(ByteSource &source, OutputWindow &window) {
     for (auto run = source.next(); !run.empty(); run = source.next()) {
@@ -18,4 +18,4 @@ DecodeStatus copyStored(ByteSource &source, OutputWindow &window) {
     return window.finish();
 }
 
-} // namespace package
+} // namespace tarrow

@@ -3,9 +3,9 @@
 
 #include "OutputWindow.h"
 
-namespace package {
+namespace tarrow {
 
 // Copies source into window (started by the caller); TooLong when the data exceeds the declared size.
 DecodeStatus copyStored(ByteSource &source, OutputWindow &window);
 
-} // namespace package
+} // namespace tarrow

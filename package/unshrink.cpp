@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-namespace package {
+namespace tarrow {
 
 namespace {
 
@@ -138,4 +138,4 @@ DecodeStatus unshrink(ByteSource &source, OutputSink &sink, uint64_t limit) {
     return Unshrinker(*tables, sink, limit).run(source);
 }
 
-} // namespace package
+} // namespace tarrow

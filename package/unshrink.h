@@ -4,7 +4,7 @@
 
 #include "decode_io.h"
 
-namespace package {
+namespace tarrow {
 
 // Output is handed on in blocks of this size, and at the end of the data.
 constexpr size_t kUnshrinkBlock = 0xFF80;
@@ -13,4 +13,4 @@ constexpr size_t kUnshrinkBlock = 0xFF80;
 // means the code stream became impossible to follow, and decoding stopped there.
 DecodeStatus unshrink(ByteSource &source, OutputSink &sink, uint64_t limit);
 
-} // namespace package
+} // namespace tarrow

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
-using namespace package;
-using namespace package::test;
+using namespace tarrow;
+using namespace tarrow::test;
 
 TEST(Crc32, MatchesZlibOnEveryLengthAndAlignment) {
     const Bytes data = sampleData(4096, 9);

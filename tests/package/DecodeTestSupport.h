@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace package::test {
+namespace tarrow::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -139,4 +139,4 @@ inline std::vector<LocalMember> localMembers(const Bytes &zip) {
     return members;
 }
 
-} // namespace package::test
+} // namespace tarrow::test

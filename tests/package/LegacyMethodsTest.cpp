@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-using namespace package;
-using namespace package::test;
+using namespace tarrow;
+using namespace tarrow::test;
 
 namespace {
 

@@ -1,0 +1,289 @@
+// The extraction pass through the C interface: target paths, existing files, test mode, memory output,
+// attributes, and output that would exceed a member's declared size.
+#include "LibraryFixture.h"
+
+#include <zlib.h>
+
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using ziptest::Archive;
+using ziptest::Member;
+
+namespace {
+
+class ExtractTest : public LibraryTest {
+protected:
+    // Extracts archive into the folder "out" of this test's folder with the given settings applied.
+    int32_t extract(const std::string &archive, const std::function<void()> &settings = {})
+    {
+        Tarrow_Initialise();
+        Tarrow_ArchiveName(archive.c_str());
+        Tarrow_ExtractTo(out().c_str());
+        Tarrow_RestoreStructure(1);
+        Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
+        if (settings)
+            settings();
+        return Tarrow();
+    }
+    std::string out() const { return path("out"); }
+    std::string outFile(const std::string &name) const { return out() + "/" + name; }
+};
+
+std::string deflated(const std::string &data)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string packed(deflateBound(&z, uLong(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(packed.data());
+    z.avail_out = uInt(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    return packed;
+}
+
+Member member(const std::string &name, const std::string &data, uint16_t date = 0x21, uint16_t time = 0)
+{
+    Member m;
+    m.name = name;
+    m.data = data;
+    m.dosDate = date;
+    m.dosTime = time;
+    return m;
+}
+
+// Every regular file under root, relative to it.
+std::vector<std::string> filesUnder(const fs::path &root)
+{
+    std::vector<std::string> files;
+    for (const auto &e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files.push_back(fs::relative(e.path(), root).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace
+
+TEST_F(ExtractTest, TraversingNamesStayInsideTheTarget)
+{
+    Archive a;
+    for (const char *name : {"../../x1", "a/../../x2", "/etc/x3", "..\\..\\x4", "\\\\server\\x5", "./a/./x6", "a/..", ".."})
+        a.members.push_back(member(name, name));
+    std::string zip = writeArchive("t.zip", a);
+    fs::create_directories(out());
+    EXPECT_EQ(extract(zip), 6);
+    EXPECT_EQ(filesUnder(path("")), (std::vector<std::string>{"out/a/x2", "out/a/x6", "out/etc/x3", "out/server/x5",
+                                                              "out/x1", "out/x4", "t.zip"}));
+    EXPECT_EQ(readFile(outFile("x4")), "..\\..\\x4");
+}
+
+TEST_F(ExtractTest, CorpusTraversalArchivesCannotWriteOutside)
+{
+    fs::path zips = fs::path(VELTRANE_SHARED_DIR) / "corpus" / "zip";
+    if (!fs::is_directory(zips))
+        GTEST_SKIP() << "corpus missing";
+    int seen = 0;
+    for (const auto &e : fs::directory_iterator(zips)) {
+        std::string name = e.path().filename().string();
+        if (name.rfind("snyk_", 0) != 0)
+            continue;
+        ++seen;
+        fs::create_directories(path("deep/er/x"));
+        Tarrow_Initialise();
+        Tarrow_ArchiveName(e.path().c_str());
+        Tarrow_ExtractTo(path("deep/er/x/out").c_str());
+        Tarrow_RestoreStructure(1);
+        Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
+        Tarrow();
+        for (const std::string &f : filesUnder(path("")))
+            EXPECT_EQ(f.rfind("deep/er/x/out/", 0), 0u) << name << " wrote " << f;
+        fs::remove_all(path("deep"));
+    }
+    EXPECT_GT(seen, 0);
+}
+
+TEST_F(ExtractTest, RestoreStructureOffWritesIntoTheTargetItself)
+{
+    Archive a;
+    a.members = {member("skins/a/main.bmp", "bmp"), member("a<b>.txt", "q")};
+    std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(extract(zip, [] { Tarrow_RestoreStructure(0); }), 2);
+    EXPECT_EQ(filesUnder(out()), (std::vector<std::string>{"a_b_.txt", "main.bmp"}));
+    fs::remove_all(out());
+    EXPECT_EQ(extract(zip), 2);
+    EXPECT_EQ(readFile(outFile("skins/a/main.bmp")), "bmp");
+}
+
+TEST_F(ExtractTest, FolderEntriesAreCreatedButNotCounted)
+{
+    Archive a;
+    a.members = {member("skins/", ""), member("dos", "")};
+    a.members[1].external = 0x10; // a folder marked by its attribute only
+    std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(extract(zip), 0);
+    EXPECT_TRUE(fs::is_directory(outFile("skins")));
+    EXPECT_TRUE(fs::is_directory(outFile("dos")));
+    EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_NOTHING_DONE);
+}
+
+TEST_F(ExtractTest, OverwriteModesAndAnswers)
+{
+    Archive a;
+    a.members = {member("a", "new a"), member("b", "new b"), member("c", "new c")};
+    std::string zip = writeArchive("t.zip", a);
+    auto reset = [&] {
+        fs::create_directories(out());
+        for (const char *n : {"a", "b", "c"})
+            ziptest::writeFile(outFile(n), ziptest::Bytes{'o', 'l', 'd'});
+    };
+    reset();
+    EXPECT_EQ(extract(zip, [] { Tarrow_Overwrite(TARROW_OVERWRITE_NEVER); }), 0);
+    EXPECT_EQ(readFile(outFile("a")), "old");
+
+    // Asked for each: "No" to the first, "Yes to all" to the second, the third is not asked.
+    std::vector<int16_t> answers{TARROW_OVERWRITE_NO, TARROW_OVERWRITE_YES_TO_ALL};
+    answer = [&](int code, const std::string &) -> int16_t {
+        if (code != TARROW_MSG_OVERWRITE || answers.empty())
+            return code == TARROW_MSG_OVERWRITE ? 99 : 0;
+        int16_t next = answers.front();
+        answers.erase(answers.begin());
+        return next;
+    };
+    EXPECT_EQ(extract(zip, [] { Tarrow_Overwrite(TARROW_OVERWRITE_ASK); }), 2);
+    EXPECT_EQ(texts(TARROW_MSG_OVERWRITE).size(), 2u);
+    EXPECT_EQ(readFile(outFile("a")), "old");
+    EXPECT_EQ(readFile(outFile("b")), "new b");
+    EXPECT_EQ(readFile(outFile("c")), "new c");
+
+    reset();
+    answers = {TARROW_OVERWRITE_NO_TO_ALL};
+    EXPECT_EQ(extract(zip, [] { Tarrow_Overwrite(TARROW_OVERWRITE_ASK); }), 0);
+    EXPECT_EQ(readFile(outFile("c")), "old");
+}
+
+TEST_F(ExtractTest, UpdateWritesOnlyNewerMembers)
+{
+    // 2001-05-01 12:00:00 and 12:00:02.
+    const uint16_t date = uint16_t((21 << 9) | (5 << 5) | 1), noon = uint16_t(12 << 11), later = uint16_t(noon | 1);
+    Archive a;
+    a.members = {member("same", "member", date, noon), member("newer", "member", date, later),
+                 member("missing", "member", date, noon)};
+    std::string zip = writeArchive("t.zip", a);
+    auto prepare = [&] {
+        fs::create_directories(out());
+        fs::remove(outFile("missing"));
+        for (const char *n : {"same", "newer"}) {
+            ziptest::writeFile(outFile(n), ziptest::Bytes{'o', 'l', 'd'});
+            std::tm t{};
+            t.tm_year = 101, t.tm_mon = 4, t.tm_mday = 1, t.tm_hour = 12, t.tm_isdst = -1;
+            time_t when = std::mktime(&t);
+            struct timespec times[2] = {{when, 0}, {when, 0}};
+            utimensat(AT_FDCWD, outFile(n).c_str(), times, 0);
+        }
+    };
+    for (auto flag : {Tarrow_Update, Tarrow_Freshen}) {
+        prepare();
+        EXPECT_EQ(extract(zip, [&] { flag(1); }), 2);
+        EXPECT_EQ(readFile(outFile("same")), "old");
+        EXPECT_EQ(readFile(outFile("newer")), "member");
+        EXPECT_EQ(readFile(outFile("missing")), "member");
+    }
+    // The member's time is restored on the written file.
+    struct stat st;
+    ASSERT_EQ(stat(outFile("missing").c_str(), &st), 0);
+    std::tm t{};
+    time_t mtime = st.st_mtime;
+    localtime_r(&mtime, &t);
+    EXPECT_EQ(t.tm_hour, 12);
+}
+
+TEST_F(ExtractTest, AttributeMasksDecideTheReadOnlyBit)
+{
+    Archive a;
+    a.members = {member("f", "data")};
+    a.members[0].external = 0x23; // read-only, hidden, archive
+    std::string zip = writeArchive("t.zip", a);
+    struct stat st;
+    EXPECT_EQ(extract(zip, [] { Tarrow_RestoreAttributes(TARROW_ATTRIBUTES_ALL); }), 1);
+    ASSERT_EQ(stat(outFile("f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    // Overwriting a read-only file works, and mask 32 leaves it writable.
+    EXPECT_EQ(extract(zip, [] { Tarrow_RestoreAttributes(TARROW_ATTRIBUTE_ARCHIVE); }), 1);
+    ASSERT_EQ(stat(outFile("f").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+}
+
+TEST_F(ExtractTest, TestModeReportsBadCrcAndWritesNothing)
+{
+    Archive a;
+    a.members = {member("good", "good data"), member("bad", "bad data")};
+    a.members[1].crc = 0x12345678;
+    std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(extract(zip, [] { Tarrow_Test(1); }), 2);
+    EXPECT_EQ(Tarrow_GetLastWarning(), TARROW_WARNING_CRC);
+    EXPECT_EQ(texts(TARROW_MSG_TEST_DONE).size(), 2u);
+    EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(ExtractTest, MemoryOutputDropsBlocksThatDoNotFit)
+{
+    Archive a;
+    a.members = {member("small", "0123456789"), member("big", std::string(20, 'x')), member("more", "ab")};
+    std::string zip = writeArchive("t.zip", a);
+    char buffer[16] = {};
+    int32_t result = extract(zip, [&] { Tarrow_ToMemory(buffer, sizeof buffer); });
+    EXPECT_EQ(result, 16);
+    EXPECT_STREQ(buffer, "0123456789");
+    EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(ExtractTest, DeflatedMemberLargerThanDeclaredIsCutAndReported)
+{
+    // A few hundred bytes that inflate to a megabyte, declared as 1000 bytes.
+    std::string big(1 << 20, 'z');
+    Member m = member("bomb", big);
+    m.method = 8;
+    m.packed = deflated(big);
+    m.uncompressedSize = 1000;
+    Archive a;
+    a.members = {m};
+    std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(extract(zip), 0);
+    EXPECT_EQ(Tarrow_GetLastWarning(), TARROW_WARNING_INFLATE_CORRUPT);
+    EXPECT_EQ(fs::file_size(outFile("bomb")), 1000u);
+}
+
+TEST_F(ExtractTest, StoredMemberLongerThanDeclaredIsCutAndReported)
+{
+    Member m = member("long", std::string(5000, 's'));
+    m.uncompressedSize = 10;
+    Archive a;
+    a.members = {m};
+    std::string zip = writeArchive("t.zip", a);
+    extract(zip);
+    EXPECT_EQ(Tarrow_GetLastWarning(), TARROW_WARNING_CRC);
+    EXPECT_EQ(fs::file_size(outFile("long")), 10u);
+}
+
+TEST_F(ExtractTest, AbortDeletesThePartlyWrittenFile)
+{
+    Archive a;
+    a.members = {member("keep", "k"), member("big", std::string(100000, 'b'))};
+    std::string zip = writeArchive("t.zip", a);
+    answer = [](int code, const std::string &text) -> int16_t {
+        return code == TARROW_MSG_EXTRACT_START && text.find("big") != std::string::npos &&
+                       text.find("|32768|") != std::string::npos
+                   ? 255
+                   : 0;
+    };
+    extract(zip);
+    EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_ABORTED);
+    EXPECT_TRUE(fs::exists(outFile("keep")));
+    EXPECT_FALSE(fs::exists(outFile("big")));
+}
