@@ -135,8 +135,9 @@ TEST(TarrowCorpus, ExtractsAndTestsLike7Zip)
         std::string pw = password.empty() ? "" : " -P " + password;
         int verdict = sevenZipCrcVerdict(quoted, password);
         int ourTest = run(tarrow.string() + " t" + pw + " " + quoted);
-        if (verdict != 0)
+        if (verdict != 0) {
             EXPECT_EQ(ourTest == 0, verdict == 1) << name;
+        }
         if (verdict != 1)
             continue;
         run(tarrow.string() + " x -o -d '" + ours.string() + "'" + pw + " " + quoted);
