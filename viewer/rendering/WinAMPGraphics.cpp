@@ -1,5 +1,6 @@
 #include "rendering/WinAMPGraphics.h"
 
+#include "app/FileHandling.h"
 #include "platform/Blit.h"
 #include "platform/CaseLookup.h"
 #include "platform/Picture.h"
@@ -14,12 +15,6 @@
 
 namespace veltrane {
 namespace {
-
-// Appends the path separator unless the path already ends with one; "" becomes "/".
-std::string& AddBackslash(std::string& path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
 
 // Skins come from case-insensitive file systems: "MAIN.BMP" finds "main.bmp".
 std::string SkinFile(const std::string& folder, const char* name) { return ResolveCaseInsensitive(folder, name); }
