@@ -1,0 +1,38 @@
+// Test helpers around libjpeg-turbo, the independent decoder and reference encoder the JPEG
+// tests compare against, and the pictures they encode.
+#pragma once
+
+#include "platform/Dib.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltrane::testing {
+
+struct DecodedJpeg {
+    bool ok = false;
+    std::string error;
+    int width = 0, height = 0, components = 0;
+    std::vector<uint8_t> pixels;  // rows top-down; RGB, or grey for one component
+};
+
+// Decodes with libjpeg-turbo (accurate integer IDCT, fancy upsampling), converting to RGB.
+DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file);
+
+// Encodes the bitmap with libjpeg-turbo: the given quality (or, with table != nullptr, these
+// 64 luminance and 64 chrominance quantizers in zig-zag order), 4:4:4, optimised Huffman codes.
+std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables = nullptr);
+
+// PSNR in dB of the decoded RGB picture against the bitmap (RGB channels alike).
+double Psnr(const Dib& original, const DecodedJpeg& decoded);
+// PSNR against the bitmap's luminance, for greyscale files.
+double PsnrGrey(const Dib& original, const DecodedJpeg& decoded);
+
+// A 24-bit picture shaped like a skin preview: bevelled panels, flat fills, gradients, thin
+// lines and pixel text, with some dithered noise. Deterministic for a seed.
+Dib MakePreviewLike(int32_t width, int32_t height, uint32_t seed);
+// Uniformly random pixels.
+Dib MakeNoise(int32_t width, int32_t height, uint32_t seed);
+
+}  // namespace veltrane::testing

@@ -1,0 +1,284 @@
+// Entropy coding of cJpeg: the scan plan, the block order of each scan (with the dummy blocks that
+// fill partial MCUs), the symbol statistics behind the optimised Huffman tables, and the coded
+// scans themselves.
+#include "imaging/JpegBitWriter.h"
+#include "imaging/cJpeg.h"
+
+#include <array>
+#include <bit>
+#include <memory>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace veltrane {
+
+namespace {
+
+constexpr int kMaxBlocksPerMcu = 10;  // the limit T.81 puts on an interleaved scan
+constexpr int kZrl = 0xF0;            // a run of sixteen zero coefficients
+constexpr int kEob = 0x00;            // the rest of the block is zero
+constexpr int kMaxDcSymbol = 11;
+constexpr int kMaxAcSymbol = 255;
+
+// Components 0 uses tables 0, the chrominance components tables 1.
+int TableOf(int component) { return component == 0 ? 0 : 1; }
+
+// Bit k set when coefficient k of the block is not zero.
+uint64_t NonZeroMask(const int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i * 16));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i * 16 + 8));
+        // Saturating packing keeps every non-zero value non-zero.
+        const __m128i zeros = _mm_cmpeq_epi8(_mm_packs_epi16(a, b), zero);
+        mask |= uint64_t(uint16_t(~_mm_movemask_epi8(zeros))) << (i * 16);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k)
+        if (block[k] != 0) mask |= uint64_t(1) << k;
+    return mask;
+#endif
+}
+
+// Size category of a value: the number of bits of its magnitude.
+int Category(int32_t value) {
+    const auto magnitude = uint32_t(value < 0 ? -value : value);
+    return int(std::bit_width(magnitude));
+}
+
+// The low bits that follow a category: the value itself, or value - 1 when negative.
+uint32_t ExtraBits(int32_t value, int category) {
+    return uint32_t(value < 0 ? value - 1 : value) & ((uint32_t(1) << category) - 1);
+}
+
+// Walks one block as the coder writes it: the DC difference, then runs of zeros and the non-zero
+// AC coefficients in zig-zag order, ZRL for every sixteen zeros of a run that ends in a
+// coefficient, and EOB when the block ends in zeros.
+template <class Out>
+void CodeBlock(const int16_t* block, int32_t& predictor, Out& out) {
+    const int32_t dc = block[0];
+    out.Dc(dc - predictor);
+    predictor = dc;
+    uint64_t pending = NonZeroMask(block) & ~uint64_t(1);
+    int last = 0;
+    while (pending != 0) {
+        const int k = std::countr_zero(pending);
+        int run = k - last - 1;
+        for (; run > 15; run -= 16) out.Symbol(kZrl);
+        out.Ac(run, block[k]);
+        last = k;
+        pending &= pending - 1;
+    }
+    if (last != 63) out.Symbol(kEob);
+}
+
+// A component as a scan sees it.
+struct ScanPart {
+    const int16_t* data;
+    int32_t columns;  // blocks per row
+    int32_t rows;
+    int32_t h, v;
+};
+
+// Calls sink.Block(part, block, predictor) for every block of the scan in coding order, and
+// sink.Dummy(part) for each dummy block of an interleaved scan. Predictors start at 0.
+template <class Sink>
+void VisitScan(const cJpeg& jpeg, const cJpeg::ScanGroup& scan, Sink& sink) {
+    const auto& components = jpeg.Components();
+    ScanPart parts[4];
+    int32_t predictors[4] = {0, 0, 0, 0};
+    const int count = scan.last - scan.first + 1;
+    for (int i = 0; i < count; ++i) {
+        const JpegComponent& c = components[size_t(scan.first + i)];
+        parts[i] = ScanPart{c.Data.data(), c.BlockColumns, c.BlockRows, c.H, c.V};
+    }
+    if (count == 1) {
+        // Non-interleaved: the component's blocks in raster order.
+        const int64_t blocks = int64_t(parts[0].columns) * parts[0].rows;
+        for (int64_t b = 0; b < blocks; ++b) sink.Block(0, parts[0].data + b * 64, predictors[0]);
+        return;
+    }
+    // Interleaved: MCUs in raster order, in each the V x H blocks of every component in turn.
+    // Blocks beyond a component's own (right of its last column, below its last row) are dummies.
+    const int64_t unitW = 8 * int64_t(jpeg.MaxH()), unitH = 8 * int64_t(jpeg.MaxV());
+    const int64_t mcuColumns = (jpeg.ImageWidth() + unitW - 1) / unitW;
+    const int64_t mcuRows = (jpeg.ImageHeight() + unitH - 1) / unitH;
+    for (int64_t my = 0; my < mcuRows; ++my)
+        for (int64_t mx = 0; mx < mcuColumns; ++mx)
+            for (int i = 0; i < count; ++i) {
+                const ScanPart& p = parts[i];
+                for (int v = 0; v < p.v; ++v)
+                    for (int h = 0; h < p.h; ++h) {
+                        const int64_t row = my * p.v + v, col = mx * p.h + h;
+                        if (row >= p.rows || col >= p.columns) {
+                            sink.Dummy(i);
+                            continue;
+                        }
+                        sink.Block(i, p.data + (row * p.columns + col) * 64, predictors[i]);
+                    }
+            }
+}
+
+// Counts the symbols the coder would write, into the tables of each part of the scan.
+struct SymbolCounter {
+    SymbolCounts* dc[4];
+    SymbolCounts* ac[4];
+
+    struct Out {
+        SymbolCounts& dc;
+        SymbolCounts& ac;
+        void Dc(int32_t diff) { ++dc[size_t(Category(diff))]; }
+        void Ac(int run, int32_t value) { ++ac[size_t(run * 16 + Category(value))]; }
+        void Symbol(int symbol) { ++ac[size_t(symbol)]; }
+    };
+    void Block(int part, const int16_t* block, int32_t& predictor) {
+        Out out{*dc[part], *ac[part]};
+        CodeBlock(block, predictor, out);
+    }
+    // A dummy block codes a DC difference of 0 and EOB. Counting its EOB as well makes sure EOB
+    // has a code even when every real block ends in a non-zero last coefficient.
+    void Dummy(int part) {
+        ++(*dc[part])[0];
+        ++(*ac[part])[kEob];
+    }
+};
+
+// A table's codes packed for the coder: code in the high bits, length in the low byte.
+struct PackedCodes {
+    std::array<uint32_t, 256> code{};
+    std::array<uint8_t, 256> length{};
+    explicit PackedCodes(const HuffmanTable& table) {
+        for (size_t s = 0; s < 256; ++s) {
+            code[s] = table.Code[s];
+            length[s] = uint8_t(jpeg::CodeLength(table, int(s)));
+        }
+    }
+};
+
+// Writes the coded blocks of one scan.
+struct ScanCoder {
+    jpeg::JpegBitWriter& bits;
+    const PackedCodes* dc[4];
+    const PackedCodes* ac[4];
+
+    struct Out {
+        jpeg::JpegBitWriter& bits;
+        const PackedCodes& dc;
+        const PackedCodes& ac;
+        // A symbol without a code writes nothing of itself; its extra bits still follow.
+        void Dc(int32_t diff) {
+            const int s = Category(diff);
+            bits.Put((dc.code[size_t(s)] << s) | ExtraBits(diff, s), dc.length[size_t(s)] + s);
+        }
+        void Ac(int run, int32_t value) {
+            const int s = Category(value);
+            const auto symbol = size_t(run * 16 + s);
+            bits.Put((ac.code[symbol] << s) | ExtraBits(value, s), ac.length[symbol] + s);
+        }
+        void Symbol(int symbol) { bits.Put(ac.code[size_t(symbol)], ac.length[size_t(symbol)]); }
+    };
+    void Block(int part, const int16_t* block, int32_t& predictor) {
+        bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
+        Out out{bits, *dc[part], *ac[part]};
+        CodeBlock(block, predictor, out);
+    }
+    void Dummy(int part) {
+        bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
+        Out out{bits, *dc[part], *ac[part]};
+        out.Dc(0);
+        out.Symbol(kEob);
+    }
+};
+
+// Estimated bits of the symbols of a table: each code plus the extra bits its symbol carries.
+int64_t EstimateBits(const SymbolCounts& counts, const HuffmanTable& table, int lastSymbol, bool ac) {
+    int64_t bits = 0;
+    for (int s = 0; s <= lastSymbol; ++s)
+        if (counts[size_t(s)] != 0)
+            bits += int64_t(counts[size_t(s)]) * (jpeg::CodeLength(table, s) + (ac ? s % 16 : s));
+    return bits;
+}
+
+}  // namespace
+
+std::vector<cJpeg::ScanGroup> cJpeg::ScanPlan(int first, int last) const {
+    std::vector<ScanGroup> plan;
+    int start = first, blocks = 0;
+    for (int b = first; b <= last;) {
+        const JpegComponent& c = m_components[size_t(b)];
+        blocks += c.H * c.V;
+        if (blocks <= kMaxBlocksPerMcu) {
+            if (b - start + 1 == 3 || b == last) {
+                plan.push_back({start, b});
+                start = b + 1;
+                blocks = 0;
+            }
+            ++b;
+        } else if (b != start) {
+            plan.push_back({start, b - 1});  // b starts the next scan, counted afresh
+            start = b;
+            blocks = 0;
+        } else {
+            plan.push_back({b, b});  // too many blocks to interleave: a scan of its own
+            start = ++b;
+            blocks = 0;
+        }
+    }
+    return plan;
+}
+
+int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
+    std::array<SymbolCounts, 4> dcCounts{}, acCounts{};
+    std::array<bool, 4> used{};
+    for (const ScanGroup& scan : ScanPlan(first, last)) {
+        SymbolCounter counter{};
+        for (int c = scan.first; c <= scan.last; ++c) {
+            const int k = TableOf(c);
+            used[size_t(k)] = true;
+            counter.dc[c - scan.first] = &dcCounts[size_t(k)];
+            counter.ac[c - scan.first] = &acCounts[size_t(k)];
+        }
+        VisitScan(*this, scan, counter);
+    }
+    int64_t bits = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        if (!used[k]) continue;
+        const SymbolCounts dc = dcCounts[k], ac = acCounts[k];
+        GenerateHuffmanTable(m_dcTables[k], dcCounts[k]);
+        BuildHuffmanCodes(m_dcTables[k], kMaxDcSymbol);
+        bits += EstimateBits(dc, m_dcTables[k], 15, false);
+        GenerateHuffmanTable(m_acTables[k], acCounts[k]);
+        BuildHuffmanCodes(m_acTables[k], kMaxAcSymbol);
+        bits += EstimateBits(ac, m_acTables[k], 255, true);
+    }
+    const int64_t bytes = bits / 8 + (bits % 8 != 0 ? 1 : 0);
+    return int32_t(std::min<int64_t>(bytes, std::numeric_limits<int32_t>::max()));
+}
+
+void cJpeg::WriteScans(int first, int last) {
+    std::array<std::unique_ptr<PackedCodes>, 4> dc, ac;
+    for (const ScanGroup& scan : ScanPlan(first, last)) {
+        WriteScanHeader(scan);
+        jpeg::JpegBitWriter bits(m_outBuffer, m_outPos);
+        ScanCoder coder{bits, {}, {}};
+        for (int c = scan.first; c <= scan.last; ++c) {
+            const auto k = size_t(TableOf(c));
+            if (!dc[k]) dc[k] = std::make_unique<PackedCodes>(m_dcTables[k]);
+            if (!ac[k]) ac[k] = std::make_unique<PackedCodes>(m_acTables[k]);
+            coder.dc[c - scan.first] = dc[k].get();
+            coder.ac[c - scan.first] = ac[k].get();
+        }
+        VisitScan(*this, scan, coder);
+        bits.Flush();
+        m_outPos = bits.Position();
+    }
+}
+
+}  // namespace veltrane

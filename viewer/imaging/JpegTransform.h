@@ -1,0 +1,31 @@
+// The forward DCT of the encoder (the scaled transform of Arai, Agui and Nakajima in single
+// precision with double-precision constants) and the quantization of its output.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace veltrane::jpeg {
+
+// One 8 x 8 block of samples, row r and pixel k at [r * 8 + k].
+using Block = std::array<float, 64>;
+
+// Transforms the block in place: output (v, u) at [v * 8 + u] is the DCT coefficient of vertical
+// frequency v and horizontal frequency u, multiplied by 8 * a_v * a_u.
+void ForwardDCT(Block& block);
+// The same with the output left transposed: coefficient (v, u) at [u * 8 + v]. Saves a transpose
+// when the quantizer reads the block through its own index table.
+void ForwardDCTTransposed(Block& block);
+
+// A quantizer in the order of a transformed block: for each of its 64 places the multiplier and
+// the zig-zag position the rounded result goes to.
+struct BlockQuantizer {
+    alignas(16) std::array<float, 64> multiplier{};
+    std::array<uint8_t, 64> zigzag{};
+};
+
+// out[zigzag[i]] = block[i] * multiplier[i], rounded to nearest with ties to even. Throws
+// std::overflow_error when a result does not fit 16 bits.
+void QuantizeBlock(const Block& block, const BlockQuantizer& quantizer, int16_t* out);
+
+}  // namespace veltrane::jpeg
