@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <memory>
+#include <stdexcept>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -209,6 +210,7 @@ int64_t EstimateBits(const SymbolCounts& counts, const HuffmanTable& table, int 
 }  // namespace
 
 std::vector<cJpeg::ScanGroup> cJpeg::ScanPlan(int first, int last) const {
+    if (first < 0 || first > last || last >= ComponentCount()) throw std::out_of_range("Subscript out of range");
     std::vector<ScanGroup> plan;
     int start = first, blocks = 0;
     for (int b = first; b <= last;) {
@@ -235,9 +237,13 @@ std::vector<cJpeg::ScanGroup> cJpeg::ScanPlan(int first, int last) const {
 }
 
 int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
+    const std::vector<ScanGroup> plan = ScanPlan(first, last);
+    // Without sampled blocks an interleaved scan would consist of dummy blocks only.
+    for (int c = first; c <= last; ++c)
+        if (m_components[size_t(c)].Data.empty()) throw JpegError(jpeg::kBadHuffmanTable);
     std::array<SymbolCounts, 4> dcCounts{}, acCounts{};
     std::array<bool, 4> used{};
-    for (const ScanGroup& scan : ScanPlan(first, last)) {
+    for (const ScanGroup& scan : plan) {
         SymbolCounter counter{};
         for (int c = scan.first; c <= scan.last; ++c) {
             const int k = TableOf(c);

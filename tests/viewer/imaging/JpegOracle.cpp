@@ -51,6 +51,20 @@ double PsnrFromSquares(double squares, double samples) {
 
 }  // namespace
 
+std::vector<Segment> SplitSegments(const std::vector<uint8_t>& file) {
+    std::vector<Segment> segments;
+    for (size_t i = 0; i + 1 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] != 0x00 && file[i + 1] != 0xFF) {
+            segments.push_back(Segment{file[i + 1], {}});
+            ++i;
+        } else if (!segments.empty()) {
+            segments.back().bytes.push_back(file[i]);
+        }
+    }
+    if (file.size() >= 2 && !segments.empty() && segments.back().marker != 0xD9) segments.back().bytes.push_back(file.back());
+    return segments;
+}
+
 DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file) {
     DecodedJpeg out;
     jpeg_decompress_struct info{};
@@ -133,17 +147,20 @@ double Psnr(const Dib& original, const DecodedJpeg& decoded) {
 }
 
 double PsnrGrey(const Dib& original, const DecodedJpeg& decoded) {
-    if (decoded.components != 1) return 0.0;
+    const auto luma = [](double r, double g, double b) { return 0.299 * r + 0.587 * g + 0.114 * b; };
+    const size_t step = size_t(decoded.components);
+    if (decoded.pixels.size() != size_t(original.Width()) * size_t(original.Height()) * step) return 0.0;
     double squares = 0;
     size_t i = 0;
     for (int32_t y = 0; y < original.Height(); ++y)
-        for (int32_t x = 0; x < original.Width(); ++x) {
+        for (int32_t x = 0; x < original.Width(); ++x, i += step) {
             const RgbQuad c = original.PixelColor(x, y);
-            const double luma = 0.299 * c.red + 0.587 * c.green + 0.114 * c.blue;
-            const double d = luma - decoded.pixels[i++];
+            const uint8_t* p = decoded.pixels.data() + i;
+            const double got = step == 1 ? p[0] : luma(p[0], p[1], p[2]);
+            const double d = luma(c.red, c.green, c.blue) - got;
             squares += d * d;
         }
-    return PsnrFromSquares(squares, double(i));
+    return PsnrFromSquares(squares, double(i / step));
 }
 
 Dib MakePreviewLike(int32_t width, int32_t height, uint32_t seed) {

@@ -24,9 +24,19 @@ DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file);
 // 64 luminance and 64 chrominance quantizers in zig-zag order), 4:4:4, optimised Huffman codes.
 std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables = nullptr);
 
+// One marker segment of a JPEG file: its marker code and the bytes after the marker up to the
+// next marker (for SOS: its header and the coded data that follows).
+struct Segment {
+    uint8_t marker = 0;
+    std::vector<uint8_t> bytes;
+    int Length() const { return bytes.size() >= 2 ? bytes[0] * 256 + bytes[1] : -1; }
+};
+// Splits a file at its markers (0xFF followed by neither 0x00 nor 0xFF); SOI and EOI have no bytes.
+std::vector<Segment> SplitSegments(const std::vector<uint8_t>& file);
+
 // PSNR in dB of the decoded RGB picture against the bitmap (RGB channels alike).
 double Psnr(const Dib& original, const DecodedJpeg& decoded);
-// PSNR against the bitmap's luminance, for greyscale files.
+// PSNR against the bitmap's luminance, for greyscale files, or of the luminance of a colour file.
 double PsnrGrey(const Dib& original, const DecodedJpeg& decoded);
 
 // A 24-bit picture shaped like a skin preview: bevelled panels, flat fills, gradients, thin
