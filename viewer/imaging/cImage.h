@@ -30,6 +30,8 @@ public:
     cImage() = default;
     cImage(const cImage&) = delete;
     cImage& operator=(const cImage&) = delete;
+    cImage(cImage&&) = default;
+    cImage& operator=(cImage&&) = default;
 
     int32_t Width() const { return m_info.width; }
     int32_t Height() const { return m_info.height; }

@@ -98,7 +98,8 @@ DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file) {
     return out;
 }
 
-std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables) {
+std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables,
+                                     const int32_t* factors) {
     const std::vector<uint8_t> rgb = RgbRows(picture);
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
@@ -112,6 +113,8 @@ std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint
     info.input_components = 3;
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
+    const bool grey = factors && factors[2] == 0;
+    if (grey) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
     jpeg_set_quality(&info, quality, TRUE);
     if (tables) {
         // jpeg_add_quant_table takes natural order.
@@ -122,7 +125,10 @@ std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint
         jpeg_add_quant_table(&info, 1, natural[1], 100, TRUE);
     }
     info.optimize_coding = TRUE;
-    for (int c = 0; c < 3; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    for (int c = 0; c < info.num_components; ++c) {
+        info.comp_info[c].h_samp_factor = factors && !grey ? factors[2 * c] : 1;
+        info.comp_info[c].v_samp_factor = factors && !grey ? factors[2 * c + 1] : 1;
+    }
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(rgb.data()) + size_t(info.next_scanline) * size_t(picture.Width()) * 3;

@@ -20,9 +20,11 @@ struct DecodedJpeg {
 // Decodes with libjpeg-turbo (accurate integer IDCT, fancy upsampling), converting to RGB.
 DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file);
 
-// Encodes the bitmap with libjpeg-turbo: the given quality (or, with table != nullptr, these
-// 64 luminance and 64 chrominance quantizers in zig-zag order), 4:4:4, optimised Huffman codes.
-std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables = nullptr);
+// Encodes the bitmap with libjpeg-turbo with optimised Huffman codes: the given quality (or, with
+// tables, these 64 luminance and 64 chrominance quantizers in zig-zag order), the sampling
+// factors H1, V1, H2, V2, H3, V3 (1 x 1 each without them; H2 = 0 for greyscale).
+std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables = nullptr,
+                                     const int32_t* factors = nullptr);
 
 // One marker segment of a JPEG file: its marker code and the bytes after the marker up to the
 // next marker (for SOS: its header and the coded data that follows).
