@@ -1,5 +1,6 @@
 // veltrane-preview as a user runs it: exit statuses, file names, skipping and --force, and output
 // identical to the core's rendering of the same skin.
+#include "imaging/JpegSave.h"
 #include "platform/Picture.h"
 #include "rendering/SkinPreview.h"
 
@@ -81,6 +82,19 @@ TEST_F(PreviewTool, ExistingPreviewsAreSkippedUnlessForced) {
     EXPECT_EQ(fs::file_size(out / "Blue.bmp"), 4u);
     EXPECT_EQ(Run("--force -f bmp -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
     EXPECT_GT(fs::file_size(out / "Blue.bmp"), 275u * 350u * 3u);
+}
+
+TEST_F(PreviewTool, WritesJpegAsTheViewerSavesIt) {
+    const fs::path skin = MakeSkin("Green", RgbQuad{0, 160, 0, 0});
+    ASSERT_EQ(Run("-f jpg -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
+    const auto read = [&] {
+        std::ifstream file(out / "Green.jpg", std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+    };
+    const Dib preview = RenderSkinPreview(skin.string());
+    EXPECT_EQ(read(), EncodeDibAsJpeg(preview, 90));
+    ASSERT_EQ(Run("--force -f jpg -q 40 -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
+    EXPECT_EQ(read(), EncodeDibAsJpeg(preview, 40));
 }
 
 TEST_F(PreviewTool, AFolderOfSkinsStandsForItsSkinList) {

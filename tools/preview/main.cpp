@@ -3,12 +3,14 @@
 #include "PreviewOptions.h"
 #include "SkinSources.h"
 
+#include "imaging/JpegSave.h"
 #include "platform/Picture.h"
 #include "rendering/SkinPreview.h"
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -40,11 +42,28 @@ bool RenderSource(const SkinSource& source, Dib& canvas, std::string& error) {
     return true;
 }
 
-bool WriteImage(const Dib& canvas, const PreviewOptions& options, const std::string& path, std::string& error) {
-    if (options.format == ImageFormat::Jpeg) {
-        error = "JPEG output is not available yet (use -f bmp)";
+// The preview as the viewer saves it, at the chosen quality. Written in one piece; with --force an
+// existing file is replaced, as for BMP.
+bool WriteJpeg(const Dib& canvas, int quality, const std::string& path, std::string& error) {
+    const std::vector<uint8_t> bytes = EncodeDibAsJpeg(canvas, quality);
+    if (bytes.empty()) {
+        error = "cannot encode the preview as JPEG";
         return false;
     }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    file.close();
+    if (!file) {
+        std::error_code ec;
+        fs::remove(path, ec);
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool WriteImage(const Dib& canvas, const PreviewOptions& options, const std::string& path, std::string& error) {
+    if (options.format == ImageFormat::Jpeg) return WriteJpeg(canvas, options.quality, path, error);
     if (!SavePicture(canvas, path)) {
         error = "cannot write " + path;
         return false;
