@@ -180,8 +180,8 @@ TEST(cJpegHuffman, RandomCountsNeverGiveCodesBeyond16Bits) {
         for (int i = 0; i < symbols; ++i) {
             const int s = int(rng() % 256);
             if (style == 0) {
-                counts[size_t(s)] = int32_t(std::min<int64_t>(a, 1 << 30));
-                const int64_t c = a + b;
+                counts[size_t(s)] = int32_t(a);
+                const int64_t c = std::min<int64_t>(a + b, 1 << 30);
                 a = b;
                 b = c;
             } else if (style == 1) {
