@@ -324,3 +324,46 @@ TEST_F(CatalogueTest, MemoryBlockTooShortOrOfAnUnknownMethod)
     EXPECT_EQ(texts(TARROW_MSG_WARNING).back(), "-|-|11|");
     EXPECT_EQ(Tarrow_InMemory(nullptr, 0, out, sizeof out), 0);
 }
+
+TEST_F(CatalogueTest, DisplayCommentShowsItInABox)
+{
+    static std::string shown;
+    TarrowPlatformHooks hooks{};
+    hooks.message_box = [](void *, intptr_t, const char *text, const char *title, int32_t) -> int32_t {
+        shown = std::string(title) + ": " + text;
+        return TARROW_BOX_ANSWER_OK;
+    };
+    tarrow_platform_set_hooks(&hooks);
+    Archive a = skin();
+    a.comment = "Blue skin";
+    std::string file = writeArchive("c.zip", a);
+    Tarrow_Initialise();
+    Tarrow_ArchiveName(file.c_str());
+    Tarrow_View(1);
+    Tarrow_DisplayComment(1);
+    EXPECT_EQ(Tarrow(), 3);
+    EXPECT_EQ(shown, "Comment in " + file + ": Blue skin");
+}
+
+TEST_F(CatalogueTest, DamagedArchivesEndInTheirCodes)
+{
+    Archive a = skin();
+    a.comment = "comment";
+    a.members[0].extra = ziptest::extraBlock(0x5455, "\x03\x01\x02\x03\x04");
+    const ziptest::Bytes good = ziptest::build(a);
+    answer = [](int code, const std::string &) -> int16_t { return code == TARROW_MSG_DISK ? 255 : 0; };
+    uint32_t seed = 12345;
+    auto random = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 300; ++round) {
+        ziptest::Bytes bytes = good;
+        for (int k = 0; k < 1 + round % 4; ++k)
+            bytes[random() % bytes.size()] = uint8_t(random());
+        if (round % 3 == 0)
+            bytes.erase(bytes.begin() + ptrdiff_t(random() % bytes.size()), bytes.end());
+        ziptest::writeFile(path("d.zip"), bytes);
+        list(path("d.zip"));
+        int error = Tarrow_GetLastError();
+        EXPECT_TRUE(error == 0 || error == 2 || error == 3 || error == 11 || error == 51 || error == 255)
+            << "round " << round << ": " << error;
+    }
+}
