@@ -44,11 +44,7 @@ public:
     explicit MemberSource(Operation &op) : m_op(op) {}
     std::span<const uint8_t> next() override
     {
-        ArchiveInput &in = m_op.input;
-        size_t want = std::min<size_t>(in.memberBytesLeft, sizeof m_buffer);
-        size_t got = want ? in.read(m_buffer, want) : 0;
-        in.memberBytesLeft = got ? in.memberBytesLeft - uint32_t(got) : 0;
-        m_op.counters.compressedRead += uint32_t(got);
+        size_t got = m_op.input.memberData(m_buffer, sizeof m_buffer);
         if (cipher)
             cipher->decrypt(m_buffer, got);
         return {m_buffer, got};
