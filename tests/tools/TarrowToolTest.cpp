@@ -100,3 +100,15 @@ TEST_F(TarrowTool, DiskRequestWithoutAnAnswerCancels)
     EXPECT_EQ(run("l " + archive), 1);
     EXPECT_NE(read("err.txt").find("aborted"), std::string::npos);
 }
+
+TEST_F(TarrowTool, ControlCharactersInNamesAreEscaped)
+{
+    std::string archive = corpus("lz_test-cp437.zip");
+    if (archive.empty())
+        GTEST_SKIP() << "no corpus";
+    EXPECT_EQ(run("l " + archive), 0);
+    std::string out = read("out.txt");
+    EXPECT_NE(out.find("  \\x01\\x02\\x03"), std::string::npos);
+    EXPECT_EQ(out.find('\x1B'), std::string::npos);
+    EXPECT_NE(out.find("16 members\n"), std::string::npos);
+}

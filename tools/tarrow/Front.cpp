@@ -98,6 +98,22 @@ std::vector<std::string> splitFields(const std::string &text, size_t fields)
     return out;
 }
 
+std::string printable(const std::string &text, bool keepLines)
+{
+    std::string shown;
+    for (unsigned char c : text) {
+        bool line = keepLines && (c == '\n' || c == '\r' || c == '\t');
+        if ((c < 0x20 || c == 0x7F) && !line) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            shown += escape;
+        } else {
+            shown += char(c);
+        }
+    }
+    return shown;
+}
+
 std::string methodName(int code)
 {
     switch (code) {
@@ -126,10 +142,11 @@ std::string listingRow(const std::vector<std::string> &f)
 {
     if (f.size() < 13)
         return "(unreadable listing line)";
-    // A folder entry comes as its whole name with an empty file part.
-    std::string name = f[1].empty() ? f[2] : f[2].empty() ? f[1] : f[1] + "/" + f[2];
-    if (f[2].empty() && !name.empty() && name.back() != '/')
-        name += '/';
+    // A member with the folder attribute comes as its whole name with an empty file part; any other
+    // name was split at its last "/".
+    bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
+    std::string name = folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
+    name = printable(name, false);
     if (f[10] == "1")
         name += " (encrypted)";
     char row[256];

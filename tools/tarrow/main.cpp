@@ -62,7 +62,7 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         if (g_run.mode != 'l' && !g_run.showComment)
             return 0;
         std::vector<std::string> f = splitFields(t, 3);
-        std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? f[2] : "") << "\n\n";
+        std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? printable(f[2], true) : "") << "\n\n";
         return 0;
     }
     case TARROW_MSG_LISTING:
@@ -74,7 +74,8 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
     case TARROW_MSG_EXTRACT_DONE:
     case TARROW_MSG_TEST_DONE: {
         std::vector<std::string> f = splitFields(t);
-        std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? f[1] : "") << "\n";
+        std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? printable(f[1], false) : "")
+                  << "\n";
         return 0;
     }
     case TARROW_MSG_DISK:
