@@ -1,0 +1,31 @@
+// The program-wide values the start-up prepares: the folders the viewer works in, the song title
+// the imitated main window shows, and the name of the skin now shown. Folders end with "/".
+#pragma once
+
+#include <string>
+
+namespace veltrane {
+
+// The text the main window shows as its song title: the browser's caption, two blanks, three
+// asterisks, two blanks.
+inline constexpr const char* kTitleText = "Harrowby Veltrane  ***  ";
+inline constexpr const char* kBrowserCaption = "Harrowby Veltrane";
+// SkinName until the first selection.
+inline constexpr const char* kBaseSkinName = "BaseSkin";
+
+struct ProgramValues {
+    std::string AppFolder;     // the folder holding the program file
+    std::string SkinsFolder;   // AppFolder + "Skins/", where the browser opens
+    std::string ImagesFolder;  // AppFolder + "Images/", where previews go (made by the first save)
+    std::string TempFolder;    // the system's folder for temporary files
+    std::string TitleText = kTitleText;
+    std::string SkinName = kBaseSkinName;  // names the preview of the skin now shown
+};
+
+// The folder of the running program (from /proc/self/exe), with a trailing "/"; empty when unknown.
+std::string ProgramFolder();
+
+// The values for a program in appFolder, with tempFolder as the temporary folder.
+ProgramValues MakeProgramValues(std::string appFolder, std::string tempFolder);
+
+}  // namespace veltrane

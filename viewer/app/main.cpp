@@ -1,0 +1,20 @@
+// The viewer's entry point. Command-line arguments are ignored.
+#include "app/FileHandling.h"
+#include "app/ProgramValues.h"
+#include "app/QtViewer.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+int main(int argc, char** argv) {
+    // Docking places top-level windows, which Wayland does not allow: ask for X11 unless the user
+    // chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veltrane"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    veltrane::QtViewer viewer(veltrane::MakeProgramValues(veltrane::ProgramFolder(), veltrane::GetTempFolder()));
+    viewer.Start();
+    return QApplication::exec();
+}
