@@ -200,6 +200,20 @@ private slots:
         QVERIFY(TempContents().empty());
     }
 
+    void aSelectionDuringARunIsRefusedAndTheListReturns() {
+        Browser& b = *m_viewer->BrowserWindow;
+        Select("Red");
+        b.ConfirmSaveAll = [&] {
+            // A click on another entry, handled while the run waits for its answer.
+            b.List1->setCurrentRow(0);
+            return false;
+        };
+        b.cmdAlle->click();
+        QCOMPARE(b.List1->currentRow(), 1);
+        QCOMPARE(m_viewer->Values.SkinName, std::string("Red"));
+        QCOMPARE(MainPixel(), MakeColorRef(255, 0, 0));
+    }
+
     void liveWindowsDockToTheBrowserAndStayWhileDragged() {
         Browser& b = *m_viewer->BrowserWindow;
         b.move(40, 30);

@@ -1,6 +1,6 @@
 // The skin browser window "Harrowby Veltrane": a drive list, a folder tree and the skin list of the
 // chosen folder, two save buttons, and the popup menu with the automatic-saving switch and the
-// preview format. A 1 ms timer keeps the three live windows docked in a column at its right edge.
+// preview format. A timer keeps the three live windows docked in a column at its right edge.
 #pragma once
 
 #include "app/BrowserFolderList.h"
@@ -61,6 +61,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -1,4 +1,5 @@
-// The main window "WinAMP": presses the imitated controls through its hit map; a held press slides from control to control; shuffle, repeat, EQ and PL toggle on release.
+// The main window "WinAMP": presses the imitated controls through its hit map; a held press slides
+// from control to control; shuffle, repeat, EQ and PL toggle on release.
 #pragma once
 
 #include "windows/frmSkinWindow.h"
