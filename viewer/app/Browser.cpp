@@ -271,7 +271,9 @@ void Browser::moveEvent(QMoveEvent* event) {
 }
 
 void Browser::closeEvent(QCloseEvent* event) {
-    // Closing the browser ends the program; a run under way finishes its clean-up first.
+    // Closing the browser ends the program; a run under way stops after the skin it is showing,
+    // whose unpacked files it still removes.
+    m_commands.RequestStop();
     for (QWidget* w : m_liveWindows) w->hide();
     Timer1->stop();
     event->accept();

@@ -149,7 +149,7 @@ bool ViewerCommands::cmdAlle_Click(const std::string& base, const std::vector<st
     const bool yes = confirm();
     if (yes) {
         // The run walks the list as it stood when it began, even if the folder changes meanwhile.
-        for (size_t i = 0; i < entries.size(); ++i) {
+        for (size_t i = 0; i < entries.size() && !m_stopRequested; ++i) {
             if (showSelected) showSelected(i);
             m_pump.DoEvents();
             ShowEntry(base, entries[i]);

@@ -69,6 +69,9 @@ public:
     bool cmdAlle_Click(const std::string& base, const std::vector<std::string>& entries,
                        const std::function<bool()>& confirm, const std::function<void(size_t)>& showSelected);
 
+    // Ends a save run after the entry it is showing (the program is closing).
+    void RequestStop() { m_stopRequested = true; }
+
     // Paints the three windows' images into the canvas.
     void ComposePreview();
     // Saves the canvas as the preview of SkinName: ImagesFolder + SkinName + ".bmp" or ".jpg".
@@ -84,6 +87,7 @@ private:
     EventPump& m_pump;
     Dib m_picture1;
     bool m_busy = false;
+    bool m_stopRequested = false;
 };
 
 }  // namespace veltrane

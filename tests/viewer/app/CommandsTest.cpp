@@ -198,6 +198,17 @@ TEST_F(ViewerCommandsTest, SelectionsAndSavesAreRefusedWhileARunIsUnderWay) {
     EXPECT_EQ(values.SkinName, "Green");
 }
 
+TEST_F(ViewerCommandsTest, ASaveRunStopsAfterTheCurrentSkinWhenAskedTo) {
+    std::vector<size_t> shown;
+    commands.cmdAlle_Click(values.SkinsFolder, {"Green", "Red"}, [] { return true; }, [&](size_t i) {
+        shown.push_back(i);
+        commands.RequestStop();  // the browser is closed while entry i is shown
+    });
+    EXPECT_EQ(shown, std::vector<size_t>{0});
+    EXPECT_TRUE(fs::exists(values.ImagesFolder + "Green.bmp"));
+    EXPECT_FALSE(fs::exists(values.ImagesFolder + "Red.bmp"));
+}
+
 TEST(PopupChecks, ExactlyOneFormatAndAutoToggles) {
     PopupChecks c;
     EXPECT_FALSE(c.Auto);
