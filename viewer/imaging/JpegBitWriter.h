@@ -16,12 +16,18 @@ public:
     // (at most 1665 bits), every byte stuffed, plus what the accumulator holds.
     static constexpr size_t kMaxBlockBytes = 2 * (1665 + 7) / 8 + 16;
 
-    // Writes into buffer from index pos on; the buffer grows as Reserve asks.
-    JpegBitWriter(std::vector<uint8_t>& buffer, size_t pos) : m_buffer(buffer), m_pos(pos) {}
+    // Writes into buffer from index pos on; the buffer grows as Reserve asks. The writer is a
+    // small value: coders copy it into a local for a block and back, so that its state stays in
+    // registers while bytes are stored.
+    JpegBitWriter(std::vector<uint8_t>& buffer, size_t pos) : m_buffer(&buffer), m_out(buffer.data() + pos) {}
 
     // Makes sure that the next bytes Put may produce have room.
     void Reserve(size_t bytes) {
-        if (m_buffer.size() - m_pos < bytes) m_buffer.resize(std::max(m_buffer.size() * 2, m_pos + bytes));
+        const size_t pos = Position();
+        if (m_buffer->size() - pos < bytes) {
+            m_buffer->resize(std::max(m_buffer->size() * 2, pos + bytes));
+            m_out = m_buffer->data() + pos;
+        }
     }
 
     // Appends the low length bits of bits (0 to 32 bits, nothing set above them).
@@ -46,20 +52,20 @@ public:
         }
     }
 
-    size_t Position() const { return m_pos; }
+    size_t Position() const { return size_t(m_out - m_buffer->data()); }
 
 private:
     void EmitByte(uint8_t b) {
-        m_buffer[m_pos++] = b;
-        if (b == 0xFF) m_buffer[m_pos++] = 0x00;
+        *m_out++ = b;
+        if (b == 0xFF) *m_out++ = 0x00;
     }
     void Emit4(uint32_t w) {
         // A byte of w is 0xFF exactly when that byte of ~w is zero.
         const uint32_t inverted = ~w;
         if (((inverted - 0x01010101u) & w & 0x80808080u) == 0) {
             const uint8_t bytes[4] = {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w)};
-            std::memcpy(m_buffer.data() + m_pos, bytes, 4);
-            m_pos += 4;
+            std::memcpy(m_out, bytes, 4);
+            m_out += 4;
             return;
         }
         EmitByte(uint8_t(w >> 24));
@@ -68,8 +74,8 @@ private:
         EmitByte(uint8_t(w));
     }
 
-    std::vector<uint8_t>& m_buffer;
-    size_t m_pos;
+    std::vector<uint8_t>* m_buffer;
+    uint8_t* m_out;
     uint64_t m_acc = 0;  // pending bits are the low m_count bits
     int m_count = 0;
 };

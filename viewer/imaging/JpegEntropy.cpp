@@ -53,6 +53,11 @@ int Category(int32_t value) {
     const auto magnitude = uint32_t(value < 0 ? -value : value);
     return int(std::bit_width(magnitude));
 }
+// The same for a value known not to be zero, without the test for zero.
+int NonZeroCategory(int32_t value) {
+    const auto magnitude = uint32_t(value < 0 ? -value : value);
+    return 32 - __builtin_clz(magnitude);
+}
 
 // The low bits that follow a category: the value itself, or value - 1 when negative.
 uint32_t ExtraBits(int32_t value, int category) {
@@ -63,7 +68,7 @@ uint32_t ExtraBits(int32_t value, int category) {
 // AC coefficients in zig-zag order, ZRL for every sixteen zeros of a run that ends in a
 // coefficient, and EOB when the block ends in zeros.
 template <class Out>
-void CodeBlock(const int16_t* block, int32_t& predictor, Out& out) {
+[[gnu::always_inline]] inline void CodeBlock(const int16_t* block, int32_t& predictor, Out& out) {
     const int32_t dc = block[0];
     out.Dc(dc - predictor);
     predictor = dc;
@@ -136,7 +141,7 @@ struct SymbolCounter {
         SymbolCounts& dc;
         SymbolCounts& ac;
         void Dc(int32_t diff) { ++dc[size_t(Category(diff))]; }
-        void Ac(int run, int32_t value) { ++ac[size_t(run * 16 + Category(value))]; }
+        void Ac(int run, int32_t value) { ++ac[size_t(run * 16 + NonZeroCategory(value))]; }
         void Symbol(int symbol) { ++ac[size_t(symbol)]; }
     };
     void Block(int part, const int16_t* block, int32_t& predictor) {
@@ -151,15 +156,16 @@ struct SymbolCounter {
     }
 };
 
-// A table's codes packed for the coder: code in the high bits, length in the low byte.
+// A table's codes packed for the coder: the code above bit 8, its length in the low byte.
 struct PackedCodes {
-    std::array<uint32_t, 256> code{};
-    std::array<uint8_t, 256> length{};
+    std::array<uint32_t, 256> entry{};
     explicit PackedCodes(const HuffmanTable& table) {
-        for (size_t s = 0; s < 256; ++s) {
-            code[s] = table.Code[s];
-            length[s] = uint8_t(jpeg::CodeLength(table, int(s)));
-        }
+        for (size_t s = 0; s < 256; ++s) entry[s] = (table.Code[s] << 8) | uint32_t(jpeg::CodeLength(table, int(s)));
+    }
+    // The symbol's code followed by extra bits of the given count.
+    void Put(jpeg::JpegBitWriter& bits, size_t symbol, uint32_t extra, int count) const {
+        const uint32_t e = entry[symbol];
+        bits.Put(((e >> 8) << count) | extra, int(e & 0xFF) + count);
     }
 };
 
@@ -176,19 +182,20 @@ struct ScanCoder {
         // A symbol without a code writes nothing of itself; its extra bits still follow.
         void Dc(int32_t diff) {
             const int s = Category(diff);
-            bits.Put((dc.code[size_t(s)] << s) | ExtraBits(diff, s), dc.length[size_t(s)] + s);
+            dc.Put(bits, size_t(s), ExtraBits(diff, s), s);
         }
         void Ac(int run, int32_t value) {
-            const int s = Category(value);
-            const auto symbol = size_t(run * 16 + s);
-            bits.Put((ac.code[symbol] << s) | ExtraBits(value, s), ac.length[symbol] + s);
+            const int s = NonZeroCategory(value);
+            ac.Put(bits, size_t(run * 16 + s), ExtraBits(value, s), s);
         }
-        void Symbol(int symbol) { bits.Put(ac.code[size_t(symbol)], ac.length[size_t(symbol)]); }
+        void Symbol(int symbol) { ac.Put(bits, size_t(symbol), 0, 0); }
     };
     void Block(int part, const int16_t* block, int32_t& predictor) {
         bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
-        Out out{bits, *dc[part], *ac[part]};
+        jpeg::JpegBitWriter local = bits;
+        Out out{local, *dc[part], *ac[part]};
         CodeBlock(block, predictor, out);
+        bits = local;
     }
     void Dummy(int part) {
         bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
