@@ -4,6 +4,8 @@
 // PSNR (libjpeg-turbo's size interpolated between the qualities that bracket our PSNR). The
 // ratios use CPU time, which other processes on a shared machine disturb less than wall time.
 #include "imaging/cJpeg.h"
+#include "imaging/JpegSave.h"
+#include "rendering/SkinPreview.h"
 #include "rendering/WinAMPGraphics.h"
 
 #include <benchmark/benchmark.h>
@@ -141,7 +143,19 @@ void BM_LibjpegTurbo(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * picture.Width() * picture.Height());
 }
 
+// What the batch tool does per skin: load the skin folder's bitmaps, render the preview and
+// encode it.
+void BM_RenderAndEncodePreview(benchmark::State& state) {
+    const std::filesystem::path base = std::filesystem::path(VELTRANE_SHARED_DIR) / "corpus/skins/base-2.91";
+    if (!std::filesystem::is_directory(base)) {
+        state.SkipWithError("no skin corpus");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(EncodeDibAsJpeg(RenderSkinPreview(base.string() + "/"), kQuality));
+}
+
 BENCHMARK(BM_Ours)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderAndEncodePreview)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibjpegTurbo)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Remembers the time per iteration of every run for the summary.

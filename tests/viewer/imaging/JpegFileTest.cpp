@@ -143,6 +143,19 @@ TEST(JpegFile, NothingToCodeIsABadHuffmanTable) {
     EXPECT_EQ(j.SampleHDC(&d, Dib::kMaxSide + 1, 8, 0, 0), 1);
 }
 
+TEST(JpegFile, QuantizerAbove255IsRefusedWhenWritten) {
+    cJpeg j;
+    const Dib picture = MakePreviewLike(8, 8, 6);
+    ASSERT_EQ(j.SampleHDC(&picture, 8, 8, 0, 0), 0);
+    j.QuantTables()[1].Qk[9] = 256;
+    try {
+        j.Encode();
+        ADD_FAILURE() << "no error";
+    } catch (const JpegError& e) {
+        EXPECT_STREQ(e.what(), "Illegal precision in Quantisation Table");
+    }
+}
+
 TEST(JpegFile, SaveFileNeverReplacesAFile) {
     TempDir dir;
     cJpeg j;
