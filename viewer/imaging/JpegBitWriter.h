@@ -12,9 +12,10 @@ namespace veltrane::jpeg {
 
 class JpegBitWriter {
 public:
-    // Most bytes one block can produce: a DC code with its bits and 63 AC codes with theirs
-    // (at most 1665 bits), every byte stuffed, plus what the accumulator holds.
-    static constexpr size_t kMaxBlockBytes = 2 * (1665 + 7) / 8 + 16;
+    // Most bytes one block can produce, whatever its 16-bit coefficients: 64 codes of at most 16
+    // bits with at most 16 bits each, three ZRL codes, every byte stuffed, plus what the
+    // accumulator holds.
+    static constexpr size_t kMaxBlockBytes = 2 * (64 * 32 + 3 * 16 + 7) / 8 + 16;
 
     // Writes into buffer from index pos on; the buffer grows as Reserve asks. The writer is a
     // small value: coders copy it into a local for a block and back, so that its state stays in

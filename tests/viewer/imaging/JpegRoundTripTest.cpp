@@ -143,3 +143,14 @@ TEST(JpegQuality, RealSkinPreviewsMatchTheReferenceEncoder) {
     fs::remove_all(work);
     EXPECT_GT(compared, 0);
 }
+
+TEST(JpegQuality, NoiseAtQuality100KeepsTheLargestCoefficients) {
+    // Random pixels with unit quantizers give the longest codes and the most 0xFF bytes to stuff.
+    const Dib noise = MakeNoise(64, 48, 9);
+    cJpeg j;
+    j.SetQuality(100);
+    ASSERT_EQ(j.SampleHDC(&noise, 64, 48, 0, 0), 0);
+    const DecodedJpeg decoded = DecodeJpeg(j.Encode());
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_GT(Psnr(noise, decoded), 45.0);
+}
