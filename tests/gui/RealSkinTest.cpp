@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,21 @@ std::string MakeScratchFolder() {
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Until veltrane-preview reads archives itself: the archive unpacked by 7-Zip, and the folder in it
+// that holds main.bmp (any letter case), which the tool then renders as a skin folder.
+std::string UnpackWithSevenZip(const std::string& archive, const std::string& into) {
+    const std::string command = "7z x -y '-o" + into + "' '" + archive + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return {};
+    std::string found;
+    for (const auto& e : fs::recursive_directory_iterator(into)) {
+        std::string name = e.path().filename().string();
+        for (char& c : name) c = char(std::tolower((unsigned char)c));
+        if (name == "main.bmp" && (found.empty() || e.path().parent_path().string() + "/" == into))
+            found = e.path().parent_path().string();
+    }
+    return found;
 }
 
 }  // namespace
@@ -51,11 +67,22 @@ private slots:
         std::error_code error;
         fs::create_symlink(VELTRANE_BIN_DIR "/libPackage.so", app + "libPackage.so", error);
 
-        QProcess tool;
-        tool.start(QStringLiteral(VELTRANE_BIN_DIR "/veltrane-preview"),
-                   {"-f", "bmp", "-o", QString::fromStdString(out), QString::fromStdString(app + "Skins/" + name)});
-        QVERIFY(tool.waitForFinished(60000));
-        const std::string skinName = name.ends_with(".wsz") ? name.substr(0, name.size() - 4) : name;
+        const bool archive = name.ends_with(".wsz");
+        const std::string skinName = archive ? name.substr(0, name.size() - 4) : name;
+        auto runTool = [&](const std::string& skin) {
+            QProcess tool;
+            tool.start(QStringLiteral(VELTRANE_BIN_DIR "/veltrane-preview"),
+                       {"-f", "bmp", "-o", QString::fromStdString(out), QString::fromStdString(skin)});
+            return tool.waitForFinished(60000) && tool.exitCode() == 0;
+        };
+        bool rendered = runTool(app + "Skins/" + name);
+        if (!rendered && archive) {
+            const std::string unpacked = out + "unpacked/";
+            const std::string folder = UnpackWithSevenZip(kCorpus + name, unpacked);
+            if (folder.empty()) QSKIP("7z cannot unpack this archive here");
+            fs::rename(folder, out + skinName);  // the tool names the preview after the folder
+            rendered = runTool(out + skinName);
+        }
         const std::string expected = FileBytes(out + skinName + ".bmp");
 
         auto viewer = std::make_unique<QtViewer>(MakeProgramValues(app, temp));
@@ -69,9 +96,7 @@ private slots:
         for (const std::string& f : {app, temp, out}) fs::remove_all(f);
 
         QVERIFY(nothingLeft);
-        if (tool.exitCode() != 0 && name.ends_with(".wsz"))
-            QSKIP(qPrintable("veltrane-preview cannot render archives yet: " + tool.readAllStandardError()));
-        QCOMPARE(tool.exitCode(), 0);
+        QVERIFY(rendered);
         QVERIFY(!expected.empty());
         QCOMPARE(actual.size(), expected.size());
         QVERIFY(actual == expected);
