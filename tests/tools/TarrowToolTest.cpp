@@ -112,3 +112,32 @@ TEST_F(TarrowTool, ControlCharactersInNamesAreEscaped)
     EXPECT_EQ(out.find('\x1B'), std::string::npos);
     EXPECT_NE(out.find("16 members\n"), std::string::npos);
 }
+
+// A spanned set saved as NAME.z01 ... NAME.zip extracts without questions: tarrow answers each disk
+// request itself by showing the library the part it asks for.
+TEST_F(TarrowTool, SplitPartsExtractThroughTheDiskRequests)
+{
+    std::string archive = corpus("zjs_split/lorem-split.zip");
+    if (archive.empty())
+        GTEST_SKIP() << "no corpus";
+    EXPECT_EQ(run("x -d '" + root.string() + "' " + archive), 0) << read("err.txt");
+    std::ifstream expected(kCorpus / "zjs_lorem.txt"), got(root / "lorem.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(got), {}),
+              std::string(std::istreambuf_iterator<char>(expected), {}));
+    for (const char *name : {"lorem-long.txt", "lorem-longer.txt", "lorem-longest.txt"})
+        EXPECT_GT(fs::file_size(root / name), 1162u) << name;
+    EXPECT_EQ(run("t " + archive), 0);
+    EXPECT_EQ(read("out.txt").find("  OK  lorem-longest.txt"), read("out.txt").rfind("  OK  "));
+}
+
+TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun)
+{
+    if (corpus("zjs_split/lorem-split.zip").empty())
+        GTEST_SKIP() << "no corpus";
+    fs::create_directory(root / "set");
+    for (const char *part : {"lorem-split.z01", "lorem-split.z03", "lorem-split.z04", "lorem-split.z05",
+                             "lorem-split.z06", "lorem-split.z07", "lorem-split.zip"})
+        fs::copy_file(kCorpus / "zjs_split" / part, root / "set" / part);
+    EXPECT_EQ(run("t '" + (root / "set" / "lorem-split.zip").string() + "'"), 1);
+    EXPECT_NE(read("err.txt").find("error"), std::string::npos);
+}

@@ -1,6 +1,7 @@
 // tarrow: lists, tests or extracts ZIP archives through the library's C interface, as any host
 // would. Messages become readable lines; the library's questions are asked on the terminal.
 #include "Front.h"
+#include "SplitParts.h"
 #include "tarrow.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ struct Run {
     bool listed = false;
     bool problem = false;
     int lastDiskAsked = -1;
+    SplitParts *parts = nullptr;  // set when the archive is a set of NAME.zNN files
 } g_run;
 
 // One line from the terminal; false at the end of input.
@@ -30,6 +32,12 @@ bool askLine(const std::string &question, std::string &answer)
 int16_t askForDisk(const std::vector<std::string> &f)
 {
     int disk = f.size() > 1 ? std::atoi(f[1].c_str()) : 0;
+    if (g_run.parts) {
+        if (!g_run.parts->insert(disk))
+            return TARROW_ANSWER_ABORT;
+        g_run.lastDiskAsked = disk;
+        return 0;
+    }
     std::string which = disk == 0 ? "the last disk" : "disk " + std::to_string(disk);
     std::string answer;
     if (!askLine("Put " + which + " of the archive at " + f[0] + " and press Enter (q to cancel): ", answer) ||
@@ -130,8 +138,11 @@ int main(int argc, char **argv)
     tarrow_platform_set_hooks(&hooks);
     Tarrow_InstallCallback(onMessage);
 
+    std::optional<SplitParts> parts = SplitParts::detect(o.archive);
+    g_run.parts = parts ? &*parts : nullptr;
+
     Tarrow_Initialise();
-    Tarrow_ArchiveName(o.archive.c_str());
+    Tarrow_ArchiveName(parts ? parts->libraryPath().c_str() : o.archive.c_str());
     if (!o.include.empty())
         Tarrow_Include(joined(o.include).c_str());
     if (!o.exclude.empty())
