@@ -63,10 +63,11 @@ bool cImage::CopyStdPicture(const Dib& picture, int16_t bitCount) {
 bool cImage::CopyHDC(const Dib* hdc, int32_t width, int32_t height, int16_t bitCount, int32_t srcLeft,
                      int32_t srcTop) {
     if (hdc == nullptr || hdc->Empty()) return false;
-    const int colours = hdc->ColorCount();
+    // Only a derived depth takes over the source's colour table; an explicit one keeps the ramp.
+    const int colours = bitCount == 0 ? hdc->ColorCount() : 0;
     if (bitCount == 0) bitCount = DepthForColours(colours);
     if (!Create(width, height, bitCount)) return false;
-    if (colours > 0 && bitCount <= 8) m_dib.SetColors(hdc->Colors(), colours);
+    if (colours > 0) m_dib.SetColors(hdc->Colors(), colours);
     BitBlt(m_dib, 0, 0, width, height, *hdc, srcLeft, srcTop);
     return true;
 }
