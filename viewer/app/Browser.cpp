@@ -109,6 +109,9 @@ Browser::Browser(ViewerCommands& commands, LiveWindowShared& shared, std::vector
     List1->setFont(ListFont());
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setSortingEnabled(false);
+    // Long names are cut at the edge, as in a plain list box, rather than scrolled sideways.
+    List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Dir1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Colour(List1, Qt::black, kListGreen);
 
     setTabOrder(Drive1, Dir1);
