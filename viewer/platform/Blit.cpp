@@ -239,7 +239,9 @@ bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src
     const Span span = ClipCopy(dst, x, y, w, h, usesSource ? &src : nullptr, sx, sy);
     if (span.Empty()) return true;
     const int32_t n = span.x1 - span.x0;
-    const int32_t dx = sx - x, dy = sy - y;  // source = destination + (dx, dy)
+    // Source = destination + (dx, dy). With a source the clipping keeps these small; without one
+    // the source coordinates mean nothing and may be anything.
+    const int32_t dx = usesSource ? int32_t(int64_t(sx) - x) : 0, dy = usesSource ? int32_t(int64_t(sy) - y) : 0;
     // Copying within one bitmap downwards must take the lines bottom first.
     const bool reverse = &src == &dst && dy < 0;
     auto forEachLine = [&](auto&& line) {
@@ -289,26 +291,28 @@ struct Tap {
     double weight;
 };
 
-// For each of the dstLength destination pixels, the source pixels it covers: with averaging, every
-// pixel the destination pixel's footprint overlaps, weighted by the overlap; otherwise the one
+// For the destination pixels [first, last) of a run dstLength long, the source pixels each covers:
+// with averaging, every pixel its footprint overlaps, weighted by the overlap; otherwise the one
 // pixel under its centre. Source pixels outside [0, limit) are left out.
-std::vector<std::vector<Tap>> AxisTaps(int32_t dstLength, int32_t srcStart, int32_t srcLength, bool mirrored,
-                                       int32_t limit, bool average) {
-    std::vector<std::vector<Tap>> taps(static_cast<std::size_t>(dstLength));
+std::vector<std::vector<Tap>> AxisTaps(int32_t first, int32_t last, int32_t dstLength, int32_t srcStart,
+                                       int32_t srcLength, bool mirrored, int32_t limit, bool average) {
+    std::vector<std::vector<Tap>> taps(static_cast<std::size_t>(last - first));
     const double scale = double(srcLength) / double(dstLength);
-    for (int32_t i = 0; i < dstLength; ++i) {
+    for (int32_t i = first; i < last; ++i) {
         const int32_t j = mirrored ? dstLength - 1 - i : i;
-        auto& list = taps[std::size_t(i)];
+        auto& list = taps[std::size_t(i - first)];
         if (!average) {
             const int64_t s = srcStart + (int64_t(2 * j + 1) * srcLength) / (2 * int64_t(dstLength));
             if (s >= 0 && s < limit) list.push_back(Tap{int32_t(s), 1.0});
             continue;
         }
+        // Only the part of the footprint inside the source bitmap can contribute.
         const double a = j * scale, b = (j + 1) * scale;
-        for (int64_t k = int64_t(std::floor(a)); k < int64_t(std::ceil(b)); ++k) {
-            const int64_t s = srcStart + k;
+        const int64_t from = std::max<int64_t>(int64_t(std::floor(a)), -int64_t(srcStart));
+        const int64_t to = std::min<int64_t>(int64_t(std::ceil(b)), int64_t(limit) - srcStart);
+        for (int64_t k = from; k < to; ++k) {
             const double overlap = std::min<double>(b, double(k + 1)) - std::max<double>(a, double(k));
-            if (s >= 0 && s < limit && overlap > 0) list.push_back(Tap{int32_t(s), overlap});
+            if (overlap > 0) list.push_back(Tap{int32_t(srcStart + k), overlap});
         }
     }
     return taps;
@@ -337,8 +341,10 @@ bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const 
     const Dib copy = &src == &dst ? src : Dib();
     const Dib& from = &src == &dst ? copy : src;
     const bool average = mode == StretchMode::Halftone;
-    const auto columns = AxisTaps(int32_t(w), int32_t(sx0), int32_t(swAbs), mirrorX, from.Width(), average);
-    const auto lines = AxisTaps(int32_t(h), int32_t(sy0), int32_t(shAbs), mirrorY, from.Height(), average);
+    const auto columns = AxisTaps(span.x0 - int32_t(x0), span.x1 - int32_t(x0), int32_t(w), int32_t(sx0),
+                                  int32_t(swAbs), mirrorX, from.Width(), average);
+    const auto lines = AxisTaps(span.y0 - int32_t(y0), span.y1 - int32_t(y0), int32_t(h), int32_t(sy0),
+                                int32_t(shAbs), mirrorY, from.Height(), average);
 
     // Source lines in red, green, blue as the taps need them, converted once each.
     std::vector<std::vector<uint8_t>> rgb(std::size_t(from.Height()));
@@ -359,9 +365,9 @@ bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const 
     SourceConverter convert(from, dst);
     uint8_t element[4];
     for (int32_t yy = span.y0; yy < span.y1; ++yy) {
-        const auto& lineTaps = lines[std::size_t(yy - y0)];
+        const auto& lineTaps = lines[std::size_t(yy - span.y0)];
         for (int32_t xx = span.x0; xx < span.x1; ++xx) {
-            const auto& columnTaps = columns[std::size_t(xx - x0)];
+            const auto& columnTaps = columns[std::size_t(xx - span.x0)];
             double sum[3] = {0, 0, 0}, total = 0;
             for (const Tap& line : lineTaps) {
                 const uint8_t* pixels = sourceLine(line.index).data();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <vector>
@@ -283,6 +284,8 @@ bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out) {
 }
 
 bool LoadPicture(const std::string& path, Dib& out) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;  // a pipe would block the reader
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return false;
     const std::streamoff size = in.tellg();

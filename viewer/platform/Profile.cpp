@@ -7,6 +7,7 @@
 #include "platform/CaseLookup.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace veltrane {
@@ -70,6 +71,8 @@ std::string GetProfileStringFromText(std::string_view text, const std::string& s
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return Clip(Trim(defaultValue));
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
     if (size < 0) return Clip(Trim(defaultValue));

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace veltrane;
@@ -274,4 +275,8 @@ TEST(Picture, MissingOrUnreadableFilesFail) {
     Dib target;
     EXPECT_FALSE(LoadPicture("/nonexistent/none.bmp", target));
     EXPECT_FALSE(LoadPicture(testing::TempDir(), target));  // a folder
+    const std::string pipe = testing::TempDir() + "veltrane_pipe_" + std::to_string(getpid()) + ".bmp";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(LoadPicture(pipe, target));  // must not wait for a writer
+    std::remove(pipe.c_str());
 }
