@@ -71,19 +71,18 @@ public:
         if (m_srcBits > 8) return;
         // A paletted source maps its whole table once; equal tables keep their indices.
         const int count = 1 << m_srcBits;
+        if (m_dstElements > 1) {
+            // Colour table entries are already blue, green, red and a spare byte, which stays 0.
+            static_assert(sizeof(RgbQuad) == 4);
+            std::memcpy(m_table, src.Colors(), sizeof(RgbQuad) * std::size_t(count));
+            for (int i = 0; i < count; ++i) m_table[i][3] = 0;
+            return;
+        }
         const bool samePalette = dst.BitCount() <= 8 && src.ColorCount() <= dst.ColorCount() &&
                                  std::equal(src.Colors(), src.Colors() + src.ColorCount(), dst.Colors());
         for (int i = 0; i < count; ++i) {
             const RgbQuad c = src.Colors()[i];
-            uint8_t* e = m_table[i];
-            if (m_dstElements > 1) {
-                e[0] = c.blue;
-                e[1] = c.green;
-                e[2] = c.red;
-                e[3] = 0;
-            } else {
-                e[0] = samePalette ? uint8_t(i) : m_nearest->Index(c.red, c.green, c.blue);
-            }
+            m_table[i][0] = samePalette ? uint8_t(i) : m_nearest->Index(c.red, c.green, c.blue);
         }
     }
 
@@ -148,7 +147,7 @@ private:
     const Dib& m_src;
     int m_srcBits;
     int m_dstElements;
-    uint8_t m_table[256][4] = {};
+    uint8_t m_table[256][4];  // filled for every index of the source's depth
     std::unique_ptr<NearestColorCache> m_nearest;
 };
 

@@ -212,15 +212,9 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
     int32_t x = 0, y = 0;
     std::size_t pos = 0;
     uint8_t* row = StoredRow(dib, info, 0);
-    auto put = [&](int index) {
-        if (x < width) {
-            if (four) {
-                uint8_t& b = row[x >> 1];
-                b = (x & 1) ? uint8_t((b & 0xF0) | index) : uint8_t((b & 0x0F) | (index << 4));
-            } else {
-                row[x] = uint8_t(index);
-            }
-        }
+    auto put = [&](int nibble) {  // one 4-bit pixel
+        uint8_t& b = row[x >> 1];
+        b = (x & 1) ? uint8_t((b & 0xF0) | nibble) : uint8_t((b & 0x0F) | (nibble << 4));
         ++x;
     };
     auto toLine = [&](int32_t line) {
@@ -232,7 +226,13 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
         const uint8_t count = data[pos], value = data[pos + 1];
         pos += 2;
         if (count > 0) {
-            for (int i = 0; i < count && x < width; ++i) put(four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
+            if (!four) {  // whole runs at once: this is most of a skin's pixels
+                const int32_t n = std::clamp<int32_t>(width - x, 0, count);
+                std::memset(row + x, value, std::size_t(n));
+                x += n;
+                continue;
+            }
+            for (int i = 0; i < count && x < width; ++i) put((i & 1) ? value & 0x0F : value >> 4);
             continue;
         }
         switch (value) {
@@ -251,8 +251,13 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
         default: {
             const std::size_t bytes = four ? (value + 1u) / 2 : value;
             if (data.size() - pos < bytes) return false;
-            for (int i = 0; i < value && x < width; ++i)
-                put(four ? ((i & 1) ? data[pos + i / 2] & 0x0F : data[pos + i / 2] >> 4) : data[pos + i]);
+            if (!four) {
+                const int32_t n = std::clamp<int32_t>(width - x, 0, value);
+                std::memcpy(row + x, data.data() + pos, std::size_t(n));
+                x += n;
+            } else {
+                for (int i = 0; i < value && x < width; ++i) put((i & 1) ? data[pos + i / 2] & 0x0F : data[pos + i / 2] >> 4);
+            }
             pos += (bytes + 1) & ~std::size_t(1);
             pos = std::min(pos, data.size());
             break;
