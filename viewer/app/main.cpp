@@ -8,8 +8,8 @@
 
 int main(int argc, char** argv) {
     // Docking places top-level windows, which Wayland does not allow: ask for X11 unless the user
-    // chose a platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+    // chose a platform, and fall back to Wayland (where the windows cannot dock) only without X.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb;wayland");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
