@@ -1,64 +1,14 @@
-// veltrane-preview as a user runs it: exit statuses, file names, skipping and --force, and output
+// veltrane-preview on skin folders: exit statuses, file names, skipping and --force, and output
 // identical to the core's rendering of the same skin.
+#include "PreviewToolFixture.h"
+
 #include "imaging/JpegSave.h"
-#include "platform/Picture.h"
 #include "rendering/SkinPreview.h"
 
-#include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sys/wait.h>
-
-namespace fs = std::filesystem;
 using namespace veltrane;
-
-namespace {
-
-const fs::path kBin = VELTRANE_BIN_DIR;
-
-class PreviewTool : public testing::Test {
-protected:
-    void SetUp() override {
-        if (!fs::exists(kBin / "veltrane-preview")) GTEST_SKIP() << "veltrane-preview not built";
-        std::string pattern = (fs::temp_directory_path() / "veltrane-preview-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        out = root / "out";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!root.empty()) fs::remove_all(root, ec);
-    }
-
-    // Runs the tool with the arguments (already quoted where needed); returns its exit status.
-    int Run(const std::string& arguments) {
-        const std::string command = "'" + (kBin / "veltrane-preview").string() + "' " + arguments + " 2>'" +
-                                    (root / "stderr.txt").string() + "'";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Errors() const {
-        std::ifstream file(root / "stderr.txt");
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
-    // A small skin folder of our own: a background in one colour.
-    fs::path MakeSkin(const std::string& name, RgbQuad colour) {
-        const fs::path folder = root / "skins" / name;
-        fs::create_directories(folder);
-        Dib main(275, 116, 24);
-        for (int32_t y = 0; y < 116; ++y)
-            for (int32_t x = 0; x < 275; ++x) main.SetPixel(x, y, colour);
-        EXPECT_TRUE(SavePicture(main, (folder / "Main.bmp").string()));
-        return folder;
-    }
-    std::string Quoted(const fs::path& p) const { return "'" + p.string() + "'"; }
-
-    fs::path root, out;
-};
-
-}  // namespace
+using namespace veltrane::test;
 
 TEST_F(PreviewTool, WritesTheSamePictureTheCoreRenders) {
     const fs::path skin = MakeSkin("Red Skin", RgbQuad{0, 0, 200, 0});
@@ -72,6 +22,7 @@ TEST_F(PreviewTool, WritesTheSamePictureTheCoreRenders) {
         for (int32_t x = 0; x < 275; ++x)
             ASSERT_EQ(written.GetPixel(x, y), expected.GetPixel(x, y)) << x << ", " << y;
     EXPECT_EQ(written.GetPixel(150, 20), MakeColorRef(200, 0, 0));
+    EXPECT_NE(Errors().find("1 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
 }
 
 TEST_F(PreviewTool, ExistingPreviewsAreSkippedUnlessForced) {
@@ -79,22 +30,36 @@ TEST_F(PreviewTool, ExistingPreviewsAreSkippedUnlessForced) {
     fs::create_directories(out);
     std::ofstream(out / "Blue.bmp") << "mine";
     EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
-    EXPECT_EQ(fs::file_size(out / "Blue.bmp"), 4u);
+    EXPECT_EQ(Read(out / "Blue.bmp"), "mine");
+    EXPECT_NE(Errors().find("0 rendered, 1 skipped, 0 failed"), std::string::npos) << Errors();
     EXPECT_EQ(Run("--force -f bmp -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
-    EXPECT_GT(fs::file_size(out / "Blue.bmp"), 275u * 350u * 3u);
+    EXPECT_EQ(BackgroundOf(out / "Blue.bmp"), MakeColorRef(0, 0, 200));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);  // no temporary left
 }
 
-TEST_F(PreviewTool, WritesJpegAsTheViewerSavesIt) {
+TEST_F(PreviewTool, WhatStandsAtThePreviewsNameIsNeverReplacedWithoutForce) {
+    const fs::path skin = MakeSkin("Blue", RgbQuad{200, 0, 0, 0});
+    fs::create_directories(out / "Blue.jpg");
+    std::ofstream(out / "Blue.jpg" / "keep") << "mine";
+    EXPECT_EQ(Run("-o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
+    // Replacing a folder fails; the folder and its file stay.
+    EXPECT_EQ(Run("--force -o " + Quoted(out) + " " + Quoted(skin)), 1);
+    EXPECT_NE(Errors().find("Blue"), std::string::npos);
+    EXPECT_EQ(Read(out / "Blue.jpg" / "keep"), "mine");
+    // A link that points nowhere is something the user put there, too.
+    ASSERT_EQ(symlink("nowhere", (out / "Blue.bmp").c_str()), 0);
+    EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
+    EXPECT_TRUE(fs::is_symlink(out / "Blue.bmp"));
+    EXPECT_FALSE(fs::exists(out / "nowhere"));
+}
+
+TEST_F(PreviewTool, WritesJpegByDefaultAsTheViewerSavesIt) {
     const fs::path skin = MakeSkin("Green", RgbQuad{0, 160, 0, 0});
-    ASSERT_EQ(Run("-f jpg -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
-    const auto read = [&] {
-        std::ifstream file(out / "Green.jpg", std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-    };
+    ASSERT_EQ(Run("-o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
     const Dib preview = RenderSkinPreview(skin.string());
-    EXPECT_EQ(read(), EncodeDibAsJpeg(preview, 90));
+    EXPECT_EQ(ziptest::toString(EncodeDibAsJpeg(preview, 90)), Read(out / "Green.jpg"));
     ASSERT_EQ(Run("--force -f jpg -q 40 -o " + Quoted(out) + " " + Quoted(skin)), 0) << Errors();
-    EXPECT_EQ(read(), EncodeDibAsJpeg(preview, 40));
+    EXPECT_EQ(ziptest::toString(EncodeDibAsJpeg(preview, 40)), Read(out / "Green.jpg"));
 }
 
 TEST_F(PreviewTool, AFolderOfSkinsStandsForItsSkinList) {
@@ -112,6 +77,13 @@ TEST_F(PreviewTool, FailuresAreNamedAndTheRestIsStillRendered) {
     EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "missing") + " " + Quoted(skin)), 1);
     EXPECT_NE(Errors().find("missing"), std::string::npos);
     EXPECT_TRUE(fs::exists(out / "Good.bmp"));
+    // A skin whose main.bmp does not decode is a failure, not the default skin under its name.
+    const fs::path bad = MakeSkin("Bad", RgbQuad{});
+    std::ofstream(bad / "Main.bmp", std::ios::trunc) << "BM not really";
+    EXPECT_EQ(Run("-j 2 -f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 1);
+    EXPECT_NE(Errors().find("Bad: main.bmp is not a readable bitmap"), std::string::npos) << Errors();
+    EXPECT_NE(Errors().find("0 rendered, 1 skipped, 1 failed"), std::string::npos) << Errors();
+    EXPECT_FALSE(fs::exists(out / "Bad.bmp"));
 }
 
 TEST_F(PreviewTool, UsageErrorsExitWithTwo) {
@@ -121,7 +93,18 @@ TEST_F(PreviewTool, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run("-j many x"), 2);
     EXPECT_EQ(Run("--frobnicate x"), 2);
     EXPECT_EQ(Run("-o"), 2);
+    EXPECT_EQ(Run("--thumbnail 0 a b"), 2);
+    EXPECT_EQ(Run("--thumbnail 128 a"), 2);
+    EXPECT_EQ(Run("x --help"), 2);
     EXPECT_NE(Errors().find("usage:"), std::string::npos);
+}
+
+TEST_F(PreviewTool, HelpAndVersionGoToStandardOutput) {
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_NE(Output().find("--thumbnail SIZE INPUT OUTPUT"), std::string::npos);
+    EXPECT_EQ(Run("--version"), 0);
+    EXPECT_EQ(Output().rfind("veltrane-preview ", 0), 0u) << Output();
+    EXPECT_EQ(Errors(), "");
 }
 
 TEST(DemoSkins, TheBuildWritesThemAndTheArchiveIsSound) {

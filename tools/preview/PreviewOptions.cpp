@@ -17,6 +17,29 @@ bool ParseNumber(const std::string& text, int low, int high, int& out) {
 
 std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>& args, std::string& error) {
     PreviewOptions options;
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        options.mode = PreviewOptions::Mode::Help;
+        return options;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        options.mode = PreviewOptions::Mode::Version;
+        return options;
+    }
+    if (!args.empty() && args[0] == "--thumbnail") {
+        // The form a thumbnailer entry calls: exactly a size, an input and an output.
+        if (args.size() != 4 || args[2].empty() || args[3].empty()) {
+            error = "--thumbnail needs SIZE INPUT OUTPUT";
+            return std::nullopt;
+        }
+        if (!ParseNumber(args[1], 1, kMaxThumbnailSize, options.thumbnailSize)) {
+            error = "thumbnail size must be a number from 1 to " + std::to_string(kMaxThumbnailSize);
+            return std::nullopt;
+        }
+        options.mode = PreviewOptions::Mode::Thumbnail;
+        options.thumbnailInput = args[2];
+        options.thumbnailOutput = args[3];
+        return options;
+    }
     bool onlySkins = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -31,6 +54,10 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         if (arg == "--force") {
             options.force = true;
             continue;
+        }
+        if (arg == "--help" || arg == "--version" || arg == "--thumbnail") {
+            error = arg + " stands alone";
+            return std::nullopt;
         }
         if (arg != "-f" && arg != "-q" && arg != "-o" && arg != "-j") {
             error = "unknown option " + arg;

@@ -1,5 +1,7 @@
 // Command line of veltrane-preview:
 //   veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] SKIN...
+//   veltrane-preview --thumbnail SIZE INPUT OUTPUT
+//   veltrane-preview --help | --version
 #pragma once
 
 #include <optional>
@@ -11,17 +13,42 @@ namespace veltrane::preview {
 enum class ImageFormat { Bmp, Jpeg };
 
 struct PreviewOptions {
-    ImageFormat format = ImageFormat::Bmp;
+    enum class Mode { Render, Thumbnail, Help, Version };
+    Mode mode = Mode::Render;
+    ImageFormat format = ImageFormat::Jpeg;
     int quality = 90;           // JPEG quality, 1..100
     std::string outputFolder;   // empty: the current folder
     unsigned jobs = 0;          // 0: one per processor
     bool force = false;         // overwrite existing previews
     std::vector<std::string> skins;
+    // --thumbnail: the preview scaled to fit a square of this many pixels, written as PNG.
+    int thumbnailSize = 0;
+    std::string thumbnailInput, thumbnailOutput;
 };
+
+inline constexpr int kMaxThumbnailSize = 4096;
 
 inline constexpr const char* kUsage =
     "usage: veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] SKIN...\n"
-    "  SKIN is a skin folder, a .wsz or .zip archive, or a folder of skins.\n";
+    "       veltrane-preview --thumbnail SIZE INPUT OUTPUT\n"
+    "       veltrane-preview --help | --version\n";
+
+inline constexpr const char* kHelp =
+    "Renders the 275 x 350 preview of each SKIN without a display, as the viewer saves it.\n"
+    "A SKIN is a skin folder (it holds a main.bmp), a .wsz or .zip archive, or a folder of skins\n"
+    "(its skin folders, then its .wsz archives). Previews are named after the skin.\n"
+    "\n"
+    "  -f jpg|bmp      output format (default jpg)\n"
+    "  -q QUALITY      JPEG quality, 1 to 100 (default 90)\n"
+    "  -o DIR          folder to write into (default: the current folder)\n"
+    "  -j JOBS         number of worker processes (default: one per processor)\n"
+    "  --force         replace existing previews (otherwise they are skipped)\n"
+    "  --thumbnail SIZE INPUT OUTPUT\n"
+    "                  write the preview of one skin, scaled to fit SIZE x SIZE, as a PNG file\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n"
+    "\n"
+    "Exit status: 0 when every skin was rendered or skipped, 1 when any failed, 2 for a usage error.\n";
 
 // Parses argv[1..]; on a usage error returns nullopt and sets error to a one-line explanation.
 std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>& args, std::string& error);

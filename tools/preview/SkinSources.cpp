@@ -1,8 +1,8 @@
 #include "SkinSources.h"
 
+#include "app/SkinList.h"
 #include "platform/CaseLookup.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <strings.h>
 #include <system_error>
@@ -35,18 +35,17 @@ SkinSource ArchiveSource(const std::string& path) {
     return {SkinSource::Kind::Archive, path, file.substr(0, file.size() - 4)};
 }
 
-bool NameLess(const std::string& a, const std::string& b) {
-    const int order = strcasecmp(a.c_str(), b.c_str());
-    return order != 0 ? order < 0 : a < b;
-}
-
 }  // namespace
+
+bool IsArchiveArgument(const std::string& path) {
+    return EndsWithIgnoringCase(path, ".wsz") || EndsWithIgnoringCase(path, ".zip");
+}
 
 bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error) {
     std::error_code ec;
     const fs::path path(argument);
     if (fs::is_regular_file(path, ec)) {
-        if (EndsWithIgnoringCase(argument, ".wsz") || EndsWithIgnoringCase(argument, ".zip")) {
+        if (IsArchiveArgument(argument)) {
             out.push_back(ArchiveSource(argument));
             return true;
         }
@@ -61,21 +60,17 @@ bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& ou
         out.push_back({SkinSource::Kind::Folder, argument, LastPart(fs::absolute(path).lexically_normal().string())});
         return true;
     }
-    std::vector<std::string> folders, archives;
-    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (it->is_directory(ec) && IsSkinFolder(it->path())) folders.push_back(name);
-        else if (it->is_regular_file(ec) && EndsWithIgnoringCase(name, ".wsz")) archives.push_back(name);
-    }
-    if (ec) {
-        error = argument + ": cannot list the folder (" + ec.message() + ")";
+    // Any other folder stands for the skin list the browser would show for it.
+    const auto entries = BuildSkinList(argument);
+    if (!entries) {
+        error = argument + ": cannot list the folder";
         return false;
     }
-    std::sort(folders.begin(), folders.end(), NameLess);
-    std::sort(archives.begin(), archives.end(), NameLess);
     const std::string base = argument.back() == '/' ? argument : argument + "/";
-    for (const std::string& name : folders) out.push_back({SkinSource::Kind::Folder, base + name, name});
-    for (const std::string& name : archives) out.push_back(ArchiveSource(base + name));
+    for (const std::string& entry : *entries) {
+        if (IsSkinArchiveName(entry)) out.push_back(ArchiveSource(base + entry));
+        else out.push_back({SkinSource::Kind::Folder, base + entry, entry});
+    }
     return true;
 }
 

@@ -15,6 +15,9 @@ struct SkinSource {
     std::string name;   // names the preview file: the folder's name, or the archive's without extension
 };
 
+// True for a path the tool takes as an archive: it ends in ".wsz" or ".zip" in any letter case.
+bool IsArchiveArgument(const std::string& path);
+
 // Appends the skins of one argument to out; returns false (with error set) when the argument is
 // neither a folder nor an archive.
 bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error);

@@ -1,20 +1,27 @@
 // veltrane-preview: renders skin previews without a display, as the viewer would save them.
 // Exit status 0 when every skin was rendered or skipped, 1 when any failed, 2 for a usage error.
 #include "PreviewOptions.h"
+#include "PreviewOutput.h"
+#include "SkinRender.h"
 #include "SkinSources.h"
+#include "Thumbnail.h"
+#include "WorkerProcesses.h"
 
-#include "imaging/JpegSave.h"
-#include "platform/Picture.h"
-#include "rendering/SkinPreview.h"
+#include "app/FileHandling.h"
+#include "app/ProgramValues.h"
+#include "app/UnZIP.h"
+#include "platform/Png.h"
 
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
-#include <set>
+#include <map>
 #include <thread>
 #include <unistd.h>
+
+#ifndef VELTRANE_VERSION
+#define VELTRANE_VERSION "unknown"
+#endif
 
 namespace fs = std::filesystem;
 using namespace veltrane;
@@ -22,101 +29,177 @@ using namespace veltrane::preview;
 
 namespace {
 
-enum class Outcome { Written, Skipped, Failed };
+enum Status : uint8_t { kRendered, kSkipped, kFailed };
 
 struct Job {
     SkinSource source;
     std::string output;
-    bool duplicate = false;  // another skin of this run has the same name
-    Outcome outcome = Outcome::Failed;
-    std::string error;
+    std::string sameNameAs;  // an earlier skin of this run that writes the same file
 };
 
-// The skin's preview picture, or false with error set.
-bool RenderSource(const SkinSource& source, Dib& canvas, std::string& error) {
-    if (source.kind == SkinSource::Kind::Archive) {
-        error = "skin archives cannot be unpacked yet";
-        return false;
-    }
-    canvas = RenderSkinPreview(source.path);
-    return true;
-}
-
-// The preview as the viewer saves it, at the chosen quality. Written in one piece; with --force an
-// existing file is replaced, as for BMP.
-bool WriteJpeg(const Dib& canvas, int quality, const std::string& path, std::string& error) {
-    const std::vector<uint8_t> bytes = EncodeDibAsJpeg(canvas, quality);
-    if (bytes.empty()) {
-        error = "cannot encode the preview as JPEG";
-        return false;
-    }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    file.close();
-    if (!file) {
-        std::error_code ec;
-        fs::remove(path, ec);
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
-
-bool WriteImage(const Dib& canvas, const PreviewOptions& options, const std::string& path, std::string& error) {
-    if (options.format == ImageFormat::Jpeg) return WriteJpeg(canvas, options.quality, path, error);
-    if (!SavePicture(canvas, path)) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
-
-void RunJob(Job& job, const PreviewOptions& options) {
+// Renders, encodes and writes one skin; the message names the reason of a failure.
+JobResult RunJob(const Job& job, const PreviewOptions& options, const std::string& tempFolder) {
+    JobResult result;
     std::error_code ec;
-    if (job.duplicate || (!options.force && fs::exists(job.output, ec))) {
-        job.outcome = Outcome::Skipped;
-        return;
+    if (!options.force && fs::exists(fs::symlink_status(job.output, ec))) {
+        result.status = kSkipped;
+        return result;
     }
     Dib canvas;
-    if (RenderSource(job.source, canvas, job.error) && WriteImage(canvas, options, job.output, job.error))
-        job.outcome = Outcome::Written;
+    if (!RenderSkinSource(job.source, tempFolder, canvas, result.message)) {
+        result.status = kFailed;
+        return result;
+    }
+    const std::vector<uint8_t> bytes = EncodePreview(canvas, options.format, options.quality);
+    if (bytes.empty()) {
+        result.status = kFailed;
+        result.message = "cannot encode the preview";
+        return result;
+    }
+    switch (WritePreviewFile(job.output, bytes, options.force, result.message)) {
+    case WriteResult::Written: result.status = kRendered; break;
+    case WriteResult::Exists: result.status = kSkipped; break;
+    case WriteResult::Failed: result.status = kFailed; break;
+    }
+    return result;
 }
 
-// A one-line progress bar on standard error, redrawn in place.
+// A one-line progress bar on standard error, redrawn in place; only on a terminal.
 class Progress {
 public:
     explicit Progress(std::size_t total) : m_total(total), m_enabled(isatty(STDERR_FILENO) != 0) {}
     void Step() {
-        if (!m_enabled) return;
-        const std::lock_guard lock(m_mutex);
         ++m_done;
-        const std::size_t width = 30, filled = m_done * width / m_total;
-        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), m_done, m_total);
-        if (m_done == m_total) std::fputc('\n', stderr);
+        Draw();
+    }
+    // Prints a line above the bar.
+    void Say(const std::string& line) {
+        if (m_enabled) std::fputs("\r\033[K", stderr);
+        std::fprintf(stderr, "%s\n", line.c_str());
+        Draw();
+    }
+    void Finish() {
+        if (m_enabled && m_total > 0) std::fputs("\r\033[K", stderr);
     }
 
 private:
+    void Draw() const {
+        if (!m_enabled || m_total == 0) return;
+        const std::size_t width = 30, filled = m_done * width / m_total;
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(filled, '#').c_str(),
+                     std::string(width - filled, ' ').c_str(), m_done, m_total);
+        std::fflush(stderr);
+    }
+
     std::size_t m_total, m_done = 0;
     bool m_enabled;
-    std::mutex m_mutex;
 };
 
-void RunAll(std::vector<Job>& jobs, const PreviewOptions& options) {
-    unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    workers = unsigned(std::min<std::size_t>(workers, jobs.size()));
-    Progress progress(jobs.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i; (i = next++) < jobs.size();) {
-            RunJob(jobs[i], options);
-            progress.Step();
+// A private folder for the run's working folders, so nothing of a worker that dies mid-skin is
+// left behind: the whole folder goes when the run ends.
+std::string MakeRunFolder() {
+    std::string pattern = GetTempFolder() + "veltrane-preview-XXXXXX";
+    if (!mkdtemp(pattern.data())) return {};
+    return pattern + "/";
+}
+
+int RenderAll(const PreviewOptions& options) {
+    bool failed = false;
+    std::string error;
+    std::vector<SkinSource> sources;
+    for (const std::string& argument : options.skins) {
+        const std::size_t before = sources.size();
+        if (!ExpandSkinArgument(argument, sources, error)) {
+            std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+            failed = true;
+        } else if (sources.size() == before) {
+            std::fprintf(stderr, "veltrane-preview: %s: no skins in this folder\n", argument.c_str());
         }
-    };
-    std::vector<std::thread> threads;
-    for (unsigned i = 1; i < workers; ++i) threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads) t.join();
+    }
+
+    const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec)) {
+        std::fprintf(stderr, "veltrane-preview: cannot create the output folder %s\n", folder.c_str());
+        return 1;
+    }
+    const char* extension = options.format == ImageFormat::Jpeg ? ".jpg" : ".bmp";
+    std::vector<Job> jobs;
+    std::map<std::string, std::string> claimed;  // output file -> the skin that writes it
+    std::size_t skipped = 0;
+    for (const SkinSource& source : sources) {
+        Job job{source, (fs::path(folder) / (source.name + extension)).string(), {}};
+        const auto [at, fresh] = claimed.emplace(job.output, source.path);
+        if (!fresh) {
+            // As in the viewer, the first skin of a name gets the file; the others are skipped.
+            std::fprintf(stderr, "veltrane-preview: %s: skipped, %s has the same name\n", source.path.c_str(),
+                         at->second.c_str());
+            ++skipped;
+            continue;
+        }
+        jobs.push_back(std::move(job));
+    }
+
+    const std::string runFolder = jobs.empty() ? std::string() : MakeRunFolder();
+    if (!jobs.empty() && runFolder.empty()) {
+        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", GetTempFolder().c_str());
+        return 1;
+    }
+    SetPackageLibraryFolder(ProgramFolder());
+    const unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    std::size_t rendered = 0, failures = 0;
+    Progress progress(jobs.size());
+    RunInWorkerProcesses(
+        jobs.size(), workers, [&](std::size_t i) { return RunJob(jobs[i], options, runFolder); },
+        [&](std::size_t i, const JobResult& result) {
+            if (result.lost || result.status == kFailed) {
+                ++failures;
+                progress.Say("veltrane-preview: " + jobs[i].source.path + ": " + result.message);
+            } else if (result.status == kSkipped) {
+                ++skipped;
+            } else {
+                ++rendered;
+            }
+            progress.Step();
+        });
+    progress.Finish();
+    if (!runFolder.empty()) fs::remove_all(runFolder, ec);
+
+    std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed\n", rendered, skipped, failures);
+    return failed || failures > 0 ? 1 : 0;
+}
+
+// The thumbnailer entry's command: one skin, scaled, as PNG. On failure no output file is left.
+int WriteThumbnail(const PreviewOptions& options) {
+    std::vector<SkinSource> sources;
+    std::string error;
+    const std::string& input = options.thumbnailInput;
+    if (!ExpandSkinArgument(input, sources, error) || sources.size() != 1 ||
+        (sources[0].kind == SkinSource::Kind::Folder && sources[0].path != input)) {
+        std::fprintf(stderr, "veltrane-preview: %s: %s\n", input.c_str(), error.empty() ? "not a skin" : error.c_str());
+        return 1;
+    }
+    const std::string runFolder = MakeRunFolder();
+    if (runFolder.empty()) {
+        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", GetTempFolder().c_str());
+        return 1;
+    }
+    SetPackageLibraryFolder(ProgramFolder());
+    Dib canvas;
+    const bool rendered = RenderSkinSource(sources[0], runFolder, canvas, error);
+    std::error_code ec;
+    fs::remove_all(runFolder, ec);
+    if (!rendered) {
+        std::fprintf(stderr, "veltrane-preview: %s: %s\n", input.c_str(), error.c_str());
+        return 1;
+    }
+    const std::vector<uint8_t> png = EncodePng(ScaleToFit(canvas, options.thumbnailSize));
+    if (png.empty() || WritePreviewFile(options.thumbnailOutput, png, true, error) != WriteResult::Written) {
+        std::fprintf(stderr, "veltrane-preview: %s\n", error.empty() ? "cannot encode the thumbnail" : error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -128,42 +211,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "veltrane-preview: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
-
-    bool failed = false;
-    std::vector<SkinSource> sources;
-    for (const std::string& argument : options->skins) {
-        const std::size_t before = sources.size();
-        if (!ExpandSkinArgument(argument, sources, error)) {
-            std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
-            failed = true;
-        } else if (sources.size() == before) {
-            std::fprintf(stderr, "veltrane-preview: %s: no skins in this folder\n", argument.c_str());
-        }
+    switch (options->mode) {
+    case PreviewOptions::Mode::Help: std::printf("%s\n%s", kUsage, kHelp); return 0;
+    case PreviewOptions::Mode::Version: std::printf("veltrane-preview %s\n", VELTRANE_VERSION); return 0;
+    case PreviewOptions::Mode::Thumbnail: return WriteThumbnail(*options);
+    case PreviewOptions::Mode::Render: break;
     }
-
-    const std::string folder = options->outputFolder.empty() ? "." : options->outputFolder;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
-        std::fprintf(stderr, "veltrane-preview: cannot create the output folder %s\n", folder.c_str());
-        return 1;
-    }
-    const char* extension = options->format == ImageFormat::Jpeg ? ".jpg" : ".bmp";
-    std::vector<Job> jobs;
-    std::set<std::string> claimed;
-    for (const SkinSource& source : sources) {
-        Job job;
-        job.source = source;
-        job.output = (fs::path(folder) / (source.name + extension)).string();
-        job.duplicate = !claimed.insert(job.output).second;
-        jobs.push_back(std::move(job));
-    }
-    if (!jobs.empty()) RunAll(jobs, *options);
-
-    for (const Job& job : jobs)
-        if (job.outcome == Outcome::Failed) {
-            std::fprintf(stderr, "veltrane-preview: %s: %s\n", job.source.path.c_str(), job.error.c_str());
-            failed = true;
-        }
-    return failed ? 1 : 0;
+    return RenderAll(*options);
 }

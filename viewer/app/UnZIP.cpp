@@ -16,6 +16,7 @@ using InitialiseFn = void (*)();
 using TextSetterFn = int16_t (*)(const char*);
 using NumberSetterFn = int16_t (*)(int32_t);
 using MainCallFn = int32_t (*)();
+using CodeFn = int16_t (*)();
 using SetHooksFn = void (*)(const TarrowPlatformHooks*);
 
 struct PackageBinding {
@@ -74,6 +75,18 @@ void ExtractArchive(const std::string& archive, const std::string& folder) {
     }
     mainCall();
     if (setHooks && pump) setHooks(nullptr);
+}
+
+PackageOutcome LastPackageOutcome() {
+    PackageOutcome outcome;
+    auto mainCall = Export<MainCallFn>("Tarrow");
+    auto lastError = Export<CodeFn>("Tarrow_GetLastError");
+    auto lastWarning = Export<CodeFn>("Tarrow_GetLastWarning");
+    if (!mainCall || !lastError || !lastWarning) return outcome;
+    outcome.loaded = true;
+    outcome.error = lastError();
+    outcome.warning = lastWarning();
+    return outcome;
 }
 
 }  // namespace veltrane

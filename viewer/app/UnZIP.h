@@ -5,6 +5,7 @@
 
 #include "app/EventPump.h"
 
+#include <cstdint>
 #include <string>
 
 namespace veltrane {
@@ -21,6 +22,15 @@ void SetPackageEventPump(EventPump* pump);
 // without asking and restoring the read-only, hidden, system and archive attributes. Every result
 // of the library is ignored: the caller looks at what arrived in folder.
 void ExtractArchive(const std::string& archive, const std::string& folder);
+
+// How the last main call ended, read from the library after ExtractArchive. The viewer never asks;
+// the batch tool does, to name a damaged archive instead of rendering what little it unpacked.
+struct PackageOutcome {
+    bool loaded = false;   // the library and its exports were found
+    int16_t error = 0;     // Tarrow_GetLastError: 0, or a TARROW_ERROR_* code
+    int16_t warning = 0;   // Tarrow_GetLastWarning: 0, or a TARROW_WARNING_* code
+};
+PackageOutcome LastPackageOutcome();
 
 // True once the library was opened (after the first ExtractArchive); for tests and diagnostics.
 bool PackageLibraryLoaded();

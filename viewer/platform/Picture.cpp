@@ -301,13 +301,13 @@ bool LoadPicture(const std::string& path, Dib& out) {
     return LoadPictureFromMemory(bytes, out);
 }
 
-bool SavePicture(const Dib& picture, const std::string& path) {
-    if (picture.Empty()) return false;
+std::vector<uint8_t> EncodePicture(const Dib& picture) {
+    if (picture.Empty()) return {};
     const int32_t width = picture.Width(), height = picture.Height();
     const std::size_t stride = std::size_t(BytesPerScanLine(width, 24));
     const std::size_t headers = kFileHeaderSize + 40;
     const std::size_t total = headers + stride * std::size_t(height);
-    if (total > std::numeric_limits<uint32_t>::max()) return false;
+    if (total > std::numeric_limits<uint32_t>::max()) return {};
 
     std::vector<uint8_t> file(total, 0);
     file[0] = 'B';
@@ -335,6 +335,12 @@ bool SavePicture(const Dib& picture, const std::string& path) {
             line[3 * x + 2] = c.red;
         }
     }
+    return file;
+}
+
+bool SavePicture(const Dib& picture, const std::string& path) {
+    const std::vector<uint8_t> file = EncodePicture(picture);
+    if (file.empty()) return false;
     std::ofstream outFile(path, std::ios::binary | std::ios::trunc);
     if (!outFile) return false;
     outFile.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));

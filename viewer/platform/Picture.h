@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace veltrane {
 
@@ -14,6 +15,8 @@ namespace veltrane {
 bool LoadPicture(const std::string& path, Dib& out);
 bool LoadPictureFromMemory(std::span<const uint8_t> bytes, Dib& out);
 
+// The bitmap as the bytes of an uncompressed 24-bit BMP file; empty for an empty bitmap.
+std::vector<uint8_t> EncodePicture(const Dib& picture);
 // Writes the bitmap as an uncompressed 24-bit BMP. Returns false when the file cannot be written.
 bool SavePicture(const Dib& picture, const std::string& path);
 

@@ -1,0 +1,102 @@
+// veltrane-preview on skin archives: every layout the viewer finds a skin in, damaged archives,
+// names shared by a folder and an archive, and the temporary folder left as it was found.
+#include "PreviewToolFixture.h"
+
+using namespace veltrane;
+using namespace veltrane::test;
+
+namespace {
+
+constexpr RgbQuad kRed{0, 0, 200, 0};
+constexpr RgbQuad kBlue{200, 0, 0, 0};
+const ColorRef kRedRef = MakeColorRef(200, 0, 0);
+const ColorRef kBlueRef = MakeColorRef(0, 0, 200);
+
+ziptest::Member File(const std::string& name, const std::string& data) {
+    ziptest::Member m;
+    m.name = name;
+    m.data = data;
+    return m;
+}
+
+}  // namespace
+
+TEST_F(PreviewTool, ArchivesAreRenderedFromWhereverTheirMainBitmapLies) {
+    const struct {
+        const char* archive;
+        std::vector<ziptest::Member> members;
+    } layouts[] = {
+        {"Top.wsz", {File("main.bmp", MainBitmap(kRed)), File("readme.txt", "hi")}},
+        {"One.wsz", {File("One/", ""), File("One/main.bmp", MainBitmap(kRed)), File("One/pledit.txt", "")}},
+        // Two subfolders, both holding files: the one with main.bmp is the skin.
+        {"Two.wsz", {File("a/notes.txt", "x"), File("b/c/main.bmp", MainBitmap(kRed)), File("b/c/eqmain.bmp", "")}},
+        {"Caps.WSZ", {File("SKIN/MAIN.BMP", MainBitmap(kRed)), File("SKIN/PLEDIT.TXT", "")}},
+        // main.bmp at the top and deeper: the top one counts.
+        {"Both.wsz", {File("main.bmp", MainBitmap(kRed)), File("old/main.bmp", MainBitmap(kBlue))}},
+    };
+    for (const auto& layout : layouts) MakeArchive(layout.archive, layout.members);
+    ASSERT_EQ(Run("-f bmp -j 2 -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
+    for (const char* name : {"Top", "One", "Two", "Caps", "Both"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(BackgroundOf(out / (std::string(name) + ".bmp")), kRedRef);
+    }
+    EXPECT_NE(Errors().find("5 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
+    EXPECT_TRUE(TempContents().empty());
+}
+
+TEST_F(PreviewTool, ADamagedArchiveIsNamedWithItsReasonAndTheRunGoesOn) {
+    ziptest::Member crcWrong = File("main.bmp", MainBitmap(kRed));
+    crcWrong.crc = 0x12345678;
+    MakeArchive("Broken.wsz", {crcWrong});
+    MakeArchive("Empty.wsz", {File("readme.txt", "no skin here")});
+    fs::create_directories(root / "skins");
+    std::ofstream(root / "skins" / "Garbage.wsz") << "this is not a ZIP archive at all";
+    MakeArchive("Fine.wsz", {File("main.bmp", MainBitmap(kBlue))});
+
+    EXPECT_EQ(Run("-f bmp -j 2 -o " + Quoted(out) + " " + Quoted(root / "skins")), 1);
+    const std::string errors = Errors();
+    EXPECT_NE(errors.find("Broken.wsz: a member of the archive cannot be unpacked: CRC error"), std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("Empty.wsz: no main.bmp in the skin"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Garbage.wsz: cannot unpack the archive"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("1 rendered, 0 skipped, 3 failed"), std::string::npos) << errors;
+    EXPECT_EQ(BackgroundOf(out / "Fine.bmp"), kBlueRef);
+    EXPECT_FALSE(fs::exists(out / "Broken.bmp"));
+    EXPECT_FALSE(fs::exists(out / "Garbage.bmp"));
+    EXPECT_TRUE(TempContents().empty());
+}
+
+TEST_F(PreviewTool, AFolderAndAnArchiveOfOneNameWriteOnePreviewFromTheFolder) {
+    MakeSkin("Twin", kRed);
+    MakeArchive("Twin.wsz", {File("main.bmp", MainBitmap(kBlue))});
+    EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
+    EXPECT_EQ(BackgroundOf(out / "Twin.bmp"), kRedRef);
+    EXPECT_NE(Errors().find("Twin.wsz: skipped"), std::string::npos) << Errors();
+    EXPECT_NE(Errors().find("1 rendered, 1 skipped, 0 failed"), std::string::npos) << Errors();
+    // --force replaces files from earlier runs, never one the same run wrote.
+    EXPECT_EQ(Run("--force -f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
+    EXPECT_EQ(BackgroundOf(out / "Twin.bmp"), kRedRef);
+}
+
+TEST_F(PreviewTool, OutputsAreNamedAfterTheArchiveWithoutItsExtension) {
+    const fs::path wsz = MakeArchive("Blue Sky.WSZ", {File("main.bmp", MainBitmap(kBlue))});
+    const fs::path zip = MakeArchive("packed.zip", {File("x/Main.Bmp", MainBitmap(kBlue))});
+    EXPECT_EQ(Run("-o " + Quoted(out) + " " + Quoted(wsz) + " " + Quoted(zip)), 0) << Errors();
+    EXPECT_TRUE(fs::exists(out / "Blue Sky.jpg"));
+    EXPECT_TRUE(fs::exists(out / "packed.jpg"));
+}
+
+TEST_F(PreviewTool, WhatWasInTheTemporaryFolderStaysUntouched) {
+    const fs::path archive = MakeArchive("Blue.wsz", {File("Blue/main.bmp", MainBitmap(kBlue))});
+    // Names the viewer's pipeline once derived from the skin, and one a working folder might take.
+    std::ofstream(tmp / "Blue.zip") << "someone's zip";
+    fs::create_directories(tmp / "Blue" / "Blue");
+    std::ofstream(tmp / "Blue" / "Blue" / "main.bmp") << "someone's bitmap";
+    std::ofstream(tmp / "skin.zip") << "another";
+    const std::set<std::string> before = TempContents();
+    EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(archive)), 0) << Errors();
+    EXPECT_EQ(BackgroundOf(out / "Blue.bmp"), kBlueRef);
+    EXPECT_EQ(TempContents(), before);
+    EXPECT_EQ(Read(tmp / "Blue.zip"), "someone's zip");
+    EXPECT_EQ(Read(tmp / "Blue" / "Blue" / "main.bmp"), "someone's bitmap");
+}

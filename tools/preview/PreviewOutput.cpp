@@ -1,0 +1,76 @@
+#include "PreviewOutput.h"
+
+#include "imaging/JpegSave.h"
+#include "platform/Picture.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrane::preview {
+namespace {
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// Writes and closes fd; on failure removes the file it belongs to.
+WriteResult Finish(int fd, const std::string& file, const std::vector<uint8_t>& bytes, std::string& error) {
+    const bool written = WriteAll(fd, bytes);
+    const int savedErrno = errno;
+    if (close(fd) != 0 || !written) {
+        error = "cannot write " + file + ": " + std::strerror(written ? errno : savedErrno);
+        unlink(file.c_str());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality) {
+    return format == ImageFormat::Jpeg ? EncodeDibAsJpeg(canvas, quality) : EncodePicture(canvas);
+}
+
+WriteResult WritePreviewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
+                             std::string& error) {
+    if (!replace) {
+        // O_EXCL refuses any existing name, a dangling link included, and follows no link.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) return WriteResult::Exists;
+            error = "cannot create " + path + ": " + std::strerror(errno);
+            return WriteResult::Failed;
+        }
+        return Finish(fd, path, bytes, error);
+    }
+    std::string temporary = path + ".XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot create a file beside " + path + ": " + std::strerror(errno);
+        return WriteResult::Failed;
+    }
+    // mkstemp makes the file 0600; a preview is as readable as any file the user creates.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    if (Finish(fd, temporary, bytes, error) != WriteResult::Written) return WriteResult::Failed;
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path + ": " + std::strerror(errno);
+        unlink(temporary.c_str());
+        return WriteResult::Failed;
+    }
+    return WriteResult::Written;
+}
+
+}  // namespace veltrane::preview

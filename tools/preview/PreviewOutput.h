@@ -1,0 +1,28 @@
+// Encoding a preview and putting its file in place without ever damaging what is there: an
+// existing file is only replaced on request, and then atomically.
+#pragma once
+
+#include "PreviewOptions.h"
+
+#include "platform/Dib.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veltrane::preview {
+
+// The preview's file contents: a 24-bit BMP, or a JPEG as the viewer saves it. Empty on failure.
+std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality);
+
+enum class WriteResult { Written, Exists, Failed };
+
+// Writes bytes as the file path. Without replace, anything already at path (a file, a folder, a
+// dangling link) is left alone and Exists returned; the file is created exclusively, so a file
+// that appears meanwhile is not overwritten either. With replace, the bytes go into a temporary
+// file beside path that is then renamed over it, so path never holds half a picture. On Failed,
+// error says why and no partial file is left.
+WriteResult WritePreviewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
+                             std::string& error);
+
+}  // namespace veltrane::preview

@@ -1,0 +1,24 @@
+// One skin's preview picture, from a skin folder or a skin archive. An archive is unpacked the way
+// the viewer's selection does it (the same library calls, the same search for the folder holding
+// main.bmp, the same clean-up) inside a private working folder below tempFolder. Unlike the viewer,
+// which shows whatever arrived, a damaged archive or a skin without a readable main.bmp is refused
+// with a reason, so that a batch run never saves the default skin under a skin's name.
+#pragma once
+
+#include "SkinSources.h"
+
+#include "platform/Dib.h"
+
+#include <string>
+
+namespace veltrane::preview {
+
+// The preview of source into canvas (275 x 350, 24 bits), or false with error set to a short reason.
+// tempFolder ends with "/"; nothing is left in it afterwards.
+bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error);
+
+// What the archive library's error and warning codes mean, in a few words.
+std::string DescribePackageError(int code);
+std::string DescribePackageWarning(int code);
+
+}  // namespace veltrane::preview
