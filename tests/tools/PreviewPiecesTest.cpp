@@ -1,0 +1,122 @@
+// The pieces of veltrane-preview in the test's own process: worker processes, thumbnails, and a
+// long run over the real skins that must leave no files, folders or descriptors behind.
+#include "PreviewOutput.h"
+#include "SkinRender.h"
+#include "SkinSources.h"
+#include "Thumbnail.h"
+#include "WorkerProcesses.h"
+
+#include "app/UnZIP.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace veltrane;
+using namespace veltrane::preview;
+
+namespace {
+
+std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+std::string ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "veltrane-pieces-XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern + "/" : std::string();
+}
+
+}  // namespace
+
+TEST(WorkerProcesses, EveryJobIsReportedOnceAndACrashLosesOnlyItsOwnJob) {
+    const std::size_t before = OpenDescriptors();
+    std::map<std::size_t, JobResult> results;
+    RunInWorkerProcesses(
+        40, 3,
+        [](std::size_t i) {
+            if (i == 17) raise(SIGKILL);
+            return JobResult{uint8_t(i % 3), "job " + std::to_string(i) + std::string(i * 100, '.'), false};
+        },
+        [&](std::size_t i, const JobResult& r) { EXPECT_TRUE(results.emplace(i, r).second) << i; });
+    ASSERT_EQ(results.size(), 40u);
+    for (const auto& [i, r] : results) {
+        if (i == 17) {
+            EXPECT_TRUE(r.lost);
+            EXPECT_NE(r.message.find("signal"), std::string::npos) << r.message;
+        } else {
+            EXPECT_FALSE(r.lost) << i;
+            EXPECT_EQ(r.status, i % 3);
+            EXPECT_EQ(r.message, "job " + std::to_string(i) + std::string(i * 100, '.'));
+        }
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(Thumbnail, ThePreviewShrinksToFitByAveragingAndIsNeverEnlarged) {
+    // Black and white columns in turn: averaging gives grey, picking pixels would not.
+    Dib preview(275, 350, 24);
+    for (int32_t y = 0; y < 350; ++y)
+        for (int32_t x = 0; x < 275; ++x) preview.SetPixel(x, y, x % 2 ? RgbQuad{255, 255, 255, 0} : RgbQuad{});
+    const Dib small = ScaleToFit(preview, 128);
+    EXPECT_EQ(small.Width(), 101);
+    EXPECT_EQ(small.Height(), 128);
+    const int grey = small.GetPixel(50, 60) & 0xFF;
+    EXPECT_GT(grey, 64);
+    EXPECT_LT(grey, 192);
+    EXPECT_EQ(ScaleToFit(preview, 350).Width(), 275);
+    EXPECT_EQ(ScaleToFit(preview, 1000).Height(), 350);
+    EXPECT_EQ(ScaleToFit(Dib(1000, 1, 24), 10).Height(), 1);
+}
+
+TEST(WritePreviewFile, ReplacesOnlyOnRequestAndLeavesNoTemporaryFile) {
+    const std::string folder = ScratchFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string path = folder + "a.jpg";
+    std::string error;
+    std::ofstream(path) << "mine";
+    EXPECT_EQ(WritePreviewFile(path, {'n', 'e', 'w'}, false, error), WriteResult::Exists);
+    EXPECT_EQ(WritePreviewFile(path, {'n', 'e', 'w'}, true, error), WriteResult::Written) << error;
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
+    fs::create_directory(folder + "b.jpg");
+    EXPECT_EQ(WritePreviewFile(folder + "b.jpg", {'x'}, true, error), WriteResult::Failed);
+    EXPECT_EQ(WritePreviewFile(folder + "missing/c.jpg", {'x'}, false, error), WriteResult::Failed);
+    EXPECT_NE(error.find("missing/c.jpg"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    fs::remove_all(folder);
+}
+
+// Rendering the corpus many times in one process: nothing may pile up per skin.
+TEST(RenderSkinSource, ManyRunsLeaveNothingBehind) {
+    const std::string corpus = std::string(VELTRANE_SHARED_DIR) + "/corpus/skins";
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+    if (!fs::exists(fs::path(VELTRANE_BIN_DIR) / "libPackage.so")) GTEST_SKIP() << "libPackage.so not built";
+    SetPackageLibraryFolder(std::string(VELTRANE_BIN_DIR) + "/");
+    std::vector<SkinSource> sources;
+    std::string error;
+    ASSERT_TRUE(ExpandSkinArgument(corpus, sources, error)) << error;
+    ASSERT_GE(sources.size(), 13u);
+    const std::string temp = ScratchFolder();
+    ASSERT_FALSE(temp.empty());
+
+    // The first round binds the library and fills the caches that are meant to stay.
+    Dib canvas;
+    for (const SkinSource& source : sources) ASSERT_TRUE(RenderSkinSource(source, temp, canvas, error)) << error;
+    const std::size_t descriptors = OpenDescriptors();
+    for (int round = 1; round < 50; ++round)
+        for (const SkinSource& source : sources) {
+            ASSERT_TRUE(RenderSkinSource(source, temp, canvas, error)) << source.path << ": " << error;
+            ASSERT_EQ(canvas.Width(), 275);
+        }
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 0);
+    fs::remove_all(temp);
+}
