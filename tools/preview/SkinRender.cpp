@@ -8,6 +8,8 @@
 #include "rendering/SkinPreview.h"
 #include "tarrow.h"
 
+#include <malloc.h>
+
 namespace veltrane::preview {
 namespace {
 
@@ -63,6 +65,11 @@ bool RenderArchive(const std::string& archive, const std::string& tempFolder, Di
 }
 
 }  // namespace
+
+void KeepLargeBuffersOnTheHeap() {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+}
 
 std::string DescribePackageError(int code) {
     switch (code) {

@@ -17,6 +17,12 @@ namespace veltrane::preview {
 // tempFolder ends with "/"; nothing is left in it afterwards.
 bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error);
 
+// Every skin allocates and frees the same few large buffers (bitmaps, the library's working
+// buffers, the encoder's). Called once before rendering many skins, it keeps such buffers on the
+// heap instead of mapping and unmapping them each time, so they cost no page faults after the
+// first skin; the heap stays as large as one skin needs.
+void KeepLargeBuffersOnTheHeap();
+
 // What the archive library's error and warning codes mean, in a few words.
 std::string DescribePackageError(int code);
 std::string DescribePackageWarning(int code);

@@ -13,7 +13,6 @@
 #include "platform/Png.h"
 
 #include <cstdio>
-#include <malloc.h>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -206,11 +205,7 @@ int WriteThumbnail(const PreviewOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Every skin allocates and frees the same few large buffers (bitmaps, the library's working
-    // buffers, the encoder's). Kept on the heap instead of mapped and unmapped each time, they cost
-    // no page faults after the first skin; the heap stays as large as one skin needs.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    KeepLargeBuffersOnTheHeap();
     std::string error;
     const auto options = ParsePreviewOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
