@@ -2,6 +2,9 @@
 // names shared by a folder and an archive, and the temporary folder left as it was found.
 #include "PreviewToolFixture.h"
 
+#include <csignal>
+#include <unistd.h>
+
 using namespace veltrane;
 using namespace veltrane::test;
 
@@ -99,4 +102,28 @@ TEST_F(PreviewTool, WhatWasInTheTemporaryFolderStaysUntouched) {
     EXPECT_EQ(TempContents(), before);
     EXPECT_EQ(Read(tmp / "Blue.zip"), "someone's zip");
     EXPECT_EQ(Read(tmp / "Blue" / "Blue" / "main.bmp"), "someone's bitmap");
+}
+
+TEST_F(PreviewTool, AnInterruptedRunLeavesNoWorkingFolderBehind) {
+    const fs::path archive = MakeArchive("Blue.wsz", {File("main.bmp", MainBitmap(kBlue))});
+    const fs::path many = root / "many";
+    fs::create_directories(many);
+    for (int i = 0; i < 3000; ++i) fs::create_symlink(archive, many / ("skin" + std::to_string(i) + ".wsz"));
+    const std::string tool = (kBin / "veltrane-preview").string();
+    const std::string tmpdir = "TMPDIR=" + tmp.string();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        freopen("/dev/null", "w", stderr);
+        const char* env[] = {tmpdir.c_str(), nullptr};
+        execle(tool.c_str(), tool.c_str(), "-j", "2", "-o", out.c_str(), many.c_str(), nullptr, env);
+        _exit(127);
+    }
+    // Wait until the run is under way: some previews written.
+    for (int i = 0; i < 200 && !(fs::exists(out) && !fs::is_empty(out)); ++i) usleep(20000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(TempContents().empty());
 }

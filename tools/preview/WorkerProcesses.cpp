@@ -70,6 +70,7 @@ struct Worker {
 
 [[noreturn]] void WorkerMain(Counter& next, std::size_t count, int fd,
                              const std::function<JobResult(std::size_t)>& task) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
     for (std::size_t i; (i = next.fetch_add(1)) < count;) SendReport(fd, i, task(i));
     close(fd);
     _exit(0);  // no exit handlers: they belong to the parent
@@ -84,7 +85,8 @@ std::string HowItEnded(int status) {
 }  // namespace
 
 void RunInWorkerProcesses(std::size_t count, unsigned workers, const std::function<JobResult(std::size_t)>& task,
-                          const std::function<void(std::size_t, const JobResult&)>& done) {
+                          const std::function<void(std::size_t, const JobResult&)>& done,
+                          const std::function<bool()>& stop) {
     if (count == 0) return;
     void* shared = mmap(nullptr, sizeof(Counter), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
@@ -126,6 +128,7 @@ void RunInWorkerProcesses(std::size_t count, unsigned workers, const std::functi
     // Collect reports until every worker has closed its pipe.
     std::vector<pollfd> watched;
     std::vector<Worker*> owners;
+    bool stopped = false;
     for (;;) {
         watched.clear();
         owners.clear();
@@ -135,8 +138,13 @@ void RunInWorkerProcesses(std::size_t count, unsigned workers, const std::functi
                 owners.push_back(&w);
             }
         if (watched.empty()) break;
+        if (stop && stop()) {
+            stopped = true;
+            for (const Worker& w : pool) kill(w.pid, SIGTERM);
+            break;
+        }
         if (poll(watched.data(), watched.size(), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) continue;  // the top of the loop asks whether to stop
             break;
         }
         for (std::size_t k = 0; k < watched.size(); ++k) {
@@ -165,7 +173,7 @@ void RunInWorkerProcesses(std::size_t count, unsigned workers, const std::functi
         }
         if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0) && ending.empty()) ending = HowItEnded(status);
     }
-    for (std::size_t i = 0; i < count; ++i)
+    for (std::size_t i = 0; i < count && !stopped; ++i)
         if (!reported[i]) {
             JobResult lost;
             lost.lost = true;

@@ -20,7 +20,11 @@ struct JobResult {
 // shared counter as they become free. done(i, result) runs in the calling process as each result
 // arrives, in arrival order. Returns once every job is reported and every worker is reaped. When no
 // process can be started, the jobs run in the calling process.
+// stop, when given, is asked whenever a signal interrupts the wait: when it answers true the workers
+// are ended, reaped, and the jobs not yet reported are left unreported. Workers take the default
+// actions of SIGINT, SIGTERM and SIGHUP whatever handlers the caller installed.
 void RunInWorkerProcesses(std::size_t count, unsigned workers, const std::function<JobResult(std::size_t)>& task,
-                          const std::function<void(std::size_t, const JobResult&)>& done);
+                          const std::function<void(std::size_t, const JobResult&)>& done,
+                          const std::function<bool()>& stop = {});
 
 }  // namespace veltrane::preview

@@ -12,6 +12,7 @@
 #include "app/UnZIP.h"
 #include "platform/Png.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +96,19 @@ private:
     bool m_enabled;
 };
 
+// The signal that asks the run to end (Ctrl-C, a closed terminal, kill), 0 while none came.
+volatile sig_atomic_t g_interruption = 0;
+
+void OnInterruption(int signal) { g_interruption = signal; }
+
+// Without SA_RESTART, so that the wait for the workers' reports is interrupted.
+void CatchInterruptions() {
+    struct sigaction action {};
+    action.sa_handler = OnInterruption;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
 // A private folder for the run's working folders, so nothing of a worker that dies mid-skin is
 // left behind: the whole folder goes when the run ends.
 std::string MakeRunFolder() {
@@ -141,6 +155,7 @@ int RenderAll(const PreviewOptions& options) {
         jobs.push_back(std::move(job));
     }
 
+    CatchInterruptions();  // before the run folder exists, so that it is always removed
     const std::string runFolder = jobs.empty() ? std::string() : MakeRunFolder();
     if (!jobs.empty() && runFolder.empty()) {
         std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", GetTempFolder().c_str());
@@ -162,9 +177,16 @@ int RenderAll(const PreviewOptions& options) {
                 ++rendered;
             }
             progress.Step();
-        });
+        },
+        [] { return g_interruption != 0; });
     progress.Finish();
     if (!runFolder.empty()) fs::remove_all(runFolder, ec);
+    if (g_interruption) {
+        // The working folders are gone; now end as the signal would have ended us.
+        const int signal = g_interruption;
+        std::signal(signal, SIG_DFL);
+        raise(signal);
+    }
 
     std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed\n", rendered, skipped, failures);
     return failed || failures > 0 ? 1 : 0;
