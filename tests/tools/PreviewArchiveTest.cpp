@@ -1,11 +1,17 @@
 // veltrane-preview on skin archives: every layout the viewer finds a skin in, damaged archives,
-// names shared by a folder and an archive, and the temporary folder left as it was found.
+// names shared by a folder and an archive, thumbnails, interruption, and the temporary folder left
+// as it was found.
 #include "PreviewToolFixture.h"
+
+#include "Thumbnail.h"
+#include "platform/Png.h"
+#include "rendering/SkinPreview.h"
 
 #include <csignal>
 #include <unistd.h>
 
 using namespace veltrane;
+using veltrane::preview::ScaleToFit;
 using namespace veltrane::test;
 
 namespace {
@@ -125,5 +131,26 @@ TEST_F(PreviewTool, AnInterruptedRunLeavesNoWorkingFolderBehind) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(TempContents().empty());
+}
+
+TEST_F(PreviewTool, ThumbnailsArePngPreviewsScaledToFitOrNothingAtAll) {
+    const fs::path folder = MakeSkin("Blue", kBlue);
+    const fs::path archive = MakeArchive("Blue.wsz", {File("Blue/MAIN.BMP", MainBitmap(kBlue))});
+    ASSERT_EQ(Run("--thumbnail 128 " + Quoted(archive) + " " + Quoted(root / "thumb.png")), 0) << Errors();
+    const std::string png = Read(root / "thumb.png");
+    EXPECT_EQ(png, ziptest::toString(EncodePng(ScaleToFit(RenderSkinPreview(folder.string()), 128))));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x65\0\0\0\x80", 8));  // 101 x 128
+    EXPECT_TRUE(TempContents().empty());
+
+    std::ofstream(root / "skins" / "Garbage.wsz") << "not an archive";
+    for (const fs::path& input : {root / "skins" / "Garbage.wsz", root / "missing.wsz", root / "skins"}) {
+        SCOPED_TRACE(input.string());
+        EXPECT_EQ(Run("--thumbnail 128 " + Quoted(input) + " " + Quoted(root / "bad.png")), 1);
+        EXPECT_FALSE(fs::exists(root / "bad.png"));
+        EXPECT_NE(Errors().find(input.filename().string()), std::string::npos) << Errors();
+    }
     EXPECT_TRUE(TempContents().empty());
 }

@@ -35,7 +35,6 @@ enum Status : uint8_t { kRendered, kSkipped, kFailed };
 struct Job {
     SkinSource source;
     std::string output;
-    std::string sameNameAs;  // an earlier skin of this run that writes the same file
 };
 
 // Renders, encodes and writes one skin; the message names the reason of a failure.
@@ -143,7 +142,7 @@ int RenderAll(const PreviewOptions& options) {
     std::map<std::string, std::string> claimed;  // output file -> the skin that writes it
     std::size_t skipped = 0;
     for (const SkinSource& source : sources) {
-        Job job{source, (fs::path(folder) / (source.name + extension)).string(), {}};
+        Job job{source, (fs::path(folder) / (source.name + extension)).string()};
         const auto [at, fresh] = claimed.emplace(job.output, source.path);
         if (!fresh) {
             // As in the viewer, the first skin of a name gets the file; the others are skipped.
