@@ -6,7 +6,10 @@
 
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 namespace fs = std::filesystem;
 using ziptest::Archive;
@@ -286,4 +289,56 @@ TEST_F(ExtractTest, AbortDeletesThePartlyWrittenFile)
     EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_ABORTED);
     EXPECT_TRUE(fs::exists(outFile("keep")));
     EXPECT_FALSE(fs::exists(outFile("big")));
+}
+
+TEST_F(ExtractTest, DamagedMembersKeepWhatWasWrittenAndLeaveOtherFilesAlone)
+{
+    // Data that does not compress well, so that the cut stream still fills several output blocks.
+    std::string noise(300000, '\0');
+    uint32_t seed = 7;
+    for (char &c : noise) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    Member cut = member("cut", noise);
+    cut.method = 8;
+    cut.packed = deflated(noise).substr(0, 200000);
+    Member badCrc = member("crc", "stored data");
+    badCrc.crc = 0x12345678;
+    Archive a;
+    a.members = {cut, badCrc};
+    std::string zip = writeArchive("t.zip", a);
+    fs::create_directories(out());
+    ziptest::writeFile(outFile("mine"), {'m', 'y'});
+
+    extract(zip);
+    EXPECT_EQ(Tarrow_GetLastError(), 0);
+    ASSERT_TRUE(fs::exists(outFile("cut")));
+    const std::string partial = readFile(outFile("cut"));
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_EQ(partial, noise.substr(0, partial.size()));
+    EXPECT_EQ(readFile(outFile("crc")), "stored data");
+    EXPECT_EQ(readFile(outFile("mine")), "my");
+}
+
+TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile)
+{
+    Archive a;
+    a.members = {member("keep", "k"), member("big", std::string(200000, 'b')), member("after", "a")};
+    std::string zip = writeArchive("t.zip", a);
+    // Files may not grow past 64 KB: writing the big member fails partway.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit limited = old;
+    limited.rlim_cur = 65536;
+    auto *oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    extract(zip);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_WRITE);
+    EXPECT_EQ(readFile(outFile("keep")), "k");
+    EXPECT_FALSE(fs::exists(outFile("big")));
+    EXPECT_FALSE(fs::exists(outFile("after")));
 }
