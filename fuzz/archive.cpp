@@ -18,19 +18,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The scratch folder holds the archive file and the folder "out" that extraction writes into;
-// after each input, "out" is emptied and anything else beside the archive means a member escaped.
+// The scratch folder holds the archive file, the folder "out" that extraction writes into, and the
+// folder "current" that is the current folder, where a member read from memory is written under the
+// name "-". After each input both are emptied; anything else means a member escaped.
 struct Scratch {
-    fs::path root, archive, out;
+    fs::path root, archive, out, current;
     Scratch() {
         char name[] = "/tmp/fuzz-archive-XXXXXX";
         if (!mkdtemp(name)) std::abort();
         root = name;
         archive = root / "in.zip";
         out = root / "out";
+        current = root / "current";
+        fs::create_directory(current);
     }
     void Reset() {
         std::error_code ec;
+        fs::remove(current / "-", ec);
         fs::remove_all(out, ec);
         // Read-only folders restored from the archive stop nothing: remove_all ignores modes as
         // the owner, except for folders without write permission, which are opened up first.
@@ -45,7 +49,9 @@ struct Scratch {
     void CheckNothingEscaped() const {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(root, ec))
-            if (entry.path() != archive && entry.path() != out) std::abort();
+            if (entry.path() != archive && entry.path() != out && entry.path() != current) std::abort();
+        for (const auto& entry : fs::directory_iterator(current, ec))
+            if (entry.path().filename() != "-") std::abort();
     }
 };
 
@@ -80,7 +86,10 @@ void Run(const Scratch& scratch, std::span<const uint8_t> archive, Source source
                                          TARROW_OVERWRITE_ALWAYS};
     Tarrow_Overwrite(kOverwrite[(size >> 2) & 3]);
     Tarrow_DisplayComment(size & 16 ? 1 : 0);
+    const fs::path before = fs::current_path();
+    fs::current_path(scratch.current);
     Tarrow();
+    fs::current_path(before);
 }
 
 int32_t Extract(int32_t) { return 0; }
@@ -108,5 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t capacity = size & 32 ? 65536 : uint32_t(size % 997);
     std::vector<uint8_t> buffer(capacity);
     Tarrow_InMemory(data, uint32_t(size), buffer.data(), capacity);
+    scratch.CheckNothingEscaped();
     return 0;
 }
