@@ -90,6 +90,11 @@ TEST_F(TarrowTool, ErrorsAndUsage)
     EXPECT_EQ(run("q x.zip"), 2);
     EXPECT_EQ(run("l -d"), 2);
     EXPECT_EQ(run("l"), 2);
+    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(read("out.txt").rfind("usage: tarrow l|t|x", 0), 0u);
+    EXPECT_EQ(run("--version"), 0);
+    EXPECT_EQ(read("out.txt").rfind("tarrow ", 0), 0u);
+    EXPECT_NE(read("out.txt").find("libPackage "), std::string::npos);
 }
 
 TEST_F(TarrowTool, DiskRequestWithoutAnAnswerCancels)

@@ -9,6 +9,7 @@ namespace tarrowcli {
 std::string usage()
 {
     return "usage: tarrow l|t|x [options] ARCHIVE [PATTERN...]\n"
+           "       tarrow --help | --version\n"
            "  l  list the members     t  test them     x  extract them\n"
            "  -d DIR       extract under DIR\n"
            "  -x PATTERN   leave out members that match (may be repeated)\n"
@@ -16,7 +17,7 @@ std::string usage()
            "  -o           overwrite existing files without asking\n"
            "  -n           never overwrite existing files\n"
            "  -u           update: write members newer than the existing file, and new ones\n"
-           "  -f           freshen: as -u\n"
+           "  -f           freshen: write only members newer than the existing file\n"
            "  -j           junk paths: write every member into DIR itself\n"
            "  -z           show the archive comment\n";
 }

@@ -125,6 +125,16 @@ std::string joined(const std::vector<std::string> &patterns)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--help") {
+        std::cout << usage();
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        int16_t major = 0, minor = 0;
+        Tarrow_GetVersion(&major, &minor);
+        std::cout << "tarrow " VELTRANE_VERSION " (libPackage " << major << "." << minor << ")\n";
+        return 0;
+    }
     Options o;
     std::string error;
     if (!parseOptions(argc, argv, o, error)) {

@@ -2,7 +2,9 @@
 
 #include "app/FileHandling.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 #include <system_error>
 
 namespace veltrane {
@@ -22,6 +24,40 @@ ProgramValues MakeProgramValues(std::string appFolder, std::string tempFolder) {
     v.SkinsFolder = v.AppFolder + "Skins/";
     v.ImagesFolder = v.AppFolder + "Images/";
     return v;
+}
+
+void AdaptToInstallation(ProgramValues& values, const std::string& dataHome) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    bool installed = false;
+    if (!fs::is_directory(values.SkinsFolder, error)) {
+        const fs::path shared = fs::path(values.AppFolder) / ".." / "share" / "veltrane" / "Skins";
+        if (fs::is_directory(shared, error)) {
+            std::string folder = fs::weakly_canonical(shared, error).string();
+            if (!error) {
+                values.SkinsFolder = AddBackslash(folder);
+                installed = true;
+            }
+        }
+    }
+    // An installed copy never writes into its bin/ folder, not even as root; a copy run from its
+    // build or unpacked folder writes beside itself when it may.
+    const bool imagesWritable = fs::is_directory(values.ImagesFolder, error)
+                                    ? access(values.ImagesFolder.c_str(), W_OK) == 0
+                                    : access(values.AppFolder.c_str(), W_OK) == 0;
+    if ((installed || !imagesWritable) && !dataHome.empty()) values.ImagesFolder = dataHome + "veltrane/Images/";
+}
+
+std::string UserDataHome() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    // The base directory specification ignores a relative XDG_DATA_HOME.
+    std::string folder = xdg && xdg[0] == '/' ? xdg : "";
+    if (folder.empty()) {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/') return {};
+        folder = std::string(home) + "/.local/share";
+    }
+    return AddBackslash(folder);
 }
 
 }  // namespace veltrane

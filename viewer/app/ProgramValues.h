@@ -28,4 +28,13 @@ std::string ProgramFolder();
 // The values for a program in appFolder, with tempFolder as the temporary folder.
 ProgramValues MakeProgramValues(std::string appFolder, std::string tempFolder);
 
+// An installed copy keeps its skins under <prefix>/share/veltrane/ and cannot write beside itself.
+// When AppFolder has no Skins folder but <AppFolder>/../share/veltrane/Skins/ exists, the browser
+// opens there, and previews go to dataHome + "veltrane/Images/", as they do whenever AppFolder
+// cannot be written.
+void AdaptToInstallation(ProgramValues& values, const std::string& dataHome);
+
+// $XDG_DATA_HOME, or $HOME/.local/share, with a trailing "/"; empty when neither is known.
+std::string UserDataHome();
+
 }  // namespace veltrane

@@ -10,6 +10,7 @@ namespace veltrane {
 namespace {
 
 constexpr const char* kLibraryName = "libPackage.so";
+constexpr const char* kVersionedLibraryName = "libPackage.so.0";
 
 // The library's exports as its C interface declares them.
 using InitialiseFn = void (*)();
@@ -36,7 +37,10 @@ void* OpenLibrary() {
     if (b.tried) return b.handle;
     b.tried = true;
     if (!b.folder.empty()) b.handle = dlopen((b.folder + kLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Then the search path, which for an installed viewer includes its ../lib through its RUNPATH;
+    // a system without the development link still has the library under its versioned name.
     if (!b.handle) b.handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!b.handle) b.handle = dlopen(kVersionedLibraryName, RTLD_NOW | RTLD_LOCAL);
     return b.handle;
 }
 

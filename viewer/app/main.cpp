@@ -14,7 +14,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
-    veltrane::QtViewer viewer(veltrane::MakeProgramValues(veltrane::ProgramFolder(), veltrane::GetTempFolder()));
+    veltrane::ProgramValues values = veltrane::MakeProgramValues(veltrane::ProgramFolder(), veltrane::GetTempFolder());
+    veltrane::AdaptToInstallation(values, veltrane::UserDataHome());
+    veltrane::QtViewer viewer(values);
     viewer.Start();
     return QApplication::exec();
 }
