@@ -8,6 +8,7 @@
 #include "imaging/cJpeg.h"
 #include "../tests/viewer/imaging/JpegOracle.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 using namespace veltrane;
@@ -40,9 +41,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     encoder.SetComment(comment);
     if (encoder.SampleHDC(&picture, width, height, left, top) != 0) std::abort();
     const std::vector<uint8_t> file = encoder.Encode();
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8 || file[file.size() - 2] != 0xFF ||
+        file[file.size() - 1] != 0xD9)
+        std::abort();
+
+    // libjpeg-turbo decodes only sampling factors that divide the largest ones; other legal
+    // combinations are checked for their framing alone.
+    for (int c = 0; c < (grey ? 1 : 3); ++c)
+        if (encoder.MaxH() % encoder.Components()[size_t(c)].H || encoder.MaxV() % encoder.Components()[size_t(c)].V)
+            return 0;
 
     const testing::DecodedJpeg decoded = testing::DecodeJpeg(file);
-    if (!decoded.ok || decoded.width != width || decoded.height != height || decoded.components != (grey ? 1 : 3))
+    if (!decoded.ok || decoded.width != width || decoded.height != height || decoded.components != (grey ? 1 : 3)) {
+        std::fprintf(stderr, "%dx%d, %s, factors %d %d %d %d %d %d: decoded %s, %dx%d, %d components\n", width,
+                     height, grey ? "grey" : "colour", factors[0], factors[1], factors[2], factors[3], factors[4],
+                     factors[5], decoded.ok ? "fine" : decoded.error.c_str(), decoded.width, decoded.height,
+                     decoded.components);
         std::abort();
+    }
     return 0;
 }
