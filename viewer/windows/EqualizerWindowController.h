@@ -9,26 +9,16 @@
 
 namespace veltrane {
 
-class EqualizerWindowController : public LiveWindowController {
+class EqualizerWindowController : public HitMapWindowController {
 public:
     // host.Redraw() runs DrawEqualizerWindow.
-    EqualizerWindowController(const Dib& hitMap, LiveWindowShared& shared, LiveWindowHost& host)
-        : LiveWindowController(shared, host), m_hitMap(hitMap) {}
+    using HitMapWindowController::HitMapWindowController;
 
-    void MouseDown(MouseButton button, double x, double y) override;
-    void MouseMove(double x, double y) override;
-    void MouseUp(MouseButton button) override;
+    void ButtonDown(int32_t) override { m_host.Redraw(); }
+    void ButtonUp(int32_t) override { m_host.Redraw(); }
 
-    int32_t ColDec(double x, double y) const;
-    void ButtonDown(int32_t code);
-    void ButtonUp(int32_t code);
-    void ButtonOver(int32_t code);
-
-    int32_t ActiveHitCode() const { return m_activeHitCode; }
-
-private:
-    const Dib& m_hitMap;
-    int32_t m_activeHitCode = 0;
+protected:
+    bool RedrawsOnHover() const override { return true; }
 };
 
 }  // namespace veltrane

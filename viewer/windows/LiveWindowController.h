@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/Blit.h"
+#include "platform/Dib.h"
 
 #include <cstdint>
 #include <functional>
@@ -70,6 +71,35 @@ protected:
 
 private:
     bool m_holding = false;
+};
+
+// The main and equalizer windows: a press decodes a control from the window's hit map and presses
+// it, sliding onto another control while held presses that one instead, and a press on no control
+// (black in the map) may drag the window by its top band. The windows differ in what pressing and
+// releasing a control does.
+class HitMapWindowController : public LiveWindowController {
+public:
+    HitMapWindowController(const Dib& hitMap, LiveWindowShared& shared, LiveWindowHost& host)
+        : LiveWindowController(shared, host), m_hitMap(hitMap) {}
+
+    void MouseDown(MouseButton button, double x, double y) override;
+    void MouseMove(double x, double y) override;
+    void MouseUp(MouseButton button) override;
+
+    int32_t ColDec(double x, double y) const;
+    virtual void ButtonDown(int32_t code) = 0;
+    virtual void ButtonUp(int32_t code) = 0;
+    virtual void ButtonOver(int32_t) {}
+
+    int32_t ActiveHitCode() const { return m_activeHitCode; }
+
+protected:
+    // Whether a move without a held button redraws the window too.
+    virtual bool RedrawsOnHover() const { return false; }
+
+private:
+    const Dib& m_hitMap;
+    int32_t m_activeHitCode = 0;
 };
 
 }  // namespace veltrane

@@ -1,7 +1,5 @@
 #include "windows/MainWindowController.h"
 
-#include "windows/HitMap.h"
-
 namespace veltrane {
 namespace {
 
@@ -41,8 +39,6 @@ int16_t* Toggle(MainWindowState& s, int32_t code) {
 
 }  // namespace
 
-int32_t MainWindowController::ColDec(double x, double y) const { return veltrane::ColDec(m_hitMap, x, y); }
-
 void MainWindowController::ButtonDown(int32_t code) {
     if (int16_t* flag = PressedFlag(m_state, code)) *flag = 1;
     m_host.Redraw();
@@ -53,41 +49,6 @@ void MainWindowController::ButtonUp(int32_t code) {
     // A toggle's logical negation: 0 becomes -1 (true), anything else 0.
     if (int16_t* toggle = Toggle(m_state, code)) *toggle = *toggle == 0 ? -1 : 0;
     m_host.Redraw();
-}
-
-void MainWindowController::ButtonOver(int32_t) {}
-
-void MainWindowController::MouseDown(MouseButton button, double x, double y) {
-    if (!BeginPress(button)) return;
-    m_activeHitCode = ColDec(x, y);
-    if (m_activeHitCode != 0) {
-        ButtonDown(m_activeHitCode);
-        m_dragOriginX = kNoDrag;
-    } else {
-        m_dragOriginX = float(x);
-        m_dragOriginY = float(y);
-    }
-}
-
-void MainWindowController::MouseMove(double x, double y) {
-    if (m_shared.WindowDragging == 0) {
-        ButtonOver(m_activeHitCode);
-        return;
-    }
-    // Sliding onto another control while the button is held presses that control instead.
-    const int32_t code = ColDec(x, y);
-    if (code != m_activeHitCode) {
-        m_activeHitCode = code;
-        ButtonUp(0);
-        ButtonDown(m_activeHitCode);
-    }
-    if (m_activeHitCode == 0) DragIfInBand(y);
-    m_host.Redraw();
-}
-
-void MainWindowController::MouseUp(MouseButton button) {
-    if (!EndPress(button)) return;
-    ButtonUp(m_activeHitCode);
 }
 
 }  // namespace veltrane

@@ -11,27 +11,17 @@
 
 namespace veltrane {
 
-class MainWindowController : public LiveWindowController {
+class MainWindowController : public HitMapWindowController {
 public:
     // state and hitMap belong to the window; host.Redraw() runs DrawMainWindow.
     MainWindowController(MainWindowState& state, const Dib& hitMap, LiveWindowShared& shared, LiveWindowHost& host)
-        : LiveWindowController(shared, host), m_state(state), m_hitMap(hitMap) {}
+        : HitMapWindowController(hitMap, shared, host), m_state(state) {}
 
-    void MouseDown(MouseButton button, double x, double y) override;
-    void MouseMove(double x, double y) override;
-    void MouseUp(MouseButton button) override;
-
-    int32_t ColDec(double x, double y) const;
-    void ButtonDown(int32_t code);
-    void ButtonUp(int32_t code);
-    void ButtonOver(int32_t code);
-
-    int32_t ActiveHitCode() const { return m_activeHitCode; }
+    void ButtonDown(int32_t code) override;
+    void ButtonUp(int32_t code) override;
 
 private:
     MainWindowState& m_state;
-    const Dib& m_hitMap;
-    int32_t m_activeHitCode = 0;
 };
 
 }  // namespace veltrane
