@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef VELTRANE_VERSION
@@ -164,8 +165,18 @@ int RenderAll(const PreviewOptions& options) {
     const unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::size_t rendered = 0, failures = 0;
     Progress progress(jobs.size());
+    // Each worker makes its working folders in a folder of its own: folders created and removed
+    // side by side in one parent contend for that parent's lock in the file system.
+    std::string workerFolder;
+    const auto work = [&](std::size_t i) {
+        if (workerFolder.empty()) {
+            workerFolder = runFolder + "worker-" + std::to_string(getpid()) + "/";
+            if (mkdir(workerFolder.c_str(), 0700) != 0) workerFolder = runFolder;
+        }
+        return RunJob(jobs[i], options, workerFolder);
+    };
     RunInWorkerProcesses(
-        jobs.size(), workers, [&](std::size_t i) { return RunJob(jobs[i], options, runFolder); },
+        jobs.size(), workers, work,
         [&](std::size_t i, const JobResult& result) {
             if (result.lost || result.status == kFailed) {
                 ++failures;
