@@ -16,7 +16,6 @@ namespace {
 constexpr size_t kMaxCommentShown = 1024;
 constexpr size_t kMemoryHeaderSize = 14;
 constexpr uint8_t kFirstUnsupportedVersion = 21;
-constexpr uint32_t kFolderAttribute = 0x10;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
 bool supportedMethod(uint16_t method) { return method == 0 || method == 1 || method == 6 || method == 8; }

@@ -218,7 +218,8 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
         }
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
-    default: {
+    case kDeflated:
+    default: {  // the catalogue admits only the four methods
         static thread_local Inflater inflater;
         status = inflater.run(source, *window);
         processed = status == DecodeStatus::Ok;
