@@ -50,7 +50,7 @@ void AdaptToInstallation(ProgramValues& values, const std::string& dataHome) {
 
 std::string UserDataHome() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // A relative XDG_DATA_HOME does not count, as the XDG base directory rules say.
     std::string folder = xdg && xdg[0] == '/' ? xdg : "";
     if (folder.empty()) {
         const char* home = std::getenv("HOME");
