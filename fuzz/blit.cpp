@@ -1,6 +1,7 @@
 // The blits with arbitrary bitmaps, coordinates and operations, the ones a composition computes
 // from state values included. Copies must stay inside both bitmaps, and a rectangle copy must leave
 // every destination pixel outside its rectangle as it was.
+#include "common/FuzzInput.h"
 #include "platform/Blit.h"
 
 #include <cstdlib>
@@ -10,26 +11,13 @@ using namespace veltrane;
 
 namespace {
 
-// Hands out the input's bytes as numbers; zeros once it runs out.
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    uint32_t Next(int bytes) {
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i) v = (v << 8) | (m_pos < m_size ? m_data[m_pos++] : 0);
-        return v;
-    }
-    // Mostly small values near the bitmaps, sometimes anything at all.
-    int32_t Coordinate() {
-        const uint8_t kind = uint8_t(Next(1));
-        return kind & 0x80 ? int32_t(Next(4)) : int32_t(kind) - 64;
-    }
+using fuzz::Reader;
 
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
+// Mostly small values near the bitmaps, sometimes anything at all.
+int32_t Coordinate(Reader& in) {
+    const uint8_t kind = uint8_t(in.Next(1));
+    return kind & 0x80 ? int32_t(in.Next(4)) : int32_t(kind) - 64;
+}
 
 Dib MakeBitmap(Reader& in) {
     static const int kDepths[] = {1, 4, 8, 24, 32};
@@ -53,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Dib before = dst;
     switch (operation % 3) {
     case 0: {
-        const int32_t x = in.Coordinate(), y = in.Coordinate(), w = in.Coordinate(), h = in.Coordinate();
-        const int32_t sx = in.Coordinate(), sy = in.Coordinate();
+        const int32_t x = Coordinate(in), y = Coordinate(in), w = Coordinate(in), h = Coordinate(in);
+        const int32_t sx = Coordinate(in), sy = Coordinate(in);
         const uint32_t rop = in.Next(1) << 16;
         BitBlt(dst, x, y, w, h, from, sx, sy, rop);
         for (int32_t yy = 0; yy < dst.Height(); ++yy)
@@ -67,15 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
     }
     case 1: {
-        const int32_t x = in.Coordinate(), y = in.Coordinate(), w = in.Coordinate(), h = in.Coordinate();
-        const int32_t sx = in.Coordinate(), sy = in.Coordinate(), sw = in.Coordinate(), sh = in.Coordinate();
+        const int32_t x = Coordinate(in), y = Coordinate(in), w = Coordinate(in), h = Coordinate(in);
+        const int32_t sx = Coordinate(in), sy = Coordinate(in), sw = Coordinate(in), sh = Coordinate(in);
         StretchBlt(dst, x, y, w, h, from, sx, sy, sw, sh, in.Next(1) & 1 ? StretchMode::Halftone : StretchMode::ColorOnColor);
         break;
     }
     default: {
         Point points[3];
-        for (Point& p : points) p = Point{in.Coordinate(), in.Coordinate()};
-        const int32_t sx = in.Coordinate(), sy = in.Coordinate(), w = in.Coordinate(), h = in.Coordinate();
+        for (Point& p : points) p = Point{Coordinate(in), Coordinate(in)};
+        const int32_t sx = Coordinate(in), sy = Coordinate(in), w = Coordinate(in), h = Coordinate(in);
         PlgBlt(dst, points, from, sx, sy, w, h);
         break;
     }
