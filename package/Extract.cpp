@@ -18,7 +18,10 @@ constexpr size_t kMemoryHeaderSize = 14;
 constexpr uint8_t kFirstUnsupportedVersion = 21;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
-bool supportedMethod(uint16_t method) { return method == 0 || method == 1 || method == 6 || method == 8; }
+bool supportedMethod(uint16_t method)
+{
+    return method == kStored || method == kShrunk || method == kImploded || method == kDeflated;
+}
 
 // The archive comment follows the end record: message 11 carries up to 1024 bytes of it.
 void readComment(Operation &op)

@@ -22,7 +22,6 @@ namespace tarrow {
 
 namespace {
 
-constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8;
 constexpr uint16_t kFlagDataDescriptor = 8;
 constexpr uint16_t kFolderAttribute = 0x10;
 

@@ -94,6 +94,9 @@ struct EndRecord {
     int64_t position = 0;            // where its signature lies on the last disk
 };
 
+// The compression methods the library decodes.
+constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8;
+
 constexpr size_t kNameCapacity = 1024;        // names are kept to 1023 bytes plus NUL
 constexpr size_t kMaxNameLength = kNameCapacity - 1;
 
