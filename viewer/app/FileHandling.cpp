@@ -81,6 +81,18 @@ std::vector<std::string> SplitPatterns(const std::string& pattern) {
     return result;
 }
 
+enum class EntryKind { Folder, File, Other };
+
+EntryKind KindOf(const std::string& path, unsigned char type) {
+    if (type == DT_DIR) return EntryKind::Folder;
+    if (type == DT_REG) return EntryKind::File;
+    struct stat info {};
+    if (type == DT_UNKNOWN && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return EntryKind::Folder;
+    if ((type == DT_UNKNOWN || type == DT_LNK) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return EntryKind::File;
+    return EntryKind::Other;
+}
+
 void WalkFolder(const std::string& folder, const std::vector<std::string>& patterns,
                 const std::function<void()>& pump, std::vector<std::string>& out) {
     if (pump) pump();
@@ -90,14 +102,11 @@ void WalkFolder(const std::string& folder, const std::vector<std::string>& patte
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        struct stat info {};
-        const std::string full = folder + name;
-        // Linked folders are not walked, so a link back up the tree cannot loop.
-        if (::lstat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            folders.push_back(name);
-        } else if (::stat(full.c_str(), &info) == 0 && S_ISREG(info.st_mode) && MatchesAny(patterns, name)) {
-            files.push_back(name);
-        }
+        // Linked folders are not walked, so a link back up the tree cannot loop; a link to a file
+        // lists as that file. The entry's type saves a lookup where the file system reports it.
+        const EntryKind kind = KindOf(folder + name, entry->d_type);
+        if (kind == EntryKind::Folder) folders.push_back(name);
+        else if (kind == EntryKind::File && MatchesAny(patterns, name)) files.push_back(name);
     }
     ::closedir(dir);
     std::sort(folders.begin(), folders.end(), NameOrder);

@@ -1,6 +1,7 @@
 #include "platform/CaseLookup.h"
 
 #include <algorithm>
+#include <dirent.h>
 #include <filesystem>
 #include <system_error>
 
@@ -22,15 +23,24 @@ std::string ResolveCaseInsensitive(const std::string& folder, const std::string&
     const std::string exact = folder + name;
     std::error_code ec;
     if (name.empty() || fs::exists(fs::symlink_status(exact, ec))) return exact;
+    return CaseInsensitiveFolder(folder).Resolve(name);
+}
 
-    // Of several entries differing only in case, the smallest name wins, so the answer is stable.
-    std::string best;
-    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (EqualIgnoringAsciiCase(entry, name) && (best.empty() || entry < best)) best = entry;
-    }
-    return best.empty() ? exact : folder + best;
+CaseInsensitiveFolder::CaseInsensitiveFolder(const std::string& folder) : m_folder(folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) m_names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    std::sort(m_names.begin(), m_names.end());
+    m_listed = true;
+}
+
+std::string CaseInsensitiveFolder::Resolve(const std::string& name) const {
+    // Unlisted, the exact path is the best answer there is: it opens if the entry is there.
+    if (name.empty() || !m_listed || std::binary_search(m_names.begin(), m_names.end(), name)) return m_folder + name;
+    const auto match = std::find_if(m_names.begin(), m_names.end(),
+                                    [&](const std::string& entry) { return EqualIgnoringAsciiCase(entry, name); });
+    return m_folder + (match != m_names.end() ? *match : name);
 }
 
 }  // namespace veltrane

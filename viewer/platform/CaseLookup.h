@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltrane {
 
@@ -13,5 +14,19 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // folder ends with "/" or is empty (the current folder). Returns the full path of the matching
 // entry, or folder + name when nothing matches (so a later open fails as the missing file would).
 std::string ResolveCaseInsensitive(const std::string& folder, const std::string& name);
+
+// One listing of a folder answering many lookups, for code that resolves a dozen names in the same
+// folder at once (loading a skin). Resolve gives the answers ResolveCaseInsensitive gives for the
+// folder as it was when listed. A folder that cannot be listed resolves every name as asked.
+class CaseInsensitiveFolder {
+public:
+    explicit CaseInsensitiveFolder(const std::string& folder);
+    std::string Resolve(const std::string& name) const;
+
+private:
+    std::string m_folder;
+    bool m_listed = false;
+    std::vector<std::string> m_names;  // sorted, so the first match in case is the smallest
+};
 
 }  // namespace veltrane

@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <fcntl.h>
 #include <fstream>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace veltrane {
@@ -289,16 +292,25 @@ bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out) {
 }
 
 bool LoadPicture(const std::string& path, Dib& out) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;  // a pipe would block the reader
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || uint64_t(size) > kMaxFileSize) return false;
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return false;
-    return LoadPictureFromMemory(bytes, out);
+    // Non-blocking, so a pipe or device at the path cannot hang the open; only regular files load.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat info {};
+    std::vector<uint8_t> bytes;
+    bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+                uint64_t(info.st_size) <= kMaxFileSize;
+    if (read) {
+        bytes.resize(std::size_t(info.st_size));
+        std::size_t done = 0;
+        while (read && done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) read = false;  // shrunk meanwhile, or a read error
+            else done += std::size_t(n);
+        }
+    }
+    ::close(fd);
+    return read && LoadPictureFromMemory(bytes, out);
 }
 
 std::vector<uint8_t> EncodePicture(const Dib& picture) {

@@ -16,8 +16,9 @@
 namespace veltrane {
 namespace {
 
-// Skins come from case-insensitive file systems: "MAIN.BMP" finds "main.bmp".
-std::string SkinFile(const std::string& folder, const char* name) { return ResolveCaseInsensitive(folder, name); }
+// Skins come from case-insensitive file systems: "MAIN.BMP" finds "main.bmp". Each load lists its
+// folder once and resolves every name it needs from that listing.
+using SkinFiles = CaseInsensitiveFolder;
 
 // An ordinary file must exist for a fallback not to be taken.
 bool RegularFileExists(const std::string& path) {
@@ -25,12 +26,12 @@ bool RegularFileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void LoadSlot(const std::string& folder, const char* name, Dib& slot) { LoadPicture(SkinFile(folder, name), slot); }
+void LoadSlot(const SkinFiles& files, const char* name, Dib& slot) { LoadPicture(files.Resolve(name), slot); }
 
 // Loads the first name into the slot, or the fallback name when the first is missing.
-void LoadSlotWithFallback(const std::string& folder, const char* name, const char* fallback, Dib& slot) {
-    const std::string path = SkinFile(folder, name);
-    LoadPicture(RegularFileExists(path) ? path : SkinFile(folder, fallback), slot);
+void LoadSlotWithFallback(const SkinFiles& files, const char* name, const char* fallback, Dib& slot) {
+    const std::string path = files.Resolve(name);
+    LoadPicture(RegularFileExists(path) ? path : files.Resolve(fallback), slot);
 }
 
 // Coordinates computed from state values far outside their range must not overflow; clamped, the
@@ -157,17 +158,18 @@ MainWindow::MainWindow() {
 void MainWindow::LoadMainSkin(std::string& folder) {
     if (!folder.empty()) {
         AddBackslash(folder);
-        LoadSlot(folder, "MAIN.BMP", picBack);
-        LoadSlot(folder, "PLAYPAUS.BMP", picPP);
-        LoadSlot(folder, "CBUTTONS.BMP", picButs);
-        LoadSlot(folder, "TITLEBAR.BMP", picTitle);
-        LoadSlot(folder, "MONOSTER.BMP", picMS);
-        LoadSlot(folder, "POSBAR.BMP", picBar);
-        LoadSlot(folder, "SHUFREP.BMP", picSR);
-        LoadSlot(folder, "VOLUME.BMP", picVol);
-        LoadSlot(folder, "TEXT.BMP", picText);
-        LoadSlotWithFallback(folder, "BALANCE.BMP", "VOLUME.BMP", picBals);
-        LoadSlotWithFallback(folder, "NUMBERS.BMP", "NUMS_EX.BMP", picNums);
+        const SkinFiles files(folder);
+        LoadSlot(files, "MAIN.BMP", picBack);
+        LoadSlot(files, "PLAYPAUS.BMP", picPP);
+        LoadSlot(files, "CBUTTONS.BMP", picButs);
+        LoadSlot(files, "TITLEBAR.BMP", picTitle);
+        LoadSlot(files, "MONOSTER.BMP", picMS);
+        LoadSlot(files, "POSBAR.BMP", picBar);
+        LoadSlot(files, "SHUFREP.BMP", picSR);
+        LoadSlot(files, "VOLUME.BMP", picVol);
+        LoadSlot(files, "TEXT.BMP", picText);
+        LoadSlotWithFallback(files, "BALANCE.BMP", "VOLUME.BMP", picBals);
+        LoadSlotWithFallback(files, "NUMBERS.BMP", "NUMS_EX.BMP", picNums);
     }
     SetClientSize(picCol.Width(), picCol.Height());
     State.SongTitle = TitleText;
@@ -304,7 +306,7 @@ EqualizerWindow::EqualizerWindow() {
 void EqualizerWindow::LoadEqualizerSkin(std::string& folder) {
     if (!folder.empty()) {
         AddBackslash(folder);
-        LoadSlot(folder, "EQMAIN.BMP", picBack);
+        LoadSlot(SkinFiles(folder), "EQMAIN.BMP", picBack);
     }
     SetClientSize(picCol.Width(), picCol.Height());
     DrawEqualizerWindow();
@@ -343,8 +345,9 @@ void PlaylistWindow::SetBackColor(ColorRef color) {
 void PlaylistWindow::LoadPlaylistSkin(std::string& folder) {
     if (!folder.empty()) {
         AddBackslash(folder);
-        LoadSlot(folder, "PLEDIT.BMP", picBack);
-        const std::string value = ReadIniValue("Text", "NormalBG", SkinFile(folder, "PLEDIT.TXT"));
+        const SkinFiles files(folder);
+        LoadSlot(files, "PLEDIT.BMP", picBack);
+        const std::string value = ReadIniValue("Text", "NormalBG", files.Resolve("PLEDIT.TXT"));
         if (const std::optional<ColorRef> colour = ParseSkinColor(value)) SetBackColor(*colour);
     }
     SetClientSize(kPlaylistWidth, kPlaylistHeight, m_backColor);

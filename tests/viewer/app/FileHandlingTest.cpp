@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace veltrane;
 namespace fs = std::filesystem;
@@ -122,10 +123,13 @@ TEST_F(Scratch, ListAllFilesWalksSubfoldersLastToFirstAndTopFilesLast) {
     EXPECT_TRUE(ListAllFiles(root + "missing").empty());
 }
 
-TEST_F(Scratch, ListAllFilesDoesNotFollowLinkedFolders) {
+TEST_F(Scratch, ListAllFilesDoesNotFollowLinkedFoldersButListsLinkedFiles) {
     Touch("skin/main.bmp");
     fs::create_directory_symlink(root, root + "skin/loop");
-    EXPECT_EQ(ListAllFiles(root), (std::vector<std::string>{root + "skin/main.bmp"}));
+    fs::create_symlink(root + "skin/main.bmp", root + "skin/text.bmp");
+    fs::create_symlink(root + "skin/gone.bmp", root + "skin/dangling.bmp");
+    ASSERT_EQ(mkfifo((root + "skin/pipe.bmp").c_str(), 0600), 0);
+    EXPECT_EQ(ListAllFiles(root), (std::vector<std::string>{root + "skin/main.bmp", root + "skin/text.bmp"}));
 }
 
 TEST_F(Scratch, RemoveFolderStepClimbsUntilTheTemporaryFolder) {

@@ -22,3 +22,17 @@ TEST(CaseLookup, FindsTheEntryWhateverItsCaseAndPrefersTheExactOne) {
     EXPECT_EQ(ResolveCaseInsensitive("/nonexistent/", "a.bmp"), "/nonexistent/a.bmp");
     fs::remove_all(dir);
 }
+
+TEST(CaseLookup, OneListingAnswersLikeSingleLookups) {
+    const fs::path dir = fs::path(testing::TempDir()) / ("veltrane_case_listing_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    for (const char* name : {"main.BMP", "Main.bmp", "pledit.txt", "Sub"}) std::ofstream(dir / name) << "x";
+    const std::string folder = dir.string() + "/";
+    const CaseInsensitiveFolder listing(folder);
+    for (const char* name : {"MAIN.BMP", "main.bmp", "main.BMP", "PLEDIT.TXT", "sub", "missing.bmp", ""})
+        EXPECT_EQ(listing.Resolve(name), ResolveCaseInsensitive(folder, name)) << name;
+    EXPECT_EQ(listing.Resolve("MAIN.BMP"), folder + "Main.bmp");  // of several spellings the smallest
+    // A folder that cannot be listed answers every name as asked.
+    EXPECT_EQ(CaseInsensitiveFolder("/nonexistent/").Resolve("MAIN.BMP"), "/nonexistent/MAIN.BMP");
+    fs::remove_all(dir);
+}
