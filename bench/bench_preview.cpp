@@ -5,11 +5,12 @@
 //  2. veltrane-preview itself over the corpus repeated to at least 1000 skins, at -j 1 and -j 2:
 //     skins per second (wall), CPU time per skin (all workers), and the peak resident size of the
 //     largest process of the run (the parent or any worker).
-// The working folders go where the tool puts them ($TMPDIR, else /tmp); the file system type is
+// The working folders go where the tool puts them (see WorkingFolderBase); the file system type is
 // printed, because unpacking is file creation and deletion and costs what that file system costs.
 #include "PreviewOutput.h"
 #include "SkinRender.h"
 #include "SkinSources.h"
+#include "WorkingFolder.h"
 
 #include "app/Commands.h"
 #include "app/FileHandling.h"
@@ -201,10 +202,10 @@ int main() {
     }
     SetPackageLibraryFolder(ProgramFolder());
     KeepLargeBuffersOnTheHeap();  // as the tool does
-    std::string pattern = GetTempFolder() + "veltrane-bench-XXXXXX";
+    std::string pattern = WorkingFolderBase() + "veltrane-bench-XXXXXX";
     if (!mkdtemp(pattern.data())) return 1;
     const std::string temp = pattern + "/";
-    std::printf("Working folders in %s (%s); load average now: ", GetTempFolder().c_str(), FileSystemOf(temp).c_str());
+    std::printf("Working folders in %s (%s); load average now: ", WorkingFolderBase().c_str(), FileSystemOf(temp).c_str());
     double load[3] = {};
     if (getloadavg(load, 3) == 3) std::printf("%.2f %.2f %.2f\n", load[0], load[1], load[2]);
 

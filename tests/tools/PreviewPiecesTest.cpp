@@ -5,6 +5,7 @@
 #include "SkinSources.h"
 #include "Thumbnail.h"
 #include "WorkerProcesses.h"
+#include "WorkingFolder.h"
 
 #include "app/UnZIP.h"
 
@@ -91,6 +92,24 @@ TEST(WritePreviewFile, ReplacesOnlyOnRequestAndLeavesNoTemporaryFile) {
     EXPECT_EQ(WritePreviewFile(folder + "missing/c.jpg", {'x'}, false, error), WriteResult::Failed);
     EXPECT_NE(error.find("missing/c.jpg"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    fs::remove_all(folder);
+}
+
+TEST(WorkingFolderBase, TmpdirWinsThenTheFirstWritableMemoryFolderThenTmp) {
+    const std::string folder = ScratchFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string runtime = folder + "runtime", shared = folder + "shm";
+    fs::create_directory(runtime);
+    fs::create_directory(shared);
+    EXPECT_EQ(ChooseWorkingFolderBase(folder.c_str(), runtime.c_str(), shared), folder);
+    EXPECT_EQ(ChooseWorkingFolderBase((folder + "missing").c_str(), runtime.c_str(), shared), runtime + "/");
+    EXPECT_EQ(ChooseWorkingFolderBase(nullptr, nullptr, shared), shared + "/");
+    EXPECT_EQ(ChooseWorkingFolderBase("", (folder + "missing").c_str(), folder + "gone"), "/tmp/");
+    if (geteuid() != 0) {  // root writes anywhere
+        fs::permissions(runtime, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(ChooseWorkingFolderBase(nullptr, runtime.c_str(), shared), shared + "/");
+        fs::permissions(runtime, fs::perms::owner_all);
+    }
     fs::remove_all(folder);
 }
 

@@ -6,6 +6,7 @@
 #include "SkinSources.h"
 #include "Thumbnail.h"
 #include "WorkerProcesses.h"
+#include "WorkingFolder.h"
 
 #include "app/FileHandling.h"
 #include "app/ProgramValues.h"
@@ -112,7 +113,7 @@ void CatchInterruptions() {
 // A private folder for the run's working folders, so nothing of a worker that dies mid-skin is
 // left behind: the whole folder goes when the run ends.
 std::string MakeRunFolder() {
-    std::string pattern = GetTempFolder() + "veltrane-preview-XXXXXX";
+    std::string pattern = WorkingFolderBase() + "veltrane-preview-XXXXXX";
     if (!mkdtemp(pattern.data())) return {};
     return pattern + "/";
 }
@@ -158,7 +159,7 @@ int RenderAll(const PreviewOptions& options) {
     CatchInterruptions();  // before the run folder exists, so that it is always removed
     const std::string runFolder = jobs.empty() ? std::string() : MakeRunFolder();
     if (!jobs.empty() && runFolder.empty()) {
-        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", GetTempFolder().c_str());
+        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", WorkingFolderBase().c_str());
         return 1;
     }
     SetPackageLibraryFolder(ProgramFolder());
@@ -214,7 +215,7 @@ int WriteThumbnail(const PreviewOptions& options) {
     }
     const std::string runFolder = MakeRunFolder();
     if (runFolder.empty()) {
-        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", GetTempFolder().c_str());
+        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", WorkingFolderBase().c_str());
         return 1;
     }
     SetPackageLibraryFolder(ProgramFolder());
