@@ -3,6 +3,11 @@
 #include <array>
 #include <cstring>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TARROW_CRC_FOLDING 1
+#include <immintrin.h>
+#endif
+
 namespace tarrow {
 
 namespace {
@@ -36,11 +41,117 @@ constexpr Tables makeTables() {
 
 constexpr Tables kTables = makeTables();
 
+#ifdef TARROW_CRC_FOLDING
+
+// Folding works on 128-bit lanes of the message. A lane is moved forward over d bits of later data by
+// multiplying it with x^d mod P; the product still has 128 bits and is added (XOR) into the lane there.
+// Because the bits are reflected, the lane's first 64-bit half lies further back than its second by 64
+// bits, and a carry-less product of two reflected operands comes out one bit low; both are built into
+// the constants below. Once one lane is left it is folded down to 64 bits, then 32, and reduced modulo
+// P by Barrett's method (multiply by floor(x^64 / P), multiply that by P, subtract).
+
+// The polynomial with exponent e at bit e.
+constexpr uint64_t kPolynomial33 = [] {
+    uint64_t p = uint64_t(1) << 32;
+    for (uint8_t e : kExponents) p |= uint64_t(1) << e;
+    return p;
+}();
+
+constexpr uint64_t reflect(uint64_t v, int bits) {
+    uint64_t r = 0;
+    for (int i = 0; i < bits; ++i) r |= ((v >> i) & 1) << (bits - 1 - i);
+    return r;
+}
+
+// x^n mod P, reflected and moved up one bit: the multiplier that carries a 64-bit half n - 64 bits on.
+constexpr uint64_t foldConstant(unsigned n) {
+    uint64_t r = 1;
+    for (unsigned i = 0; i < n; ++i) {
+        r <<= 1;
+        if (r >> 32) r ^= kPolynomial33;
+    }
+    return reflect(r, 32) << 1;
+}
+
+// floor(x^64 / P) by long division, reflected over its 33 bits.
+constexpr uint64_t barrettQuotient() {
+    uint64_t remainder = 0, quotient = 0;
+    for (int bit = 64; bit >= 0; --bit) {
+        remainder = remainder << 1 | (bit == 64 ? 1 : 0);
+        quotient <<= 1;
+        if (remainder >> 32) {
+            remainder ^= kPolynomial33;
+            quotient |= 1;
+        }
+    }
+    return reflect(quotient, 33);
+}
+
+constexpr uint64_t kFold512Low = foldConstant(512 + 32);  // four lanes on, first half
+constexpr uint64_t kFold512High = foldConstant(512 - 32); // four lanes on, second half
+constexpr uint64_t kFold128Low = foldConstant(128 + 32);  // one lane on
+constexpr uint64_t kFold128High = foldConstant(128 - 32);
+constexpr uint64_t kFold64 = foldConstant(64);
+constexpr uint64_t kBarrettQuotient = barrettQuotient();
+constexpr uint64_t kReflectedPolynomial33 = reflect(kPolynomial33, 33);
+static_assert(kFold512Low == 0x154442BD4 && kFold512High == 0x1C6E41596 && kFold128Low == 0x1751997D0 &&
+              kFold128High == 0xCCAA009E && kFold64 == 0x163CD6124 && kBarrettQuotient == 0x1F7011641 &&
+              kReflectedPolynomial33 == 0x1DB710641);
+
+#define TARROW_CLMUL __attribute__((target("pclmul,sse4.1")))
+
+TARROW_CLMUL inline __m128i load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+
+// The lane x carried forward by the pair of constants k (first half in k's low 64 bits).
+TARROW_CLMUL inline __m128i fold(__m128i x, __m128i k) {
+    return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
+}
+
+// The running CRC over n bytes, n at least 64 and a multiple of 16.
+TARROW_CLMUL uint32_t foldLanes(uint32_t c, const uint8_t *p, size_t n) {
+    // The running CRC enters as the first 32 bits of the message, added to them.
+    __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(int(c)));
+    __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
+    p += 64;
+    n -= 64;
+    // Four independent lanes hide the multiplier's latency.
+    const __m128i k512 = _mm_set_epi64x(int64_t(kFold512High), int64_t(kFold512Low));
+    for (; n >= 64; n -= 64, p += 64) {
+        x0 = _mm_xor_si128(fold(x0, k512), load(p));
+        x1 = _mm_xor_si128(fold(x1, k512), load(p + 16));
+        x2 = _mm_xor_si128(fold(x2, k512), load(p + 32));
+        x3 = _mm_xor_si128(fold(x3, k512), load(p + 48));
+    }
+    const __m128i k128 = _mm_set_epi64x(int64_t(kFold128High), int64_t(kFold128Low));
+    x0 = _mm_xor_si128(fold(x0, k128), x1);
+    x0 = _mm_xor_si128(fold(x0, k128), x2);
+    x0 = _mm_xor_si128(fold(x0, k128), x3);
+    for (; n >= 16; n -= 16, p += 16) x0 = _mm_xor_si128(fold(x0, k128), load(p));
+
+    // 128 to 64 bits: the first half times x^96 mod P added to the second, which also appends the 32
+    // zero bits a CRC divides.
+    __m128i x = _mm_xor_si128(_mm_clmulepi64_si128(x0, k128, 0x10), _mm_srli_si128(x0, 8));
+    // 64 to 32 (plus 32 bits of remainder space): the first 32 bits times x^64 mod P.
+    const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
+    x = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x, low32), _mm_set_epi64x(0, int64_t(kFold64)), 0x00),
+                      _mm_srli_si128(x, 4));
+    // Barrett reduction: the quotient estimate from the low 32 bits, times P, cancels all but the CRC.
+    const __m128i barrett = _mm_set_epi64x(int64_t(kBarrettQuotient), int64_t(kReflectedPolynomial33));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
+    return uint32_t(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
+}
+
+#endif // TARROW_CRC_FOLDING
+
+// Below this many bytes the tables are as fast as setting up the lanes.
+constexpr size_t kFoldingMinimum = 64;
+
 } // namespace
 
 uint32_t crc32Byte(uint32_t running, uint8_t byte) { return (running >> 8) ^ kTables[0][(running ^ byte) & 0xff]; }
 
-uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
+uint32_t crc32UpdateTables(uint32_t c, const uint8_t *p, size_t n) {
     for (; n >= 8; n -= 8, p += 8) {
         uint32_t lo, hi;
         std::memcpy(&lo, p, 4);
@@ -52,6 +163,28 @@ uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
     }
     for (; n > 0; --n) c = crc32Byte(c, *p++);
     return c;
+}
+
+bool crc32FoldingAvailable() {
+#ifdef TARROW_CRC_FOLDING
+    static const bool available = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return available;
+#else
+    return false;
+#endif
+}
+
+uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
+#ifdef TARROW_CRC_FOLDING
+    if (n >= kFoldingMinimum && crc32FoldingAvailable()) {
+        // Whole lanes by folding, the last 0 to 15 bytes by the tables.
+        const size_t lanes = n & ~size_t(15);
+        c = foldLanes(c, p, lanes);
+        p += lanes;
+        n -= lanes;
+    }
+#endif
+    return crc32UpdateTables(c, p, n);
 }
 
 } // namespace tarrow
