@@ -58,7 +58,13 @@ bool ArchiveInput::seek(int64_t position)
         s.memoryPosition = uint32_t(position);
         return true;
     }
-    return m_file && fseeko(m_file, position, SEEK_SET) == 0;
+    if (!m_file)
+        return false;
+    // The stream resynchronises the descriptor on every seek, even to where it already is; the
+    // catalogue skips empty fields and members follow one another, so that is the common case.
+    if (!std::feof(m_file) && !std::ferror(m_file) && ftello(m_file) == position)
+        return true;
+    return fseeko(m_file, position, SEEK_SET) == 0;
 }
 
 int64_t ArchiveInput::tell() const
