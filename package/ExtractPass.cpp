@@ -12,8 +12,8 @@
 #include "stored.h"
 #include "unshrink.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <memory>
 #include <unistd.h>
@@ -107,11 +107,19 @@ std::string targetPath(const Settings &s, const std::string &stored, bool &folde
     return path;
 }
 
+// What one extraction pass keeps from member to member.
+struct PassState {
+    platform::OutputFolders folders;
+    platform::LocalTime localTime;
+    bool deviceUsed = false;
+};
+
 // The output routine: CRC of every block, then the block to memory, a file or device, or nowhere.
+// Blocks go to the descriptor whole, unbuffered: they come in the window's 32 KB already.
 class MemberOutput : public OutputSink {
 public:
-    MemberOutput(Operation &op, std::FILE *file, std::string name, uint32_t size, int progressCode)
-        : m_op(op), m_file(file), m_name(std::move(name)), m_size(size), m_code(progressCode) {}
+    MemberOutput(Operation &op, int fd, std::string name, uint32_t size, int progressCode)
+        : m_op(op), m_fd(fd), m_name(std::move(name)), m_size(size), m_code(progressCode) {}
 
     bool write(std::span<const uint8_t> block) override
     {
@@ -121,7 +129,7 @@ public:
         if (block.empty() || s.test) {
         } else if (s.memoryOutput()) {
             toMemory(s, block);
-        } else if (m_file && std::fwrite(block.data(), 1, block.size(), m_file) != block.size()) {
+        } else if (m_fd >= 0 && !platform::writeAll(m_fd, block.data(), block.size())) {
             raiseError(m_op, TARROW_ERROR_WRITE, m_name);
         }
         sendProgress(m_op, m_code, m_name, m_size, written);
@@ -149,7 +157,7 @@ private:
     }
 
     Operation &m_op;
-    std::FILE *m_file;
+    int m_fd;
     std::string m_name;
     uint32_t m_size;
     int m_code;
@@ -158,22 +166,22 @@ private:
 // An output file that is deleted unless the member's extraction ends normally.
 class OpenOutput {
 public:
-    OpenOutput(std::FILE *file, std::string path, bool removeOnFailure)
-        : file(file), m_path(std::move(path)), m_remove(removeOnFailure) {}
+    OpenOutput(int fd, std::string path, bool removeOnFailure)
+        : fd(fd), m_path(std::move(path)), m_remove(removeOnFailure) {}
     ~OpenOutput()
     {
-        if (file)
-            std::fclose(file);
-        if (file && m_remove)
+        if (fd >= 0)
+            ::close(fd);
+        if (fd >= 0 && m_remove)
             ::unlink(m_path.c_str());
     }
     void close()
     {
-        if (file)
-            std::fclose(file);
-        file = nullptr;
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
     }
-    std::FILE *file;
+    int fd;
 
 private:
     std::string m_path;
@@ -231,9 +239,9 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
 }
 
 // Decides whether an existing file at path is replaced: freshen/update by date, else the overwrite mode.
-bool mayWrite(Operation &op, const std::string &path, const LocalHeader &h, uint32_t size)
+bool mayWrite(Operation &op, const std::string &path, const std::optional<platform::ExistingFile> &existing,
+              const LocalHeader &h, uint32_t size)
 {
-    auto existing = platform::existingFile(path);
     if (!existing)
         return true;
     Settings &s = op.settings;
@@ -275,7 +283,7 @@ bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown,
 }
 
 // Extracts (or tests) one member whose data the input is positioned at.
-void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h, bool fromMemory, bool &deviceUsed)
+void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h, bool fromMemory, PassState &pass)
 {
     Settings &s = op.settings;
     op.input.memberBytesLeft = h.compressedSize;
@@ -290,10 +298,15 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
             if (!folder)
                 path += '/';
             if (s.restoreStructure)
-                platform::createFolders(path);
+                pass.folders.createFolders(path);
             return;
         }
-        if (!mayWrite(op, path, h, h.uncompressedSize))
+    }
+    // One look at the target serves both the overwrite decision and making it writable.
+    std::optional<platform::ExistingFile> existing;
+    if (toFile && !toDevice) {
+        existing = platform::existingFile(path);
+        if (!fromMemory && !mayWrite(op, path, existing, h, h.uncompressedSize))
             return;
     }
     // Messages name the target path of a file, else the stored name.
@@ -304,48 +317,47 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     if (entry.encrypted && !passwordFits(op, h, shown, source, cipher))
         return;
 
-    std::FILE *file = nullptr;
+    int fd = -1;
     if (toDevice) {
         // The first member replaces what the device or file held, later ones follow it.
-        file = std::fopen(s.device->c_str(), deviceUsed ? "a" : "w");
-        deviceUsed = true;
-        if (!file) {
+        fd = ::open(s.device->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (pass.deviceUsed ? O_APPEND : O_TRUNC), 0666);
+        pass.deviceUsed = true;
+        if (fd < 0) {
             raiseWarning(op, TARROW_WARNING_CANNOT_CREATE, *s.device);
             return;
         }
     } else if (toFile) {
-        platform::makeWritable(path);
-        platform::createFoldersOf(path);
-        file = std::fopen(path.c_str(), "wb");
-        if (!file) {
+        if (existing)
+            platform::makeWritable(path, existing->mode);
+        fd = pass.folders.createFile(path);
+        if (fd < 0) {
             raiseWarning(op, TARROW_WARNING_CANNOT_CREATE, path);
             return;
         }
     }
-    OpenOutput output(file, path, toFile && !toDevice);
+    OpenOutput output(fd, path, toFile && !toDevice);
 
     const int startCode = s.test ? TARROW_MSG_TEST_START : TARROW_MSG_EXTRACT_START;
     const int doneCode = s.test ? TARROW_MSG_TEST_DONE : TARROW_MSG_EXTRACT_DONE;
-    MemberOutput out(op, file, shown, h.uncompressedSize, startCode);
+    MemberOutput out(op, fd, shown, h.uncompressedSize, startCode);
     sendProgress(op, startCode, shown, h.uncompressedSize, 0);
 
     bool processed = false;
     const bool clean = decode(op, h, source, out, h.uncompressedSize, processed);
     if (processed)
         ++op.counters.processed;
-    if (file && std::fflush(file) != 0)
-        raiseError(op, TARROW_ERROR_WRITE, path);
-    output.close();
-    output.file = nullptr;
     if (toFile && !toDevice) {
-        platform::setDosTime(path, h.dosDate, h.dosTime);
+        // Time and mode go on through the descriptor: nothing is written after this point.
+        if (auto when = pass.localTime.fromDos(h.dosDate, h.dosTime))
+            platform::setTime(fd, *when);
         uint16_t attributes = entry.attributes;
         if (s.attributeMask == 0)
             attributes = 0;
         else
             attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
-        platform::setDosAttributes(path, attributes);
+        platform::setDosAttributes(fd, attributes);
     }
+    output.close();
     if (!clean)
         return;
     if (~out.crc != h.crc32)
@@ -403,7 +415,7 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
 
 void runExtractionPass(Operation &op)
 {
-    bool deviceUsed = false;
+    PassState pass;
     for (size_t i = 0; i < op.catalogue.size(); ++i) {
         const MemberEntry &entry = op.catalogue[i];
         op.counters.currentIndex = uint32_t(i);
@@ -411,7 +423,7 @@ void runExtractionPass(Operation &op)
             op.input.changeToDisk(entry.disk);
         LocalHeader h;
         if (readLocalHeader(op, entry, h))
-            extractMember(op, entry, h, false, deviceUsed);
+            extractMember(op, entry, h, false, pass);
     }
     if (op.settings.test) {
         if (op.errorRaised)
@@ -430,9 +442,9 @@ void extractMemoryMember(Operation &op, const MemberEntry &entry, const CentralH
     h.compressedSize = header.compressedSize;
     h.uncompressedSize = header.uncompressedSize;
     h.name = "-";
-    bool deviceUsed = false;
+    PassState pass;
     op.input.seek(entry.localHeaderOffset);
-    extractMember(op, entry, h, true, deviceUsed);
+    extractMember(op, entry, h, true, pass);
     if (op.settings.test && op.errorRaised)
         raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
 }

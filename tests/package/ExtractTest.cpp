@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <ctime>
 
 namespace fs = std::filesystem;
 using ziptest::Archive;
@@ -341,4 +342,62 @@ TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile)
     EXPECT_EQ(readFile(outFile("keep")), "k");
     EXPECT_FALSE(fs::exists(outFile("big")));
     EXPECT_FALSE(fs::exists(outFile("after")));
+}
+
+TEST_F(ExtractTest, DeviceOutputReplacesWhatItHeldThenAppends)
+{
+    Archive a;
+    a.members = {member("a", "one"), member("sub/b", "two")};
+    std::string zip = writeArchive("t.zip", a);
+    ziptest::writeFile(path("device"), ziptest::Bytes{'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't'});
+    const std::string device = path("device");
+    EXPECT_EQ(extract(zip, [&] { Tarrow_ToPrinter(device.c_str()); }), 2);
+    EXPECT_EQ(readFile(device), "onetwo");
+    EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(ExtractTest, FolderRemovedDuringThePassIsMadeAgain)
+{
+    Archive a;
+    a.members = {member("d/e/a", "a"), member("d/e/b", "b"), member("d/e/f/c", "c")};
+    std::string zip = writeArchive("t.zip", a);
+    const std::string removed = outFile("d");
+    // The host deletes the folder as soon as the first file is in it.
+    answer = [&](int code, const std::string &text) -> int16_t {
+        if (code == TARROW_MSG_EXTRACT_DONE && text.find("/d/e/a|") != std::string::npos)
+            fs::remove_all(removed);
+        return 0;
+    };
+    EXPECT_EQ(extract(zip), 3);
+    EXPECT_FALSE(fs::exists(outFile("d/e/a")));
+    EXPECT_EQ(readFile(outFile("d/e/b")), "b");
+    EXPECT_EQ(readFile(outFile("d/e/f/c")), "c");
+    EXPECT_TRUE(texts(TARROW_MSG_WARNING).empty());
+}
+
+TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode)
+{
+    // 1999-12-31 23:59:58 and 2010-07-15 08:30:00, the second read-only; both in one folder.
+    const uint16_t date1 = uint16_t((19 << 9) | (12 << 5) | 31), time1 = uint16_t(23 << 11 | 59 << 5 | 29);
+    const uint16_t date2 = uint16_t((30 << 9) | (7 << 5) | 15), time2 = uint16_t(8 << 11 | 30 << 5);
+    Archive a;
+    a.members = {member("f/x", "x", date1, time1), member("f/y", "y", date2, time2)};
+    a.members[1].external = 0x01;
+    std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(extract(zip, [] { Tarrow_RestoreAttributes(TARROW_ATTRIBUTES_ALL); }), 2);
+    auto localTime = [](const std::string &file) {
+        struct stat st {};
+        EXPECT_EQ(stat(file.c_str(), &st), 0);
+        std::tm t{};
+        time_t when = st.st_mtime;
+        localtime_r(&when, &t);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+        return std::make_pair(std::string(text), st.st_mode & 0777);
+    };
+    const auto x = localTime(outFile("f/x")), y = localTime(outFile("f/y"));
+    EXPECT_EQ(x.first, "1999-12-31 23:59:58");
+    EXPECT_EQ(y.first, "2010-07-15 08:30:00");
+    EXPECT_NE(x.second & S_IWUSR, 0u);
+    EXPECT_EQ(y.second & 0222, 0u);
 }
