@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace tarrow;
 using namespace tarrow::test;
 
@@ -97,6 +99,24 @@ TEST(Inflate, LongestLengthAtFarthestDistance) {
     CollectSink sink;
     ASSERT_EQ(run(stream, sink), DecodeStatus::Ok);
     EXPECT_EQ(sink.data, expected);
+}
+
+TEST(Inflate, ShortDistanceRunsOfEveryPeriodAndLength) {
+    // Runs of a 2- to 7-byte pattern (as 24- and 32-bit pixels make) of every length from 1 to 300,
+    // each after a fresh pattern, so that the matches are the run's own.
+    std::mt19937 rng(23);
+    Bytes input;
+    for (size_t period = 2; period <= 7; ++period)
+        for (size_t length = 1; length <= 300; ++length) {
+            Bytes pattern(period);
+            for (uint8_t &b : pattern) b = uint8_t(rng());
+            for (size_t i = 0; i < period + length; ++i) input.push_back(pattern[i % period]);
+        }
+    for (int level : {1, 9}) {
+        CollectSink sink;
+        ASSERT_EQ(run(zlibDeflate(input, level), sink), DecodeStatus::Ok);
+        ASSERT_EQ(sink.data, input) << level;
+    }
 }
 
 TEST(Inflate, DistanceBeforeTheFirstByteReadsZeros) {
