@@ -3,6 +3,7 @@
 #include "imaging/cJpeg.h"
 #include "platform/Blit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -12,10 +13,7 @@ namespace {
 
 // Colour weights on (R, G, B) and the offset: luminance level-shifted by -128, chrominance
 // centred on zero.
-struct ColourWeights {
-    float r, g, b, offset;
-};
-constexpr ColourWeights kWeights[3] = {
+constexpr jpeg::ColourWeights kWeights[3] = {
     {0.299f, 0.587f, 0.114f, -128.0f},
     {-0.16874f, -0.33126f, 0.5f, 0.0f},
     {0.5f, -0.41869f, -0.08131f, 0.0f},
@@ -32,42 +30,26 @@ struct Plane {
     int32_t cw = 0, ch = 0;
 };
 
-// The colour channels of block (bx, by) of the plane, as floats.
-struct BlockColours {
-    alignas(16) float r[64], g[64], b[64];
-
-    void Load(const Plane& plane, int32_t bx, int32_t by) {
-        const int32_t x0 = bx * 8, y0 = by * 8;
-        const int bpp = plane.bytesPerPixel;
-        const bool fullWidth = x0 + 8 <= plane.cw;
-        for (int row = 0; row < 8; ++row) {
-            const int32_t y = std::min(y0 + row, plane.ch - 1);
-            const uint8_t* line = plane.top + ptrdiff_t(y) * plane.stride;
-            float* br = b + row * 8;
-            float* gr = g + row * 8;
-            float* rr = r + row * 8;
-            if (fullWidth) {
-                const uint8_t* p = line + ptrdiff_t(x0) * bpp;
-                for (int k = 0; k < 8; ++k, p += bpp) {
-                    br[k] = p[0];
-                    gr[k] = p[1];
-                    rr[k] = p[2];
-                }
-            } else {
-                for (int k = 0; k < 8; ++k) {
-                    const uint8_t* p = line + ptrdiff_t(std::min(x0 + k, plane.cw - 1)) * bpp;
-                    br[k] = p[0];
-                    gr[k] = p[1];
-                    rr[k] = p[2];
-                }
-            }
+// Points lines at the eight lines of pixels of block (bx, by). Lines below the picture repeat its
+// last line; a block reaching past its last column is copied into spare (8 x 8 pixels) with that
+// column repeated.
+void BlockLines(const Plane& plane, int32_t bx, int32_t by, uint8_t* spare, const uint8_t* lines[8]) {
+    const int32_t x0 = bx * 8, y0 = by * 8;
+    const int bpp = plane.bytesPerPixel;
+    const bool fullWidth = x0 + 8 <= plane.cw;
+    for (int row = 0; row < 8; ++row) {
+        const int32_t y = std::min(y0 + row, plane.ch - 1);
+        const uint8_t* line = plane.top + ptrdiff_t(y) * plane.stride;
+        if (fullWidth) {
+            lines[row] = line + ptrdiff_t(x0) * bpp;
+            continue;
         }
+        uint8_t* copy = spare + row * 8 * bpp;
+        for (int k = 0; k < 8; ++k)
+            std::memcpy(copy + k * bpp, line + ptrdiff_t(std::min(x0 + k, plane.cw - 1)) * bpp, size_t(bpp));
+        lines[row] = copy;
     }
-
-    void Convert(const ColourWeights& w, jpeg::Block& out) const {
-        for (int i = 0; i < 64; ++i) out[size_t(i)] = r[i] * w.r + g[i] * w.g + b[i] * w.b + w.offset;
-    }
-};
+}
 
 // Repeats the last column of the cw x ch picture at (0, top) of the working bitmap up to column
 // pw - 1, then its last line (now pw wide) down to the bitmap's last line.
@@ -154,18 +136,16 @@ void cJpeg::SampleComponents(const Dib& source, int32_t width, int32_t height, i
             m_components[k].BlockRows = rows;
             m_components[k].Data.assign(size_t(pw) * size_t(ph), 0);
         }
-        BlockColours colours;
-        jpeg::Block block;
-        size_t offset = 0;
+        uint8_t spare[8 * 8 * 4];
+        const uint8_t* lines[8];
+        jpeg::BlockTarget targets[3];
+        for (size_t k = c; k < end; ++k)
+            targets[k - c] = {&kWeights[k], &quantizers[m_components[k].Tq], m_components[k].Data.data()};
         for (int32_t by = 0; by < rows; ++by)
-            for (int32_t bx = 0; bx < columns; ++bx, offset += 64) {
-                colours.Load(plane, bx, by);
-                for (size_t k = c; k < end; ++k) {
-                    JpegComponent& comp = m_components[k];
-                    colours.Convert(kWeights[k], block);
-                    jpeg::ForwardDCTTransposed(block);
-                    jpeg::QuantizeBlock(block, quantizers[comp.Tq], comp.Data.data() + offset);
-                }
+            for (int32_t bx = 0; bx < columns; ++bx) {
+                BlockLines(plane, bx, by, spare, lines);
+                jpeg::TransformPixelBlock(lines, plane.bytesPerPixel, targets, int(end - c));
+                for (size_t k = 0; k < end - c; ++k) targets[k].out += 64;
             }
         c = end;
     }

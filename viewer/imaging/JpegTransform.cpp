@@ -11,9 +11,9 @@ namespace veltrane::jpeg {
 
 namespace {
 
-// Eight lanes at a time: the column pass transforms all eight columns at once, each lane one
-// column. The products with the constants are formed in double precision, four lanes at a time.
-// Where the processor has AVX2 the same code runs on 256-bit registers.
+// Eight lanes at a time: a block is eight vectors, one per row, and the column pass transforms
+// all eight columns at once. The products with the constants are formed in double precision,
+// four lanes at a time. Where the processor has AVX2 the same code runs on 256-bit registers.
 using F4 = float __attribute__((vector_size(16)));
 using F8 = float __attribute__((vector_size(32)));
 using D4 = double __attribute__((vector_size(32)));
@@ -30,12 +30,18 @@ constexpr double kC6 = 0.382683432365091;   // cos(6 pi / 16)
 constexpr double kC2mC6 = 0.541196100146196;  // cos(2 pi / 16) - cos(6 pi / 16)
 constexpr double kC2pC6 = 1.30656296487638;   // cos(2 pi / 16) + cos(6 pi / 16)
 
+using U8x16 = uint8_t __attribute__((vector_size(16)));
+
+// Eight rows of a block, each in one vector.
+using Rows = F8[8];
+
 inline F8 Load(const float* p) {
     F8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 inline void Store(float* p, F8 v) { std::memcpy(p, &v, sizeof v); }
+inline F8 Splat(float x) { return F8{x, x, x, x, x, x, x, x}; }
 
 inline D4 Low(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 0, 1, 2, 3), D4); }
 inline D4 High(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 4, 5, 6, 7), D4); }
@@ -48,20 +54,18 @@ inline F8 Mul(F8 x, double c) { return Join(Low(x) * c, High(x) * c); }
 // c * x + y in double precision, stored as single.
 inline F8 MulAdd(double c, F8 x, F8 y) { return Join(c * Low(x) + Low(y), c * High(x) + High(y)); }
 
-// The 1-D flow on the eight rows of the block.
-VELTRANE_SIMD_CLONES void ColumnPass(float* p) {
-    const F8 d0 = Load(p), d1 = Load(p + 8), d2 = Load(p + 16), d3 = Load(p + 24);
-    const F8 d4 = Load(p + 32), d5 = Load(p + 40), d6 = Load(p + 48), d7 = Load(p + 56);
-    const F8 t0 = d0 + d7, t7 = d0 - d7, t1 = d1 + d6, t6 = d1 - d6;
-    const F8 t2 = d2 + d5, t5 = d2 - d5, t3 = d3 + d4, t4 = d3 - d4;
+// The 1-D flow down the eight rows, all eight columns at once (each lane one column).
+[[gnu::always_inline]] inline void ColumnPass(Rows& d) {
+    const F8 t0 = d[0] + d[7], t7 = d[0] - d[7], t1 = d[1] + d[6], t6 = d[1] - d[6];
+    const F8 t2 = d[2] + d[5], t5 = d[2] - d[5], t3 = d[3] + d[4], t4 = d[3] - d[4];
 
     // Even part.
     const F8 e10 = t0 + t3, e13 = t0 - t3, e11 = t1 + t2, e12 = t1 - t2;
-    Store(p, e10 + e11);
-    Store(p + 32, e10 - e11);
+    d[0] = e10 + e11;
+    d[4] = e10 - e11;
     const F8 z1 = Mul(e12 + e13, kC4);
-    Store(p + 16, e13 + z1);
-    Store(p + 48, e13 - z1);
+    d[2] = e13 + z1;
+    d[6] = e13 - z1;
 
     // Odd part.
     const F8 p10 = t4 + t5, p11 = t5 + t6, p12 = t6 + t7;
@@ -70,55 +74,136 @@ VELTRANE_SIMD_CLONES void ColumnPass(float* p) {
     const F8 z4 = MulAdd(kC2pC6, p12, z5);
     const F8 z3 = Mul(p11, kC4);
     const F8 z11 = t7 + z3, z13 = t7 - z3;
-    Store(p + 40, z13 + z2);
-    Store(p + 24, z13 - z2);
-    Store(p + 8, z11 + z4);
-    Store(p + 56, z11 - z4);
+    d[5] = z13 + z2;
+    d[3] = z13 - z2;
+    d[1] = z11 + z4;
+    d[7] = z11 - z4;
 }
 
-void Transpose(float* b) {
-    for (int r = 0; r < 8; ++r)
-        for (int c = r + 1; c < 8; ++c) {
-            const float t = b[r * 8 + c];
-            b[r * 8 + c] = b[c * 8 + r];
-            b[c * 8 + r] = t;
+// Rows become columns: interleave pairs of rows, then pairs of pairs, then the two halves.
+[[gnu::always_inline]] inline void Transpose(Rows& d) {
+    F8 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(d[i], d[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[i + 1] = __builtin_shufflevector(d[i], d[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int i = 0; i < 8; i += 4)
+        for (int k = 0; k < 2; ++k) {
+            u[i + 2 * k] = __builtin_shufflevector(t[i + k], t[i + k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + 2 * k + 1] = __builtin_shufflevector(t[i + k], t[i + k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
         }
+    for (int k = 0; k < 4; ++k) {
+        d[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        d[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// Both passes; the output is left transposed, coefficient (v, u) in lane v of row u.
+[[gnu::always_inline]] inline void Transform(Rows& d) {
+    ColumnPass(d);
+    Transpose(d);
+    ColumnPass(d);  // the rows, now standing as columns
+}
+
+[[gnu::always_inline]] inline void LoadRows(const float* p, Rows& d) {
+    for (int i = 0; i < 8; ++i) d[i] = Load(p + 8 * i);
+}
+[[gnu::always_inline]] inline void StoreRows(const Rows& d, float* p) {
+    for (int i = 0; i < 8; ++i) Store(p + 8 * i, d[i]);
+}
+
+[[gnu::always_inline]] inline void Quantize(const Rows& d, const BlockQuantizer& quantizer, int16_t* out) {
+    // Adding and taking away 1.5 * 2^23 rounds a float below 2^22 in magnitude to an integer with
+    // ties to even; anything larger fails the range check below anyway.
+    constexpr float kMagic = 12582912.0f;
+    const F8 magic = Splat(kMagic);
+    const F8 top = Splat(32767.0f);
+    const F8 bottom = Splat(-32768.0f);
+    alignas(32) int32_t rounded[64];
+    I8 outside = {};
+    for (int i = 0; i < 8; ++i) {
+        const F8 v = d[i] * Load(quantizer.multiplier.data() + 8 * i);
+        const F8 r = (v + magic) - magic;
+        const I8 high = r > top, low = r < bottom;
+        outside |= high | low | (v != v);
+        const I8 n = __builtin_convertvector(high ? top : (low ? bottom : r), I8);
+        std::memcpy(rounded + 8 * i, &n, sizeof n);
+    }
+    int any = 0;
+    for (int k = 0; k < 8; ++k) any |= outside[k];
+    if (any) throw std::overflow_error("Overflow");
+#pragma GCC unroll 64
+    for (int i = 0; i < 64; ++i) out[quantizer.zigzag[size_t(i)]] = int16_t(rounded[i]);
+}
+
+// The blue, green and red bytes of a line of eight pixels as floats. The pixels are first spread
+// to one 32-bit lane each (blue in the low byte), without reading past the line's 8 pixels.
+template <int kBytesPerPixel>
+[[gnu::always_inline]] inline void LoadPixels(const uint8_t* p, F8& b, F8& g, F8& r) {
+    I8 lanes;
+    if constexpr (kBytesPerPixel == 4) {
+        std::memcpy(&lanes, p, sizeof lanes);
+    } else {
+        // Pixels 0 to 3 are bytes 0 to 11 of the first 16, pixels 4 to 7 bytes 4 to 15 of the
+        // 16 from byte 8 on.
+        U8x16 first, second;
+        std::memcpy(&first, p, sizeof first);
+        std::memcpy(&second, p + 8, sizeof second);
+        const U8x16 zero = {};
+        const U8x16 low = __builtin_shufflevector(first, zero, 0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16);
+        const U8x16 high = __builtin_shufflevector(second, zero, 4, 5, 6, 16, 7, 8, 9, 16, 10, 11, 12, 16, 13, 14, 15, 16);
+        std::memcpy(&lanes, &low, sizeof low);
+        std::memcpy(reinterpret_cast<uint8_t*>(&lanes) + sizeof low, &high, sizeof high);
+    }
+    const I8 byte = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    b = __builtin_convertvector(lanes & byte, F8);
+    g = __builtin_convertvector((lanes >> 8) & byte, F8);
+    r = __builtin_convertvector((lanes >> 16) & byte, F8);
+}
+
+template <int kBytesPerPixel>
+[[gnu::always_inline]] inline void TransformPixels(const uint8_t* const lines[8], const BlockTarget* targets, int count) {
+    Rows b, g, r;
+    for (int y = 0; y < 8; ++y) LoadPixels<kBytesPerPixel>(lines[y], b[y], g[y], r[y]);
+    for (int c = 0; c < count; ++c) {
+        const ColourWeights& w = *targets[c].weights;
+        const F8 wr = Splat(w.r), wg = Splat(w.g), wb = Splat(w.b), offset = Splat(w.offset);
+        Rows d;
+        for (int y = 0; y < 8; ++y) d[y] = r[y] * wr + g[y] * wg + b[y] * wb + offset;
+        Transform(d);
+        Quantize(d, *targets[c].quantizer, targets[c].out);
+    }
 }
 
 }  // namespace
 
 VELTRANE_SIMD_CLONES void ForwardDCTTransposed(Block& block) {
-    ColumnPass(block.data());
-    Transpose(block.data());
-    ColumnPass(block.data());  // the rows, now standing as columns
+    Rows d;
+    LoadRows(block.data(), d);
+    Transform(d);
+    StoreRows(d, block.data());
 }
 
-void ForwardDCT(Block& block) {
-    ForwardDCTTransposed(block);
-    Transpose(block.data());
+VELTRANE_SIMD_CLONES void ForwardDCT(Block& block) {
+    Rows d;
+    LoadRows(block.data(), d);
+    Transform(d);
+    Transpose(d);
+    StoreRows(d, block.data());
 }
 
 VELTRANE_SIMD_CLONES void QuantizeBlock(const Block& block, const BlockQuantizer& quantizer, int16_t* out) {
-    // Adding and taking away 1.5 * 2^23 rounds a float below 2^22 in magnitude to an integer with
-    // ties to even; anything larger fails the range check below anyway.
-    constexpr float kMagic = 12582912.0f;
-    const F8 magic = {kMagic, kMagic, kMagic, kMagic, kMagic, kMagic, kMagic, kMagic};
-    const F8 top = F8{} + 32767.0f;
-    const F8 bottom = F8{} - 32768.0f;
-    alignas(32) int32_t rounded[64];
-    I8 outside = {};
-    for (int i = 0; i < 64; i += 8) {
-        const F8 v = Load(block.data() + i) * Load(quantizer.multiplier.data() + i);
-        const F8 r = (v + magic) - magic;
-        const I8 high = r > top, low = r < bottom;
-        outside |= high | low | (v != v);
-        const I8 n = __builtin_convertvector(high ? top : (low ? bottom : r), I8);
-        std::memcpy(rounded + i, &n, sizeof n);
-    }
-    int any = 0;
-    for (int k = 0; k < 8; ++k) any |= outside[k];
-    if (any) throw std::overflow_error("Overflow");
-    for (int i = 0; i < 64; ++i) out[quantizer.zigzag[size_t(i)]] = int16_t(rounded[i]);
+    Rows d;
+    LoadRows(block.data(), d);
+    Quantize(d, quantizer, out);
+}
+
+VELTRANE_SIMD_CLONES void TransformPixelBlock(const uint8_t* const lines[8], int bytesPerPixel,
+                                              const BlockTarget* targets, int count) {
+    if (bytesPerPixel == 4)
+        TransformPixels<4>(lines, targets, count);
+    else
+        TransformPixels<3>(lines, targets, count);
 }
 
 }  // namespace veltrane::jpeg

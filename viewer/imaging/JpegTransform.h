@@ -28,4 +28,23 @@ struct BlockQuantizer {
 // std::overflow_error when a result does not fit 16 bits.
 void QuantizeBlock(const Block& block, const BlockQuantizer& quantizer, int16_t* out);
 
+// A component's weights on (R, G, B) and the offset added to their sum, in single precision:
+// sample = R * r + G * g + B * b + offset, evaluated left to right.
+struct ColourWeights {
+    float r, g, b, offset;
+};
+
+// One component of a pixel block: its weights, its quantizer and where its 64 coefficients go.
+struct BlockTarget {
+    const ColourWeights* weights;
+    const BlockQuantizer* quantizer;
+    int16_t* out;
+};
+
+// Eight lines of eight pixels, 3 or 4 bytes each (blue, green, red first). For every target:
+// converts the pixels to its samples, transforms them (as ForwardDCTTransposed) and quantizes
+// them (as QuantizeBlock). One pass over the pixels serves all the targets, and the block stays
+// in registers from the pixels to the rounded coefficients.
+void TransformPixelBlock(const uint8_t* const lines[8], int bytesPerPixel, const BlockTarget* targets, int count);
+
 }  // namespace veltrane::jpeg
