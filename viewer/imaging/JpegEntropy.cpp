@@ -7,8 +7,9 @@
 #include <array>
 #include <bit>
 #include <memory>
-#include <stdexcept>
+#include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -132,78 +133,102 @@ void VisitScan(const cJpeg& jpeg, const cJpeg::ScanGroup& scan, Sink& sink) {
             }
 }
 
-// Counts the symbols the coder would write, into the tables of each part of the scan.
-struct SymbolCounter {
+// The statistics pass records every symbol it counts, so that the writing pass only looks up the
+// codes. A recorded symbol: its table in bits 24 to 31 (DC tables 0 to 3, AC tables 0 to 3 as 4
+// to 7), the symbol in bits 16 to 23 and the extra bits that follow its code in bits 0 to 15.
+constexpr int kAcSlot = 4;
+constexpr int kSymbolTables = 8;
+// Most symbols one block yields: DC, 63 coefficients or their ZRLs, EOB.
+constexpr size_t kMaxBlockSymbols = 66;
+
+// The recorded symbols live in one buffer per thread that keeps its size from one picture to the
+// next, so that a run of previews allocates and clears nothing for them. A buffer grown beyond
+// kKeptSymbols by a large picture is released after use.
+constexpr size_t kKeptSymbols = size_t(1) << 18;
+thread_local std::vector<uint32_t> t_symbols;
+
+uint32_t Recorded(int slot, int symbol, uint32_t extra) {
+    return uint32_t(slot) << 24 | uint32_t(symbol) << 16 | extra;
+}
+
+// Counts the symbols of a scan into the tables of each of its parts and records them.
+struct SymbolRecorder {
     SymbolCounts* dc[4];
     SymbolCounts* ac[4];
+    int slot[4];  // table number of each part
+    std::vector<uint32_t>& symbols;
+    size_t used;
 
     struct Out {
         SymbolCounts& dc;
         SymbolCounts& ac;
-        void Dc(int32_t diff) { ++dc[size_t(Category(diff))]; }
-        void Ac(int run, int32_t value) { ++ac[size_t(run * 16 + NonZeroCategory(value))]; }
-        void Symbol(int symbol) { ++ac[size_t(symbol)]; }
+        int dcSlot, acSlot;
+        uint32_t* next;
+        void Dc(int32_t diff) {
+            const int s = Category(diff);
+            ++dc[size_t(s)];
+            *next++ = Recorded(dcSlot, s, ExtraBits(diff, s));
+        }
+        void Ac(int run, int32_t value) {
+            const int s = NonZeroCategory(value);
+            ++ac[size_t(run * 16 + s)];
+            *next++ = Recorded(acSlot, run * 16 + s, ExtraBits(value, s));
+        }
+        void Symbol(int symbol) {
+            ++ac[size_t(symbol)];
+            *next++ = Recorded(acSlot, symbol, 0);
+        }
     };
+    Out Room(int part) {
+        if (symbols.size() - used < kMaxBlockSymbols) symbols.resize(std::max(symbols.size() * 2, used + 4096));
+        return Out{*dc[part], *ac[part], slot[part], kAcSlot + slot[part], symbols.data() + used};
+    }
     void Block(int part, const int16_t* block, int32_t& predictor) {
-        Out out{*dc[part], *ac[part]};
+        Out out = Room(part);
         CodeBlock(block, predictor, out);
+        used = size_t(out.next - symbols.data());
     }
     // A dummy block codes a DC difference of 0 and EOB. Counting its EOB as well makes sure EOB
     // has a code even when every real block ends in a non-zero last coefficient.
     void Dummy(int part) {
-        ++(*dc[part])[0];
-        ++(*ac[part])[kEob];
-    }
-};
-
-// A table's codes packed for the coder: the code above bit 8, its length in the low byte.
-struct PackedCodes {
-    std::array<uint32_t, 256> entry{};
-    explicit PackedCodes(const HuffmanTable& table) {
-        for (size_t s = 0; s < 256; ++s) entry[s] = (table.Code[s] << 8) | uint32_t(jpeg::CodeLength(table, int(s)));
-    }
-    // The symbol's code followed by extra bits of the given count.
-    void Put(jpeg::JpegBitWriter& bits, size_t symbol, uint32_t extra, int count) const {
-        const uint32_t e = entry[symbol];
-        bits.Put(((e >> 8) << count) | extra, int(e & 0xFF) + count);
-    }
-};
-
-// Writes the coded blocks of one scan.
-struct ScanCoder {
-    jpeg::JpegBitWriter& bits;
-    const PackedCodes* dc[4];
-    const PackedCodes* ac[4];
-
-    struct Out {
-        jpeg::JpegBitWriter& bits;
-        const PackedCodes& dc;
-        const PackedCodes& ac;
-        // A symbol without a code writes nothing of itself; its extra bits still follow.
-        void Dc(int32_t diff) {
-            const int s = Category(diff);
-            dc.Put(bits, size_t(s), ExtraBits(diff, s), s);
-        }
-        void Ac(int run, int32_t value) {
-            const int s = NonZeroCategory(value);
-            ac.Put(bits, size_t(run * 16 + s), ExtraBits(value, s), s);
-        }
-        void Symbol(int symbol) { ac.Put(bits, size_t(symbol), 0, 0); }
-    };
-    void Block(int part, const int16_t* block, int32_t& predictor) {
-        bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
-        jpeg::JpegBitWriter local = bits;
-        Out out{local, *dc[part], *ac[part]};
-        CodeBlock(block, predictor, out);
-        bits = local;
-    }
-    void Dummy(int part) {
-        bits.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
-        Out out{bits, *dc[part], *ac[part]};
+        Out out = Room(part);
         out.Dc(0);
         out.Symbol(kEob);
+        used = size_t(out.next - symbols.data());
     }
 };
+
+// A table's codes packed for the writer: the code in bits 16 to 31, the number of extra bits its
+// symbol carries (the category: the symbol itself for DC, its low four bits for AC) in bits 8 to
+// 15, and the code's length plus those extra bits in bits 0 to 7.
+struct PackedCodes {
+    std::array<uint32_t, 256> entry{};
+    PackedCodes(const HuffmanTable& table, bool ac) {
+        for (size_t s = 0; s < 256; ++s) {
+            const auto extra = uint32_t(ac ? s % 16 : std::min<size_t>(s, 16));
+            entry[s] = table.Code[s] << 16 | extra << 8 | (uint32_t(jpeg::CodeLength(table, int(s))) + extra);
+        }
+    }
+};
+
+// Writes recorded symbols: each code followed by its extra bits. A symbol without a code writes
+// nothing of itself; its extra bits still follow.
+void WriteSymbols(jpeg::JpegBitWriter& bits, const uint32_t* next, const uint32_t* end,
+                  const PackedCodes* const (&tables)[kSymbolTables]) {
+    // Every symbol adds at most 32 bits, which the writer stores as 4 bytes, each perhaps stuffed.
+    constexpr ptrdiff_t kChunk = 1024;
+    while (next != end) {
+        const uint32_t* chunkEnd = next + std::min(end - next, kChunk);
+        bits.Reserve(size_t(kChunk) * 8 + 16);
+        jpeg::JpegBitWriter local = bits;
+        for (; next != chunkEnd; ++next) {
+            const uint32_t symbol = *next;
+            const uint32_t e = tables[symbol >> 24]->entry[(symbol >> 16) & 0xFF];
+            local.Put((e >> 16) << ((e >> 8) & 0xFF) | (symbol & 0xFFFF), int(e & 0xFF));
+        }
+        bits = local;
+    }
+}
 
 // Estimated bits of the symbols of a table: each code plus the extra bits its symbol carries.
 int64_t EstimateBits(const SymbolCounts& counts, const HuffmanTable& table, int lastSymbol, bool ac) {
@@ -250,16 +275,20 @@ int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
         if (m_components[size_t(c)].Data.empty()) throw JpegError(jpeg::kBadHuffmanTable);
     std::array<SymbolCounts, 4> dcCounts{}, acCounts{};
     std::array<bool, 4> used{};
+    m_scanSymbolEnds.clear();
+    SymbolRecorder recorder{{}, {}, {}, t_symbols, 0};
     for (const ScanGroup& scan : plan) {
-        SymbolCounter counter{};
         for (int c = scan.first; c <= scan.last; ++c) {
             const int k = TableOf(c);
             used[size_t(k)] = true;
-            counter.dc[c - scan.first] = &dcCounts[size_t(k)];
-            counter.ac[c - scan.first] = &acCounts[size_t(k)];
+            recorder.dc[c - scan.first] = &dcCounts[size_t(k)];
+            recorder.ac[c - scan.first] = &acCounts[size_t(k)];
+            recorder.slot[c - scan.first] = k;
         }
-        VisitScan(*this, scan, counter);
+        VisitScan(*this, scan, recorder);
+        m_scanSymbolEnds.push_back(recorder.used);
     }
+    m_symbolCount = recorder.used;
     int64_t bits = 0;
     for (size_t k = 0; k < 4; ++k) {
         if (!used[k]) continue;
@@ -276,22 +305,30 @@ int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
 }
 
 void cJpeg::WriteScans(int first, int last) {
-    std::array<std::unique_ptr<PackedCodes>, 4> dc, ac;
-    for (const ScanGroup& scan : ScanPlan(first, last)) {
+    const std::vector<ScanGroup> plan = ScanPlan(first, last);
+    if (m_scanSymbolEnds.size() != plan.size() || t_symbols.size() < m_symbolCount)
+        throw std::logic_error("WriteScans: the scans were not counted");
+    std::array<std::unique_ptr<PackedCodes>, kSymbolTables> packed;
+    const PackedCodes* tables[kSymbolTables] = {};
+    size_t start = 0;
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const ScanGroup& scan = plan[i];
         WriteScanHeader(scan);
-        jpeg::JpegBitWriter bits(m_outBuffer, m_outPos);
-        ScanCoder coder{bits, {}, {}};
         for (int c = scan.first; c <= scan.last; ++c) {
             const auto k = size_t(TableOf(c));
-            if (!dc[k]) dc[k] = std::make_unique<PackedCodes>(m_dcTables[k]);
-            if (!ac[k]) ac[k] = std::make_unique<PackedCodes>(m_acTables[k]);
-            coder.dc[c - scan.first] = dc[k].get();
-            coder.ac[c - scan.first] = ac[k].get();
+            if (!packed[k]) packed[k] = std::make_unique<PackedCodes>(m_dcTables[k], false);
+            if (!packed[kAcSlot + k]) packed[kAcSlot + k] = std::make_unique<PackedCodes>(m_acTables[k], true);
+            tables[k] = packed[k].get();
+            tables[kAcSlot + k] = packed[kAcSlot + k].get();
         }
-        VisitScan(*this, scan, coder);
+        jpeg::JpegBitWriter bits(m_outBuffer, m_outPos);
+        WriteSymbols(bits, t_symbols.data() + start, t_symbols.data() + m_scanSymbolEnds[i], tables);
         bits.Flush();
         m_outPos = bits.Position();
+        start = m_scanSymbolEnds[i];
     }
+    m_scanSymbolEnds.clear();
+    if (t_symbols.size() > kKeptSymbols) std::vector<uint32_t>().swap(t_symbols);
 }
 
 }  // namespace veltrane

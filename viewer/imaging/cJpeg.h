@@ -118,7 +118,8 @@ private:
     void WriteHuffmanTable(size_t start, int n, bool isAC);
     void WriteScanHeader(const ScanGroup& scan);
 
-    // Entropy coding (JpegEntropy.cpp).
+    // Entropy coding (JpegEntropy.cpp). WriteScans writes the symbols OptimizeHuffmanTables
+    // recorded for the same components.
     void WriteScans(int first, int last);
 
     ZigZagTable m_zigZag{};
@@ -135,6 +136,10 @@ private:
     std::array<HuffmanTable, 4> m_dcTables{};
     std::array<HuffmanTable, 4> m_acTables{};
     std::vector<JpegComponent> m_components;
+    // Where the symbols that OptimizeHuffmanTables recorded (in a buffer of the thread) end, in
+    // all and per scan.
+    size_t m_symbolCount = 0;
+    std::vector<size_t> m_scanSymbolEnds;
     int32_t m_quality = 0;
     std::string m_comment;
 };
