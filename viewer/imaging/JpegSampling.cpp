@@ -134,7 +134,7 @@ void cJpeg::SampleComponents(const Dib& source, int32_t width, int32_t height, i
         for (size_t k = c; k < end; ++k) {
             m_components[k].BlockColumns = columns;
             m_components[k].BlockRows = rows;
-            m_components[k].Data.assign(size_t(pw) * size_t(ph), 0);
+            m_components[k].Data.resize(size_t(pw) * size_t(ph));  // every block is written below
         }
         uint8_t spare[8 * 8 * 4];
         const uint8_t* lines[8];

@@ -185,7 +185,7 @@ void cJpeg::SetComment(const std::string& value) {
 
 void cJpeg::ClearCoefficients() {
     for (JpegComponent& c : m_components) {
-        std::vector<int16_t>().swap(c.Data);
+        decltype(c.Data)().swap(c.Data);
         c.BlockColumns = c.BlockRows = 0;
     }
 }

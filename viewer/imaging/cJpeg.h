@@ -6,6 +6,7 @@
 #include "imaging/JpegError.h"
 #include "imaging/JpegHuffman.h"
 #include "imaging/JpegTransform.h"
+#include "imaging/RecyclingAllocator.h"
 #include "platform/Dib.h"
 
 #include <array>
@@ -26,7 +27,7 @@ struct JpegComponent {
     int32_t V = 1;
     int32_t Tq = 0;  // quantization table: 0 for the first component, 1 for the others
     // Quantized coefficients: blocks of 64 in raster order, each in zig-zag order.
-    std::vector<int16_t> Data;
+    std::vector<int16_t, jpeg::RecyclingAllocator<int16_t>> Data;
     int32_t BlockColumns = 0;  // padded width / 8
     int32_t BlockRows = 0;     // padded height / 8
 };
