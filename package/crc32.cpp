@@ -63,7 +63,8 @@ constexpr uint64_t reflect(uint64_t v, int bits) {
     return r;
 }
 
-// x^n mod P, reflected and moved up one bit: the multiplier that carries a 64-bit half n - 64 bits on.
+// x^n mod P, reflected and moved up one bit. Carrying a lane d bits on multiplies its first half by the
+// constant for n = d + 32 and its second by the one for n = d - 32.
 constexpr uint64_t foldConstant(unsigned n) {
     uint64_t r = 1;
     for (unsigned i = 0; i < n; ++i) {
