@@ -151,45 +151,36 @@ uint32_t Recorded(int slot, int symbol, uint32_t extra) {
     return uint32_t(slot) << 24 | uint32_t(symbol) << 16 | extra;
 }
 
-// Counts the symbols of a scan into the tables of each of its parts and records them.
+// Records the symbols of a scan, each with the table of its part.
 struct SymbolRecorder {
-    SymbolCounts* dc[4];
-    SymbolCounts* ac[4];
     int slot[4];  // table number of each part
     std::vector<uint32_t>& symbols;
     size_t used;
 
     struct Out {
-        SymbolCounts& dc;
-        SymbolCounts& ac;
         int dcSlot, acSlot;
         uint32_t* next;
         void Dc(int32_t diff) {
             const int s = Category(diff);
-            ++dc[size_t(s)];
             *next++ = Recorded(dcSlot, s, ExtraBits(diff, s));
         }
         void Ac(int run, int32_t value) {
             const int s = NonZeroCategory(value);
-            ++ac[size_t(run * 16 + s)];
             *next++ = Recorded(acSlot, run * 16 + s, ExtraBits(value, s));
         }
-        void Symbol(int symbol) {
-            ++ac[size_t(symbol)];
-            *next++ = Recorded(acSlot, symbol, 0);
-        }
+        void Symbol(int symbol) { *next++ = Recorded(acSlot, symbol, 0); }
     };
     Out Room(int part) {
         if (symbols.size() - used < kMaxBlockSymbols) symbols.resize(std::max(symbols.size() * 2, used + 4096));
-        return Out{*dc[part], *ac[part], slot[part], kAcSlot + slot[part], symbols.data() + used};
+        return Out{slot[part], kAcSlot + slot[part], symbols.data() + used};
     }
     void Block(int part, const int16_t* block, int32_t& predictor) {
         Out out = Room(part);
         CodeBlock(block, predictor, out);
         used = size_t(out.next - symbols.data());
     }
-    // A dummy block codes a DC difference of 0 and EOB. Counting its EOB as well makes sure EOB
-    // has a code even when every real block ends in a non-zero last coefficient.
+    // A dummy block codes a DC difference of 0 and EOB. Its EOB is counted as well, which makes
+    // sure EOB has a code even when every real block ends in a non-zero last coefficient.
     void Dummy(int part) {
         Out out = Room(part);
         out.Dc(0);
@@ -197,6 +188,26 @@ struct SymbolRecorder {
         used = size_t(out.next - symbols.data());
     }
 };
+
+// Adds up how often each table's symbols were recorded. Table and symbol together are bits 16 to
+// 26 of a recorded symbol; four tallies taken in turn keep a run of one symbol from waiting on
+// its own previous increment.
+void CountRecorded(const uint32_t* symbols, size_t count, std::array<SymbolCounts, 4>& dc,
+                   std::array<SymbolCounts, 4>& ac) {
+    constexpr size_t kPairs = kSymbolTables * 256;
+    std::array<std::array<int32_t, kPairs>, 4> tally{};
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (size_t t = 0; t < 4; ++t) ++tally[t][(symbols[i + t] >> 16) & (kPairs - 1)];
+    for (; i < count; ++i) ++tally[0][(symbols[i] >> 16) & (kPairs - 1)];
+    for (size_t k = 0; k < 4; ++k)
+        for (size_t s = 0; s < 256; ++s) {
+            for (size_t t = 0; t < 4; ++t) {
+                dc[k][s] += tally[t][k * 256 + s];
+                ac[k][s] += tally[t][(kAcSlot + k) * 256 + s];
+            }
+        }
+}
 
 // A table's codes packed for the writer: the code in bits 16 to 31, the number of extra bits its
 // symbol carries (the category: the symbol itself for DC, its low four bits for AC) in bits 8 to
@@ -276,19 +287,18 @@ int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
     std::array<SymbolCounts, 4> dcCounts{}, acCounts{};
     std::array<bool, 4> used{};
     m_scanSymbolEnds.clear();
-    SymbolRecorder recorder{{}, {}, {}, t_symbols, 0};
+    SymbolRecorder recorder{{}, t_symbols, 0};
     for (const ScanGroup& scan : plan) {
         for (int c = scan.first; c <= scan.last; ++c) {
             const int k = TableOf(c);
             used[size_t(k)] = true;
-            recorder.dc[c - scan.first] = &dcCounts[size_t(k)];
-            recorder.ac[c - scan.first] = &acCounts[size_t(k)];
             recorder.slot[c - scan.first] = k;
         }
         VisitScan(*this, scan, recorder);
         m_scanSymbolEnds.push_back(recorder.used);
     }
     m_symbolCount = recorder.used;
+    CountRecorded(t_symbols.data(), m_symbolCount, dcCounts, acCounts);
     int64_t bits = 0;
     for (size_t k = 0; k < 4; ++k) {
         if (!used[k]) continue;

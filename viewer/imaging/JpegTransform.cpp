@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 // The 256-bit vector helpers below are inlined into their callers, so the ABI note about passing
 // them without AVX does not apply.
@@ -31,6 +32,7 @@ constexpr double kC2mC6 = 0.541196100146196;  // cos(2 pi / 16) - cos(6 pi / 16)
 constexpr double kC2pC6 = 1.30656296487638;   // cos(2 pi / 16) + cos(6 pi / 16)
 
 using U8x16 = uint8_t __attribute__((vector_size(16)));
+using I16x8 = int16_t __attribute__((vector_size(16)));
 
 // Eight rows of a block, each in one vector.
 using Rows = F8[8];
@@ -112,28 +114,71 @@ inline F8 MulAdd(double c, F8 x, F8 y) { return Join(c * Low(x) + Low(y), c * Hi
     for (int i = 0; i < 8; ++i) Store(p + 8 * i, d[i]);
 }
 
-[[gnu::always_inline]] inline void Quantize(const Rows& d, const BlockQuantizer& quantizer, int16_t* out) {
+// Multiplies by the quantizer and rounds to the nearest integer with ties to even; throws
+// std::overflow_error when a result does not fit 16 bits.
+[[gnu::always_inline]] inline void Quantize(const Rows& d, const BlockQuantizer& quantizer, I8 (&rounded)[8]) {
     // Adding and taking away 1.5 * 2^23 rounds a float below 2^22 in magnitude to an integer with
     // ties to even; anything larger fails the range check below anyway.
     constexpr float kMagic = 12582912.0f;
     const F8 magic = Splat(kMagic);
     const F8 top = Splat(32767.0f);
     const F8 bottom = Splat(-32768.0f);
-    alignas(32) int32_t rounded[64];
     I8 outside = {};
     for (int i = 0; i < 8; ++i) {
         const F8 v = d[i] * Load(quantizer.multiplier.data() + 8 * i);
         const F8 r = (v + magic) - magic;
         const I8 high = r > top, low = r < bottom;
         outside |= high | low | (v != v);
-        const I8 n = __builtin_convertvector(high ? top : (low ? bottom : r), I8);
-        std::memcpy(rounded + 8 * i, &n, sizeof n);
+        rounded[i] = __builtin_convertvector(high ? top : (low ? bottom : r), I8);
     }
     int any = 0;
     for (int k = 0; k < 8; ++k) any |= outside[k];
     if (any) throw std::overflow_error("Overflow");
-#pragma GCC unroll 64
-    for (int i = 0; i < 64; ++i) out[quantizer.zigzag[size_t(i)]] = int16_t(rounded[i]);
+}
+
+// T.81 Figure A.6: the block position (row * 8 + column) of each zig-zag position.
+constexpr uint8_t kZigZagToNatural[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,   //
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,  //
+    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,  //
+    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// Zig-zag positions 8K to 8K + 7 take their lanes from the rows of the transposed block that hold
+// them: row U gives lane v of each position whose coefficient (v, u) has u = U.
+template <int K, int U>
+[[gnu::always_inline]] inline I8 Pick(I8 row, I8 group) {
+    constexpr auto natural = [](int j) { return int32_t(kZigZagToNatural[8 * K + j]); };
+    constexpr int kTaken = [natural] {
+        int taken = 0;
+        for (int j = 0; j < 8; ++j)
+            if (natural(j) % 8 == U) taken |= 1 << j;
+        return taken;
+    }();
+    if constexpr (kTaken == 0) {
+        return group;
+    } else {
+        constexpr auto take = [](int j) { return int32_t((kTaken >> j) & 1 ? -1 : 0); };
+        const I8 lanes = {natural(0) / 8, natural(1) / 8, natural(2) / 8, natural(3) / 8,
+                          natural(4) / 8, natural(5) / 8, natural(6) / 8, natural(7) / 8};
+        const I8 mask = {take(0), take(1), take(2), take(3), take(4), take(5), take(6), take(7)};
+        return mask ? __builtin_shuffle(row, lanes) : group;
+    }
+}
+
+template <int K, int... U>
+[[gnu::always_inline]] inline void StoreZigZagGroup(const I8 (&rows)[8], int16_t* out,
+                                                    std::integer_sequence<int, U...>) {
+    I8 group = {};
+    ((group = Pick<K, U>(rows[U], group)), ...);
+    const I16x8 narrow = __builtin_convertvector(group, I16x8);
+    std::memcpy(out + 8 * K, &narrow, sizeof narrow);
+}
+
+// Stores the rounded coefficients of a transposed block in zig-zag order, eight at a time.
+template <int... K>
+[[gnu::always_inline]] inline void StoreZigZag(const I8 (&rows)[8], int16_t* out, std::integer_sequence<int, K...>) {
+    (StoreZigZagGroup<K>(rows, out, std::make_integer_sequence<int, 8>{}), ...);
 }
 
 // The blue, green and red bytes of a line of eight pixels as floats. The pixels are first spread
@@ -171,7 +216,9 @@ template <int kBytesPerPixel>
         Rows d;
         for (int y = 0; y < 8; ++y) d[y] = r[y] * wr + g[y] * wg + b[y] * wb + offset;
         Transform(d);
-        Quantize(d, *targets[c].quantizer, targets[c].out);
+        I8 rounded[8];
+        Quantize(d, *targets[c].quantizer, rounded);
+        StoreZigZag(rounded, targets[c].out, std::make_integer_sequence<int, 8>{});
     }
 }
 
@@ -195,7 +242,9 @@ VELTRANE_SIMD_CLONES void ForwardDCT(Block& block) {
 VELTRANE_SIMD_CLONES void QuantizeBlock(const Block& block, const BlockQuantizer& quantizer, int16_t* out) {
     Rows d;
     LoadRows(block.data(), d);
-    Quantize(d, quantizer, out);
+    I8 rounded[8];
+    Quantize(d, quantizer, rounded);
+    for (int i = 0; i < 64; ++i) out[quantizer.zigzag[size_t(i)]] = int16_t(rounded[i / 8][i % 8]);
 }
 
 VELTRANE_SIMD_CLONES void TransformPixelBlock(const uint8_t* const lines[8], int bytesPerPixel,

@@ -43,7 +43,8 @@ struct BlockTarget {
 
 // Eight lines of eight pixels, 3 or 4 bytes each (blue, green, red first). For every target:
 // converts the pixels to its samples, transforms them (as ForwardDCTTransposed) and quantizes
-// them (as QuantizeBlock). One pass over the pixels serves all the targets, and the block stays
+// them (as QuantizeBlock with the T.81 zig-zag order, which the quantizer's own order is not
+// consulted for). One pass over the pixels serves all the targets, and the block stays
 // in registers from the pixels to the rounded coefficients.
 void TransformPixelBlock(const uint8_t* const lines[8], int bytesPerPixel, const BlockTarget* targets, int count);
 
