@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,10 +33,7 @@ void BuildHuffmanCodes(HuffmanTable& table, int maxSymbol);
 
 // Length in bits of a symbol's code (0 without a code).
 inline int CodeLength(const HuffmanTable& table, int symbol) {
-    const uint32_t mask = table.CodeSize[std::size_t(symbol)];
-    int length = 0;
-    for (uint32_t m = mask; m != 0; m >>= 1) ++length;
-    return length;
+    return int(std::bit_width(table.CodeSize[std::size_t(symbol)]));
 }
 
 }  // namespace jpeg

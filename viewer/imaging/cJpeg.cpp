@@ -310,8 +310,10 @@ std::vector<uint8_t> cJpeg::Encode() {
     WriteScans(0, n - 1);
     WriteMarker(kEOI);
 
-    std::vector<uint8_t> file(m_outBuffer.begin(), m_outBuffer.begin() + long(m_outPos));
-    std::vector<uint8_t>().swap(m_outBuffer);
+    // The file is the buffer cut to its coded length; its spare room is not copied.
+    m_outBuffer.resize(m_outPos);
+    std::vector<uint8_t> file = std::move(m_outBuffer);
+    m_outBuffer = {};
     m_outPos = 0;
     return file;
 }
