@@ -85,3 +85,21 @@ TEST(JpegOutput, SourceRectangleAndDepthArePinned) {
         EXPECT_EQ(Hex(Fnv1a(file)), Hex(r.hash)) << r.left;
     }
 }
+
+TEST(JpegOutput, ReusedBuffersLeaveNoTrace) {
+    // Coefficient arrays and recorded symbols are kept from one picture to the next; a picture
+    // coded after another of the same size, or after a larger one, gives the same file as
+    // coded first.
+    const Dib picture = MakePreviewLike(80, 64, 4);
+    const auto encode = [](const Dib& d) {
+        cJpeg j;
+        j.SetQuality(90);
+        EXPECT_EQ(j.SampleHDC(&d, d.Width(), d.Height(), 0, 0), 0);
+        return j.Encode();
+    };
+    const std::vector<uint8_t> first = encode(picture);
+    EXPECT_FALSE(encode(MakeNoise(80, 64, 1)).empty());
+    EXPECT_EQ(encode(picture), first);
+    EXPECT_FALSE(encode(MakeNoise(640, 480, 2)).empty());
+    EXPECT_EQ(encode(picture), first);
+}

@@ -1,8 +1,10 @@
 #include "imaging/JpegTransform.h"
+#include "imaging/cJpeg.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 
@@ -91,4 +93,45 @@ TEST(JpegTransform, QuantizeRefusesValuesBeyond16Bits) {
     EXPECT_THROW(QuantizeBlock(b, q, out), std::overflow_error);
     b[7] = 1e9f;
     EXPECT_THROW(QuantizeBlock(b, q, out), std::overflow_error);
+}
+
+TEST(JpegTransform, PixelBlockMatchesTheStepsOneByOne) {
+    // The fused path (pixels to zig-zag coefficients in registers) must give exactly what
+    // converting, transforming and quantizing one block at a time gives, in cJpeg's zig-zag order.
+    const veltrane::cJpeg jpeg;
+    std::mt19937 rng(11);
+    const ColourWeights weights[3] = {{0.299f, 0.587f, 0.114f, -128.0f},
+                                      {-0.16874f, -0.33126f, 0.5f, 0.0f},
+                                      {0.5f, -0.41869f, -0.08131f, 0.0f}};
+    BlockQuantizer quantizer;
+    for (size_t i = 0; i < 8; ++i)
+        for (size_t j = 0; j < 8; ++j) {
+            quantizer.multiplier[j * 8 + i] = float(0.01 + (rng() % 1000) / 2000.0);
+            quantizer.zigzag[j * 8 + i] = uint8_t(jpeg.ZigZag()[i][j]);
+        }
+    for (const int bpp : {3, 4}) {
+        uint8_t pixels[8][32];
+        for (auto& line : pixels)
+            for (uint8_t& b : line) b = uint8_t(rng());
+        const uint8_t* lines[8];
+        for (int r = 0; r < 8; ++r) lines[r] = pixels[r];
+        int16_t fused[3][64];
+        const BlockTarget targets[3] = {{&weights[0], &quantizer, fused[0]},
+                                        {&weights[1], &quantizer, fused[1]},
+                                        {&weights[2], &quantizer, fused[2]}};
+        TransformPixelBlock(lines, bpp, targets, 3);
+        for (int c = 0; c < 3; ++c) {
+            const ColourWeights& w = weights[c];
+            Block samples;
+            for (int r = 0; r < 8; ++r)
+                for (int k = 0; k < 8; ++k) {
+                    const uint8_t* p = pixels[r] + k * bpp;
+                    samples[size_t(r * 8 + k)] = float(p[2]) * w.r + float(p[1]) * w.g + float(p[0]) * w.b + w.offset;
+                }
+            ForwardDCTTransposed(samples);
+            int16_t expected[64];
+            QuantizeBlock(samples, quantizer, expected);
+            EXPECT_EQ(std::memcmp(fused[c], expected, sizeof expected), 0) << bpp << " bytes, component " << c;
+        }
+    }
 }
