@@ -142,19 +142,37 @@ constexpr int kSymbolTables = 8;
 constexpr size_t kMaxBlockSymbols = 66;
 
 // The recorded symbols live in one buffer per thread that keeps its size from one picture to the
-// next, so that a run of previews allocates and clears nothing for them. A buffer grown beyond
-// kKeptSymbols by a large picture is released after use.
+// next, so that a run of previews allocates nothing for them; it is never cleared, as every
+// symbol is written before it is read. A buffer grown beyond kKeptSymbols by a large picture is
+// released after use.
 constexpr size_t kKeptSymbols = size_t(1) << 18;
-thread_local std::vector<uint32_t> t_symbols;
+// Room made at the start: enough for most pictures, so that the buffer seldom grows by copying.
+constexpr size_t kTypicalBlockSymbols = 16;
+using SymbolBuffer = std::vector<uint32_t, jpeg::RecyclingAllocator<uint32_t>>;
+thread_local SymbolBuffer t_symbols;
 
 uint32_t Recorded(int slot, int symbol, uint32_t extra) {
     return uint32_t(slot) << 24 | uint32_t(symbol) << 16 | extra;
 }
 
+// Blocks a scan codes, dummy blocks included.
+int64_t ScanBlocks(const cJpeg& jpeg, const cJpeg::ScanGroup& scan) {
+    const auto& components = jpeg.Components();
+    if (scan.first == scan.last) {
+        const JpegComponent& c = components[size_t(scan.first)];
+        return int64_t(c.BlockColumns) * c.BlockRows;
+    }
+    const int64_t unitW = 8 * int64_t(jpeg.MaxH()), unitH = 8 * int64_t(jpeg.MaxV());
+    const int64_t mcus = (jpeg.ImageWidth() + unitW - 1) / unitW * ((jpeg.ImageHeight() + unitH - 1) / unitH);
+    int64_t perMcu = 0;
+    for (int c = scan.first; c <= scan.last; ++c) perMcu += components[size_t(c)].H * components[size_t(c)].V;
+    return mcus * perMcu;
+}
+
 // Records the symbols of a scan, each with the table of its part.
 struct SymbolRecorder {
     int slot[4];  // table number of each part
-    std::vector<uint32_t>& symbols;
+    SymbolBuffer& symbols;
     size_t used;
 
     struct Out {
@@ -287,6 +305,10 @@ int32_t cJpeg::OptimizeHuffmanTables(int first, int last) {
     std::array<SymbolCounts, 4> dcCounts{}, acCounts{};
     std::array<bool, 4> used{};
     m_scanSymbolEnds.clear();
+    int64_t blocks = 0;
+    for (const ScanGroup& scan : plan) blocks += ScanBlocks(*this, scan);
+    if (t_symbols.size() < size_t(blocks) * kTypicalBlockSymbols)
+        t_symbols.resize(size_t(blocks) * kTypicalBlockSymbols);
     SymbolRecorder recorder{{}, t_symbols, 0};
     for (const ScanGroup& scan : plan) {
         for (int c = scan.first; c <= scan.last; ++c) {
@@ -338,7 +360,7 @@ void cJpeg::WriteScans(int first, int last) {
         start = m_scanSymbolEnds[i];
     }
     m_scanSymbolEnds.clear();
-    if (t_symbols.size() > kKeptSymbols) std::vector<uint32_t>().swap(t_symbols);
+    if (t_symbols.size() > kKeptSymbols) SymbolBuffer().swap(t_symbols);
 }
 
 }  // namespace veltrane

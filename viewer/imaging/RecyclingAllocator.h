@@ -13,7 +13,7 @@ namespace veltrane::jpeg {
 class RecycledBlocks {
 public:
     static constexpr int kSlots = 4;
-    static constexpr size_t kMaxBytes = size_t(16) << 20;  // larger blocks go back at once
+    static constexpr size_t kMaxBytes = size_t(1) << 20;  // larger blocks go back at once
 
     // A kept block of exactly this size, or nullptr.
     static void* Take(size_t bytes);
