@@ -158,11 +158,10 @@ template <int K, int U>
     if constexpr (kTaken == 0) {
         return group;
     } else {
-        constexpr auto take = [](int j) { return int32_t((kTaken >> j) & 1 ? -1 : 0); };
-        const I8 lanes = {natural(0) / 8, natural(1) / 8, natural(2) / 8, natural(3) / 8,
-                          natural(4) / 8, natural(5) / 8, natural(6) / 8, natural(7) / 8};
-        const I8 mask = {take(0), take(1), take(2), take(3), take(4), take(5), take(6), take(7)};
-        return mask ? __builtin_shuffle(row, lanes) : group;
+        // Lane j comes from the row where it is taken, else stays as the group has it.
+        constexpr auto from = [natural](int j) { return (kTaken >> j) & 1 ? natural(j) / 8 : 8 + j; };
+        return __builtin_shufflevector(row, group, from(0), from(1), from(2), from(3), from(4), from(5), from(6),
+                                       from(7));
     }
 }
 
