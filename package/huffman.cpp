@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 namespace tarrow {
@@ -10,10 +11,16 @@ namespace {
 
 // Codes are sent starting with their most significant bit, while the reader takes bits from the bottom
 // of its buffer, so tables are indexed by the code's bits in reverse.
-uint32_t reverseBits(uint32_t code, unsigned length) {
-    uint32_t r = 0;
-    for (unsigned i = 0; i < length; ++i, code >>= 1) r = (r << 1) | (code & 1);
+constexpr std::array<uint8_t, 256> kReversedBytes = [] {
+    std::array<uint8_t, 256> r{};
+    for (unsigned i = 0; i < 256; ++i)
+        for (unsigned b = 0; b < 8; ++b) r[i] |= uint8_t(((i >> b) & 1) << (7 - b));
     return r;
+}();
+
+uint32_t reverseBits(uint32_t code, unsigned length) {
+    uint32_t r = uint32_t(kReversedBytes[code & 0xff]) << 8 | kReversedBytes[(code >> 8) & 0xff];
+    return r >> (16 - length);
 }
 
 } // namespace
@@ -21,6 +28,7 @@ uint32_t reverseBits(uint32_t code, unsigned length) {
 TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simple,
                                 std::span<const uint16_t> base, std::span<const uint8_t> extra,
                                 unsigned rootBits) {
+    if (lengths.size() > kMaxSymbols) return TableResult::NoMemory;
     std::array<unsigned, kMaxLength + 1> count{};
     for (uint8_t len : lengths) ++count[len <= kMaxLength ? len : 0];
 
@@ -41,13 +49,16 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
             left = left * 2 - int(count[len]);
             if (left < 0) return TableResult::OverSubscribed;
         }
+        // A complete code writes every entry; an incomplete one leaves gaps that must read as invalid.
+        const bool complete = left == 0;
 
         // Symbols in code order: by length, then by symbol value.
         std::array<unsigned, kMaxLength + 2> offset{};
         for (unsigned len = 1; len <= kMaxLength; ++len) offset[len + 1] = offset[len] + count[len];
-        std::vector<uint16_t> sorted(offset[kMaxLength + 1]);
+        std::array<uint16_t, kMaxSymbols> sorted;
         for (unsigned sym = 0; sym < lengths.size(); ++sym)
             if (lengths[sym] && lengths[sym] <= kMaxLength) sorted[offset[lengths[sym]]++] = uint16_t(sym);
+        const unsigned used = offset[kMaxLength + 1];
 
         auto entryFor = [&](unsigned sym, unsigned len) -> uint32_t {
             if (sym < simple)
@@ -57,47 +68,67 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
             return (uint32_t(base[i]) << 16) | (uint32_t(extra[i]) << 8) | len;
         };
 
-        entries_.assign(size_t(1) << rootBits, huff::kInvalid);
-        rootBits_ = rootBits;
+        // The first level is filled from the short end: the codes of one length go into the first
+        // 2^length entries, which are then doubled up before the next length, so each code ends up in
+        // every entry whose low bits are its reversed code.
+        const size_t rootSize = size_t(1) << rootBits;
+        if (entries_.size() < rootSize) entries_.resize(rootSize);
+        size_t size = rootSize;
+        uint32_t *t = entries_.data();
+        size_t filled = size_t(1) << minLen;
+        if (!complete) std::fill_n(t, filled, huff::kInvalid);
+        auto widen = [&](size_t to) {
+            for (; filled < to; filled *= 2) std::memcpy(t + filled, t, filled * sizeof *t);
+        };
+
         std::array<unsigned, kMaxLength + 1> remaining = count;
         uint32_t code = 0; // canonical code of the current symbol, most significant bit first
         unsigned lastLen = 0;
         uint32_t subPrefix = UINT32_MAX;
         size_t subStart = 0;
         unsigned subBits = 0;
-        for (uint16_t sym : sorted) {
-            unsigned len = lengths[sym];
+        unsigned i = 0;
+        for (; i < used && lengths[sorted[i]] <= rootBits; ++i) {
+            unsigned sym = sorted[i], len = lengths[sym];
+            if (lastLen) code = (code + 1) << (len - lastLen);
+            lastLen = len;
+            widen(size_t(1) << len);
+            t[reverseBits(code, len)] = entryFor(sym, len);
+        }
+        widen(rootSize);
+
+        for (; i < used; ++i) {
+            unsigned sym = sorted[i], len = lengths[sym];
             if (lastLen) code = (code + 1) << (len - lastLen);
             lastLen = len;
             uint32_t rev = reverseBits(code, len);
-            if (len <= rootBits) {
-                uint32_t e = entryFor(sym, len);
-                for (uint32_t i = rev; i < (1u << rootBits); i += 1u << len) entries_[i] = e;
-            } else {
-                uint32_t prefix = rev & ((1u << rootBits) - 1);
-                if (prefix != subPrefix) {
-                    // A new sub-table, wide enough for the codes that share this prefix: grow it while
-                    // the codes still to come at the next length cannot fill it.
-                    subBits = len - rootBits;
-                    int room = 1 << subBits;
-                    while (subBits + rootBits < maxLen) {
-                        room -= int(remaining[subBits + rootBits]);
-                        if (room <= 0) break;
-                        ++subBits;
-                        room <<= 1;
-                    }
-                    subPrefix = prefix;
-                    subStart = entries_.size();
-                    if (subStart + (size_t(1) << subBits) > 0xffff) return TableResult::NoMemory;
-                    entries_.resize(subStart + (size_t(1) << subBits), huff::kInvalid);
-                    entries_[prefix] = (uint32_t(subStart) << 16) | huff::kSubTable | (subBits << 8) | rootBits;
+            uint32_t prefix = rev & ((1u << rootBits) - 1);
+            if (prefix != subPrefix) {
+                // A new sub-table, wide enough for the codes that share this prefix: grow it while the
+                // codes still to come at the next length cannot fill it.
+                subBits = len - rootBits;
+                int room = 1 << subBits;
+                while (subBits + rootBits < maxLen) {
+                    room -= int(remaining[subBits + rootBits]);
+                    if (room <= 0) break;
+                    ++subBits;
+                    room <<= 1;
                 }
-                uint32_t e = entryFor(sym, len);
-                unsigned step = len - rootBits;
-                for (uint32_t i = rev >> rootBits; i < (1u << subBits); i += 1u << step) entries_[subStart + i] = e;
+                subPrefix = prefix;
+                subStart = size;
+                size += size_t(1) << subBits;
+                if (size > 0xffff) return TableResult::NoMemory;
+                if (entries_.size() < size) entries_.resize(size);
+                t = entries_.data();
+                if (!complete) std::fill(t + subStart, t + size, huff::kInvalid);
+                t[prefix] = (uint32_t(subStart) << 16) | huff::kSubTable | (subBits << 8) | rootBits;
             }
+            uint32_t e = entryFor(sym, len);
+            unsigned step = len - rootBits;
+            for (uint32_t k = rev >> rootBits; k < (1u << subBits); k += 1u << step) t[subStart + k] = e;
             --remaining[len];
         }
+        rootBits_ = rootBits;
         if (left > 0 && maxLen > 1) return TableResult::Incomplete;
         return TableResult::Ok;
     } catch (const std::bad_alloc &) {

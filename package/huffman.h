@@ -32,11 +32,13 @@ enum class TableResult { Ok = 0, Incomplete = 1, OverSubscribed = 2, NoMemory = 
 class HuffmanTable {
 public:
     static constexpr unsigned kMaxLength = 16;
+    static constexpr size_t kMaxSymbols = 320; // more than any method's largest alphabet (288)
 
     // lengths: one code length per symbol (0 = unused). Symbols below `simple` are literals (the
     // symbol 256 ends a deflate block); symbol s >= simple takes base[s - simple] and extra[s - simple],
     // and symbols beyond those lists decode as invalid. rootBits is clamped to the code's shortest and
     // longest length. An incomplete set is reported, and still usable, unless its longest code has one bit.
+    // The entries are reused from one build to the next, so building allocates only the first time.
     TableResult build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
                       std::span<const uint8_t> extra, unsigned rootBits);
 
