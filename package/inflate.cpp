@@ -161,6 +161,9 @@ DecodeStatus Inflater::dynamicTables(BitInput &in) {
 // Decodes literal/length and distance codes until the end-of-block code. The loop keeps the bit buffer,
 // the input and the output position in locals; while at least 8 input bytes are at hand it refills with
 // one unaligned load, and only near the end of an input chunk it falls back to the byte-wise reader.
+// A code is at most 15 bits, so with 56 bits buffered a length, its distance and their extra bits (48
+// bits) need one refill, and two literals (30 bits) leave enough for looking up the next code before the
+// refill: that look-up's latency then overlaps the refill.
 DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const HuffmanTable &lengths,
                              const HuffmanTable &distances) {
     const uint32_t *lt = lengths.entries();
@@ -183,69 +186,80 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
         bits = input.bits, count = input.count, in = input.in, inEnd = input.end;
         out = window.pos, flushAt = window.flushAt;
     };
-
-    for (;;) {
-        // At least 56 bits: enough for a length code, its extra bits, a distance code and its extra bits.
+    // Tops the buffer up to at least 56 bits; the bits already there stay where they are.
+    auto refill = [&] {
         if (inEnd - in >= 8) {
             bits |= loadLittle64(in) << count;
             in += (63 - count) >> 3;
             count |= 56;
-        } else {
-            save();
-            if (!input.need(56)) return DecodeStatus::DataError;
-            load();
+            return true;
         }
+        save();
+        if (!input.need(56)) return false;
+        load();
+        return true;
+    };
+    auto consume = [&](unsigned n) {
+        bits >>= n;
+        count -= n;
+    };
 
-        uint32_t e = lt[bits & lmask];
+    if (!refill()) return DecodeStatus::DataError;
+    uint32_t e = lt[bits & lmask]; // the next code's first-level entry; at least 15 bits are buffered
+    for (;;) {
         if (e & huff::kSubTable) e = lt[huff::value(e) + ((bits >> huff::dropBits(e)) & ((1u << huff::extraBits(e)) - 1))];
-        bits >>= huff::dropBits(e);
-        count -= huff::dropBits(e);
         if (e & huff::kLiteral) {
+            consume(huff::dropBits(e));
             *out++ = uint8_t(huff::value(e));
-            // A second literal often fits in what is left of the buffer.
-            if (count >= 15) {
-                uint32_t f = lt[bits & lmask];
-                if ((f & huff::kLiteral)) {
-                    bits >>= huff::dropBits(f);
-                    count -= huff::dropBits(f);
-                    *out++ = uint8_t(huff::value(f));
-                }
+            e = lt[bits & lmask];
+            if (e & huff::kLiteral) {
+                consume(huff::dropBits(e));
+                *out++ = uint8_t(huff::value(e));
+                e = lt[bits & lmask];
             }
-        } else if (e & (huff::kEnd | huff::kInvalid)) {
+            if (out >= flushAt) {
+                save();
+                if (input.overran()) return DecodeStatus::DataError;
+                if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
+                load();
+            }
+            if (!refill()) return DecodeStatus::DataError;
+            continue;
+        }
+        if (e & (huff::kEnd | huff::kInvalid)) {
+            consume(huff::dropBits(e));
             save();
             if (e & huff::kInvalid) return DecodeStatus::DataError;
             if (input.overran()) return DecodeStatus::DataError;
             break;
+        }
+
+        consume(huff::dropBits(e));
+        unsigned extra = huff::extraBits(e);
+        size_t length = huff::value(e) + size_t(bits & ((uint64_t(1) << extra) - 1));
+        consume(extra);
+
+        uint32_t d = dt[bits & dmask];
+        if (d & huff::kSubTable) d = dt[huff::value(d) + ((bits >> huff::dropBits(d)) & ((1u << huff::extraBits(d)) - 1))];
+        if (d & huff::kInvalid) {
+            save();
+            return DecodeStatus::DataError;
+        }
+        consume(huff::dropBits(d));
+        extra = huff::extraBits(d);
+        size_t dist = huff::value(d) + size_t(bits & ((uint64_t(1) << extra) - 1));
+        consume(extra);
+
+        const uint8_t *from = out - dist;
+        if (dist >= 8 && from >= window.floor) {
+            out = copyChunked(out, from, length);
+        } else if (dist == 1 && from >= window.floor) {
+            std::memset(out, out[-1], length);
+            out += length;
         } else {
-            unsigned extra = huff::extraBits(e);
-            size_t length = huff::value(e) + size_t(bits & ((uint64_t(1) << extra) - 1));
-            bits >>= extra;
-            count -= extra;
-
-            uint32_t d = dt[bits & dmask];
-            if (d & huff::kSubTable) d = dt[huff::value(d) + ((bits >> huff::dropBits(d)) & ((1u << huff::extraBits(d)) - 1))];
-            if (d & huff::kInvalid) {
-                save();
-                return DecodeStatus::DataError;
-            }
-            bits >>= huff::dropBits(d);
-            count -= huff::dropBits(d);
-            extra = huff::extraBits(d);
-            size_t dist = huff::value(d) + size_t(bits & ((uint64_t(1) << extra) - 1));
-            bits >>= extra;
-            count -= extra;
-
-            const uint8_t *from = out - dist;
-            if (dist >= 8 && from >= window.floor) {
-                out = copyChunked(out, from, length);
-            } else if (dist == 1 && from >= window.floor) {
-                std::memset(out, out[-1], length);
-                out += length;
-            } else {
-                window.pos = out;
-                window.copyMatch(dist, length);
-                out = window.pos;
-            }
+            window.pos = out;
+            window.copyMatch(dist, length);
+            out = window.pos;
         }
         if (out >= flushAt) {
             save();
@@ -253,6 +267,8 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
             if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
             load();
         }
+        if (!refill()) return DecodeStatus::DataError;
+        e = lt[bits & lmask];
     }
     return DecodeStatus::Ok;
 }
