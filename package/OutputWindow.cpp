@@ -65,14 +65,8 @@ void OutputWindow::copyMatch(size_t dist, size_t n) {
         const uint8_t *from = out - dist;
         if (dist >= 8) {
             out = copyChunked(out, from, n);
-        } else if (dist > 0 && n > 16) {
-            // A short distance repeats a pattern (4 for a run of 32-bit pixels). Once the first `period`
-            // bytes, the fewest whole repeats covering eight, are written byte by byte, the rest copies
-            // from `period` back in chunks of eight.
-            const size_t period = (8 + dist - 1) / dist * dist;
-            for (size_t i = 0; i < period; ++i) out[i] = from[i];
-            copyChunked(out + period, out, n - period);
-            out += n;
+        } else if (dist > 0) {
+            out = copyPattern(out, dist, n);
         } else {
             for (size_t i = 0; i < n; ++i) out[i] = from[i];
             out += n;

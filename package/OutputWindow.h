@@ -22,6 +22,23 @@ inline uint8_t *copyChunked(uint8_t *out, const uint8_t *from, size_t n) {
     return stop;
 }
 
+// Copies n bytes from dist (1 to 7) bytes back, a pattern of dist bytes repeated. The pattern is widened
+// to eight bytes in a register and stored at steps of the largest multiple of dist up to eight, so no
+// store waits on the one before. Reads up to 7 bytes past `out` and may write up to 7 bytes past the end
+// (the window keeps slack for both).
+inline uint8_t *copyPattern(uint8_t *out, size_t dist, size_t n) {
+    const unsigned shift = unsigned(dist) * 8;
+    uint64_t v = loadLittle64(out - dist) & ((uint64_t(1) << shift) - 1);
+    for (unsigned s = shift; s < 64; s *= 2) v |= v << s;
+    const size_t step = 8 / dist * dist;
+    uint8_t *stop = out + n;
+    do {
+        std::memcpy(out, &v, 8);
+        out += step;
+    } while (out < stop);
+    return stop;
+}
+
 class OutputWindow {
 public:
     static constexpr size_t kBlock = 32768;   // unit in which output is handed on

@@ -251,15 +251,14 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
         consume(extra);
 
         const uint8_t *from = out - dist;
-        if (dist >= 8 && from >= window.floor) {
-            out = copyChunked(out, from, length);
-        } else if (dist == 1 && from >= window.floor) {
-            std::memset(out, out[-1], length);
-            out += length;
-        } else {
+        if (from < window.floor) { // reaches before the member's first byte: rare, done carefully
             window.pos = out;
             window.copyMatch(dist, length);
             out = window.pos;
+        } else if (dist >= 8) {
+            out = copyChunked(out, from, length);
+        } else {
+            out = copyPattern(out, dist, length);
         }
         if (out >= flushAt) {
             save();
