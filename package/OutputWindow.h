@@ -22,6 +22,18 @@ inline uint8_t *copyChunked(uint8_t *out, const uint8_t *from, size_t n) {
     return stop;
 }
 
+// As copyChunked, sixteen bytes at a time, for `from` at least 16 bytes before `out`; may write up to 15
+// bytes past the end.
+inline uint8_t *copyWide(uint8_t *out, const uint8_t *from, size_t n) {
+    uint8_t *stop = out + n;
+    do {
+        std::memcpy(out, from, 16);
+        out += 16;
+        from += 16;
+    } while (out < stop);
+    return stop;
+}
+
 // Copies n bytes from dist (1 to 7) bytes back, a pattern of dist bytes repeated. The pattern is widened
 // to eight bytes in a register and stored at steps of the largest multiple of dist up to eight, so no
 // store waits on the one before. Reads up to 7 bytes past `out` and may write up to 7 bytes past the end

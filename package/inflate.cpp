@@ -255,6 +255,8 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
             window.pos = out;
             window.copyMatch(dist, length);
             out = window.pos;
+        } else if (dist >= 16) {
+            out = copyWide(out, from, length);
         } else if (dist >= 8) {
             out = copyChunked(out, from, length);
         } else {
