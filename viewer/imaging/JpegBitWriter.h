@@ -12,14 +12,12 @@ namespace veltrane::jpeg {
 
 class JpegBitWriter {
 public:
-    // Most bytes one block can produce, whatever its 16-bit coefficients: 64 codes of at most 16
-    // bits with at most 16 bits each, three ZRL codes, every byte stuffed, plus what the
-    // accumulator holds.
-    static constexpr size_t kMaxBlockBytes = 2 * (64 * 32 + 3 * 16 + 7) / 8 + 16;
+    // Most bytes one Put can produce: 32 bits, each of the four bytes perhaps stuffed.
+    static constexpr size_t kMaxPutBytes = 8;
 
     // Writes into buffer from index pos on; the buffer grows as Reserve asks. The writer is a
-    // small value: coders copy it into a local for a block and back, so that its state stays in
-    // registers while bytes are stored.
+    // small value: coders copy it into a local for a run of symbols and back, so that its state
+    // stays in registers while bytes are stored.
     JpegBitWriter(std::vector<uint8_t>& buffer, size_t pos) : m_buffer(&buffer), m_out(buffer.data() + pos) {}
 
     // Makes sure that the next bytes Put may produce have room.

@@ -244,11 +244,10 @@ struct PackedCodes {
 // nothing of itself; its extra bits still follow.
 void WriteSymbols(jpeg::JpegBitWriter& bits, const uint32_t* next, const uint32_t* end,
                   const PackedCodes* const (&tables)[kSymbolTables]) {
-    // Every symbol adds at most 32 bits, which the writer stores as 4 bytes, each perhaps stuffed.
     constexpr ptrdiff_t kChunk = 1024;
     while (next != end) {
         const uint32_t* chunkEnd = next + std::min(end - next, kChunk);
-        bits.Reserve(size_t(kChunk) * 8 + 16);
+        bits.Reserve(size_t(kChunk) * jpeg::JpegBitWriter::kMaxPutBytes);
         jpeg::JpegBitWriter local = bits;
         for (; next != chunkEnd; ++next) {
             const uint32_t symbol = *next;

@@ -14,7 +14,7 @@ std::vector<uint8_t> Bits(const std::vector<std::pair<uint32_t, int>>& codes) {
     std::vector<uint8_t> buffer(4);
     jpeg::JpegBitWriter w(buffer, 0);
     for (const auto& [bits, length] : codes) {
-        w.Reserve(jpeg::JpegBitWriter::kMaxBlockBytes);
+        w.Reserve(jpeg::JpegBitWriter::kMaxPutBytes);
         w.Put(bits, length);
     }
     w.Flush();
