@@ -52,7 +52,11 @@ Fn Export(const char* name) {
 
 }  // namespace
 
-void SetPackageLibraryFolder(const std::string& folder) { Binding().folder = folder; }
+void SetPackageLibraryFolder(const std::string& folder) {
+    PackageBinding& b = Binding();
+    b.folder = folder;
+    if (!b.handle) b.tried = false;  // a new folder gets its chance even after a bind that failed
+}
 
 void SetPackageEventPump(EventPump* pump) { Binding().pump = pump; }
 

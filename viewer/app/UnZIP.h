@@ -10,8 +10,9 @@
 
 namespace veltrane {
 
-// Where the library is looked for first (the program's folder, with a trailing "/"). Set once at
-// start-up, before the first call.
+// Where the library is looked for first (the program's folder, with a trailing "/"). Set at
+// start-up, before the first call; setting it while no library is bound makes the next call bind
+// afresh.
 void SetPackageLibraryFolder(const std::string& folder);
 
 // The pump that runs pending events while the library's main call works; nullptr for none. The

@@ -2,6 +2,7 @@
 // extractor that lays out files as an archive would, so the search for main.bmp and the clean-up
 // are checked on every layout; the archive library itself is exercised by the widget tests.
 #include "app/Commands.h"
+#include "app/UnZIP.h"
 #include "platform/Picture.h"
 
 #include "TempTree.h"
@@ -104,6 +105,18 @@ TEST(SkinArchive, MissingLibrarySkipsTheCallsAndLoadsFromTheEmptyFolder) {
     });
     EXPECT_NE(loaded, "unset");
     EXPECT_EQ(temp.Contents(), (std::set<std::string>{"in/", "in/Blue.wsz"}));
+}
+
+TEST(SkinArchive, ALibraryFolderSetAfterAFailedBindIsTried) {
+    TempTree temp;
+    NoEventPump pump;
+    const std::string archive = temp.Write("in/Blue.wsz", "not an archive");
+    SetPackageLibraryFolder(temp.Root());
+    LoadSkinArchive(archive, temp.Root(), pump, [](std::string&) {});
+    if (PackageLibraryLoaded()) GTEST_SKIP() << "the library is on the search path";
+    SetPackageLibraryFolder(std::string(VELTRANE_BIN_DIR) + "/");
+    LoadSkinArchive(archive, temp.Root(), pump, [](std::string&) {});
+    EXPECT_TRUE(PackageLibraryLoaded());
 }
 
 class ViewerCommandsTest : public ::testing::Test {
