@@ -57,6 +57,12 @@ public:
     virtual bool write(std::span<const uint8_t> block) = 0;
 };
 
+inline uint64_t loadLittle64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v; // the library targets little-endian machines only
+}
+
 // Little-endian bit reader over a ByteSource: the codes of every method are packed starting at the least
 // significant bit of each byte. The buffer is refilled by whole bytes. Past the end of the data, zero
 // bytes stand in so that look-ahead never fails; `overrun` counts them, and a decoder has run out of data
@@ -77,6 +83,17 @@ struct BitInput {
             count += 8;
         }
         return true;
+    }
+    // As need(56), with one unaligned load while 8 bytes of the chunk are at hand. The buffer then holds
+    // whole bytes beyond the count, which are the input bytes that follow.
+    bool refill() {
+        if (end - in >= 8) {
+            bits |= loadLittle64(in) << count;
+            in += (63 - count) >> 3;
+            count |= 56;
+            return true;
+        }
+        return need(56);
     }
     uint32_t peek(unsigned n) const { return uint32_t(bits & ((uint64_t(1) << n) - 1)); }
     void drop(unsigned n) {
@@ -115,11 +132,5 @@ struct BitInput {
     unsigned count = 0;  // valid bits in `bits`
     unsigned overrun = 0;
 };
-
-inline uint64_t loadLittle64(const uint8_t *p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v; // the library targets little-endian machines only
-}
 
 } // namespace tarrow

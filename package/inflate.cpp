@@ -120,7 +120,7 @@ DecodeStatus Inflater::dynamicTables(BitInput &in) {
     unsigned total = nlit + ndist;
     uint8_t previous = 0;
     for (unsigned i = 0; i < total;) {
-        if (!in.need(7 + 7)) return DecodeStatus::DataError;
+        if (in.count < 7 + 7 && !in.refill()) return DecodeStatus::DataError;
         uint32_t e = codeLengths_.lookup(in.bits);
         if (e & huff::kInvalid) return DecodeStatus::DataError;
         in.drop(huff::dropBits(e));
@@ -195,7 +195,7 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
             return true;
         }
         save();
-        if (!input.need(56)) return false;
+        if (!input.refill()) return false;
         load();
         return true;
     };
