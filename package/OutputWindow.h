@@ -42,7 +42,9 @@ inline uint8_t *copyPattern(uint8_t *out, size_t dist, size_t n) {
     const unsigned shift = unsigned(dist) * 8;
     uint64_t v = loadLittle64(out - dist) & ((uint64_t(1) << shift) - 1);
     for (unsigned s = shift; s < 64; s *= 2) v |= v << s;
-    const size_t step = 8 / dist * dist;
+    // The largest multiple of dist up to eight, from a table rather than a division.
+    static constexpr uint8_t kStep[8] = {8, 8, 8, 6, 8, 5, 6, 7};
+    const size_t step = kStep[dist];
     uint8_t *stop = out + n;
     do {
         std::memcpy(out, &v, 8);
