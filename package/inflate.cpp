@@ -203,6 +203,14 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
         bits >>= n;
         count -= n;
     };
+    // Hands the window's full block on; input that ran past its end is damage, not data.
+    auto flush = [&] {
+        save();
+        if (input.overran()) return DecodeStatus::DataError;
+        const DecodeStatus s = window.flush();
+        if (s == DecodeStatus::Ok) load();
+        return s;
+    };
 
     if (!refill()) return DecodeStatus::DataError;
     uint32_t e = lt[bits & lmask]; // the next code's first-level entry; at least 15 bits are buffered
@@ -217,12 +225,8 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
                 *out++ = uint8_t(huff::value(e));
                 e = lt[bits & lmask];
             }
-            if (out >= flushAt) {
-                save();
-                if (input.overran()) return DecodeStatus::DataError;
-                if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
-                load();
-            }
+            if (out >= flushAt)
+                if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
             if (!refill()) return DecodeStatus::DataError;
             continue;
         }
@@ -262,12 +266,8 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
         } else {
             out = copyPattern(out, dist, length);
         }
-        if (out >= flushAt) {
-            save();
-            if (input.overran()) return DecodeStatus::DataError;
-            if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
-            load();
-        }
+        if (out >= flushAt)
+            if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
         if (!refill()) return DecodeStatus::DataError;
         e = lt[bits & lmask];
     }
