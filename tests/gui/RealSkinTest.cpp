@@ -51,7 +51,7 @@ class RealSkinTest : public QObject {
 private slots:
     void viewerPreviewEqualsToolPreview_data() {
         QTest::addColumn<QString>("entry");
-        if (!fs::is_directory(kCorpus)) return;
+        if (!fs::is_directory(kCorpus)) QSKIP("no shared corpus of skins here");
         for (const auto& e : fs::directory_iterator(kCorpus)) {
             const std::string name = e.path().filename().string();
             if (e.is_directory() || name.ends_with(".wsz")) QTest::newRow(name.c_str()) << QString::fromStdString(name);
