@@ -111,7 +111,7 @@ bool OutputFolders::makeChain(const std::string &folder)
     return true;
 }
 
-std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime)
+std::tm dosFields(uint16_t dosDate, uint16_t dosTime)
 {
     std::tm t{};
     t.tm_year = (dosDate >> 9) + 80;
@@ -121,6 +121,12 @@ std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime)
     t.tm_min = (dosTime >> 5) & 0x3f;
     t.tm_sec = (dosTime & 0x1f) * 2;
     t.tm_isdst = -1;
+    return t;
+}
+
+std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime)
+{
+    std::tm t = dosFields(dosDate, dosTime);
     if (!m_zoneRead) {
         ::tzset();
         m_zoneRead = true;

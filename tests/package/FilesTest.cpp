@@ -18,14 +18,7 @@ namespace {
 
 std::optional<time_t> byMktime(uint16_t date, uint16_t time)
 {
-    std::tm t{};
-    t.tm_year = (date >> 9) + 80;
-    t.tm_mon = ((date >> 5) & 0xf) - 1;
-    t.tm_mday = date & 0x1f;
-    t.tm_hour = time >> 11;
-    t.tm_min = (time >> 5) & 0x3f;
-    t.tm_sec = (time & 0x1f) * 2;
-    t.tm_isdst = -1;
+    std::tm t = dosFields(date, time);
     time_t when = std::mktime(&t);
     return when == time_t(-1) ? std::nullopt : std::optional<time_t>(when);
 }
