@@ -64,7 +64,7 @@ void OutputWindow::copyMatch(size_t dist, size_t n) {
     } else {
         const uint8_t *from = out - dist;
         if (dist >= 8) {
-            out = copyChunked(out, from, n);
+            out = copyInSteps<8>(out, from, n);
         } else if (dist > 0) {
             out = copyPattern(out, dist, n);
         } else {

@@ -10,26 +10,16 @@
 
 namespace tarrow {
 
-// Copies n bytes from `from` to `out`, eight at a time; `from` lies at least 8 bytes before `out`, so every
-// chunk read is already written. May write up to 7 bytes past the end (the window keeps slack for it).
-inline uint8_t *copyChunked(uint8_t *out, const uint8_t *from, size_t n) {
+// Copies n bytes from `from` to `out`, Step bytes at a time; `from` lies at least Step bytes before `out`,
+// so every chunk read is already written. May write up to Step - 1 bytes past the end (the window keeps
+// slack for it).
+template <size_t Step>
+inline uint8_t *copyInSteps(uint8_t *out, const uint8_t *from, size_t n) {
     uint8_t *stop = out + n;
     do {
-        std::memcpy(out, from, 8);
-        out += 8;
-        from += 8;
-    } while (out < stop);
-    return stop;
-}
-
-// As copyChunked, sixteen bytes at a time, for `from` at least 16 bytes before `out`; may write up to 15
-// bytes past the end.
-inline uint8_t *copyWide(uint8_t *out, const uint8_t *from, size_t n) {
-    uint8_t *stop = out + n;
-    do {
-        std::memcpy(out, from, 16);
-        out += 16;
-        from += 16;
+        std::memcpy(out, from, Step);
+        out += Step;
+        from += Step;
     } while (out < stop);
     return stop;
 }

@@ -260,9 +260,9 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
             window.copyMatch(dist, length);
             out = window.pos;
         } else if (dist >= 16) {
-            out = copyWide(out, from, length);
+            out = copyInSteps<16>(out, from, length);
         } else if (dist >= 8) {
-            out = copyChunked(out, from, length);
+            out = copyInSteps<8>(out, from, length);
         } else {
             out = copyPattern(out, dist, length);
         }
