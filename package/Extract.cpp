@@ -103,8 +103,9 @@ void record(Operation &op, const MemberEntry &entry)
 bool walkCentralDirectory(Operation &op)
 {
     CentralHeader &h = op.header;
-    op.catalogue.reserve(op.endRecord.totalEntries);
-    for (unsigned i = 0; i < op.endRecord.totalEntries; ++i) {
+    // A hostile count cannot reserve more entries than the directory has room for headers.
+    op.catalogue.reserve(size_t(std::min<uint64_t>(op.endRecord.totalEntries, op.endRecord.centralSize / kCentralHeaderSize)));
+    for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
         if (!readCentralHeader(op) || !readExtraField(op) || !op.input.skip(h.commentLength))
             return false;
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure))
@@ -119,10 +120,10 @@ bool walkCentralDirectory(Operation &op)
 void viewCatalogue(Operation &op)
 {
     CentralHeader &h = op.header;
-    for (unsigned i = 0; i < op.endRecord.totalEntries; ++i) {
+    for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
         if (!readCentralHeader(op))
             return;
-        op.counters.currentIndex = i;
+        op.counters.currentIndex = uint32_t(i);
         if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
             if (!readExtraField(op))
                 return;
@@ -223,7 +224,7 @@ void operateOnArchive(Operation &op)
     if (in.offsetAdjustment > 0 && e.centralOffset == 0) {
         if (e.centralSize == 0)
             return;
-        e.centralOffset = uint32_t(in.offsetAdjustment);
+        e.centralOffset = uint64_t(in.offsetAdjustment);
         in.offsetAdjustment = 0;
     }
     if (e.centralSize == 0 || !findCentralDirectory(op))

@@ -32,8 +32,8 @@ struct LocalHeader {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     uint32_t crc32 = 0;
-    uint32_t compressedSize = 0;
-    uint32_t uncompressedSize = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
     std::string name;
 };
 
@@ -118,13 +118,13 @@ struct PassState {
 // Blocks go to the descriptor whole, unbuffered: they come in the window's 32 KB already.
 class MemberOutput : public OutputSink {
 public:
-    MemberOutput(Operation &op, int fd, std::string name, uint32_t size, int progressCode)
+    MemberOutput(Operation &op, int fd, std::string name, uint64_t size, int progressCode)
         : m_op(op), m_fd(fd), m_name(std::move(name)), m_size(size), m_code(progressCode) {}
 
     bool write(std::span<const uint8_t> block) override
     {
         crc = crc32Update(crc, block.data(), block.size());
-        written += uint32_t(block.size());
+        written += block.size();
         Settings &s = m_op.settings;
         if (block.empty() || s.test) {
         } else if (s.memoryOutput()) {
@@ -137,7 +137,7 @@ public:
     }
 
     uint32_t crc = kCrcStart;
-    uint32_t written = 0;
+    uint64_t written = 0;
 
 private:
     // A block that does not fit is dropped whole and the buffer counts as full from then on.
@@ -159,7 +159,7 @@ private:
     Operation &m_op;
     int m_fd;
     std::string m_name;
-    uint32_t m_size;
+    uint64_t m_size;
     int m_code;
 };
 
@@ -190,7 +190,7 @@ private:
 
 // The member's data as the methods decode it. Returns whether the decoder ended without error (so
 // that the CRC is checked) and sets `processed` as the member counts.
-bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint32_t limit,
+bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint64_t limit,
             bool &processed)
 {
     static thread_local std::unique_ptr<OutputWindow> window;
@@ -240,7 +240,7 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
 
 // Decides whether an existing file at path is replaced: freshen/update by date, else the overwrite mode.
 bool mayWrite(Operation &op, const std::string &path, const std::optional<platform::ExistingFile> &existing,
-              const LocalHeader &h, uint32_t size)
+              const LocalHeader &h, uint64_t size)
 {
     if (!existing)
         return true;

@@ -102,9 +102,14 @@ bool ArchiveInput::readHeader(void *dst, size_t count, const std::string &file)
     return false;
 }
 
-bool ArchiveInput::skip(uint32_t count)
+bool ArchiveInput::skip(uint64_t count)
 {
-    int64_t target = tell() + count;
+    if (count > uint64_t(INT64_MAX - std::max<int64_t>(tell(), 0))) {
+        seek(m_size);
+        raiseError(m_op, TARROW_ERROR_NO_END_RECORD, m_op.archiveName());
+        return false;
+    }
+    int64_t target = tell() + int64_t(count);
     while (target > m_size && multiDisk && currentDisk < lastDisk && !m_op.settings.memoryInput()) {
         target -= m_size;
         changeToDisk(uint16_t(currentDisk + 1));
@@ -137,8 +142,8 @@ int ArchiveInput::memberByte()
 size_t ArchiveInput::memberData(uint8_t *dst, size_t max)
 {
     size_t n = read(dst, std::min<size_t>(max, memberBytesLeft));
-    memberBytesLeft -= uint32_t(n);
-    m_op.counters.compressedRead += uint32_t(n);
+    memberBytesLeft -= n;
+    m_op.counters.compressedRead += n;
     if (decrypt)
         for (size_t i = 0; i < n; ++i)
             dst[i] = decrypt(decryptContext, dst[i]);

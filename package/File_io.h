@@ -57,7 +57,7 @@ public:
     bool readHeader(void *dst, size_t count, const std::string &file);
     // Moves count bytes forward, onto the next disk when the target lies past this one; error 2
     // (reported, not fatal) and false when there is no later disk.
-    bool skip(uint32_t count);
+    bool skip(uint64_t count);
 
     // One byte of member data: -1 once memberBytesLeft is used up or the archive ends. Decrypted
     // through `decrypt` when it is set.
@@ -65,7 +65,7 @@ public:
     // Up to max bytes of member data at once, each counted and decrypted as memberByte() does;
     // returns how many arrived (0 once the member's data is used up or the archive ends).
     size_t memberData(uint8_t *dst, size_t max);
-    uint32_t memberBytesLeft = 0;
+    uint64_t memberBytesLeft = 0;
     uint8_t (*decrypt)(void *context, uint8_t byte) = nullptr;
     void *decryptContext = nullptr;
 

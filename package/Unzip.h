@@ -78,20 +78,22 @@ struct RunCounters {
     uint32_t processed = 0;          // members listed, tested or extracted
     uint32_t selected = 0;
     uint32_t currentIndex = 0;       // 0-based index into the catalogue
-    uint32_t selectedCompressed = 0; // total compressed size of the selection
-    uint32_t compressedRead = 0;     // member bytes read in the whole operation
+    uint64_t selectedCompressed = 0; // total compressed size of the selection
+    uint64_t compressedRead = 0;     // member bytes read in the whole operation
 };
 
-// End-of-central-directory record.
+// End-of-central-directory record, with the values of the zip64 end record where the archive has
+// one (the 16- and 32-bit fields then hold saturated values).
 struct EndRecord {
     uint16_t diskNumber = 0;
     uint16_t centralStartDisk = 0;
-    uint16_t entriesOnDisk = 0;
-    uint16_t totalEntries = 0;
-    uint32_t centralSize = 0;
-    uint32_t centralOffset = 0;
+    uint64_t entriesOnDisk = 0;
+    uint64_t totalEntries = 0;
+    uint64_t centralSize = 0;
+    uint64_t centralOffset = 0;
     uint16_t commentLength = 0;
     int64_t position = 0;            // where its signature lies on the last disk
+    bool zip64 = false;              // the values came from a zip64 end record
 };
 
 // The compression methods the library decodes.
@@ -111,25 +113,25 @@ struct CentralHeader {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     uint32_t crc32 = 0;
-    uint32_t compressedSize = 0;
-    uint32_t uncompressedSize = 0;
+    uint64_t compressedSize = 0;     // zip64 values where the extra field supplies them
+    uint64_t uncompressedSize = 0;
     uint16_t nameLength = 0;
     uint16_t extraLength = 0;
     uint16_t commentLength = 0;
     uint16_t startDisk = 0;
     uint16_t internalAttributes = 0;
     uint32_t externalAttributes = 0;
-    uint32_t localHeaderOffset = 0;
+    uint64_t localHeaderOffset = 0;
     std::string name;               // at most kMaxNameLength bytes
     std::vector<uint8_t> extra;     // exactly extraLength bytes when it was read
 };
 
 // One selected, supported member, in central-directory order.
 struct MemberEntry {
-    uint32_t localHeaderOffset = 0;
+    uint64_t localHeaderOffset = 0;
     uint16_t disk = 0;
-    uint32_t compressedSize = 0;
-    uint32_t uncompressedSize = 0;   // bounds the output of a member whose local header lacks sizes
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;   // bounds the output of a member whose local header lacks sizes
     uint32_t crc32 = 0;
     uint16_t attributes = 0;         // low byte of the external attributes, archive bit always on
     bool encrypted = false;

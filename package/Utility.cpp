@@ -143,7 +143,7 @@ void raiseWarning(Operation &op, int code, std::string_view file)
     Message(op, TARROW_MSG_WARNING).field(op.archiveName()).field(file).signedNumber(code).deliver();
 }
 
-int16_t sendProgress(Operation &op, int code, std::string_view member, uint32_t size, uint32_t done)
+int16_t sendProgress(Operation &op, int code, std::string_view member, uint64_t size, uint64_t done)
 {
     bool finished = code == TARROW_MSG_EXTRACT_DONE || code == TARROW_MSG_TEST_DONE;
     int percent = size == 0 ? 100 : 100 - perMille(done, size) / 10;
@@ -174,7 +174,7 @@ int16_t sendListing(Operation &op, const CentralHeader &h)
     }
     bool encrypted = h.flags & 1;
     // The 12-byte encryption header is not part of the compressed data.
-    uint32_t compressed = encrypted ? (h.compressedSize > 12 ? h.compressedSize - 12 : 0) : h.compressedSize;
+    uint64_t compressed = encrypted ? (h.compressedSize > 12 ? h.compressedSize - 12 : 0) : h.compressedSize;
     int ratio = perMille(compressed, h.uncompressedSize);
     char crc[12];
     std::snprintf(crc, sizeof crc, "%.8" PRIx32, h.crc32);
@@ -213,16 +213,17 @@ int16_t sendListing(Operation &op, const CentralHeader &h)
         .deliver();
 }
 
-int16_t perMille(uint32_t part, uint32_t total)
+int16_t perMille(uint64_t part, uint64_t total)
 {
     if (total == 0)
         return 0;
-    int64_t p = part, t = total, ratio;
+    // 128-bit arithmetic: zip64 sizes times 1000 do not fit 64 bits.
+    __int128 p = part, t = total, ratio;
     if (t <= 2000000)
         ratio = p <= t ? (t * 1000 + t / 2 - p * 1000) / t : -((p * 1000 + t / 2 - t * 1000) / t);
     else
         ratio = p <= t ? (t + t / 2000 - p) / (t / 1000) : -((p + t / 2000 - t) / (t / 1000));
-    return int16_t(std::clamp<int64_t>(ratio, INT16_MIN, INT16_MAX));
+    return int16_t(std::clamp<__int128>(ratio, INT16_MIN, INT16_MAX));
 }
 
 std::string dosDateTimeFields(uint16_t date, uint16_t time)

@@ -47,14 +47,14 @@ void raiseWarning(Operation &op, int code, std::string_view file);
 
 // Progress messages 14 to 17 for the current member (op.counters.currentIndex). `member` is the
 // target path or stored name; size is the member's uncompressed size.
-int16_t sendProgress(Operation &op, int code, std::string_view member, uint32_t size, uint32_t done);
+int16_t sendProgress(Operation &op, int code, std::string_view member, uint64_t size, uint64_t done);
 
 // Message 21 for the header last read, which must still own its extra field.
 int16_t sendListing(Operation &op, const CentralHeader &header);
 
 // Per-mille share saved: 1000 x (1 - part / total), rounded half up; 0 for total 0. Computed without
 // overflow and kept within 16 bits.
-int16_t perMille(uint32_t part, uint32_t total);
+int16_t perMille(uint64_t part, uint64_t total);
 // "1999-02-03|10:20:30" from a DOS date and time.
 std::string dosDateTimeFields(uint16_t date, uint16_t time);
 // " 3 February 1999 10:20" as the overwrite question writes dates.

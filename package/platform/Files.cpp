@@ -36,7 +36,7 @@ std::optional<ExistingFile> existingFile(const std::string &path)
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     ExistingFile f;
-    f.size = uint32_t(st.st_size);
+    f.size = uint64_t(st.st_size);
     f.mode = uint32_t(st.st_mode & 07777);
     std::tm t{};
     time_t when = st.st_mtime;

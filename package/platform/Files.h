@@ -13,7 +13,7 @@
 namespace tarrow::platform {
 
 struct ExistingFile {
-    uint32_t size = 0;
+    uint64_t size = 0;
     uint16_t dosDate = 0;
     uint16_t dosTime = 0;
     uint32_t mode = 0; // permission bits

@@ -137,6 +137,23 @@ TEST_F(MessageTest, ProgressOfAMemberWrittenInBlocks)
     EXPECT_EQ(last(), "C:/skins/x.zip|empty|0|0|100|3|1|5000|1234|");
 }
 
+// Sizes and counters beyond 32 bits are printed whole, and the per cent done is right for them.
+TEST_F(MessageTest, ProgressAndListingCarryZip64SizesWhole)
+{
+    const uint64_t size = 5 * (uint64_t(1) << 30) + 7; // 5 GiB and a little
+    op.counters.selected = 1;
+    op.counters.selectedCompressed = uint64_t(1) << 33;
+    op.counters.compressedRead = (uint64_t(1) << 32) + 1;
+    tarrow::sendProgress(op, 14, "big.bin", size, size / 2);
+    EXPECT_EQ(last(), "C:/skins/x.zip|big.bin|5368709127|2684354563|50|1|0|8589934592|4294967297|");
+
+    CentralHeader h = mainBmp();
+    h.uncompressedSize = size;
+    h.compressedSize = size / 4;
+    tarrow::sendListing(op, h);
+    EXPECT_EQ(last().substr(0, 55), "C:/skins/x.zip|skins|main.bmp|5368709127|1342177281|75|");
+}
+
 TEST_F(MessageTest, ListingOfAStoredMember)
 {
     tarrow::sendListing(op, mainBmp());
