@@ -20,8 +20,6 @@ namespace veltrane {
 namespace {
 
 constexpr uint32_t kFileHeaderSize = 14;
-// The largest file worth reading: a 32-bit bitmap at Dib's pixel bound plus generous headers.
-constexpr uint64_t kMaxFileSize = uint64_t(Dib::kMaxPixels) * 4 + (1u << 20);
 
 enum Compression : uint32_t {
     kRgb = 0,
@@ -298,7 +296,7 @@ bool LoadPicture(const std::string& path, Dib& out) {
     struct stat info {};
     std::vector<uint8_t> bytes;
     bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-                uint64_t(info.st_size) <= kMaxFileSize;
+                uint64_t(info.st_size) <= kMaxPictureFileSize;
     if (read) {
         bytes.resize(std::size_t(info.st_size));
         std::size_t done = 0;
@@ -311,6 +309,10 @@ bool LoadPicture(const std::string& path, Dib& out) {
     }
     ::close(fd);
     return read && LoadPictureFromMemory(bytes, out);
+}
+
+bool LoadPictureFile(std::span<const uint8_t> contents, Dib& out) {
+    return !contents.empty() && contents.size() <= kMaxPictureFileSize && LoadPictureFromMemory(contents, out);
 }
 
 std::vector<uint8_t> EncodePicture(const Dib& picture) {

@@ -14,9 +14,6 @@ namespace veltrane {
 
 namespace {
 
-// Profiles are small; a bigger file is read only up to here.
-constexpr std::size_t kMaxProfileBytes = std::size_t(16) << 20;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -69,18 +66,24 @@ std::string GetProfileStringFromText(std::string_view text, const std::string& s
     return Clip(Trim(defaultValue));
 }
 
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& path) {
+std::optional<std::string> ReadProfileText(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return Clip(Trim(defaultValue));
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
-    if (size < 0) return Clip(Trim(defaultValue));
+    if (size < 0) return std::nullopt;
     std::string text(std::min(std::size_t(size), kMaxProfileBytes), '\0');
     in.seekg(0);
     in.read(text.data(), std::streamsize(text.size()));
     text.resize(std::size_t(in.gcount()));
-    return GetProfileStringFromText(text, section, key, defaultValue);
+    return text;
+}
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+    const std::optional<std::string> text = ReadProfileText(path);
+    if (!text) return Clip(Trim(defaultValue));
+    return GetProfileStringFromText(*text, section, key, defaultValue);
 }
 
 }  // namespace veltrane

@@ -16,14 +16,19 @@ const SkinWindows& StartedWindows() {
     return windows;
 }
 
-}  // namespace
-
-Dib RenderSkinPreview(const std::string& folder) {
+template <typename Skin>
+Dib Render(const Skin& skin) {
     SkinWindows windows = StartedWindows();
-    windows.LoadSkin(folder);
+    windows.LoadSkin(skin);
     Dib canvas(kPreviewWidth, kPreviewHeight, 24);
     ComposePreview(windows, canvas);
     return canvas;
 }
+
+}  // namespace
+
+Dib RenderSkinPreview(const std::string& folder) { return Render(folder); }
+
+Dib RenderSkinPreview(const SkinFiles& files) { return Render(files); }
 
 }  // namespace veltrane

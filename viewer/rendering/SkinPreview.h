@@ -9,7 +9,11 @@
 
 namespace veltrane {
 
+class SkinFiles;
+
 // The preview of the skin in folder (a folder holding the skin's bitmaps), 24 bits per pixel.
 Dib RenderSkinPreview(const std::string& folder);
+// The same from a skin's files wherever they lie.
+Dib RenderSkinPreview(const SkinFiles& files);
 
 }  // namespace veltrane

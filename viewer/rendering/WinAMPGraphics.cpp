@@ -2,36 +2,24 @@
 
 #include "app/FileHandling.h"
 #include "platform/Blit.h"
-#include "platform/CaseLookup.h"
 #include "platform/Picture.h"
 #include "platform/Profile.h"
 #include "rendering/DefaultSkin.h"
 #include "rendering/HitMaps.h"
+#include "rendering/SkinFiles.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <sys/stat.h>
 
 namespace veltrane {
 namespace {
 
-// Skins come from case-insensitive file systems: "MAIN.BMP" finds "main.bmp". Each load lists its
-// folder once and resolves every name it needs from that listing.
-using SkinFiles = CaseInsensitiveFolder;
+void LoadSlot(const SkinFiles& files, const char* name, Dib& slot) { files.LoadBitmap(name, slot); }
 
-// An ordinary file must exist for a fallback not to be taken.
-bool RegularFileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-void LoadSlot(const SkinFiles& files, const char* name, Dib& slot) { LoadPicture(files.Resolve(name), slot); }
-
-// Loads the first name into the slot, or the fallback name when the first is missing.
+// Loads the first name into the slot, or the fallback name when the first is no regular file.
 void LoadSlotWithFallback(const SkinFiles& files, const char* name, const char* fallback, Dib& slot) {
-    const std::string path = files.Resolve(name);
-    LoadPicture(RegularFileExists(path) ? path : files.Resolve(fallback), slot);
+    files.LoadBitmap(files.HasFile(name) ? name : fallback, slot);
 }
 
 // Coordinates computed from state values far outside their range must not overflow; clamped, the
@@ -156,9 +144,14 @@ MainWindow::MainWindow() {
 }
 
 void MainWindow::LoadMainSkin(std::string& folder) {
-    if (!folder.empty()) {
-        AddBackslash(folder);
-        const SkinFiles files(folder);
+    if (folder.empty()) return LoadMainSkin(nullptr);
+    const SkinFolderFiles files(AddBackslash(folder));
+    LoadMainSkin(&files);
+}
+
+void MainWindow::LoadMainSkin(const SkinFiles* skin) {
+    if (skin) {
+        const SkinFiles& files = *skin;
         LoadSlot(files, "MAIN.BMP", picBack);
         LoadSlot(files, "PLAYPAUS.BMP", picPP);
         LoadSlot(files, "CBUTTONS.BMP", picButs);
@@ -304,10 +297,13 @@ EqualizerWindow::EqualizerWindow() {
 }
 
 void EqualizerWindow::LoadEqualizerSkin(std::string& folder) {
-    if (!folder.empty()) {
-        AddBackslash(folder);
-        LoadSlot(SkinFiles(folder), "EQMAIN.BMP", picBack);
-    }
+    if (folder.empty()) return LoadEqualizerSkin(nullptr);
+    const SkinFolderFiles files(AddBackslash(folder));
+    LoadEqualizerSkin(&files);
+}
+
+void EqualizerWindow::LoadEqualizerSkin(const SkinFiles* skin) {
+    if (skin) LoadSlot(*skin, "EQMAIN.BMP", picBack);
     SetClientSize(picCol.Width(), picCol.Height());
     DrawEqualizerWindow();
 }
@@ -343,11 +339,16 @@ void PlaylistWindow::SetBackColor(ColorRef color) {
 }
 
 void PlaylistWindow::LoadPlaylistSkin(std::string& folder) {
-    if (!folder.empty()) {
-        AddBackslash(folder);
-        const SkinFiles files(folder);
-        LoadSlot(files, "PLEDIT.BMP", picBack);
-        const std::string value = ReadIniValue("Text", "NormalBG", files.Resolve("PLEDIT.TXT"));
+    if (folder.empty()) return LoadPlaylistSkin(nullptr);
+    const SkinFolderFiles files(AddBackslash(folder));
+    LoadPlaylistSkin(&files);
+}
+
+void PlaylistWindow::LoadPlaylistSkin(const SkinFiles* skin) {
+    if (skin) {
+        LoadSlot(*skin, "PLEDIT.BMP", picBack);
+        const std::optional<std::string> text = skin->ReadText("PLEDIT.TXT");
+        const std::string value = text ? ReadIniValueFromText("Text", "NormalBG", *text) : std::string();
         if (const std::optional<ColorRef> colour = ParseSkinColor(value)) SetBackColor(*colour);
     }
     SetClientSize(kPlaylistWidth, kPlaylistHeight, m_backColor);
@@ -388,6 +389,12 @@ void SkinWindows::LoadSkin(const std::string& folder) {
     Playlist.LoadPlaylistSkin(path);
 }
 
+void SkinWindows::LoadSkin(const SkinFiles& files) {
+    Main.LoadMainSkin(&files);
+    Equalizer.LoadEqualizerSkin(&files);
+    Playlist.LoadPlaylistSkin(&files);
+}
+
 void ComposePreview(const SkinWindows& windows, Dib& canvas) {
     const SkinWindow& main = windows.Main;
     const SkinWindow& equalizer = windows.Equalizer;
@@ -399,11 +406,23 @@ void ComposePreview(const SkinWindows& windows, Dib& canvas) {
 
 // ---- PLEDIT.TXT ----------------------------------------------------------------------------------
 
-std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file,
-                         const std::string& defaultValue) {
-    std::string value = GetPrivateProfileString(UpperAscii(section), UpperAscii(key), "", file);
+namespace {
+
+std::string ValueOrDefault(std::string value, const std::string& defaultValue) {
     if (value.size() > 2047) value.resize(2047);
     return value.empty() ? defaultValue : value;
+}
+
+}  // namespace
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file,
+                         const std::string& defaultValue) {
+    return ValueOrDefault(GetPrivateProfileString(UpperAscii(section), UpperAscii(key), "", file), defaultValue);
+}
+
+std::string ReadIniValueFromText(const std::string& section, const std::string& key, std::string_view text,
+                                 const std::string& defaultValue) {
+    return ValueOrDefault(GetProfileStringFromText(text, UpperAscii(section), UpperAscii(key), ""), defaultValue);
 }
 
 std::string PadLeft(const std::string& value, int width, const std::string& pad) {

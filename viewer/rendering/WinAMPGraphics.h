@@ -11,8 +11,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace veltrane {
+
+class SkinFiles;
 
 // The song title shown by the main window until the start-up sets its own.
 inline const char* const kDefaultTitleText = "Harrowby Veltrane  ***  ";
@@ -82,6 +85,8 @@ public:
     // the window, resets the display values and draws. A non-empty folder gets a trailing "/" in
     // place. Missing or unreadable files leave their slot as it was.
     void LoadMainSkin(std::string& folder);
+    // The same from a skin's files wherever they lie; nullptr loads nothing.
+    void LoadMainSkin(const SkinFiles* files);
     // Composes the window from the slots and State, then presents it.
     void DrawMainWindow();
     // Draws text in the 5 x 6 bitmap font at (x, y); text is turned into upper case in place.
@@ -105,6 +110,7 @@ public:
 
     // Loads EQMAIN.BMP into picBack (nothing for an empty folder), sizes the window and draws.
     void LoadEqualizerSkin(std::string& folder);
+    void LoadEqualizerSkin(const SkinFiles* files);
     // Composes the static equalizer picture from picBack and presents it.
     void DrawEqualizerWindow();
 
@@ -119,6 +125,7 @@ public:
     // Loads PLEDIT.BMP into picBack and the background colour from PLEDIT.TXT (nothing for an empty
     // folder), sizes the window to 275 x 118 and draws.
     void LoadPlaylistSkin(std::string& folder);
+    void LoadPlaylistSkin(const SkinFiles* files);
     // Draws the frame of an empty playlist over the background colour and presents it.
     void DrawPlaylistWindow();
 
@@ -142,6 +149,7 @@ struct SkinWindows {
     void LoadDefault();
     // Loads one skin folder into all three windows, in the order main, equalizer, playlist.
     void LoadSkin(const std::string& folder);
+    void LoadSkin(const SkinFiles& files);
 };
 
 // Preview canvas size: the three windows stacked.
@@ -156,6 +164,9 @@ void ComposePreview(const SkinWindows& windows, Dib& canvas);
 // file, section or key, or an empty value). At most 2047 characters.
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file,
                          const std::string& defaultValue = {});
+// The same over the text of such a file.
+std::string ReadIniValueFromText(const std::string& section, const std::string& key, std::string_view text,
+                                 const std::string& defaultValue = {});
 
 // "#RRGGBB" or "RRGGBB" (hexadecimal digits in either case; characters after the sixth ignored;
 // short texts give short or empty pieces, which count as 0) to red + 256 x green + 65536 x blue.
