@@ -1,13 +1,19 @@
 // The running viewer under the offscreen platform: start-up state, selecting folder and archive
-// skins, automatic and manual saving in both formats, save-all, docking, the popup menu's checks
-// and the live windows' mouse handling through real widget events.
+// skins, automatic and manual saving in both formats, save-all and its German question box,
+// docking, the popup menu's checks, the live windows' mouse handling through real widget events,
+// and starting on a skin or folder named on the command line.
+#include "app/QtGermanTexts.h"
 #include "app/QtViewer.h"
 #include "app/UnZIP.h"
 #include "platform/Picture.h"
 
 #include "../package/ZipWriter.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -74,6 +80,33 @@ class ViewerTest : public QObject {
         std::set<std::string> out;
         for (const auto& e : fs::recursive_directory_iterator(m_temp)) out.insert(e.path().string());
         return out;
+    }
+    bool ArchivesUnpack() {
+        const std::string probe = m_temp + "probe/";
+        fs::create_directories(probe);
+        ExtractArchive(m_app + "Skins/Blue.wsz", probe);
+        const bool unpacks = fs::exists(probe + "Deep/MAIN.BMP");
+        fs::remove_all(probe);
+        return PackageLibraryLoaded() && unpacks;
+    }
+    // A viewer started as `veltrane ARGUMENT` would be, from the program folder.
+    bool Restart(const std::string& argument) {
+        m_viewer = std::make_unique<QtViewer>(MakeProgramValues(m_app, m_temp));
+        return m_viewer->Start(ResolveStartArgument({argument}, m_app));
+    }
+    // Presses cmdAlle with the real question box, reads its buttons and answers No.
+    QStringList SaveAllButtonTexts() {
+        Browser& b = *m_viewer->BrowserWindow;
+        b.ConfirmSaveAll = nullptr;
+        QStringList texts;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            texts << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+            box->button(QMessageBox::No)->click();
+        });
+        b.cmdAlle->click();
+        return texts;
     }
     void Select(const QString& entry) {
         const auto found = m_viewer->BrowserWindow->List1->findItems(entry, Qt::MatchExactly);
@@ -154,12 +187,7 @@ private slots:
         Select("Blue.wsz");
         QCOMPARE(m_viewer->Values.SkinName, std::string("Blue"));
         // Skipped only while the build's library cannot unpack a stored member at all.
-        const std::string probe = m_temp + "probe/";
-        fs::create_directories(probe);
-        ExtractArchive(m_app + "Skins/Blue.wsz", probe);
-        const bool unpacks = fs::exists(probe + "Deep/MAIN.BMP");
-        fs::remove_all(probe);
-        if (!PackageLibraryLoaded() || !unpacks) QSKIP("the build's libPackage.so does not unpack archives yet");
+        if (!ArchivesUnpack()) QSKIP("the build's libPackage.so does not unpack archives yet");
         QCOMPARE(MainPixel(), MakeColorRef(0, 0, 255));
         QVERIFY(TempContents().empty());
     }
@@ -198,6 +226,70 @@ private slots:
         QCOMPARE(b.List1->currentRow(), 2);
         QCOMPARE(QImage(QString::fromStdString(m_app + "Images/Red.bmp")).pixelColor(2, 60), QColor(255, 0, 0));
         QVERIFY(TempContents().empty());
+    }
+
+    // Declared before the test that installs Qt's translations: the box is German without them too.
+    void saveAllQuestionIsGermanWithoutQtsTranslations() {
+        QVERIFY(!GermanQtTextsInstalled());
+        QCOMPARE(SaveAllButtonTexts(), (QStringList{"&Ja", "&Nein"}));
+        QVERIFY(!fs::exists(m_app + "Images"));
+    }
+
+    void saveAllQuestionIsGermanWithQtsTranslations() {
+        QVERIFY(!InstallGermanQtTexts(*qApp, QString::fromStdString(m_temp)));  // no translations there
+        if (!InstallGermanQtTexts(*qApp)) QSKIP("Qt's German translations (qt6-translations-l10n) are not installed");
+        QVERIFY(GermanQtTextsInstalled());
+        QCOMPARE(SaveAllButtonTexts(), (QStringList{"&Ja", "&Nein"}));
+        // Qt's other standard texts follow, such as those of its file dialogs.
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "&Open"), QStringLiteral("&Öffnen"));
+        QVERIFY(!fs::exists(m_app + "Images"));
+    }
+
+    void aSkinArgumentOpensItsFolderWithTheSkinSelectedAndShown() {
+        QVERIFY(Restart("Skins/Red/"));
+        Browser& b = *m_viewer->BrowserWindow;
+        QCOMPARE(b.Dir1->Path(), m_app + "Skins/");
+        QCOMPARE(b.SkinEntries(), (std::vector<std::string>{"Green", "Red", "Blue.wsz"}));
+        QCOMPARE(b.List1->currentItem()->text(), QStringLiteral("Red"));
+        QCOMPARE(m_viewer->Values.SkinName, std::string("Red"));
+        QCOMPARE(MainPixel(), MakeColorRef(255, 0, 0));
+        // The start goes on as a click would: another click shows another skin.
+        Select("Green");
+        QCOMPARE(MainPixel(), MakeColorRef(0, 255, 0));
+    }
+
+    void aZipArgumentIsAddedToItsFolderListAndShown() {
+        fs::create_directories(m_app + "Downloads");
+        WriteSkinArchive(m_app + "Downloads/Blue.ZIP", kBlue);
+        QVERIFY(Restart(m_app + "Downloads/Blue.ZIP"));
+        Browser& b = *m_viewer->BrowserWindow;
+        QCOMPARE(b.Dir1->Path(), m_app + "Downloads/");
+        QCOMPARE(b.SkinEntries(), (std::vector<std::string>{"Blue.ZIP"}));
+        QCOMPARE(b.List1->currentRow(), 0);
+        QCOMPARE(m_viewer->Values.SkinName, std::string("Blue"));
+        if (!ArchivesUnpack()) QSKIP("the build's libPackage.so does not unpack archives yet");
+        QCOMPARE(MainPixel(), MakeColorRef(0, 0, 255));
+        QVERIFY(TempContents().empty());
+    }
+
+    void aFolderArgumentListsItsSkinsWithNothingSelected() {
+        QVERIFY(Restart(m_app + "Skins/nested"));
+        Browser& b = *m_viewer->BrowserWindow;
+        QCOMPARE(b.Dir1->Path(), m_app + "Skins/nested/");
+        QCOMPARE(b.SkinEntries(), (std::vector<std::string>{"inner"}));
+        QCOMPARE(b.List1->currentRow(), -1);
+        QCOMPARE(m_viewer->Values.SkinName, std::string("BaseSkin"));
+    }
+
+    void aRefusedOrVanishedArgumentStartsAsWithoutOne() {
+        QVERIFY(Restart(m_app + "missing.wsz"));
+        QCOMPARE(m_viewer->BrowserWindow->Dir1->Path(), m_app + "Skins/");
+        QCOMPARE(m_viewer->BrowserWindow->List1->currentRow(), -1);
+        // A folder that disappears between the decision and the start.
+        m_viewer = std::make_unique<QtViewer>(MakeProgramValues(m_app, m_temp));
+        QVERIFY(!m_viewer->Start(StartPlace{m_app + "gone/", "Red", {}}));
+        QCOMPARE(m_viewer->BrowserWindow->Dir1->Path(), m_app + "Skins/");
+        QCOMPARE(m_viewer->Values.SkinName, std::string("BaseSkin"));
     }
 
     void aSelectionDuringARunIsRefusedAndTheListReturns() {

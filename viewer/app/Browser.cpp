@@ -1,5 +1,7 @@
 #include "app/Browser.h"
 
+#include "app/QtGermanTexts.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMoveEvent>
@@ -209,6 +211,14 @@ void Browser::Dir1_Change() {
     List1->blockSignals(false);
 }
 
+void Browser::ShowEntry(const std::string& entry) {
+    const QString text = QString::fromStdString(entry);
+    QList<QListWidgetItem*> found = List1->findItems(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QListWidgetItem* item = found.isEmpty() ? new QListWidgetItem(text, List1) : found.first();
+    List1->setCurrentItem(item);  // runs List1_Click
+    List1->scrollToItem(item);
+}
+
 std::vector<std::string> Browser::SkinEntries() const {
     std::vector<std::string> entries;
     for (int i = 0; i < List1->count(); ++i) entries.push_back(List1->item(i)->text().toStdString());
@@ -236,9 +246,15 @@ void Browser::Command1_Click() { m_commands.Command1_Click(); }
 
 bool Browser::AskSaveAll() {
     if (ConfirmSaveAll) return ConfirmSaveAll();
-    return QMessageBox::question(this, QApplication::applicationName(),
-                                 QStringLiteral("Wirklich alle Skins als Vorschau speichern ?"),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                    QStringLiteral("Wirklich alle Skins als Vorschau speichern ?"), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    // Without Qt's German texts (a build without its translations) the two buttons still read German.
+    if (!GermanQtTextsInstalled()) {
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    }
+    return box.exec() == QMessageBox::Yes;
 }
 
 void Browser::cmdAlle_Click() {

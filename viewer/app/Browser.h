@@ -36,6 +36,9 @@ public:
     bool SetFolder(const std::string& folder);
     // Rebuilds the skin list for Dir1's folder; keeps the old list when the folder cannot be listed.
     void Dir1_Change();
+    // Selects entry in the skin list and shows it as a click would; an entry the list does not
+    // show (a ".zip" archive) is appended to it first.
+    void ShowEntry(const std::string& entry);
     // The docking tick.
     void Timer1_Timer();
     // Shows the popup menu at the mouse position.

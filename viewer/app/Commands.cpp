@@ -109,7 +109,10 @@ ViewerCommands::ViewerCommands(ProgramValues& values, SkinWindows& windows, Even
 }
 
 void ViewerCommands::ShowEntry(const std::string& base, const std::string& entry) {
-    if (IsSkinArchiveName(entry)) {
+    // The list shows only ".wsz" archives, but a ".zip" opened from the command line is an entry
+    // too; a folder that merely carries such a name is still shown as a folder.
+    std::error_code error;
+    if (IsArchiveFileName(entry) && !fs::is_directory(base + entry, error)) {
         m_values.SkinName = entry.substr(0, entry.size() - 4);
         LoadSkinArchive(base + entry, m_values.TempFolder, m_pump, [&](std::string& folder) {
             m_windows.LoadSkin(folder);

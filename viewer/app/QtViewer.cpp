@@ -12,7 +12,7 @@ QtViewer::QtViewer(ProgramValues values) : Values(std::move(values)), Commands(V
 
 QtViewer::~QtViewer() { SetPackageEventPump(nullptr); }
 
-void QtViewer::Start() {
+bool QtViewer::Start(const StartPlace& place) {
     // The live windows, hidden; their load handlers draw the built-in skin.
     Windows.Main.TitleText = Values.TitleText;
     Main = std::make_unique<frmMain>(Windows.Main, Shared);
@@ -33,6 +33,12 @@ void QtViewer::Start() {
     BrowserWindow->SetFolder(Values.SkinsFolder);  // stays on AppFolder when there is no Skins folder
     BrowserWindow->Dir1_Change();
     BrowserWindow->show();
+
+    if (place.folder.empty()) return true;
+    if (!BrowserWindow->SetFolder(place.folder)) return false;
+    BrowserWindow->Dir1_Change();
+    if (!place.entry.empty()) BrowserWindow->ShowEntry(place.entry);
+    return true;
 }
 
 }  // namespace veltrane

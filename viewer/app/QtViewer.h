@@ -6,6 +6,7 @@
 #include "app/Commands.h"
 #include "app/ProgramValues.h"
 #include "app/QtEventPump.h"
+#include "app/StartArgument.h"
 #include "rendering/WinAMPGraphics.h"
 #include "windows/LiveWindowController.h"
 #include "windows/frmEQ.h"
@@ -24,7 +25,10 @@ public:
 
     // Loads the live windows hidden with the built-in skin, then loads and shows the browser on
     // the Skins folder (or the program's folder when there is none) with its skin list filled.
-    void Start();
+    // With a place from the command line, the browser then moves to its folder and shows its entry
+    // as if it had been clicked. False when that folder cannot be shown (the browser stays on the
+    // Skins folder).
+    bool Start(const StartPlace& place = {});
 
     ProgramValues Values;
     SkinWindows Windows;

@@ -90,6 +90,8 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 bool IsSkinArchiveName(const std::string& entry) { return EndsWithNoCase(entry, ".wsz"); }
 
+bool IsArchiveFileName(const std::string& name) { return IsSkinArchiveName(name) || EndsWithNoCase(name, ".zip"); }
+
 std::optional<std::vector<std::string>> ListSubfolders(const std::string& folder) {
     return ListNames(folder, [](const fs::directory_entry& e, const std::string&) {
         std::error_code error;

@@ -10,6 +10,9 @@ namespace veltrane {
 
 // True for an entry naming a skin archive: it ends in ".wsz" in any letter case.
 bool IsSkinArchiveName(const std::string& entry);
+// True for a file name that a selection unpacks as an archive: ".wsz" or ".zip", any letter case.
+// Only the former are listed; the latter can be opened from the command line.
+bool IsArchiveFileName(const std::string& name);
 
 // The skin list of folder: first its subfolders that hold a "main.bmp" (any letter case), then its
 // ".wsz" files (any letter case), each group in name order. Not recursive. nullopt when the folder

@@ -78,3 +78,10 @@ TEST(ProgramValues, FoldersHangOffTheProgramFolderWithOneSlash) {
     EXPECT_EQ(v.TitleText, "Harrowby Veltrane  ***  ");
     EXPECT_EQ(ProgramFolder().back(), '/');
 }
+
+TEST(SkinList, ArchivesToOpenEndInWszOrZip) {
+    EXPECT_TRUE(IsArchiveFileName("a.WSZ"));
+    EXPECT_TRUE(IsArchiveFileName("a.Zip"));
+    EXPECT_FALSE(IsArchiveFileName("a.zip.txt"));
+    EXPECT_FALSE(IsArchiveFileName("zip"));
+}
