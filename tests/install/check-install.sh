@@ -17,7 +17,7 @@ for f in bin/veltrane bin/veltrane-preview bin/tarrow lib/libPackage.so include/
          share/mime/packages/veltrane-skin.xml share/thumbnailers/veltrane.thumbnailer \
          share/icons/hicolor/scalable/apps/veltrane.svg share/icons/hicolor/48x48/apps/veltrane.png \
          share/man/man1/veltrane.1 share/man/man1/veltrane-preview.1 share/man/man1/tarrow.1 \
-         share/veltrane/Skins; do
+         share/metainfo/org.veltrane.Veltrane.metainfo.xml share/veltrane/Skins; do
   need "$f"
 done
 

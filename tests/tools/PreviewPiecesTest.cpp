@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,6 +93,24 @@ TEST(WritePreviewFile, ReplacesOnlyOnRequestAndLeavesNoTemporaryFile) {
     EXPECT_EQ(WritePreviewFile(folder + "missing/c.jpg", {'x'}, false, error), WriteResult::Failed);
     EXPECT_NE(error.find("missing/c.jpg"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    fs::remove_all(folder);
+}
+
+TEST(WriteIntoFile, TheHostsOpenDescriptorSeesTheBytes) {
+    // A thumbnail host creates the output file, keeps it open and reads the picture through it.
+    const std::string folder = ScratchFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string path = folder + "thumb.png";
+    const int held = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(write(held, "old-and-longer", 14), 14);
+    std::string error;
+    EXPECT_EQ(WriteIntoFile(path, {'p', 'n', 'g'}, error), WriteResult::Written) << error;
+    char back[16] = {};
+    EXPECT_EQ(pread(held, back, sizeof back, 0), 3);
+    EXPECT_EQ(std::string(back), "png");
+    close(held);
+    EXPECT_EQ(WriteIntoFile(folder + "missing/t.png", {'x'}, error), WriteResult::Failed);
     fs::remove_all(folder);
 }
 

@@ -73,4 +73,13 @@ WriteResult WritePreviewFile(const std::string& path, const std::vector<uint8_t>
     return WriteResult::Written;
 }
 
+WriteResult WriteIntoFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return WriteResult::Failed;
+    }
+    return Finish(fd, path, bytes, error);
+}
+
 }  // namespace veltrane::preview

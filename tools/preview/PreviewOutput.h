@@ -25,4 +25,9 @@ enum class WriteResult { Written, Exists, Failed };
 WriteResult WritePreviewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
                              std::string& error);
 
+// Writes bytes into the file path itself, created or truncated, never replaced by another file:
+// a thumbnail host makes the output file and reads back what it holds through its own open
+// descriptor, which a renamed file would leave empty. On Failed the file is removed.
+WriteResult WriteIntoFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
 }  // namespace veltrane::preview

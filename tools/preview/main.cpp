@@ -228,7 +228,7 @@ int WriteThumbnail(const PreviewOptions& options) {
         return 1;
     }
     const std::vector<uint8_t> png = EncodePng(ScaleToFit(canvas, options.thumbnailSize));
-    if (png.empty() || WritePreviewFile(options.thumbnailOutput, png, true, error) != WriteResult::Written) {
+    if (png.empty() || WriteIntoFile(options.thumbnailOutput, png, error) != WriteResult::Written) {
         std::fprintf(stderr, "veltrane-preview: %s\n", error.empty() ? "cannot encode the thumbnail" : error.c_str());
         return 1;
     }
