@@ -64,6 +64,7 @@ bool readExtraField(Operation &op)
 MemberEntry entryFor(const CentralHeader &h)
 {
     MemberEntry m;
+    m.name = h.name;
     m.localHeaderOffset = h.localHeaderOffset;
     m.disk = h.startDisk;
     m.compressedSize = h.compressedSize;
@@ -211,29 +212,41 @@ bool readCentralHeader(Operation &op)
     return true;
 }
 
-void operateOnArchive(Operation &op)
+bool readCatalogue(Operation &op)
 {
     if (!findEndRecord(op))
-        return;
+        return false;
     readComment(op);
     ArchiveInput &in = op.input;
     EndRecord &e = op.endRecord;
-    if (e.centralStartDisk != in.currentDisk)
+    if (e.centralStartDisk != in.currentDisk) {
+        // A block in memory is one disk: there is no other to ask for.
+        if (op.settings.memoryInput()) {
+            raiseError(op, TARROW_ERROR_CANNOT_OPEN, op.archiveName());
+            return false;
+        }
         in.changeToDisk(e.centralStartDisk);
+    }
     // A shifted archive whose directory claims offset 0 has its directory right after the shift.
     if (in.offsetAdjustment > 0 && e.centralOffset == 0) {
         if (e.centralSize == 0)
-            return;
+            return false;
         e.centralOffset = uint64_t(in.offsetAdjustment);
         in.offsetAdjustment = 0;
     }
     if (e.centralSize == 0 || !findCentralDirectory(op))
+        return false;
+    return op.settings.view || walkCentralDirectory(op);
+}
+
+void operateOnArchive(Operation &op)
+{
+    if (!readCatalogue(op))
         return;
-    if (op.settings.view) {
+    if (op.settings.view)
         viewCatalogue(op);
-    } else if (walkCentralDirectory(op)) {
+    else
         runExtractionPass(op);
-    }
 }
 
 void operateOnMemory(Operation &op)

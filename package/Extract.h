@@ -10,6 +10,11 @@ struct CentralHeader;
 // Runs the whole operation on the archive file named in the settings: lists in view mode, else
 // walks the catalogue and hands it to runExtractionPass.
 void operateOnArchive(Operation &op);
+// The operation up to the extraction pass: finds the end record and the central directory and,
+// unless in view mode, walks it into op.catalogue (selected, supported members, warnings raised
+// for the others). False when there is nothing to go on with (an error raised, or no directory).
+// With memory input the block is taken as a whole archive.
+bool readCatalogue(Operation &op);
 // Runs the operation on the memory block of Tarrow_FromMemory.
 void operateOnMemory(Operation &op);
 

@@ -12,6 +12,7 @@
 #include "stored.h"
 #include "unshrink.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -66,6 +67,8 @@ private:
     uint8_t m_buffer[kStreamBufferSize];
 };
 
+} // namespace
+
 // Sanitised target path: the extract-to folder joined with the member name. No ".." component and no
 // absolute prefix survive, so every file lands inside the extract-to folder.
 std::string targetPath(const Settings &s, const std::string &stored, bool &folder)
@@ -106,6 +109,8 @@ std::string targetPath(const Settings &s, const std::string &stored, bool &folde
     }
     return path;
 }
+
+namespace {
 
 // What one extraction pass keeps from member to member.
 struct PassState {
@@ -431,6 +436,41 @@ void runExtractionPass(Operation &op)
         else if (op.counters.processed == 0)
             raiseError(op, TARROW_ERROR_NOTHING_DONE, op.archiveName());
     }
+}
+
+bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bound, MemberBuffer &buffer)
+{
+    buffer.length = 0;
+    LocalHeader h;
+    if (!readLocalHeader(op, entry, h))
+        return false;
+    // The header's size sizes the buffer, so it must stay within what the catalogue promised.
+    if (h.uncompressedSize > bound || h.uncompressedSize >= UINT32_MAX) {
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, h.name);
+        return false;
+    }
+    const size_t size = size_t(h.uncompressedSize);
+    if (!buffer.data || buffer.capacity < size || buffer.capacity == 0) {
+        buffer.capacity = std::max<size_t>(size, 1);
+        buffer.data.reset(new uint8_t[buffer.capacity]);
+    }
+    Settings &s = op.settings;
+    struct Restore {
+        Settings &s;
+        ~Restore() { s.outputBuffer = nullptr, s.outputCapacity = s.outputLength = 0; }
+    } restore{s};
+    s.outputBuffer = buffer.data.get();
+    s.outputCapacity = uint32_t(size);
+    s.outputLength = 0;
+    const int16_t warningBefore = op.lastWarning;
+    op.lastWarning = 0;
+    PassState pass;
+    extractMember(op, entry, h, false, pass);
+    buffer.length = s.outputLength;
+    const bool clean = op.lastWarning == 0;
+    if (clean)
+        op.lastWarning = warningBefore;
+    return clean;
 }
 
 void extractMemoryMember(Operation &op, const MemberEntry &entry, const CentralHeader &header)

@@ -256,7 +256,7 @@ bool findEndRecord(Operation &op)
     ArchiveInput &in = op.input;
     const std::string &archive = op.archiveName();
     for (;;) {
-        if (platform::pathKind(archive) != platform::PathKind::File) {
+        if (!op.settings.memoryInput() && platform::pathKind(archive) != platform::PathKind::File) {
             if (in.spanning) {
                 in.askForDisk(0);
                 continue;

@@ -128,6 +128,7 @@ struct CentralHeader {
 
 // One selected, supported member, in central-directory order.
 struct MemberEntry {
+    std::string name;                // as the central directory stores it, converted
     uint64_t localHeaderOffset = 0;
     uint16_t disk = 0;
     uint64_t compressedSize = 0;
@@ -178,5 +179,22 @@ private:
 // the extraction module; called by the operation once the catalogue is walked.
 void runExtractionPass(Operation &op);
 void extractMemoryMember(Operation &op, const MemberEntry &member, const CentralHeader &header);
+
+// Where the extraction writes a stored name below the extract-to folder: no ".." component or
+// absolute prefix survives, characters the target cannot hold become "_". folder is set when the
+// name makes a folder rather than a file.
+std::string targetPath(const Settings &s, const std::string &stored, bool &folder);
+
+// A member decoded into memory; the buffer is kept from member to member and only ever grows.
+struct MemberBuffer {
+    std::unique_ptr<uint8_t[]> data;
+    size_t capacity = 0;
+    size_t length = 0;   // bytes decoded into it by the last call
+};
+// Decodes one catalogue entry into buffer through the extraction pass's memory output: the same
+// local header checks, decoders, bounded output and CRC check, the same warnings raised. A local
+// header declaring more than bound bytes is refused as damaged before anything is allocated.
+// True when the member decoded cleanly.
+bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bound, MemberBuffer &buffer);
 
 } // namespace tarrow

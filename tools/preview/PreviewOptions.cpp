@@ -51,6 +51,10 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
             onlySkins = true;
             continue;
         }
+        if (arg == "--via-files") {
+            options.viaFiles = true;
+            continue;
+        }
         if (arg == "--force") {
             options.force = true;
             continue;

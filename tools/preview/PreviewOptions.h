@@ -1,5 +1,5 @@
 // Command line of veltrane-preview:
-//   veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] SKIN...
+//   veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] [--via-files] SKIN...
 //   veltrane-preview --thumbnail SIZE INPUT OUTPUT
 //   veltrane-preview --help | --version
 #pragma once
@@ -20,6 +20,7 @@ struct PreviewOptions {
     std::string outputFolder;   // empty: the current folder
     unsigned jobs = 0;          // 0: one per processor
     bool force = false;         // overwrite existing previews
+    bool viaFiles = false;      // unpack archives into the temporary folder instead of reading them in memory
     std::vector<std::string> skins;
     // --thumbnail: the preview scaled to fit a square of this many pixels, written as PNG.
     int thumbnailSize = 0;
@@ -29,7 +30,7 @@ struct PreviewOptions {
 inline constexpr int kMaxThumbnailSize = 4096;
 
 inline constexpr const char* kUsage =
-    "usage: veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] SKIN...\n"
+    "usage: veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] [--via-files] SKIN...\n"
     "       veltrane-preview --thumbnail SIZE INPUT OUTPUT\n"
     "       veltrane-preview --help | --version\n";
 
@@ -43,6 +44,8 @@ inline constexpr const char* kHelp =
     "  -o DIR          folder to write into (default: the current folder)\n"
     "  -j JOBS         number of worker processes (default: one per processor)\n"
     "  --force         replace existing previews (otherwise they are skipped)\n"
+    "  --via-files     unpack archives into the temporary folder as the viewer does, instead of\n"
+    "                  reading them in memory (same previews, slower; for comparison)\n"
     "  --thumbnail SIZE INPUT OUTPUT\n"
     "                  write the preview of one skin, scaled to fit SIZE x SIZE, as a PNG file\n"
     "  --help          show this text\n"

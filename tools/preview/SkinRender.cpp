@@ -1,5 +1,7 @@
 #include "SkinRender.h"
 
+#include "InMemorySkin.h"
+
 #include "app/Commands.h"
 #include "app/FileHandling.h"
 #include "app/UnZIP.h"
@@ -102,8 +104,11 @@ std::string DescribePackageWarning(int code) {
     }
 }
 
-bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error) {
-    if (source.kind == SkinSource::Kind::Archive) return RenderArchive(source.path, tempFolder, canvas, error);
+bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error,
+                      ArchiveReading reading) {
+    if (source.kind == SkinSource::Kind::Archive)
+        return reading == ArchiveReading::InMemory ? RenderArchiveInMemory(source.path, canvas, error)
+                                                   : RenderArchive(source.path, tempFolder, canvas, error);
     if (!CheckMainBitmap(WithSlash(source.path), error)) return false;
     canvas = RenderSkinPreview(source.path);
     return true;

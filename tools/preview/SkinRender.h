@@ -13,9 +13,14 @@
 
 namespace veltrane::preview {
 
+// How an archive is read: straight from memory, or unpacked into the temporary folder by the
+// viewer's selection pipeline. Both give the same previews.
+enum class ArchiveReading { InMemory, ViaFiles };
+
 // The preview of source into canvas (275 x 350, 24 bits), or false with error set to a short reason.
-// tempFolder ends with "/"; nothing is left in it afterwards.
-bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error);
+// tempFolder ends with "/" and is used only for ViaFiles; nothing is left in it afterwards.
+bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error,
+                      ArchiveReading reading = ArchiveReading::InMemory);
 
 // Every skin allocates and frees the same few large buffers (bitmaps, the library's working
 // buffers, the encoder's). Called once before rendering many skins, it keeps such buffers on the

@@ -48,7 +48,8 @@ JobResult RunJob(const Job& job, const PreviewOptions& options, const std::strin
         return result;
     }
     Dib canvas;
-    if (!RenderSkinSource(job.source, tempFolder, canvas, result.message)) {
+    const ArchiveReading reading = options.viaFiles ? ArchiveReading::ViaFiles : ArchiveReading::InMemory;
+    if (!RenderSkinSource(job.source, tempFolder, canvas, result.message, reading)) {
         result.status = kFailed;
         return result;
     }
@@ -157,8 +158,10 @@ int RenderAll(const PreviewOptions& options) {
     }
 
     CatchInterruptions();  // before the run folder exists, so that it is always removed
-    const std::string runFolder = jobs.empty() ? std::string() : MakeRunFolder();
-    if (!jobs.empty() && runFolder.empty()) {
+    // Only unpacking needs working folders: in memory nothing is written there.
+    const bool unpacks = options.viaFiles && !jobs.empty();
+    const std::string runFolder = unpacks ? MakeRunFolder() : std::string();
+    if (unpacks && runFolder.empty()) {
         std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", WorkingFolderBase().c_str());
         return 1;
     }
@@ -170,7 +173,7 @@ int RenderAll(const PreviewOptions& options) {
     // side by side in one parent contend for that parent's lock in the file system.
     std::string workerFolder;
     const auto work = [&](std::size_t i) {
-        if (workerFolder.empty()) {
+        if (unpacks && workerFolder.empty()) {
             workerFolder = runFolder + "worker-" + std::to_string(getpid()) + "/";
             if (mkdir(workerFolder.c_str(), 0700) != 0) workerFolder = runFolder;
         }

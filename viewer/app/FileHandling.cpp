@@ -28,7 +28,8 @@ bool IsFolder(const std::string& path) {
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
-// Name order of the folder and file lists: letters compared without regard to case, then exactly.
+}  // namespace
+
 bool NameOrder(const std::string& a, const std::string& b) {
     const auto folded = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return uint8_t(AsciiLower(x)) < uint8_t(AsciiLower(y));
@@ -36,6 +37,8 @@ bool NameOrder(const std::string& a, const std::string& b) {
     if (folded || !EqualIgnoringAsciiCase(a, b)) return folded;
     return a < b;
 }
+
+namespace {
 
 // "*" matches any run of characters, "?" any one; letters match without regard to case.
 bool WildcardMatch(const char* pattern, const char* name) {

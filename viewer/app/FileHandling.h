@@ -47,6 +47,10 @@ std::string GetTempFolder();
 std::vector<std::string> ListAllFiles(const std::string& folder, const std::string& pattern = "",
                                       const std::function<void()>& pump = {});
 
+// The order ListAllFiles lists a folder's entries in: letters compared without regard to ASCII
+// case, then names that differ only in case exactly.
+bool NameOrder(const std::string& a, const std::string& b);
+
 // Removes the innermost folder of path, which must be empty, and moves path one level up. Returns
 // false, removing nothing, when path is the temporary folder (whatever the letter case of either)
 // or the folder cannot be removed.

@@ -1,0 +1,233 @@
+#include "InMemorySkin.h"
+
+#include "SkinRender.h"
+
+#include "app/FileHandling.h"
+#include "app/SkinBudget.h"
+#include "platform/CaseLookup.h"
+#include "rendering/SkinPreview.h"
+#include "tarrow.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrane::preview {
+namespace {
+
+constexpr std::size_t kNoMember = SIZE_MAX;
+
+// The unpacked tree as a case-insensitive file system holds it.
+struct Node {
+    std::string name;
+    bool folder = true;
+    std::size_t member = kNoMember;
+    uint64_t size = 0;
+    std::vector<std::unique_ptr<Node>> children;
+
+    Node* Child(const std::string& wanted) const {
+        for (const auto& child : children)
+            if (EqualIgnoringAsciiCase(child->name, wanted)) return child.get();
+        return nullptr;
+    }
+    Node* Add(const std::string& childName, bool isFolder) {
+        children.push_back(std::make_unique<Node>());
+        Node* child = children.back().get();
+        child->name = childName;
+        child->folder = isFolder;
+        return child;
+    }
+};
+
+std::vector<std::string> Components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// Places one member as the extraction does: missing folders made on the way, a file replacing the
+// file of the same name in any case. False when a path part is taken by the other kind of entry.
+bool Place(Node& root, const tarrow::MemoryArchive::Entry& member, std::size_t index) {
+    const std::vector<std::string> parts = Components(member.path);
+    if (parts.empty()) return true;
+    Node* at = &root;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        const bool folder = !last || member.folder;
+        Node* child = at->Child(parts[i]);
+        if (!child) child = at->Add(parts[i], folder);
+        else if (child->folder != folder) return false;
+        if (!folder) {
+            child->member = index;
+            child->size = member.size;
+        }
+        at = child;
+    }
+    return true;
+}
+
+bool IsMainBitmap(const Node& node) { return !node.folder && EqualIgnoringAsciiCase(node.name, "main.bmp"); }
+
+bool HoldsMainBitmap(const Node& node) {
+    return std::any_of(node.children.begin(), node.children.end(), [](const auto& c) {
+        return IsMainBitmap(*c) || (c->folder && HoldsMainBitmap(*c));
+    });
+}
+
+std::vector<const Node*> FoldersInNameOrder(const Node& node) {
+    std::vector<const Node*> folders;
+    for (const auto& child : node.children)
+        if (child->folder) folders.push_back(child.get());
+    std::sort(folders.begin(), folders.end(), [](const Node* a, const Node* b) { return NameOrder(a->name, b->name); });
+    return folders;
+}
+
+// The pipeline lists every file below the extraction folder (subfolders last to first in name
+// order, then a folder's own files) and takes the folder of the last main.bmp listed: the folder
+// itself when it holds one, else the first subfolder in name order with one below it.
+const Node* DeepSkinFolder(const Node& node, std::string& path) {
+    if (std::any_of(node.children.begin(), node.children.end(), [](const auto& c) { return IsMainBitmap(*c); }))
+        return &node;
+    for (const Node* folder : FoldersInNameOrder(node))
+        if (HoldsMainBitmap(*folder)) {
+            path += folder->name + "/";
+            return DeepSkinFolder(*folder, path);
+        }
+    return &node;
+}
+
+// The archive's bytes, mapped read-only for as long as the skin is rendered.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            m_opened = true;
+            m_size = std::size_t(info.st_size);
+            if (m_size > 0) {
+                void* data = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+                if (data == MAP_FAILED) m_opened = false, m_size = 0;
+                else m_data = static_cast<const uint8_t*>(data);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile() {
+        if (m_data) ::munmap(const_cast<uint8_t*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    bool Opened() const { return m_opened; }
+    std::span<const uint8_t> Bytes() const { return {m_data, m_size}; }
+
+private:
+    const uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+    bool m_opened = false;
+};
+
+bool HarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMMENT; }
+
+// The reason the file-based path gives for an error or a warning of the library.
+std::string Reason(int error, int warning) {
+    if (error != 0) return "cannot unpack the archive: " + DescribePackageError(error);
+    return "a member of the archive cannot be unpacked: " + DescribePackageWarning(warning);
+}
+
+}  // namespace
+
+ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members) {
+    ArchiveSkinFolder result;
+    Node root;
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (!Place(root, members[i], i)) result.conflict = true;
+    const Node* top = root.Child("main.bmp");
+    const Node* folder = top && !top->folder ? &root : DeepSkinFolder(root, result.folder);
+    for (const auto& child : folder->children) {
+        result.entries.push_back({child->name, child->folder, child->size});
+        result.members.push_back(child->folder ? kNoMember : child->member);
+    }
+    return result;
+}
+
+bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error) {
+    const MappedFile file(path);
+    if (!file.Opened()) {
+        error = Reason(TARROW_ERROR_NO_ARCHIVE, 0);
+        return false;
+    }
+    tarrow::MemoryArchive archive;
+    if (const int code = archive.open(file.Bytes())) {
+        error = Reason(code, 0);
+        return false;
+    }
+    std::vector<SkinArchiveEntry> declared;
+    declared.reserve(archive.entries().size());
+    for (const auto& entry : archive.entries()) declared.push_back({entry.name, entry.size});
+    const SkinBudgetVerdict verdict = CheckSkinBudget(declared);
+    if (!verdict.withinBudget) {
+        error = "refused: the archive " + verdict.reason;
+        return false;
+    }
+    if (!HarmlessWarning(archive.warning())) {
+        error = Reason(0, archive.warning());
+        return false;
+    }
+    ArchiveSkinFolder skin = FindArchiveSkinFolder(archive.entries());
+    if (skin.conflict) {
+        error = Reason(0, TARROW_WARNING_CANNOT_CREATE);
+        return false;
+    }
+
+    // The first member that fails to decode fails the skin, as a warning of the unpacking would.
+    tarrow::MemoryArchive::Failure failure;
+    std::size_t lastRead = kNoMember;
+    std::span<const uint8_t> lastBytes;
+    const std::vector<std::size_t> members = std::move(skin.members);
+    const SkinMemberFiles files(std::move(skin.entries), [&](std::size_t index) -> std::optional<std::span<const uint8_t>> {
+        const std::size_t member = members[index];
+        // main.bmp is read to check the skin and again to load it: decoded once.
+        if (member == lastRead) return lastBytes;
+        tarrow::MemoryArchive::Failure now;
+        const auto bytes = archive.read(member, now);
+        if (!bytes) {
+            if (failure.error == 0 && failure.warning == 0) failure = now;
+            lastRead = kNoMember;
+            return std::nullopt;
+        }
+        lastRead = member;
+        lastBytes = *bytes;
+        return bytes;
+    });
+    const auto failed = [&] { return failure.error != 0 || failure.warning != 0; };
+
+    if (!files.HasFile("main.bmp")) {
+        error = "no main.bmp in the skin";
+        return false;
+    }
+    Dib scratch;
+    if (!files.LoadBitmap("main.bmp", scratch)) {
+        error = failed() ? Reason(failure.error, failure.warning) : "main.bmp is not a readable bitmap";
+        return false;
+    }
+    canvas = RenderSkinPreview(files);
+    if (failed()) {
+        error = Reason(failure.error, failure.warning);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace veltrane::preview
