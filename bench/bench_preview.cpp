@@ -1,12 +1,13 @@
 // The batch preview pipeline, stage by stage and as a whole:
 //  1. one typical corpus skin archive, stage by stage (unpack, load, compose, JPEG encode, write,
 //     clean-up), medians over many runs in CPU time (this process, kernel time included) and wall
-//     time;
-//  2. veltrane-preview itself over the corpus repeated to at least 1000 skins, at -j 1 and -j 2:
-//     skins per second (wall), CPU time per skin (all workers), and the peak resident size of the
-//     largest process of the run (the parent or any worker).
+//     time, for the unpacking pipeline and for the in-memory reading the tool uses by default;
+//  2. veltrane-preview itself over the corpus repeated to at least 2000 skins, in memory and with
+//     --via-files, at -j 1 and -j 2: skins per second (wall), CPU time per skin (all workers), and
+//     the peak resident size of the largest process of the run (the parent or any worker).
 // The working folders go where the tool puts them (see WorkingFolderBase); the file system type is
 // printed, because unpacking is file creation and deletion and costs what that file system costs.
+#include "InMemorySkin.h"
 #include "PreviewOutput.h"
 #include "SkinRender.h"
 #include "SkinSources.h"
@@ -41,7 +42,7 @@ using namespace veltrane::preview;
 namespace {
 
 constexpr int kStageRuns = 300;
-constexpr std::size_t kThroughputSkins = 1000;
+constexpr std::size_t kThroughputSkins = 2000;
 constexpr const char* kTypicalSkin = "XMMS-Turquoise.wsz";
 
 struct Clock {
@@ -127,6 +128,33 @@ void StageBreakdown(const std::string& archive, const std::string& temp) {
     fs::remove(output);
 }
 
+// The same stages for the in-memory reading: read and catalogue the archive, then decode the
+// members the windows look up while they load (one stage, as the loading asks for them).
+void InMemoryStageBreakdown(const std::string& archive, const std::string& temp) {
+    Stages stages;
+    const std::string output = temp + "bench-preview.jpg";
+    for (int run = 0; run < kStageRuns; ++run) {
+        const Clock start = Now();
+        Dib canvas;
+        std::string error;
+        if (!RenderArchiveInMemory(archive, canvas, error)) std::fprintf(stderr, "%s\n", error.c_str());
+        const Clock rendered = Now();
+        const std::vector<uint8_t> jpeg = EncodeDibAsJpeg(canvas, kPreviewJpegQuality);
+        const Clock encoded = Now();
+        if (WritePreviewFile(output, jpeg, true, error) != WriteResult::Written) std::fprintf(stderr, "%s\n", error.c_str());
+        const Clock written = Now();
+        if (run == 0) continue;
+        stages.Add("read, decode and load, compose", start, rendered);
+        stages.Add("JPEG encode (quality 90)", rendered, encoded);
+        stages.Add("write file", encoded, written);
+        stages.Add("total", start, written);
+    }
+    std::printf("In memory, %s, %d runs, medians:\n", fs::path(archive).filename().c_str(), kStageRuns - 1);
+    for (const char* stage : {"read, decode and load, compose", "JPEG encode (quality 90)", "write file", "total"})
+        std::printf("  %-40s %7.3f ms CPU  %7.3f ms wall\n", stage, Median(stages.cpu[stage]), Median(stages.wall[stage]));
+    fs::remove(output);
+}
+
 struct RunFigures {
     double wallSeconds = 0, cpuSeconds = 0, peakMb = 0;
     int status = -1;
@@ -173,21 +201,31 @@ void Throughput(const std::string& corpus, const std::string& temp) {
         }
     const std::string tool = ProgramFolder() + "veltrane-preview";
     std::printf("Throughput of veltrane-preview over %zu corpus archives (--force, JPEG):\n", n);
-    double wallOne = 0, cpuOne = 0;
-    for (const char* jobs : {"1", "2"}) {
-        RunFigures best;
-        for (int attempt = 0; attempt < 3; ++attempt) {  // the best of three: others' load only slows a run down
-            const RunFigures f = RunTool(tool, {"-j", jobs, "--force", "-o", out, many});
-            if (f.status != 0) std::printf("  (run ended with status %d)\n", f.status);
-            if (attempt == 0 || f.wallSeconds < best.wallSeconds) best = f;
+    std::map<std::string, double> cpuPerSkin;
+    for (const char* mode : {"in memory", "--via-files"}) {
+        const bool files = mode[0] == '-';
+        double wallOne = 0, cpuOne = 0;
+        for (const char* jobs : {"1", "2"}) {
+            RunFigures best;
+            for (int attempt = 0; attempt < 3; ++attempt) {  // the best of three: others' load only slows a run down
+                std::vector<std::string> args = {"-j", jobs, "--force", "-o", out, many};
+                if (files) args.insert(args.begin(), "--via-files");
+                const RunFigures f = RunTool(tool, args);
+                if (f.status != 0) std::printf("  (run ended with status %d)\n", f.status);
+                if (attempt == 0 || f.wallSeconds < best.wallSeconds) best = f;
+            }
+            std::printf("  %-11s -j %s: %7.1f skins/s wall (%.2f s), %.3f ms CPU per skin (all processes), peak %.1f MB\n",
+                        mode, jobs, double(n) / best.wallSeconds, best.wallSeconds, best.cpuSeconds * 1e3 / double(n),
+                        best.peakMb);
+            cpuPerSkin[std::string(mode) + jobs] = best.cpuSeconds / double(n);
+            if (jobs[0] == '1') wallOne = best.wallSeconds, cpuOne = best.cpuSeconds;
+            else
+                std::printf("  %-11s speed-up -j 2 over -j 1: %.2f (wall); CPU per skin grew by %.0f%%\n", mode,
+                            wallOne / best.wallSeconds, (best.cpuSeconds / cpuOne - 1) * 100);
         }
-        std::printf("  -j %s: %7.1f skins/s wall (%.2f s), %.3f ms CPU per skin (all processes), peak %.1f MB\n", jobs,
-                    double(n) / best.wallSeconds, best.wallSeconds, best.cpuSeconds * 1e3 / double(n), best.peakMb);
-        if (jobs[0] == '1') wallOne = best.wallSeconds, cpuOne = best.cpuSeconds;
-        else
-            std::printf("  speed-up -j 2 over -j 1: %.2f (wall); CPU per skin grew by %.0f%%\n", wallOne / best.wallSeconds,
-                        (best.cpuSeconds / cpuOne - 1) * 100);
     }
+    std::printf("  CPU per skin, --via-files / in memory: %.2f at -j 1, %.2f at -j 2\n",
+                cpuPerSkin["--via-files1"] / cpuPerSkin["in memory1"], cpuPerSkin["--via-files2"] / cpuPerSkin["in memory2"]);
     fs::remove_all(many);
     fs::remove_all(out);
 }
@@ -212,6 +250,7 @@ int main() {
     std::string archive = corpus + "/" + kTypicalSkin;
     if (!fs::exists(archive)) archive = corpus + "/base-2.91.wsz";
     StageBreakdown(archive, temp);
+    InMemoryStageBreakdown(archive, temp);
     if (!PackageLibraryLoaded()) std::printf("  (libPackage.so was not found beside the benchmark: nothing was unpacked)\n");
     Throughput(corpus, temp);
     fs::remove_all(temp);

@@ -1,0 +1,241 @@
+// The in-memory reading of skin archives against the unpacking pipeline: every corpus archive and
+// every generated layout must give the same outcome and, when rendered, byte-identical previews.
+#include "PreviewToolFixture.h"
+
+#include "../viewer/rendering/SkinFixtures.h"
+#include "InMemorySkin.h"
+#include "SkinRender.h"
+#include "app/UnZIP.h"
+
+#include <cstring>
+#include <zlib.h>
+
+using namespace veltrane;
+using namespace veltrane::preview;
+using namespace veltrane::test;
+
+namespace {
+
+struct Outcome {
+    bool rendered = false;
+    std::string error;
+    Dib canvas;
+};
+
+Outcome Render(const fs::path& archive, const std::string& temp, ArchiveReading reading) {
+    Outcome o;
+    const SkinSource source{SkinSource::Kind::Archive, archive.string(), archive.stem().string()};
+    o.rendered = RenderSkinSource(source, temp, o.canvas, o.error, reading);
+    return o;
+}
+
+bool SamePixels(const Dib& a, const Dib& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount()) return false;
+    for (int32_t y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), std::size_t(a.Width()) * 3) != 0) return false;
+    return true;
+}
+
+// Renders the archive both ways; returns the in-memory outcome for further checks.
+Outcome ExpectSameBothWays(const fs::path& archive, const std::string& temp) {
+    SCOPED_TRACE(archive.filename().string());
+    Outcome files = Render(archive, temp, ArchiveReading::ViaFiles);
+    Outcome memory = Render(archive, temp, ArchiveReading::InMemory);
+    EXPECT_EQ(memory.rendered, files.rendered) << "files: " << files.error << "; memory: " << memory.error;
+    if (memory.rendered && files.rendered) {
+        EXPECT_TRUE(SamePixels(memory.canvas, files.canvas));
+    }
+    return memory;
+}
+
+std::string ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "veltrane-inmemory-XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern + "/" : std::string();
+}
+
+class BothWays : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(fs::path(VELTRANE_BIN_DIR) / "libPackage.so")) GTEST_SKIP() << "libPackage.so not built";
+        SetPackageLibraryFolder(std::string(VELTRANE_BIN_DIR) + "/");
+        temp = ScratchFolder();
+        store = ScratchFolder();
+        ASSERT_FALSE(temp.empty() || store.empty());
+    }
+    void TearDown() override {
+        if (temp.empty()) return;
+        // The unpacking path cleans up after itself; the in-memory one never writes.
+        EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 0);
+        fs::remove_all(temp);
+        if (!store.empty()) fs::remove_all(store);
+    }
+    fs::path Archive(const std::string& name, const std::vector<ziptest::Member>& members) {
+        ziptest::Archive archive;
+        archive.members = members;
+        ziptest::writeFile(store + name, ziptest::build(archive));
+        return store + name;
+    }
+    std::string temp, store;  // the working folder, and where the generated archives lie
+};
+
+ziptest::Member Stored(const std::string& name, const std::string& data) {
+    ziptest::Member m;
+    m.name = name;
+    m.data = data;
+    return m;
+}
+
+ziptest::Member Deflated(const std::string& name, const std::string& data) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string packed(deflateBound(&z, uLong(data.size())) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(packed.data());
+    z.avail_out = uInt(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    ziptest::Member m = Stored(name, data);
+    m.method = 8;
+    m.packed = packed;
+    return m;
+}
+
+// A standard skin file whose pixels name it (tag) and its coordinates.
+std::string Bitmap(SkinFile id, int tag = 0) {
+    for (const SkinFileInfo& f : StandardFiles())
+        if (f.id == id) return ziptest::toString(EncodePicture(TaggedBitmap(tag ? tag : id, f.width, f.height)));
+    return {};
+}
+
+// Every standard file of a synthetic skin below folder, deflated, each named as given.
+std::vector<ziptest::Member> Skin(const std::string& folder, std::vector<SkinFile> omit = {}) {
+    std::vector<ziptest::Member> members;
+    for (const SkinFileInfo& f : StandardFiles())
+        if (std::find(omit.begin(), omit.end(), f.id) == omit.end())
+            members.push_back(Deflated(folder + f.name, Bitmap(f.id)));
+    return members;
+}
+
+std::vector<ziptest::Member> Join(std::vector<ziptest::Member> a, const std::vector<ziptest::Member>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST_F(BothWays, EveryCorpusArchiveGivesTheSameOutcomeAndPreview) {
+    const fs::path corpus = fs::path(VELTRANE_SHARED_DIR) / "corpus";
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
+    std::size_t rendered = 0, archives = 0;
+    for (const char* part : {"skins", "zip"})
+        for (const auto& entry : fs::directory_iterator(corpus / part)) {
+            if (!entry.is_regular_file() || !IsArchiveArgument(entry.path().string())) continue;
+            ++archives;
+            rendered += ExpectSameBothWays(entry.path(), temp).rendered;
+        }
+    EXPECT_GE(archives, 12u);
+    EXPECT_GE(rendered, 12u);  // every corpus skin archive renders
+}
+
+TEST_F(BothWays, GeneratedLayoutsFindTheSameSkinFolderAndFiles) {
+    const std::string red = MainBitmap({0, 0, 200, 0}), blue = MainBitmap({200, 0, 0, 0});
+    const std::vector<std::pair<std::string, std::vector<ziptest::Member>>> layouts = {
+        {"whole.wsz", Skin("")},
+        {"nested.wsz", Skin("Skin/Inner/", {kBalance, kNumbers})},
+        // The pipeline takes the first subfolder in name order holding a main.bmp below it, and in
+        // it the folder itself before its subfolders.
+        {"siblings.wsz", Join(Skin("b/"), Join(Skin("A/sub/", {kEqMain}), {Stored("A/Main.bmp", red)}))},
+        {"deeper.wsz", Join({Stored("x/y/main.bmp", red)}, {Stored("x/z/MAIN.BMP", blue), Stored("readme", "")})},
+        // Names that differ only in case: the later member, under the earlier one's name.
+        {"cases.wsz", Join(Skin("Skin/"), {Stored("SKIN/main.bmp", red), Deflated("skin/Eqmain.BMP", Bitmap(kEqMain, kOther))})},
+        {"cases-top.wsz", {Stored("MAIN.BMP", red), Stored("main.bmp", blue)}},
+        // Fallbacks: a folder where BALANCE.BMP would be, NUMS_EX.BMP for NUMBERS.BMP.
+        {"fallbacks.wsz", Join(Skin("", {kBalance, kNumbers}), {Stored("balance.bmp/", ""), Stored("balance.bmp/x", "")})},
+        {"pledit.wsz", Join(Skin("s/"), {Stored("s/pledit.txt", "[Text]\r\nNormalBG=#102030\r\n")})},
+        {"pledit-upper.wsz", Join(Skin(""), {Deflated("PLEDIT.TXT", "[text]\nnormalbg = 'a0B0c0'\n")})},
+        // Broken pieces the windows look up: an unreadable bitmap keeps the default artwork.
+        {"unreadable.wsz", Join(Skin("", {kTitleBar, kVolume}), {Stored("titlebar.bmp", "BM"), Stored("VOLUME.BMP", "")})},
+        {"no-main.wsz", Skin("", {kMain})},
+        {"main-not-bitmap.wsz", Join(Skin("", {kMain}), {Stored("main.bmp", "not a bitmap")})},
+        {"folders-only.wsz", {Stored("a/", ""), Stored("a/b/", "")}},
+        {"file-and-folder.wsz", Join(Skin(""), {Stored("eqmain.bmp/x", "")})},
+    };
+    for (const auto& [name, members] : layouts) ExpectSameBothWays(Archive(name, members), temp);
+}
+
+TEST_F(BothWays, DamageInAMemberTheWindowsReadFailsTheSkinBothWays) {
+    std::vector<ziptest::Member> badCrc = Skin("");
+    badCrc[1].crc = 1234;  // PLAYPAUS.BMP
+    std::vector<ziptest::Member> badData = Skin("");
+    badData[0].packed = std::string(40, '\xff');  // MAIN.BMP: an invalid block type
+    std::vector<ziptest::Member> method = Skin("");
+    method[2].method = 99;  // CBUTTONS.BMP
+    std::vector<ziptest::Member> encrypted = Skin("");
+    encrypted[13].flags = 1;  // PLEDIT.BMP
+    for (const auto& [name, members] : std::vector<std::pair<std::string, std::vector<ziptest::Member>>>{
+             {"crc.wsz", badCrc}, {"data.wsz", badData}, {"method.wsz", method}, {"encrypted.wsz", encrypted}}) {
+        const Outcome memory = ExpectSameBothWays(Archive(name, members), temp);
+        EXPECT_FALSE(memory.rendered) << name;
+        EXPECT_NE(memory.error.find("cannot be unpacked"), std::string::npos) << name << ": " << memory.error;
+    }
+    // What is not an archive is named as the library names it.
+    std::ofstream(store + "junk.wsz") << "junk";
+    const Outcome junk = ExpectSameBothWays(store + "junk.wsz", temp);
+    EXPECT_NE(junk.error.find("not a ZIP archive"), std::string::npos) << junk.error;
+}
+
+TEST_F(BothWays, ALocalHeaderDeclaringMoreThanTheCatalogueIsRefusedBeforeAnythingIsAllocated) {
+    std::vector<ziptest::Member> members = Skin("");
+    // The catalogue promises 10 bytes of EQMAIN.BMP; its local header claims 4 GiB - 2.
+    members[12].uncompressedSize = 10;
+    ziptest::Archive archive;
+    archive.members = members;
+    ziptest::Bytes bytes = ziptest::build(archive);
+    // Patch the local header's size (offset 22 in it) of that member back to the large value.
+    const std::size_t local = ziptest::toString(bytes).find("EQMAIN.BMP") - 30;
+    ASSERT_EQ(ziptest::toString(bytes).substr(local, 4), std::string("PK\x03\x04"));
+    for (int i = 0; i < 4; ++i) bytes[local + 22 + i] = i == 0 ? 0xFE : 0xFF;
+    const fs::path path = store + "liar.wsz";
+    ziptest::writeFile(path.string(), bytes);
+    const Outcome memory = Render(path, temp, ArchiveReading::InMemory);
+    EXPECT_FALSE(memory.rendered);
+    EXPECT_NE(memory.error.find("damaged local header"), std::string::npos) << memory.error;
+}
+
+TEST(ArchiveSkinFolder, CaseMergedTreeWithTheLaterMemberAndConflicts) {
+    using Entry = tarrow::MemoryArchive::Entry;
+    const std::vector<Entry> members = {
+        {"Skin/", "Skin/", true, 0},         {"Skin/Main.bmp", "Skin/Main.bmp", false, 5},
+        {"SKIN/MAIN.BMP", "SKIN/MAIN.BMP", false, 7}, {"skin/sub/", "skin/sub/", true, 0},
+        {"Other/main.bmp", "Other/main.bmp", false, 3},
+    };
+    ArchiveSkinFolder skin = FindArchiveSkinFolder(members);
+    EXPECT_EQ(skin.folder, "Other/");  // "Other" comes before "Skin" in name order
+    ASSERT_EQ(skin.entries.size(), 1u);
+    EXPECT_EQ(skin.members[0], 4u);
+
+    skin = FindArchiveSkinFolder({members.begin(), members.begin() + 4});
+    EXPECT_EQ(skin.folder, "Skin/");
+    ASSERT_EQ(skin.entries.size(), 2u);
+    EXPECT_EQ(skin.entries[0].name, "Main.bmp");  // the first spelling
+    EXPECT_EQ(skin.entries[0].size, 7u);          // the later member's
+    EXPECT_EQ(skin.members[0], 2u);
+    EXPECT_TRUE(skin.entries[1].folder);
+    EXPECT_FALSE(skin.conflict);
+
+    EXPECT_TRUE(FindArchiveSkinFolder({{"a", "a", false, 1}, {"A/b", "A/b", false, 1}}).conflict);
+    EXPECT_TRUE(FindArchiveSkinFolder({{"a/", "a/", true, 0}, {"A", "A", false, 1}}).conflict);
+}
+
+TEST_F(PreviewTool, InMemoryRunsWriteNothingToTheTemporaryFolder) {
+    MakeArchive("Red.wsz", {Deflated("Red/main.bmp", MainBitmap({0, 0, 200, 0}))});
+    MakeSkin("Folder", {200, 0, 0, 0});
+    ASSERT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
+    EXPECT_EQ(BackgroundOf(out / "Red.bmp"), MakeColorRef(200, 0, 0));
+    EXPECT_TRUE(fs::is_empty(tmp));
+    ASSERT_EQ(Run("--via-files --force -f bmp -o " + Quoted(root / "out2") + " " + Quoted(root / "skins")), 0) << Errors();
+    EXPECT_EQ(Read(out / "Red.bmp"), Read(root / "out2" / "Red.bmp"));
+    EXPECT_TRUE(fs::is_empty(tmp));
+}
