@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace veltrane {
@@ -98,13 +99,14 @@ std::string UpperAscii(std::string text) {
     return text;
 }
 
-// Fills a 24-bit image with one colour.
+// Fills a 24-bit image with one colour: the first row pixel by pixel, the others copied from it.
 void FillImage(Dib& image, ColorRef colour) {
+    if (image.Height() <= 0) return;
     const uint8_t bgr[3] = {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)};
-    for (int32_t y = 0; y < image.Height(); ++y) {
-        uint8_t* p = image.Row(y);
-        for (int32_t x = 0; x < image.Width(); ++x, p += 3) std::copy(bgr, bgr + 3, p);
-    }
+    uint8_t* first = image.Row(0);
+    for (int32_t x = 0; x < image.Width(); ++x) std::copy(bgr, bgr + 3, first + 3 * x);
+    const std::size_t bytes = std::size_t(image.Width()) * 3;
+    for (int32_t y = 1; y < image.Height(); ++y) std::memcpy(image.Row(y), first, bytes);
 }
 
 }  // namespace

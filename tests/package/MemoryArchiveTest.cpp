@@ -1,0 +1,128 @@
+// The in-memory archive reader: its catalogue, member decoding and failures match what a main call
+// on the same archive reports, and archives open side by side without sharing state.
+#include "DecodeTestSupport.h"
+#include "MemoryArchive.h"
+#include "ZipWriter.h"
+#include "tarrow.h"
+
+#include <gtest/gtest.h>
+
+using tarrow::MemoryArchive;
+using ziptest::Archive;
+using ziptest::Member;
+
+namespace {
+
+Member stored(const std::string &name, const std::string &data)
+{
+    Member m;
+    m.name = name;
+    m.data = data;
+    return m;
+}
+
+Member deflated(const std::string &name, const std::string &data)
+{
+    Member m = stored(name, data);
+    const tarrow::test::Bytes packed = tarrow::test::zlibDeflate(tarrow::test::Bytes(data.begin(), data.end()), 6);
+    m.method = 8;
+    m.packed = std::string(packed.begin(), packed.end());
+    return m;
+}
+
+ziptest::Bytes archiveOf(std::vector<Member> members)
+{
+    Archive a;
+    a.members = std::move(members);
+    return ziptest::build(a);
+}
+
+std::string text(std::span<const uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+} // namespace
+
+TEST(MemoryArchive, ListsTargetPathsAndDecodesAnyMemberOnItsOwn)
+{
+    const std::string big(100000, 'x');
+    const ziptest::Bytes bytes = archiveOf({stored("Skin/", ""), deflated("Skin/Main.bmp", big),
+                                            stored("../evil\\a*b.txt", "t"), stored("Skin/empty", "")});
+    MemoryArchive archive;
+    ASSERT_EQ(archive.open(bytes), 0);
+    ASSERT_EQ(archive.entries().size(), 4u);
+    EXPECT_TRUE(archive.entries()[0].folder);
+    EXPECT_EQ(archive.entries()[1].path, "Skin/Main.bmp");
+    EXPECT_EQ(archive.entries()[1].size, big.size());
+    // The extraction's own sanitising: no "..", backslashes as separators, unsafe characters replaced.
+    EXPECT_EQ(archive.entries()[2].path, "evil/a_b.txt");
+    MemoryArchive::Failure failure;
+    // Out of order, and the same member twice.
+    auto last = archive.read(3, failure);
+    ASSERT_TRUE(last);
+    EXPECT_TRUE(last->empty());
+    for (int round = 0; round < 2; ++round) {
+        auto main = archive.read(1, failure);
+        ASSERT_TRUE(main) << failure.warning;
+        EXPECT_EQ(text(*main), big);
+    }
+    EXPECT_EQ(text(*archive.read(2, failure)), "t");
+    EXPECT_FALSE(archive.read(0, failure));  // a folder has no bytes
+    EXPECT_FALSE(archive.read(9, failure));
+}
+
+TEST(MemoryArchive, FailuresCarryTheCodesOfAMainCall)
+{
+    MemoryArchive archive;
+    EXPECT_EQ(archive.open(ziptest::Bytes{}), TARROW_ERROR_NO_END_RECORD);
+    const std::string junk = "this is no archive at all";
+    EXPECT_EQ(archive.open(std::span(reinterpret_cast<const uint8_t *>(junk.data()), junk.size())),
+              TARROW_ERROR_NO_END_RECORD);
+    EXPECT_EQ(archive.open(archiveOf({stored("a/", "")})), TARROW_ERROR_NOTHING_DONE);
+    Archive badCentral;
+    badCentral.members = {stored("a", "x")};
+    badCentral.centralSignature = 0x12345678;
+    EXPECT_EQ(archive.open(ziptest::build(badCentral)), TARROW_ERROR_BAD_CENTRAL);
+
+    Member unsupported = stored("odd", "x");
+    unsupported.method = 99;
+    Member badCrc = stored("crc", "data");
+    badCrc.crc = 1;
+    Member encrypted = stored("secret", "data");
+    encrypted.flags = 1;
+    Member corrupt = deflated("corrupt", "some text some text");
+    corrupt.packed = std::string(8, '\xff');
+    Member lying = stored("lying", "0123456789");
+    lying.uncompressedSize = 4; // the local header says 4 as well: more data than declared
+    const ziptest::Bytes bytes = archiveOf({unsupported, badCrc, encrypted, corrupt, lying, stored("ok", "fine")});
+    ASSERT_EQ(archive.open(bytes), 0);
+    EXPECT_EQ(archive.warning(), TARROW_WARNING_METHOD); // the unsupported member is left out
+    ASSERT_EQ(archive.entries().size(), 5u);
+    MemoryArchive::Failure failure;
+    const int expected[] = {TARROW_WARNING_CRC, TARROW_WARNING_NO_PASSWORD, TARROW_WARNING_INFLATE_CORRUPT,
+                            TARROW_WARNING_CRC};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_FALSE(archive.read(i, failure)) << i;
+        EXPECT_EQ(failure.warning, expected[i]) << i;
+        EXPECT_EQ(failure.error, 0) << i;
+    }
+    // A failure leaves nothing behind for the next member.
+    auto ok = archive.read(4, failure);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(text(*ok), "fine");
+}
+
+TEST(MemoryArchive, ArchivesOpenSideBySideAndAShiftedArchiveStillOpens)
+{
+    Archive shifted;
+    shifted.members = {stored("b.txt", "second")};
+    shifted.prefix = ziptest::Bytes(300, 0x90); // a self-extractor's program in front
+    const ziptest::Bytes first = archiveOf({stored("a.txt", "first")}), second = ziptest::build(shifted);
+    MemoryArchive a, b;
+    ASSERT_EQ(a.open(first), 0);
+    ASSERT_EQ(b.open(second), 0);
+    MemoryArchive::Failure failure;
+    EXPECT_EQ(text(*b.read(0, failure)), "second");
+    EXPECT_EQ(text(*a.read(0, failure)), "first");
+    // Reopened on another block, an object forgets the first.
+    ASSERT_EQ(a.open(second), 0);
+    EXPECT_EQ(a.entries()[0].name, "b.txt");
+}
