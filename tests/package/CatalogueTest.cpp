@@ -10,13 +10,7 @@ using CatalogueTest = LibraryTest;
 
 namespace {
 
-Member stored(const std::string &name, const std::string &data)
-{
-    Member m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
+using ziptest::stored;
 
 // Member names of the listing messages, folder and file part joined again.
 std::vector<std::string> listedNames(const std::vector<std::string> &listings)

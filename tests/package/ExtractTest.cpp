@@ -36,20 +36,6 @@ protected:
     std::string outFile(const std::string &name) const { return out() + "/" + name; }
 };
 
-std::string deflated(const std::string &data)
-{
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string packed(deflateBound(&z, uLong(data.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(packed.data());
-    z.avail_out = uInt(packed.size());
-    deflate(&z, Z_FINISH);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
-    return packed;
-}
 
 Member member(const std::string &name, const std::string &data, uint16_t date = 0x21, uint16_t time = 0)
 {
@@ -253,7 +239,7 @@ TEST_F(ExtractTest, DeflatedMemberLargerThanDeclaredIsCutAndReported)
     std::string big(1 << 20, 'z');
     Member m = member("bomb", big);
     m.method = 8;
-    m.packed = deflated(big);
+    m.packed = ziptest::deflate(big);
     m.uncompressedSize = 1000;
     Archive a;
     a.members = {m};
@@ -303,7 +289,7 @@ TEST_F(ExtractTest, DamagedMembersKeepWhatWasWrittenAndLeaveOtherFilesAlone)
     }
     Member cut = member("cut", noise);
     cut.method = 8;
-    cut.packed = deflated(noise).substr(0, 200000);
+    cut.packed = ziptest::deflate(noise).substr(0, 200000);
     Member badCrc = member("crc", "stored data");
     badCrc.crc = 0x12345678;
     Archive a;

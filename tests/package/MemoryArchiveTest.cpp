@@ -1,6 +1,5 @@
 // The in-memory archive reader: its catalogue, member decoding and failures match what a main call
 // on the same archive reports, and archives open side by side without sharing state.
-#include "DecodeTestSupport.h"
 #include "MemoryArchive.h"
 #include "ZipWriter.h"
 #include "tarrow.h"
@@ -13,22 +12,8 @@ using ziptest::Member;
 
 namespace {
 
-Member stored(const std::string &name, const std::string &data)
-{
-    Member m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
-
-Member deflated(const std::string &name, const std::string &data)
-{
-    Member m = stored(name, data);
-    const tarrow::test::Bytes packed = tarrow::test::zlibDeflate(tarrow::test::Bytes(data.begin(), data.end()), 6);
-    m.method = 8;
-    m.packed = std::string(packed.begin(), packed.end());
-    return m;
-}
+using ziptest::deflated;
+using ziptest::stored;
 
 ziptest::Bytes archiveOf(std::vector<Member> members)
 {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace ziptest {
 
@@ -152,5 +153,40 @@ void writeFile(const std::string &path, const Bytes &bytes)
 }
 
 std::string toString(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+} // namespace ziptest
+
+namespace ziptest {
+
+std::string deflate(const std::string &data)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string packed(deflateBound(&z, uLong(data.size())) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef *>(packed.data());
+    z.avail_out = uInt(packed.size());
+    ::deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    return packed;
+}
+
+Member stored(const std::string &name, const std::string &data)
+{
+    Member m;
+    m.name = name;
+    m.data = data;
+    return m;
+}
+
+Member deflated(const std::string &name, const std::string &data)
+{
+    Member m = stored(name, data);
+    m.method = 8;
+    m.packed = deflate(data);
+    return m;
+}
 
 } // namespace ziptest

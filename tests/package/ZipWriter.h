@@ -51,6 +51,12 @@ std::vector<Bytes> buildDisks(const Archive &archive);
 Bytes build(const Archive &archive);
 
 Bytes extraBlock(uint16_t id, const std::string &data);
+
+// Raw deflate data of data (zlib, level 6), as a member's packed bytes.
+std::string deflate(const std::string &data);
+// A stored member, and a deflated one, of the given name and content.
+Member stored(const std::string &name, const std::string &data);
+Member deflated(const std::string &name, const std::string &data);
 void writeFile(const std::string &path, const Bytes &bytes);
 std::string toString(const Bytes &bytes);
 

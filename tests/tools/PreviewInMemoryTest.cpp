@@ -8,7 +8,6 @@
 #include "app/UnZIP.h"
 
 #include <cstring>
-#include <zlib.h>
 
 using namespace veltrane;
 using namespace veltrane::preview;
@@ -78,29 +77,8 @@ protected:
     std::string temp, store;  // the working folder, and where the generated archives lie
 };
 
-ziptest::Member Stored(const std::string& name, const std::string& data) {
-    ziptest::Member m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
-
-ziptest::Member Deflated(const std::string& name, const std::string& data) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string packed(deflateBound(&z, uLong(data.size())) + 16, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(packed.data());
-    z.avail_out = uInt(packed.size());
-    deflate(&z, Z_FINISH);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
-    ziptest::Member m = Stored(name, data);
-    m.method = 8;
-    m.packed = packed;
-    return m;
-}
+using ziptest::deflated;
+using ziptest::stored;
 
 // A standard skin file whose pixels name it (tag) and its coordinates.
 std::string Bitmap(SkinFile id, int tag = 0) {
@@ -114,7 +92,7 @@ std::vector<ziptest::Member> Skin(const std::string& folder, std::vector<SkinFil
     std::vector<ziptest::Member> members;
     for (const SkinFileInfo& f : StandardFiles())
         if (std::find(omit.begin(), omit.end(), f.id) == omit.end())
-            members.push_back(Deflated(folder + f.name, Bitmap(f.id)));
+            members.push_back(deflated(folder + f.name, Bitmap(f.id)));
     return members;
 }
 
@@ -146,17 +124,17 @@ TEST_F(BothWays, GeneratedLayoutsFindTheSameSkinFolderAndFiles) {
         {"nested.wsz", Skin("Skin/Inner/", {kBalance, kNumbers})},
         // The pipeline takes the first subfolder in name order holding a main.bmp below it, and in
         // it the folder itself before its subfolders.
-        {"siblings.wsz", Join(Skin("b/"), Join(Skin("A/sub/", {kEqMain}), {Stored("A/Main.bmp", red)}))},
-        {"deeper.wsz", Join({Stored("x/y/main.bmp", red)}, {Stored("x/z/MAIN.BMP", blue), Stored("readme", "")})},
+        {"siblings.wsz", Join(Skin("b/"), Join(Skin("A/sub/", {kEqMain}), {stored("A/Main.bmp", red)}))},
+        {"deeper.wsz", Join({stored("x/y/main.bmp", red)}, {stored("x/z/MAIN.BMP", blue), stored("readme", "")})},
         // Fallbacks: a folder where BALANCE.BMP would be, NUMS_EX.BMP for NUMBERS.BMP.
-        {"fallbacks.wsz", Join(Skin("", {kBalance, kNumbers}), {Stored("balance.bmp/", ""), Stored("balance.bmp/x", "")})},
-        {"pledit.wsz", Join(Skin("s/"), {Stored("s/pledit.txt", "[Text]\r\nNormalBG=#102030\r\n")})},
-        {"pledit-upper.wsz", Join(Skin(""), {Deflated("PLEDIT.TXT", "[text]\nnormalbg = 'a0B0c0'\n")})},
+        {"fallbacks.wsz", Join(Skin("", {kBalance, kNumbers}), {stored("balance.bmp/", ""), stored("balance.bmp/x", "")})},
+        {"pledit.wsz", Join(Skin("s/"), {stored("s/pledit.txt", "[Text]\r\nNormalBG=#102030\r\n")})},
+        {"pledit-upper.wsz", Join(Skin(""), {deflated("PLEDIT.TXT", "[text]\nnormalbg = 'a0B0c0'\n")})},
         // Broken pieces the windows look up: an unreadable bitmap keeps the default artwork.
-        {"unreadable.wsz", Join(Skin("", {kTitleBar, kVolume}), {Stored("titlebar.bmp", "BM"), Stored("VOLUME.BMP", "")})},
+        {"unreadable.wsz", Join(Skin("", {kTitleBar, kVolume}), {stored("titlebar.bmp", "BM"), stored("VOLUME.BMP", "")})},
         {"no-main.wsz", Skin("", {kMain})},
-        {"main-not-bitmap.wsz", Join(Skin("", {kMain}), {Stored("main.bmp", "not a bitmap")})},
-        {"folders-only.wsz", {Stored("a/", ""), Stored("a/b/", "")}},
+        {"main-not-bitmap.wsz", Join(Skin("", {kMain}), {stored("main.bmp", "not a bitmap")})},
+        {"folders-only.wsz", {stored("a/", ""), stored("a/b/", "")}},
     };
     for (const auto& [name, members] : layouts) ExpectSameBothWays(Archive(name, members), temp);
 }
@@ -226,7 +204,7 @@ TEST(ArchiveSkinFolder, CaseMergedTreeWithTheLaterMemberAndConflicts) {
 }
 
 TEST_F(PreviewTool, InMemoryRunsWriteNothingToTheTemporaryFolder) {
-    MakeArchive("Red.wsz", {Deflated("Red/main.bmp", MainBitmap({0, 0, 200, 0}))});
+    MakeArchive("Red.wsz", {deflated("Red/main.bmp", MainBitmap({0, 0, 200, 0}))});
     MakeSkin("Folder", {200, 0, 0, 0});
     ASSERT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
     EXPECT_EQ(BackgroundOf(out / "Red.bmp"), MakeColorRef(200, 0, 0));
