@@ -188,7 +188,7 @@ void Heap::expandTextArea() {
     // Free blocks at the bottom of the units area join the text area; they are marked so that they can
     // be taken off their lists below.
     Ref n = unitsStart;
-    for (; stamp(n) == kEmptyNode; n += nu(n) * kUnitSize) {
+    for (; stamp(n) == kEmptyNode && nu(n) != 0; n += nu(n) * kUnitSize) {
         store32(n, 0);
         ++count[indexOf(nu(n))];
     }

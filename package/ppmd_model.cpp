@@ -48,6 +48,7 @@ void Model::init(unsigned maxOrder, Restore restore) {
         if (--k == 0) k = ++m - 4;
     }
     initEsc_ = 0;
+    broken_ = false;
     restartModel();
     dummySee_.shift = kPeriodBits;
     dummySee_.summ = 0;
@@ -281,7 +282,7 @@ Ref Model::createSuccessors(bool skip, Ref s1, Ref c) {
             s = s1;
             s1 = 0;
         } else if (numStats(c) != 0) {
-            for (s = stats(c); symbol(s) != fSymbol; s += kStateSize) {}
+            s = findState(c, fSymbol);
             if (freq(s) < kMaxFreq - 9) {
                 ++freq(s);
                 setSummFreq(c, summFreq(c) + 1);
@@ -307,8 +308,7 @@ Ref Model::createSuccessors(bool skip, Ref s1, Ref c) {
     if (numStats(c) == 0) {
         upFreq = freq(oneState(c));
     } else {
-        Ref s = stats(c);
-        for (; symbol(s) != upSymbol; s += kStateSize) {}
+        Ref s = findState(c, upSymbol);
         unsigned cf = freq(s) - 1;
         unsigned s0 = summFreq(c) - numStats(c) - cf;
         upFreq = 1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((cf + 2 * s0 - 3) / s0));
@@ -347,7 +347,7 @@ Ref Model::reduceOrder(Ref s1, Ref c) {
             if (!suffix(c)) return c;
             c = suffix(c);
             if (numStats(c)) {
-                for (s = stats(c); symbol(s) != fSymbol; s += kStateSize) {}
+                s = findState(c, fSymbol);
                 if (freq(s) < kMaxFreq - 9) {
                     freq(s) += 2;
                     setSummFreq(c, summFreq(c) + 2);
@@ -388,10 +388,8 @@ void Model::updateModel() {
             s = oneState(c);
             if (freq(s) < 32) ++freq(s);
         } else {
-            s = stats(c);
-            if (symbol(s) != fSymbol) {
-                do s += kStateSize;
-                while (symbol(s) != fSymbol);
+            s = findState(c, fSymbol);
+            if (s != stats(c)) {
                 if (freq(s) >= freq(s - kStateSize)) {
                     swapStates(s, s - kStateSize);
                     s -= kStateSize;
@@ -558,7 +556,21 @@ Model::See *Model::makeEscFreq(unsigned numMasked, uint32_t &escFreq) {
     return see;
 }
 
+Ref Model::findState(Ref c, uint8_t sym) {
+    const Ref first = stats(c);
+    Ref s = first;
+    for (unsigned n = numStats(c); symbol(s) != sym; s += kStateSize)
+        if (n-- == 0) {
+            // A suffix always holds the symbols of the contexts below it; if not, the model is broken
+            // and decoding stops at the next symbol.
+            broken_ = true;
+            return first;
+        }
+    return s;
+}
+
 int Model::decodeSymbol(RangeDecoder &rc) {
+    if (broken_) return -2;
     uint8_t mask[256];
     Ref mc = minContext_;
     if (numStats(mc) != 0) {

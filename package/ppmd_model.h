@@ -21,8 +21,8 @@ public:
     // The position of the code within `total` equal parts of the range, which it narrows to one part.
     // Returns a value >= total when the code lies outside (damaged data).
     uint32_t threshold(uint32_t total) {
-        range_ /= total;
-        return range_ ? code_ / range_ : total;
+        if (total == 0 || (range_ /= total) == 0) return UINT32_MAX;
+        return code_ / range_;
     }
     // Narrows the range to [start, start + size) of the parts chosen by threshold().
     void decode(uint32_t start, uint32_t size) {
@@ -134,6 +134,7 @@ private:
     }
     static uint8_t highFlag(unsigned sym) { return sym >= 0x40 ? 0x08 : 0; }
 
+    Ref findState(Ref c, uint8_t sym); // the state of sym in context c, which has more than one
     void restartModel();
     See *makeEscFreq(unsigned numMasked, uint32_t &escFreq);
     void rescale();
@@ -153,6 +154,7 @@ private:
     Ref minContext_ = 0, maxContext_ = 0, foundState_ = 0;
     unsigned orderFall_ = 0, initEsc_ = 0, prevSuccess_ = 0, maxOrder_ = 0;
     Restore restore_ = Restore::Restart;
+    bool broken_ = false;
     int32_t runLength_ = 0, initRunLength_ = 0;
 
     uint8_t ns2BSIndex_[256];

@@ -121,11 +121,13 @@ class PpmdRoundTrip : public testing::TestWithParam<Setting> {};
 TEST_P(PpmdRoundTrip, DecodesWhat7zEncodes) {
     if (!haveSevenZip()) GTEST_SKIP() << "7z missing";
     const Setting st = GetParam();
+    // With 1 or 2 MB the model fills its memory several times over on these sizes.
+    const size_t n = st.memoryMb <= 2 ? 300000 : 60000;
     const Case cases[] = {
-        {"text", textOf(300000)},
-        {"mixed", sampleData(300000, 11)},
-        {"noise", skewedNoise(200000, 5)},
-        {"runs", runsAndText(400000)},
+        {"text", textOf(n)},
+        {"mixed", sampleData(n, 11)},
+        {"noise", skewedNoise(n / 2, 5)},
+        {"runs", runsAndText(n)},
         {"short", Bytes(64, 'x')},
     };
     for (const Case &c : cases) {
@@ -139,12 +141,12 @@ TEST_P(PpmdRoundTrip, DecodesWhat7zEncodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, PpmdRoundTrip,
-                         testing::Values(Setting{2, 16, 0}, Setting{3, 8, 0}, Setting{4, 16, 0}, Setting{8, 32, 0},
-                                         Setting{12, 16, 0}, Setting{16, 64, 0}));
+                         testing::Values(Setting{2, 16, 0}, Setting{3, 8, 0}, Setting{4, 16, 0}, Setting{6, 16, 0},
+                                         Setting{8, 32, 0}, Setting{12, 16, 0}, Setting{16, 64, 0}));
 INSTANTIATE_TEST_SUITE_P(Restart, PpmdRoundTrip,
-                         testing::Values(Setting{6, 1, 0}, Setting{16, 1, 0}, Setting{10, 2, 0}));
+                         testing::Values(Setting{6, 1, 0}, Setting{16, 1, 0}));
 INSTANTIATE_TEST_SUITE_P(CutOff, PpmdRoundTrip,
-                         testing::Values(Setting{6, 1, 1}, Setting{16, 1, 1}, Setting{8, 2, 1}, Setting{3, 1, 1}));
+                         testing::Values(Setting{3, 1, 1}, Setting{6, 1, 1}, Setting{16, 1, 1}, Setting{8, 2, 1}));
 
 // A stream made once for the tests of damaged data and odd sizes.
 struct Sample {
