@@ -3,6 +3,8 @@
 // corpus. Prints the ratio of zlib's time to ours (above 1.0: ours is faster).
 #include "inflate.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -176,16 +178,6 @@ void BM_Zlib(benchmark::State &state) {
 
 BENCHMARK(BM_Ours)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_Zlib)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
-
-// Keeps the time per iteration of every run so that the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs) seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

@@ -5,6 +5,8 @@
 #include "crc32.h"
 #include "ppmd.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -128,15 +130,6 @@ void BM_SevenZip(benchmark::State &state) {
 
 BENCHMARK(BM_Ours)->Arg(0)->Arg(1)->ArgName("order16")->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_SevenZip)->Arg(0)->Arg(1)->ArgName("order16")->UseRealTime()->MinTime(2.0);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs) seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
