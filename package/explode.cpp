@@ -59,7 +59,7 @@ DecodeStatus buildTree(BitInput &in, HuffmanTable &table, size_t symbols, unsign
 bool decode(BitInput &in, const HuffmanTable &table, uint32_t &entry) {
     if (!in.need(HuffmanTable::kMaxLength)) return false;
     entry = table.lookup(~in.bits);
-    in.drop(huff::dropBits(entry));
+    in.drop(huff::codeBits(entry));
     return true;
 }
 

@@ -61,11 +61,11 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
         const unsigned used = offset[kMaxLength + 1];
 
         auto entryFor = [&](unsigned sym, unsigned len) -> uint32_t {
-            if (sym < simple)
-                return (sym << 16) | (sym == 256 ? huff::kEnd : huff::kLiteral) | len;
+            const uint32_t bits = len << 8 | len;
+            if (sym < simple) return (sym << 16) | (sym == 256 ? huff::kEnd : huff::kLiteral) | bits;
             unsigned i = sym - simple;
-            if (i >= base.size() || i >= extra.size()) return huff::kInvalid | len;
-            return (uint32_t(base[i]) << 16) | (uint32_t(extra[i]) << 8) | len;
+            if (i >= base.size() || i >= extra.size()) return huff::kInvalid | bits;
+            return (uint32_t(base[i]) << 16) | (len << 8) | (len + extra[i]);
         };
 
         // The first level is filled from the short end: the codes of one length go into the first

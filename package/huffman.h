@@ -10,20 +10,31 @@
 namespace tarrow {
 
 // One table entry: the bits a code uses, what kind of code it is, and its value.
-//   bits  0-7   bits to drop (for a sub-table link: the first-level bits)
-//   bits  8-11  extra bits that follow the code (for a sub-table link: its index bits)
-//   bits 12-15  kind flags below; none set means a length or distance base with extra bits
+//   bits  0-5   bits to drop: the code and the extra bits that follow it (for a sub-table link: the
+//               first-level bits), so a decoder consumes a length or distance with one shift
+//   bit   7     kInvalid
+//   bits  8-12  the code's own length (for a sub-table link: its index bits)
+//   bits 13-15  the other kind flags; none set means a length or distance base with extra bits
 //   bits 16-31  literal, base value, or sub-table offset
 namespace huff {
-constexpr uint32_t kInvalid = 1u << 12;
+constexpr uint32_t kInvalid = 1u << 7;
 constexpr uint32_t kSubTable = 1u << 13;
 constexpr uint32_t kEnd = 1u << 14;
 constexpr uint32_t kLiteral = 1u << 15;
 constexpr uint32_t kKinds = kInvalid | kSubTable | kEnd | kLiteral;
 
-inline unsigned dropBits(uint32_t e) { return e & 0xff; }
-inline unsigned extraBits(uint32_t e) { return (e >> 8) & 0xf; }
+inline unsigned totalBits(uint32_t e) { return e & 63; }
+inline unsigned codeBits(uint32_t e) { return (e >> 8) & 31; }
+inline unsigned extraBits(uint32_t e) { return totalBits(e) - codeBits(e); }
 inline unsigned value(uint32_t e) { return e >> 16; }
+// The entry a sub-table link leads to for the input bits at the bottom of `bits`.
+inline uint32_t follow(const uint32_t *table, uint32_t link, uint64_t bits) {
+    return table[value(link) + ((bits >> totalBits(link)) & ((1u << codeBits(link)) - 1))];
+}
+// A length or distance: the base plus the extra bits above the code.
+inline size_t baseAndExtra(uint32_t e, uint64_t bits) {
+    return value(e) + size_t((bits & ((uint64_t(1) << totalBits(e)) - 1)) >> codeBits(e));
+}
 } // namespace huff
 
 // Results of building a table.
@@ -45,11 +56,11 @@ public:
     const uint32_t *entries() const { return entries_.data(); }
     unsigned rootBits() const { return rootBits_; }
 
-    // Looks up the code at the bottom of `bits`; the caller drops huff::dropBits of the result.
+    // Looks up the code at the bottom of `bits`; the caller drops huff::codeBits of the result (or
+    // huff::totalBits, with its extra bits).
     uint32_t lookup(uint64_t bits) const {
         uint32_t e = entries_[bits & ((1u << rootBits_) - 1)];
-        if (e & huff::kSubTable)
-            e = entries_[huff::value(e) + ((bits >> huff::dropBits(e)) & ((1u << huff::extraBits(e)) - 1))];
+        if (e & huff::kSubTable) e = huff::follow(entries_.data(), e, bits);
         return e;
     }
 

@@ -54,7 +54,7 @@ void expectDecodes(const HuffmanTable &table, const std::vector<uint8_t> &lens, 
             uint32_t e = table.lookup(bits);
             ASSERT_FALSE(e & huff::kInvalid) << "symbol " << s;
             ASSERT_EQ(huff::value(e), s);
-            ASSERT_EQ(huff::dropBits(e), lens[s]);
+            ASSERT_EQ(huff::codeBits(e), lens[s]);
         }
     }
 }
