@@ -1,8 +1,19 @@
 #include "OutputWindow.h"
 
+#include <algorithm>
 #include <new>
 
 namespace tarrow {
+
+void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, size_t dist, size_t n) {
+    if (out >= end) return;
+    n = std::min(n, size_t(end - out));
+    size_t i = 0;
+    // Positions before floor hold zeros.
+    if (dist > size_t(out - floor))
+        for (; i < n && out + i - dist < floor; ++i) out[i] = 0;
+    for (; i < n; ++i) out[i] = out[i - dist];
+}
 
 OutputWindow::OutputWindow()
     : buffer_(new (std::nothrow) uint8_t[kHistory + kBlocks * kBlock + kSlack]) {}
@@ -13,8 +24,16 @@ void OutputWindow::start(OutputSink &sink, uint64_t limit) {
     emitted_ = 0;
     stopped_ = false;
     pos = buffer_.get() + kHistory;
-    flushAt = pos + kBlock;
+    blockEnd_ = pos + kBlock;
     floor = pos;
+    setFlushPoint();
+}
+
+// The block's end, or the first byte past the declared size when that comes first: decoders check
+// pos against flushAt after every step, so output past the declared size is noticed at once.
+void OutputWindow::setFlushPoint() {
+    const uint64_t room = limit_ - std::min(limit_, emitted_);
+    flushAt = room < kBlock ? blockEnd_ - kBlock + room + 1 : blockEnd_;
 }
 
 DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
@@ -33,44 +52,38 @@ DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
 DecodeStatus OutputWindow::flush() {
     uint8_t *base = buffer_.get();
     while (pos >= flushAt) {
-        if (DecodeStatus s = emit(flushAt - kBlock, kBlock); s != DecodeStatus::Ok) return s;
-        flushAt += kBlock;
-        if (flushAt - kBlock == base + kHistory + kBlocks * kBlock) {
-            // Move the last 32 KB and anything already written past the flush point down to the start.
+        uint8_t *blockStart = blockEnd_ - kBlock;
+        // Short of the block's end only when the output has passed the declared size.
+        if (pos < blockEnd_) return emit(blockStart, size_t(pos - blockStart));
+        if (DecodeStatus s = emit(blockStart, kBlock); s != DecodeStatus::Ok) return s;
+        blockEnd_ += kBlock;
+        if (blockStart + kBlock == base + kHistory + kBlocks * kBlock) {
+            // Move the history and anything already written past the flush point down to the start.
             constexpr size_t shift = kBlocks * kBlock;
             std::memmove(base, base + shift, size_t(pos - base) - shift);
             pos -= shift;
-            flushAt -= shift;
+            blockEnd_ -= shift;
             floor = base;
         }
+        setFlushPoint();
     }
     return DecodeStatus::Ok;
 }
 
 DecodeStatus OutputWindow::finish() {
     if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
-    uint8_t *mark = flushAt - kBlock;
+    uint8_t *mark = blockEnd_ - kBlock;
     return emit(mark, size_t(pos - mark));
 }
 
 void OutputWindow::copyMatch(size_t dist, size_t n) {
     uint8_t *out = pos;
     if (dist > size_t(out - floor)) {
-        // Reaches before the member's first byte: those positions hold zeros.
-        for (size_t i = 0; i < n; ++i, ++out) {
-            const uint8_t *from = out - dist;
-            *out = from < floor ? 0 : *from;
-        }
+        copyMatchClipped(out, floor, out + n, dist, n);
+        out += n;
     } else {
         const uint8_t *from = out - dist;
-        if (dist >= 8) {
-            out = copyInSteps<8>(out, from, n);
-        } else if (dist > 0) {
-            out = copyPattern(out, dist, n);
-        } else {
-            for (size_t i = 0; i < n; ++i) out[i] = from[i];
-            out += n;
-        }
+        out = dist >= 8 ? copyInSteps<8>(out, from, n) : copyPattern(out, dist, n);
     }
     pos = out;
 }

@@ -1,7 +1,7 @@
 // The sliding window of the stored, imploded and deflated methods. Decoders write straight into a linear
-// buffer behind which the last 32768 bytes of output always lie, so back-references never wrap and copies
-// may move eight bytes at a time. Output leaves in blocks of 32768 bytes, and never beyond the member's
-// declared size.
+// buffer behind which the last 65536 bytes of output always lie (the farthest reach of any method), so
+// back-references never wrap and copies may move eight bytes at a time. Output leaves in blocks of 32768
+// bytes, and never beyond the member's declared size.
 #pragma once
 
 #include "decode_io.h"
@@ -43,12 +43,16 @@ inline uint8_t *copyPattern(uint8_t *out, size_t dist, size_t n) {
     return stop;
 }
 
+// A match of n bytes from dist (at least 1) bytes back with every read and write inside [floor, end):
+// positions before floor read as zero and bytes that would land at or past end are not written.
+void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, size_t dist, size_t n);
+
 class OutputWindow {
 public:
     static constexpr size_t kBlock = 32768;   // unit in which output is handed on
-    static constexpr size_t kHistory = 32768; // farthest back-reference of any method
-    static constexpr size_t kBlocks = 2;      // blocks written before the history is moved down
-    static constexpr size_t kSlack = 1024;    // room for a copy that starts just before a flush point
+    static constexpr size_t kHistory = 65536; // farthest back-reference of any method
+    static constexpr size_t kBlocks = 4;      // blocks written before the history is moved down
+    static constexpr size_t kSlack = 65536 + 1024; // room for a copy that starts just before a flush point
 
     OutputWindow();
     bool valid() const { return buffer_ != nullptr; }
@@ -56,7 +60,8 @@ public:
     // Begins a member whose output goes to sink and may not exceed limit bytes.
     void start(OutputSink &sink, uint64_t limit);
 
-    // Hands complete blocks on once pos has reached flushAt.
+    // Hands complete blocks on once pos has reached flushAt. Past the declared size it hands on what
+    // fits and reports TooLong.
     DecodeStatus flush();
     // Hands the rest of the member's output on.
     DecodeStatus finish();
@@ -65,13 +70,15 @@ public:
     void copyMatch(size_t dist, size_t n);
 
     uint8_t *pos = nullptr;           // next byte of output
-    uint8_t *flushAt = nullptr;       // end of the block being filled
+    uint8_t *flushAt = nullptr;       // end of the block being filled, or just past the declared size
     const uint8_t *floor = nullptr;   // first byte of this member's output still in the buffer
 
 private:
     DecodeStatus emit(const uint8_t *data, size_t size);
+    void setFlushPoint();
 
     std::unique_ptr<uint8_t[]> buffer_;
+    uint8_t *blockEnd_ = nullptr;
     OutputSink *sink_ = nullptr;
     uint64_t limit_ = 0;
     uint64_t emitted_ = 0;

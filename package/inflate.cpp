@@ -7,17 +7,22 @@ namespace tarrow {
 
 namespace {
 
-// Length codes 257..285: base lengths and the extra bits that follow them (285 is the single length 258).
+// Length codes 257..285: base lengths and the extra bits that follow them (285 is the single length 258;
+// in Deflate64 it is 3 plus 16 extra bits).
 constexpr std::array<uint16_t, 29> kLengthBase{3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                                31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<uint8_t, 29> kLengthExtra{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                                2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-// Distance codes 0..29.
-constexpr std::array<uint16_t, 30> kDistanceBase{1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                                 33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                                 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, 30> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::array<uint16_t, 29> kLengthBase64{3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+constexpr std::array<uint8_t, 29> kLengthExtra64{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+// Distance codes 0..29, and 30..31 in Deflate64.
+constexpr std::array<uint16_t, 32> kDistanceBase{1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                                 49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                                 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr std::array<uint8_t, 32> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                                 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 // The code lengths of a dynamic block arrive in this order.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder{16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
@@ -26,21 +31,16 @@ constexpr unsigned kDistanceBits = 6;
 
 struct FixedTables {
     HuffmanTable literals, distances;
-    FixedTables() {
+    FixedTables(std::span<const uint16_t> lengthBase, std::span<const uint8_t> lengthExtra, size_t distanceCodes) {
         // Literals 0-143 have 8 bits, 144-255 9 bits, 256-279 7 bits, 280-287 8 bits; distances 5 bits.
         std::array<uint8_t, 288> lit{};
         for (unsigned i = 0; i < 288; ++i) lit[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-        std::array<uint8_t, 30> dist{};
+        std::array<uint8_t, 32> dist{};
         dist.fill(5);
-        literals.build(lit, 257, kLengthBase, kLengthExtra, kLiteralBits);
-        distances.build(dist, 0, kDistanceBase, kDistanceExtra, 5);
+        literals.build(lit, 257, lengthBase, lengthExtra, kLiteralBits);
+        distances.build(std::span(dist).first(distanceCodes), 0, kDistanceBase, kDistanceExtra, 5);
     }
 };
-
-const FixedTables &fixedTables() {
-    static const FixedTables tables;
-    return tables;
-}
 
 DecodeStatus fromTable(TableResult r) {
     return r == TableResult::NoMemory ? DecodeStatus::NoMemory
@@ -48,60 +48,192 @@ DecodeStatus fromTable(TableResult r) {
                                               : DecodeStatus::DataError;
 }
 
+// Output through the streaming window: writes may run past flushAt into the window's slack.
+struct WindowOut {
+    static constexpr bool kFast = false;
+    explicit WindowOut(OutputWindow &w) : w(w), pos(w.pos), flushAt(w.flushAt) {}
+    OutputWindow &w;
+    uint8_t *&pos;
+    uint8_t *&flushAt;
+
+    DecodeStatus flush() { return w.flush(); }
+    DecodeStatus finish() { return w.finish(); }
+    static uint8_t *literal(uint8_t *out, unsigned v) {
+        *out = uint8_t(v);
+        return out + 1;
+    }
+    void put(const uint8_t *from, size_t n) {
+        std::memcpy(pos, from, n);
+        pos += n;
+    }
+    uint8_t *match(uint8_t *out, size_t dist, size_t length) {
+        const uint8_t *from = out - dist;
+        if (from < w.floor) { // reaches before the member's first byte: rare, done carefully
+            w.pos = out;
+            w.copyMatch(dist, length);
+            return w.pos;
+        }
+        if (dist >= 16) return copyInSteps<16>(out, from, length);
+        if (dist >= 8) return copyInSteps<8>(out, from, length);
+        return copyPattern(out, dist, length);
+    }
+};
+
+// Output into the caller's buffer [begin, end), near its end: nothing is written at or past end, but
+// pos runs on as the window's would, so that the checks at flushAt see what the window's checks see.
+// flushAt stands where the window's would: at the next 32 KB boundary or just past the declared size.
+struct BufferOut {
+    static constexpr bool kFast = false;
+    BufferOut(uint8_t *begin, uint8_t *end) : begin(begin), end(end), pos(begin) { setFlushPoint(); }
+    uint8_t *begin, *end;
+    uint8_t *pos, *flushAt = nullptr;
+
+    void setFlushPoint() {
+        const size_t at = size_t(pos - begin), size = size_t(end - begin);
+        flushAt = begin + std::min(at / OutputWindow::kBlock * OutputWindow::kBlock + OutputWindow::kBlock, size + 1);
+    }
+    DecodeStatus flush() {
+        if (pos > end) {
+            pos = end;
+            return DecodeStatus::TooLong;
+        }
+        setFlushPoint();
+        return DecodeStatus::Ok;
+    }
+    DecodeStatus finish() { return flush(); }
+    uint8_t *literal(uint8_t *out, unsigned v) const {
+        if (out < end) *out = uint8_t(v);
+        return out + 1;
+    }
+    void put(const uint8_t *from, size_t n) {
+        if (pos < end) std::memcpy(pos, from, std::min(n, size_t(end - pos)));
+        pos += n;
+    }
+    uint8_t *match(uint8_t *out, size_t dist, size_t length) const {
+        copyMatchClipped(out, begin, end, dist, length);
+        return out + length;
+    }
+};
+
+// Output into the caller's buffer while at least kMargin bytes of it remain and enough input is at
+// hand: no checks but the loop's own. It leaves (left = true) at flushAt, which stands kMargin before
+// the end, or when the input runs short, always between two codes.
+struct FastOut {
+    static constexpr bool kFast = true;
+    static constexpr size_t kMargin = 258 + 16; // the longest deflate match and a 16-byte copy's overshoot
+    FastOut(const BufferOut &b)
+        : begin(b.begin), end(b.end), pos(b.pos), flushAt(b.end - b.begin > ptrdiff_t(kMargin) ? b.end - kMargin : b.begin) {}
+    uint8_t *begin, *end;
+    uint8_t *pos, *flushAt;
+    bool left = false;
+
+    static uint8_t *literal(uint8_t *out, unsigned v) {
+        *out = uint8_t(v);
+        return out + 1;
+    }
+    uint8_t *match(uint8_t *out, size_t dist, size_t length) const {
+        // Before the first byte of output, or (Deflate64) longer than the room before the end.
+        if (dist > size_t(out - begin) || length > size_t(end - out) - 16) {
+            copyMatchClipped(out, begin, end, dist, length);
+            return out + length;
+        }
+        const uint8_t *from = out - dist;
+        if (dist >= 16) return copyInSteps<16>(out, from, length);
+        if (dist >= 8) return copyInSteps<8>(out, from, length);
+        return copyPattern(out, dist, length);
+    }
+};
+
 } // namespace
 
-DecodeStatus Inflater::run(ByteSource &source, OutputWindow &window) {
+struct Inflater::Format {
+    std::span<const uint16_t> lengthBase;
+    std::span<const uint8_t> lengthExtra;
+    size_t distanceCodes;
+    bool wide;
+    const FixedTables &fixed() const {
+        static const FixedTables deflate(kLengthBase, kLengthExtra, 30);
+        static const FixedTables deflate64(kLengthBase64, kLengthExtra64, 32);
+        return wide ? deflate64 : deflate;
+    }
+    static const Format &of(DeflateFormat f) {
+        static const Format deflate{kLengthBase, kLengthExtra, 30, false};
+        static const Format deflate64{kLengthBase64, kLengthExtra64, 32, true};
+        return f == DeflateFormat::Deflate64 ? deflate64 : deflate;
+    }
+};
+
+DecodeStatus Inflater::run(ByteSource &source, OutputWindow &window, DeflateFormat format, uint64_t *unused) {
     BitInput in(source);
+    WindowOut out(window);
+    const DecodeStatus status = blocks(in, out, Format::of(format));
+    if (unused) *unused = in.unusedBytes();
+    return status;
+}
+
+InflateResult Inflater::toBuffer(std::span<const uint8_t> input, std::span<uint8_t> output, DeflateFormat format) {
+    MemorySource source(input);
+    BitInput in(source);
+    BufferOut out(output.data(), output.data() + output.size());
+    InflateResult result;
+    result.status = blocks(in, out, Format::of(format));
+    result.produced = size_t(std::min(out.pos, out.end) - out.begin);
+    result.consumed = size_t(input.size() - in.unusedBytes());
+    return result;
+}
+
+template <class Out> DecodeStatus Inflater::blocks(BitInput &in, Out &out, const Format &format) {
     uint32_t last = 0;
     do {
         uint32_t type;
         if (!in.take(1, last) || !in.take(2, type)) return DecodeStatus::DataError;
         DecodeStatus status;
         switch (type) {
-        case 0: status = storedBlock(in, window); break;
-        case 1: status = codes(in, window, fixedTables().literals, fixedTables().distances); break;
+        case 0: status = storedBlock(in, out); break;
+        case 1: status = huffmanBlock(in, out, format, format.fixed().literals, format.fixed().distances); break;
         case 2:
-            status = dynamicTables(in);
-            if (status == DecodeStatus::Ok) status = codes(in, window, literals_, distances_);
+            status = dynamicTables(in, format);
+            if (status == DecodeStatus::Ok) status = huffmanBlock(in, out, format, literals_, distances_);
             break;
         default: return DecodeStatus::BadInput; // block type 3 is reserved
         }
         if (status != DecodeStatus::Ok) return status;
     } while (!last);
     if (in.overran()) return DecodeStatus::DataError;
-    return window.finish();
+    return out.finish();
 }
 
 // A stored block: from the next byte boundary, LEN and its ones' complement NLEN, then LEN raw bytes.
-DecodeStatus Inflater::storedBlock(BitInput &in, OutputWindow &window) {
+template <class Out> DecodeStatus Inflater::storedBlock(BitInput &in, Out &out) {
     in.drop(in.count & 7);
     uint32_t len, nlen;
     if (!in.take(16, len) || !in.take(16, nlen)) return DecodeStatus::DataError;
     if (len != (~nlen & 0xffff)) return DecodeStatus::DataError;
     // Whole bytes still in the bit buffer come first.
     while (len > 0 && in.count >= 8) {
-        *window.pos++ = uint8_t(in.bits);
+        out.pos = out.literal(out.pos, uint8_t(in.bits));
         in.drop(8);
         --len;
     }
     if (in.overran()) return DecodeStatus::DataError;
     if (in.count == 0) in.bits = 0; // what lay above the count are the bytes copied next
+    // Those bytes may have reached the flush point: the copies below must start before it.
+    if (out.pos >= out.flushAt)
+        if (DecodeStatus s = out.flush(); s != DecodeStatus::Ok) return s;
     while (len > 0) {
         if (in.in == in.end && !in.pull()) return DecodeStatus::DataError;
-        size_t n = std::min<size_t>({len, size_t(in.end - in.in), size_t(window.flushAt - window.pos)});
-        std::memcpy(window.pos, in.in, n);
-        window.pos += n;
+        size_t n = std::min<size_t>({len, size_t(in.end - in.in), size_t(out.flushAt - out.pos)});
+        out.put(in.in, n);
         in.in += n;
         len -= uint32_t(n);
-        if (window.pos >= window.flushAt)
-            if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
+        if (out.pos >= out.flushAt)
+            if (DecodeStatus s = out.flush(); s != DecodeStatus::Ok) return s;
     }
-    if (window.pos >= window.flushAt) return window.flush();
     return DecodeStatus::Ok;
 }
 
 // A dynamic block's header: the code-length code, then the literal/length and distance code lengths.
-DecodeStatus Inflater::dynamicTables(BitInput &in) {
+DecodeStatus Inflater::dynamicTables(BitInput &in, const Format &format) {
     uint32_t hlit, hdist, hclen;
     if (!in.take(5, hlit) || !in.take(5, hdist) || !in.take(4, hclen)) return DecodeStatus::DataError;
     unsigned nlit = hlit + 257, ndist = hdist + 1;
@@ -123,7 +255,7 @@ DecodeStatus Inflater::dynamicTables(BitInput &in) {
         if (in.count < 7 + 7 && !in.refill()) return DecodeStatus::DataError;
         uint32_t e = codeLengths_.lookup(in.bits);
         if (e & huff::kInvalid) return DecodeStatus::DataError;
-        in.drop(huff::dropBits(e));
+        in.drop(huff::codeBits(e));
         unsigned sym = huff::value(e);
         if (sym < 16) {
             lens[i++] = previous = uint8_t(sym);
@@ -149,13 +281,30 @@ DecodeStatus Inflater::dynamicTables(BitInput &in) {
     if (in.overran()) return DecodeStatus::DataError;
 
     std::span<const uint8_t> all(lens.data(), total);
-    if (TableResult r = literals_.build(all.first(nlit), 257, kLengthBase, kLengthExtra, kLiteralBits);
+    if (TableResult r = literals_.build(all.first(nlit), 257, format.lengthBase, format.lengthExtra, kLiteralBits);
         r != TableResult::Ok)
         return fromTable(r);
     // An incomplete distance code is legal (a block may use one distance code, or none).
-    TableResult r = distances_.build(all.subspan(nlit), 0, kDistanceBase, kDistanceExtra, kDistanceBits);
+    TableResult r = distances_.build(all.subspan(nlit), 0, std::span(kDistanceBase).first(format.distanceCodes),
+                                     kDistanceExtra, kDistanceBits);
     if (r == TableResult::OverSubscribed || r == TableResult::NoMemory) return DecodeStatus::DataError;
     return DecodeStatus::Ok;
+}
+
+// The codes of one block. Through the window, one loop; into a buffer, the unchecked loop runs while it
+// can and the careful one finishes the block.
+template <class Out>
+DecodeStatus Inflater::huffmanBlock(BitInput &in, Out &out, const Format &format, const HuffmanTable &lengths,
+                                    const HuffmanTable &distances) {
+    if constexpr (std::is_same_v<Out, BufferOut>) {
+        FastOut fast(out);
+        const DecodeStatus s = format.wide ? codes<true>(in, fast, lengths, distances)
+                                           : codes<false>(in, fast, lengths, distances);
+        out.pos = fast.pos;
+        if (!fast.left) return s;
+        out.setFlushPoint();
+    }
+    return format.wide ? codes<true>(in, out, lengths, distances) : codes<false>(in, out, lengths, distances);
 }
 
 // Decodes literal/length and distance codes until the end-of-block code. The loop keeps the bit buffer,
@@ -163,32 +312,37 @@ DecodeStatus Inflater::dynamicTables(BitInput &in) {
 // one unaligned load, and only near the end of an input chunk it falls back to the byte-wise reader.
 // A code is at most 15 bits, so with 56 bits buffered a length, its distance and their extra bits (48
 // bits) need one refill, and two literals (30 bits) leave enough for looking up the next code before the
-// refill: that look-up's latency then overlaps the refill.
-DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const HuffmanTable &lengths,
-                             const HuffmanTable &distances) {
+// refill: that look-up's latency then overlaps the refill. Deflate64's longest length takes 31 bits, so
+// there the distance gets a refill of its own.
+// After each step the output position is checked against flushAt: that is where output is handed on,
+// where output past the declared size is noticed, and where the unchecked loop leaves.
+template <bool kWide, class Out>
+DecodeStatus Inflater::codes(BitInput &input, Out &o, const HuffmanTable &lengths, const HuffmanTable &distances) {
     const uint32_t *lt = lengths.entries();
     const uint32_t *dt = distances.entries();
     const uint64_t lmask = (uint64_t(1) << lengths.rootBits()) - 1;
     const uint64_t dmask = (uint64_t(1) << distances.rootBits()) - 1;
+    // Input the unchecked loop needs for one step: one refill, or two in Deflate64.
+    constexpr ptrdiff_t kStepInput = kWide ? 16 : 8;
 
     uint64_t bits = input.bits;
     unsigned count = input.count;
     const uint8_t *in = input.in;
     const uint8_t *inEnd = input.end;
-    uint8_t *out = window.pos;
-    uint8_t *flushAt = window.flushAt;
+    uint8_t *out = o.pos;
+    uint8_t *flushAt = o.flushAt;
 
     auto save = [&] {
         input.bits = bits, input.count = count, input.in = in, input.end = inEnd;
-        window.pos = out;
+        o.pos = out;
     };
     auto load = [&] {
         bits = input.bits, count = input.count, in = input.in, inEnd = input.end;
-        out = window.pos, flushAt = window.flushAt;
+        out = o.pos, flushAt = o.flushAt;
     };
     // Tops the buffer up to at least 56 bits; the bits already there stay where they are.
     auto refill = [&] {
-        if (inEnd - in >= 8) {
+        if (Out::kFast || inEnd - in >= 8) {
             bits |= loadLittle64(in) << count;
             in += (63 - count) >> 3;
             count |= 56;
@@ -203,83 +357,96 @@ DecodeStatus Inflater::codes(BitInput &input, OutputWindow &window, const Huffma
         bits >>= n;
         count -= n;
     };
-    // Hands the window's full block on; input that ran past its end is damage, not data.
-    auto flush = [&] {
+    // The check after each step. Input that ran past its end is damage, not data.
+    auto check = [&] {
         save();
-        if (input.overran()) return DecodeStatus::DataError;
-        const DecodeStatus s = window.flush();
-        if (s == DecodeStatus::Ok) load();
-        return s;
+        if constexpr (Out::kFast) {
+            o.left = true;
+            return DecodeStatus::Ok;
+        } else {
+            if (input.overran()) return DecodeStatus::DataError;
+            const DecodeStatus s = o.flush();
+            if (s == DecodeStatus::Ok) load();
+            return s;
+        }
+    };
+    // True when the unchecked loop must leave before the next step for want of input.
+    auto inputShort = [&] {
+        if constexpr (Out::kFast) {
+            if (inEnd - in < kStepInput) {
+                save();
+                o.left = true;
+                return true;
+            }
+        }
+        return false;
     };
 
+    if (out >= flushAt)
+        if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
+    if (inputShort()) return DecodeStatus::Ok;
     if (!refill()) return DecodeStatus::DataError;
     uint32_t e = lt[bits & lmask]; // the next code's first-level entry; at least 15 bits are buffered
     for (;;) {
-        if (e & huff::kSubTable) e = lt[huff::value(e) + ((bits >> huff::dropBits(e)) & ((1u << huff::extraBits(e)) - 1))];
+        if (e & huff::kSubTable) e = huff::follow(lt, e, bits);
         if (e & huff::kLiteral) {
-            consume(huff::dropBits(e));
-            *out++ = uint8_t(huff::value(e));
+            consume(huff::totalBits(e));
+            out = o.literal(out, huff::value(e));
             e = lt[bits & lmask];
             if (e & huff::kLiteral) {
-                consume(huff::dropBits(e));
-                *out++ = uint8_t(huff::value(e));
+                consume(huff::totalBits(e));
+                out = o.literal(out, huff::value(e));
                 e = lt[bits & lmask];
             }
             if (out >= flushAt)
-                if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
+                if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
+            if (inputShort()) return DecodeStatus::Ok;
             if (!refill()) return DecodeStatus::DataError;
             continue;
         }
         if (e & (huff::kEnd | huff::kInvalid)) {
-            consume(huff::dropBits(e));
+            consume(huff::totalBits(e));
             save();
             if (e & huff::kInvalid) return DecodeStatus::DataError;
             if (input.overran()) return DecodeStatus::DataError;
             break;
         }
 
-        consume(huff::dropBits(e));
-        unsigned extra = huff::extraBits(e);
-        size_t length = huff::value(e) + size_t(bits & ((uint64_t(1) << extra) - 1));
-        consume(extra);
+        const size_t length = huff::baseAndExtra(e, bits);
+        consume(huff::totalBits(e));
+        if constexpr (kWide)
+            if (!refill()) return DecodeStatus::DataError;
 
         uint32_t d = dt[bits & dmask];
-        if (d & huff::kSubTable) d = dt[huff::value(d) + ((bits >> huff::dropBits(d)) & ((1u << huff::extraBits(d)) - 1))];
+        if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
         if (d & huff::kInvalid) {
             save();
             return DecodeStatus::DataError;
         }
-        consume(huff::dropBits(d));
-        extra = huff::extraBits(d);
-        size_t dist = huff::value(d) + size_t(bits & ((uint64_t(1) << extra) - 1));
-        consume(extra);
+        const size_t dist = huff::baseAndExtra(d, bits);
+        consume(huff::totalBits(d));
 
-        const uint8_t *from = out - dist;
-        if (from < window.floor) { // reaches before the member's first byte: rare, done carefully
-            window.pos = out;
-            window.copyMatch(dist, length);
-            out = window.pos;
-        } else if (dist >= 16) {
-            out = copyInSteps<16>(out, from, length);
-        } else if (dist >= 8) {
-            out = copyInSteps<8>(out, from, length);
-        } else {
-            out = copyPattern(out, dist, length);
-        }
+        out = o.match(out, dist, length);
         if (out >= flushAt)
-            if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
+            if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
+        if (inputShort()) return DecodeStatus::Ok;
         if (!refill()) return DecodeStatus::DataError;
         e = lt[bits & lmask];
     }
     return DecodeStatus::Ok;
 }
 
-DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit) {
+DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit, DeflateFormat format) {
     OutputWindow window;
     if (!window.valid()) return DecodeStatus::NoMemory;
     window.start(sink, limit);
     Inflater inflater;
-    return inflater.run(source, window);
+    return inflater.run(source, window, format);
+}
+
+InflateResult inflateToBuffer(std::span<const uint8_t> input, std::span<uint8_t> output, DeflateFormat format) {
+    static thread_local Inflater inflater;
+    return inflater.toBuffer(input, output, format);
 }
 
 } // namespace tarrow
