@@ -15,12 +15,19 @@ namespace {
 
 constexpr size_t kMaxCommentShown = 1024;
 constexpr size_t kMemoryHeaderSize = 14;
-constexpr uint8_t kFirstUnsupportedVersion = 21;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
 bool supportedMethod(uint16_t method)
 {
-    return method == kStored || method == kShrunk || method == kImploded || method == kDeflated;
+    return method == kStored || method == kShrunk || method == kImploded || method == kDeflated ||
+           method == kDeflate64;
+}
+
+// The highest version needed to extract that a member of the method may ask for: 2.0, or 2.1 for
+// Deflate64, which came with that version.
+uint8_t highestVersion(uint16_t method)
+{
+    return method == kDeflate64 ? 21 : 20;
 }
 
 // The archive comment follows the end record: message 11 carries up to 1024 bytes of it.
@@ -78,10 +85,10 @@ MemberEntry entryFor(const CentralHeader &h)
     return m;
 }
 
-// Version 2.1 and the methods beyond stored, shrunk, imploded and deflated are not ours.
+// A version needed beyond what the method needs, and methods other than ours, are refused.
 bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
 {
-    if (checkVersion && h.versionNeeded >= kFirstUnsupportedVersion) {
+    if (checkVersion && h.versionNeeded > highestVersion(h.method)) {
         raiseWarning(op, TARROW_WARNING_VERSION, h.name);
         return false;
     }

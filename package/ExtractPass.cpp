@@ -231,9 +231,10 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
     case kDeflated:
-    default: {  // the catalogue admits only the four methods
+    case kDeflate64:
+    default: {  // the catalogue admits only these methods
         static thread_local Inflater inflater;
-        status = inflater.run(source, *window);
+        status = inflater.run(source, *window, h.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate);
         processed = status == DecodeStatus::Ok;
         if (status == DecodeStatus::Ok)
             return true;

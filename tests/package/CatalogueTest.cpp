@@ -310,7 +310,7 @@ TEST_F(CatalogueTest, MemoryBlockTooShortOrOfAnUnknownMethod)
     EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_READ);
     EXPECT_EQ(texts(TARROW_MSG_ERROR).back(), "-|-|51|");
 
-    uint8_t block[16] = {0, 9, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 'a', 'b'};
+    uint8_t block[16] = {0, 7, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 'a', 'b'};
     char out[8];
     Tarrow_Initialise();
     EXPECT_EQ(Tarrow_InMemory(block, sizeof block, out, sizeof out), 0);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 
 namespace fs = std::filesystem;
@@ -386,4 +387,32 @@ TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode)
     EXPECT_EQ(y.first, "2010-07-15 08:30:00");
     EXPECT_NE(x.second & S_IWUSR, 0u);
     EXPECT_EQ(y.second & 0222, 0u);
+}
+
+// Deflate64 archives of other projects extract to what 7-Zip extracts from them.
+TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool)
+{
+    const std::string corpus = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/";
+    if (!fs::exists(corpus) || std::system("7z i >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no corpus or no 7z";
+    for (const char *name : {"cc_lorem-ipsum-deflate64.zip", "zjs_long-match-deflate64.zip", "zjs_lorem-deflate64.zip",
+                             "zjs_lorem.exe.zip", "zjs_lorem-securezip-deflate64.zip"}) {
+        messages.clear();
+        fs::remove_all(out());
+        const std::string reference = path("reference");
+        fs::remove_all(reference);
+        const std::string cmd = "7z x -y '-o" + reference + "' '" + corpus + name + "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << name;
+        EXPECT_EQ(extract(corpus + name), 1) << name;
+        EXPECT_TRUE(texts(TARROW_MSG_WARNING).empty()) << name;
+        size_t files = 0;
+        for (const auto &e : fs::recursive_directory_iterator(reference)) {
+            if (!e.is_regular_file())
+                continue;
+            ++files;
+            const std::string relative = fs::relative(e.path(), reference).string();
+            EXPECT_EQ(readFile(outFile(relative)), readFile(e.path().string())) << name << " " << relative;
+        }
+        EXPECT_EQ(files, 1u) << name;
+    }
 }
