@@ -40,7 +40,7 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         options.thumbnailOutput = args[3];
         return options;
     }
-    bool onlySkins = false;
+    bool onlySkins = false, formatGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (onlySkins || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -59,11 +59,15 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
             options.force = true;
             continue;
         }
+        if (arg == "-r" || arg == "--recursive") {
+            options.recursive = true;
+            continue;
+        }
         if (arg == "--help" || arg == "--version" || arg == "--thumbnail") {
             error = arg + " stands alone";
             return std::nullopt;
         }
-        if (arg != "-f" && arg != "-q" && arg != "-o" && arg != "-j") {
+        if (arg != "-f" && arg != "-q" && arg != "-o" && arg != "-j" && arg != "--gallery") {
             error = "unknown option " + arg;
             return std::nullopt;
         }
@@ -75,21 +79,23 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         if (arg == "-f") {
             if (value == "bmp") options.format = ImageFormat::Bmp;
             else if (value == "jpg" || value == "jpeg") options.format = ImageFormat::Jpeg;
+            else if (value == "png") options.format = ImageFormat::Png;
             else {
-                error = "unknown format " + value + " (jpg or bmp)";
+                error = "unknown format " + value + " (jpg, bmp or png)";
                 return std::nullopt;
             }
+            formatGiven = true;
         } else if (arg == "-q") {
             if (!ParseNumber(value, 1, 100, options.quality)) {
                 error = "quality must be a number from 1 to 100";
                 return std::nullopt;
             }
-        } else if (arg == "-o") {
+        } else if (arg == "-o" || arg == "--gallery") {
             if (value.empty()) {
                 error = "empty output folder";
                 return std::nullopt;
             }
-            options.outputFolder = value;
+            (arg == "-o" ? options.outputFolder : options.galleryFolder) = value;
         } else {
             int jobs = 0;
             if (!ParseNumber(value, 1, 256, jobs)) {
@@ -102,6 +108,14 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
     if (options.skins.empty()) {
         error = "no skin given";
         return std::nullopt;
+    }
+    if (!options.galleryFolder.empty()) {
+        if (!options.outputFolder.empty()) {
+            error = "-o and --gallery exclude each other: a gallery keeps its previews in its own folder";
+            return std::nullopt;
+        }
+        // A gallery shows previews as they are, so it keeps them lossless unless told otherwise.
+        if (!formatGiven) options.format = ImageFormat::Png;
     }
     return options;
 }

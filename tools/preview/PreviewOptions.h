@@ -1,5 +1,6 @@
 // Command line of veltrane-preview:
-//   veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] [--via-files] SKIN...
+//   veltrane-preview [-f jpg|bmp|png] [-q QUALITY] [-o DIR | --gallery DIR] [-j JOBS] [-r] [--force]
+//                    [--via-files] SKIN...
 //   veltrane-preview --thumbnail SIZE INPUT OUTPUT
 //   veltrane-preview --help | --version
 #pragma once
@@ -10,7 +11,7 @@
 
 namespace veltrane::preview {
 
-enum class ImageFormat { Bmp, Jpeg };
+enum class ImageFormat { Bmp, Jpeg, Png };
 
 struct PreviewOptions {
     enum class Mode { Render, Thumbnail, Help, Version };
@@ -21,6 +22,8 @@ struct PreviewOptions {
     unsigned jobs = 0;          // 0: one per processor
     bool force = false;         // overwrite existing previews
     bool viaFiles = false;      // unpack archives into the temporary folder instead of reading them in memory
+    bool recursive = false;     // folders of skins are walked into their subfolders
+    std::string galleryFolder;  // non-empty: write a gallery (previews and index.html) there
     std::vector<std::string> skins;
     // --thumbnail: the preview scaled to fit a square of this many pixels, written as PNG.
     int thumbnailSize = 0;
@@ -30,7 +33,8 @@ struct PreviewOptions {
 inline constexpr int kMaxThumbnailSize = 4096;
 
 inline constexpr const char* kUsage =
-    "usage: veltrane-preview [-f jpg|bmp] [-q QUALITY] [-o DIR] [-j JOBS] [--force] [--via-files] SKIN...\n"
+    "usage: veltrane-preview [-f jpg|bmp|png] [-q QUALITY] [-o DIR | --gallery DIR] [-j JOBS] [-r] [--force]\n"
+    "                        [--via-files] SKIN...\n"
     "       veltrane-preview --thumbnail SIZE INPUT OUTPUT\n"
     "       veltrane-preview --help | --version\n";
 
@@ -39,11 +43,16 @@ inline constexpr const char* kHelp =
     "A SKIN is a skin folder (it holds a main.bmp), a .wsz or .zip archive, or a folder of skins\n"
     "(its skin folders, then its .wsz archives). Previews are named after the skin.\n"
     "\n"
-    "  -f jpg|bmp      output format (default jpg)\n"
+    "  -f jpg|bmp|png  output format (default jpg; png for a gallery)\n"
     "  -q QUALITY      JPEG quality, 1 to 100 (default 90)\n"
     "  -o DIR          folder to write into (default: the current folder)\n"
+    "  --gallery DIR   write the previews and an index.html showing them all into DIR; a rerun\n"
+    "                  renders only the skins that are new or changed since the last one\n"
     "  -j JOBS         number of worker processes (default: one per processor)\n"
-    "  --force         replace existing previews (otherwise they are skipped)\n"
+    "  -r, --recursive walk folders of skins into their subfolders (links to folders are not\n"
+    "                  followed, skin folders are not walked into)\n"
+    "  --force         replace existing previews (otherwise they are skipped); with --gallery,\n"
+    "                  render every skin again\n"
     "  --via-files     unpack archives into the temporary folder as the viewer does, instead of\n"
     "                  reading them in memory (same previews, slower; for comparison)\n"
     "  --thumbnail SIZE INPUT OUTPUT\n"

@@ -2,6 +2,7 @@
 
 #include "imaging/JpegSave.h"
 #include "platform/Picture.h"
+#include "platform/Png.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -39,7 +40,21 @@ WriteResult Finish(int fd, const std::string& file, const std::vector<uint8_t>& 
 }  // namespace
 
 std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality) {
-    return format == ImageFormat::Jpeg ? EncodeDibAsJpeg(canvas, quality) : EncodePicture(canvas);
+    switch (format) {
+    case ImageFormat::Jpeg: return EncodeDibAsJpeg(canvas, quality);
+    case ImageFormat::Png: return EncodePng(canvas);
+    case ImageFormat::Bmp: break;
+    }
+    return EncodePicture(canvas);
+}
+
+const char* PreviewExtension(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Jpeg: return ".jpg";
+    case ImageFormat::Png: return ".png";
+    case ImageFormat::Bmp: break;
+    }
+    return ".bmp";
 }
 
 WriteResult WritePreviewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,

@@ -12,8 +12,11 @@
 
 namespace veltrane::preview {
 
-// The preview's file contents: a 24-bit BMP, or a JPEG as the viewer saves it. Empty on failure.
+// The preview's file contents: a 24-bit BMP, a JPEG as the viewer saves it, or a PNG by our own
+// writer (lossless). Empty on failure.
 std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality);
+// The file extension of the format, with its dot.
+const char* PreviewExtension(ImageFormat format);
 
 enum class WriteResult { Written, Exists, Failed };
 

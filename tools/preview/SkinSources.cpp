@@ -4,8 +4,11 @@
 #include "platform/CaseLookup.h"
 
 #include <filesystem>
+#include <set>
 #include <strings.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -35,13 +38,49 @@ SkinSource ArchiveSource(const std::string& path) {
     return {SkinSource::Kind::Archive, path, file.substr(0, file.size() - 4)};
 }
 
+std::string WithSlash(const std::string& folder) { return folder.back() == '/' ? folder : folder + "/"; }
+
+// Appends the skin list of folder, then, when recursive, that of each subfolder below it that is
+// neither a link nor a skin folder, depth first in name order. A folder met twice (a bind mount
+// of an ancestor) is walked once. A subfolder that cannot be listed is named in error; the walk
+// goes on without it.
+bool ExpandCollection(const std::string& folder, bool recursive, std::set<std::pair<dev_t, ino_t>>& walked,
+                      std::vector<SkinSource>& out, std::string& error) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) == 0 && !walked.emplace(info.st_dev, info.st_ino).second) return true;
+    const auto entries = BuildSkinList(folder);
+    if (!entries) {
+        error = folder + ": cannot list the folder";
+        return false;
+    }
+    const std::string base = WithSlash(folder);
+    for (const std::string& entry : *entries) {
+        if (IsSkinArchiveName(entry)) out.push_back(ArchiveSource(base + entry));
+        else out.push_back({SkinSource::Kind::Folder, base + entry, entry});
+    }
+    if (!recursive) return true;
+    bool complete = true;
+    for (const std::string& name : ListSubfolders(folder).value_or(std::vector<std::string>())) {
+        const std::string sub = base + name;
+        std::error_code ec;
+        if (fs::is_symlink(sub, ec) || IsSkinFolder(sub)) continue;
+        std::string subError;
+        if (!ExpandCollection(sub, true, walked, out, subError)) {
+            complete = false;
+            if (error.empty()) error = subError;
+        }
+    }
+    return complete;
+}
+
 }  // namespace
 
 bool IsArchiveArgument(const std::string& path) {
     return EndsWithIgnoringCase(path, ".wsz") || EndsWithIgnoringCase(path, ".zip");
 }
 
-bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error) {
+bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error,
+                        bool recursive) {
     std::error_code ec;
     const fs::path path(argument);
     if (fs::is_regular_file(path, ec)) {
@@ -61,17 +100,8 @@ bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& ou
         return true;
     }
     // Any other folder stands for the skin list the browser would show for it.
-    const auto entries = BuildSkinList(argument);
-    if (!entries) {
-        error = argument + ": cannot list the folder";
-        return false;
-    }
-    const std::string base = argument.back() == '/' ? argument : argument + "/";
-    for (const std::string& entry : *entries) {
-        if (IsSkinArchiveName(entry)) out.push_back(ArchiveSource(base + entry));
-        else out.push_back({SkinSource::Kind::Folder, base + entry, entry});
-    }
-    return true;
+    std::set<std::pair<dev_t, ino_t>> walked;
+    return ExpandCollection(argument, recursive, walked, out, error);
 }
 
 }  // namespace veltrane::preview

@@ -1,5 +1,6 @@
 // veltrane-preview: renders skin previews without a display, as the viewer would save them.
 // Exit status 0 when every skin was rendered or skipped, 1 when any failed, 2 for a usage error.
+#include "Gallery.h"
 #include "PreviewOptions.h"
 #include "PreviewOutput.h"
 #include "SkinRender.h"
@@ -37,13 +38,14 @@ enum Status : uint8_t { kRendered, kSkipped, kFailed };
 struct Job {
     SkinSource source;
     std::string output;
+    bool replace = false;  // an existing file at output is replaced rather than skipped
 };
 
 // Renders, encodes and writes one skin; the message names the reason of a failure.
 JobResult RunJob(const Job& job, const PreviewOptions& options, const std::string& tempFolder) {
     JobResult result;
     std::error_code ec;
-    if (!options.force && fs::exists(fs::symlink_status(job.output, ec))) {
+    if (!job.replace && fs::exists(fs::symlink_status(job.output, ec))) {
         result.status = kSkipped;
         return result;
     }
@@ -59,7 +61,7 @@ JobResult RunJob(const Job& job, const PreviewOptions& options, const std::strin
         result.message = "cannot encode the preview";
         return result;
     }
-    switch (WritePreviewFile(job.output, bytes, options.force, result.message)) {
+    switch (WritePreviewFile(job.output, bytes, job.replace, result.message)) {
     case WriteResult::Written: result.status = kRendered; break;
     case WriteResult::Exists: result.status = kSkipped; break;
     case WriteResult::Failed: result.status = kFailed; break;
@@ -125,7 +127,7 @@ int RenderAll(const PreviewOptions& options) {
     std::vector<SkinSource> sources;
     for (const std::string& argument : options.skins) {
         const std::size_t before = sources.size();
-        if (!ExpandSkinArgument(argument, sources, error)) {
+        if (!ExpandSkinArgument(argument, sources, error, options.recursive)) {
             std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
             failed = true;
         } else if (sources.size() == before) {
@@ -133,19 +135,33 @@ int RenderAll(const PreviewOptions& options) {
         }
     }
 
-    const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
+    std::vector<Job> jobs;
+    std::size_t skipped = 0;
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
+    // A gallery renders the skins that are new or changed into its own folder; the skins it
+    // already shows count as skipped.
+    Gallery gallery;
+    const bool toGallery = !options.galleryFolder.empty();
+    std::vector<std::size_t> gallerySkins;  // job -> the gallery's skin
+    if (toGallery) {
+        if (!gallery.Open(options.galleryFolder, sources, options.format, options.quality, options.force, error)) {
+            std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+            return 1;
+        }
+        gallerySkins = gallery.Pending();
+        skipped = gallery.Skins().size() - gallerySkins.size();
+        for (std::size_t i : gallerySkins) jobs.push_back({gallery.Skins()[i].source, gallery.PreviewPath(i), true});
+    }
+    const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
+    if (!toGallery) fs::create_directories(folder, ec);
+    if (!toGallery && !fs::is_directory(folder, ec)) {
         std::fprintf(stderr, "veltrane-preview: cannot create the output folder %s\n", folder.c_str());
         return 1;
     }
-    const char* extension = options.format == ImageFormat::Jpeg ? ".jpg" : ".bmp";
-    std::vector<Job> jobs;
+    const char* extension = PreviewExtension(options.format);
     std::map<std::string, std::string> claimed;  // output file -> the skin that writes it
-    std::size_t skipped = 0;
-    for (const SkinSource& source : sources) {
-        Job job{source, (fs::path(folder) / (source.name + extension)).string()};
+    for (const SkinSource& source : toGallery ? std::vector<SkinSource>() : sources) {
+        Job job{source, (fs::path(folder) / (source.name + extension)).string(), options.force};
         const auto [at, fresh] = claimed.emplace(job.output, source.path);
         if (!fresh) {
             // As in the viewer, the first skin of a name gets the file; the others are skipped.
@@ -190,11 +206,17 @@ int RenderAll(const PreviewOptions& options) {
             } else {
                 ++rendered;
             }
+            if (toGallery) gallery.Record(gallerySkins[i], !result.lost && result.status == kRendered, result.message);
             progress.Step();
         },
         [] { return g_interruption != 0; });
     progress.Finish();
     if (!runFolder.empty()) fs::remove_all(runFolder, ec);
+    // Even an interrupted run records what it rendered, so that the next one need not again.
+    if (toGallery && !gallery.Write(error)) {
+        std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+        failed = true;
+    }
     if (g_interruption) {
         // The working folders are gone; now end as the signal would have ended us.
         const int signal = g_interruption;
@@ -203,6 +225,7 @@ int RenderAll(const PreviewOptions& options) {
     }
 
     std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed\n", rendered, skipped, failures);
+    if (toGallery && !failed) std::printf("%s\n", gallery.PagePath().c_str());
     return failed || failures > 0 ? 1 : 0;
 }
 

@@ -1,0 +1,68 @@
+// A gallery folder: the previews of a collection of skins (in its preview folder), the index.html
+// that shows them, and the manifest that lets a rerun render only what is new or changed. Skins of
+// the same name in different folders each get a preview of their own. The gallery only ever
+// replaces or removes files it has recorded as its own.
+#pragma once
+
+#include "GalleryManifest.h"
+#include "PreviewOptions.h"
+#include "SkinSources.h"
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace veltrane::preview {
+
+class Gallery {
+public:
+    enum class State { Unchanged, Pending, Rendered, Failed };
+    struct Skin {
+        SkinSource source;
+        std::string path;     // absolute and normalised: the skin's key in the manifest
+        SkinStamp stamp;
+        std::string preview;  // file name in the preview folder
+        State state = State::Pending;
+        std::string reason;   // why it failed
+    };
+
+    // Makes the folder and its preview folder, reads the manifest, names each skin's preview and
+    // decides which must be rendered (all of them when force). A skin given twice is kept once.
+    // False with error set when the folder cannot be made, or when it holds an index.html but no
+    // manifest (the page of something else) and force is not set.
+    bool Open(const std::string& folder, const std::vector<SkinSource>& sources, ImageFormat format, int quality,
+              bool force, std::string& error);
+
+    const std::vector<Skin>& Skins() const { return m_skins; }
+    // The indexes of the skins still to render.
+    std::vector<std::size_t> Pending() const;
+    // Where skin i's preview is written.
+    std::string PreviewPath(std::size_t i) const;
+    // The outcome of rendering skin i.
+    void Record(std::size_t i, bool rendered, const std::string& reason);
+
+    // Writes the manifest, then index.html, and removes the previews of skins that are no longer
+    // in the gallery or failed this time. Skins still pending are listed as not rendered.
+    bool Write(std::string& error);
+    std::string PagePath() const;
+
+private:
+    std::string m_folder, m_previews, m_format, m_extension;
+    std::vector<Skin> m_skins;
+    std::set<std::string> m_recorded;  // preview files the last manifest named
+};
+
+// The stamp of a skin: for an archive its size and time; for a skin folder the total size and the
+// latest time of the folder and the files directly in it. Zero when it cannot be read.
+SkinStamp StampOf(const SkinSource& source);
+
+// A file name for the preview of a skin called name: the name with bytes that are not UTF-8, control
+// characters and characters other systems refuse in file names (\ : * ? " < > |) replaced by "_",
+// cut to at most 200 bytes at a character boundary, never empty, ".", "..", nor starting with ".".
+std::string PreviewBaseName(const std::string& name);
+
+// The lowercase form under which two file names clash on a file system that ignores letter case.
+std::string FoldedName(const std::string& name);
+
+}  // namespace veltrane::preview
