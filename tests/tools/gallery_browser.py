@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Opens a gallery page in headless Chromium and reports what a user would see, one fact a line.
 
-usage: gallery_browser.py PAGE [SEARCH [SCREENSHOT]]
+usage: gallery_browser.py PAGE SEARCH CLICK [SCREENSHOT]
+
+Types SEARCH into the search box, clicks the tile named CLICK, and saves the first screen to
+SCREENSHOT if given.
 
 Chromium is driven over its DevTools protocol on a pipe (--remote-debugging-pipe: commands on fd 3,
 replies on fd 4, each a JSON text ended by a NUL byte), so no port, network or extra package is
@@ -12,12 +15,10 @@ import fcntl
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
 
 WIDTH, HEIGHT = 1200, 900
 
@@ -115,50 +116,47 @@ class Browser:
             self.process.wait()
 
 
-def decode_png(data):
-    """The pixels of an 8-bit RGB or RGBA PNG as rows of (r, g, b) tuples."""
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    at, idat = 8, b""
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        body = data[at + 8:at + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
-            assert depth == 8 and colour in (2, 6) and interlace == 0
-        elif kind == b"IDAT":
-            idat += body
-        at += 12 + length
-    channels = 3 if colour == 2 else 4
-    stride = width * channels
-    raw = zlib.decompress(idat)
-    rows, previous = [], bytearray(stride)
-    for y in range(height):
-        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
-        kind, row = line[0], bytearray(line[1:])
-        for i in range(stride):
-            a = row[i - channels] if i >= channels else 0
-            b = previous[i]
-            c = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                row[i] = (row[i] + a) & 255
-            elif kind == 2:
-                row[i] = (row[i] + b) & 255
-            elif kind == 3:
-                row[i] = (row[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                row[i] = (row[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append([tuple(row[x * channels:x * channels + 3]) for x in range(width)])
-        previous = row
-    return rows
+def open_page(browser, url):
+    """A new tab at url; the browser's commands go to it from now on."""
+    target = browser.send("Target.createTarget", {"url": "about:blank"}, session=False)
+    browser.session = browser.send("Target.attachToTarget", {"targetId": target["targetId"], "flatten": True},
+                                   session=False)["sessionId"]
+    browser.send("Page.enable")
+    browser.send("Emulation.setDeviceMetricsOverride", {"width": WIDTH, "height": HEIGHT,
+                                                        "deviceScaleFactor": 1, "mobile": False})
+    if url != "about:blank":
+        browser.send("Page.navigate", {"url": url})
+        browser.wait_event("Page.loadEventFired")
 
 
-def colours_in(pixels, rect):
-    """How many different colours the screenshot has inside rect (x, y, width, height)."""
-    x0, y0 = max(0, int(rect[0]) + 1), max(0, int(rect[1]) + 1)
-    x1, y1 = min(len(pixels[0]), int(rect[0] + rect[2]) - 1), min(len(pixels), int(rect[1] + rect[3]) - 1)
-    return len({pixels[y][x] for y in range(y0, y1) for x in range(x0, x1)})
+def colours_in(browser, png, rects):
+    """For each rect [x, y, width, height] of the PNG screenshot: how many different colours it
+    has, and the share of its most common colour in per cent. Counted with the browser's own
+    decoder in a blank tab of its own (the gallery's page allows no such pictures)."""
+    gallery = browser.session
+    open_page(browser, "about:blank")
+    counts = browser.evaluate("""new Promise((done, fail) => {
+      const img = new Image();
+      img.onerror = () => fail('screenshot does not decode');
+      img.onload = () => {
+        const canvas = document.createElement('canvas');
+        canvas.width = img.width; canvas.height = img.height;
+        const context = canvas.getContext('2d');
+        context.drawImage(img, 0, 0);
+        done(%s.map(([x, y, w, h]) => {
+          x = Math.max(0, Math.floor(x) + 1); y = Math.max(0, Math.floor(y) + 1);
+          w = Math.min(img.width - x, Math.floor(w) - 2); h = Math.min(img.height - y, Math.floor(h) - 2);
+          if (w <= 0 || h <= 0) return [0, 100];
+          const pixels = new Uint32Array(context.getImageData(x, y, w, h).data.buffer);
+          const counts = new Map();
+          for (const p of pixels) counts.set(p, (counts.get(p) || 0) + 1);
+          return [counts.size, Math.round(100 * Math.max(...counts.values()) / pixels.length)];
+        }));
+      };
+      img.src = 'data:image/png;base64,%s';
+    })""" % (json.dumps(rects), base64.b64encode(png).decode()))
+    browser.session = gallery
+    return counts
 
 
 VISIBLE_TILES = """[...document.querySelectorAll('#grid .tile')].filter(t => {
@@ -170,16 +168,9 @@ def report(name, value):
     sys.stdout.flush()
 
 
-def run(browser, page, search, screenshot):
-    target = browser.send("Target.createTarget", {"url": "about:blank"}, session=False)
-    browser.session = browser.send("Target.attachToTarget", {"targetId": target["targetId"], "flatten": True},
-                                   session=False)["sessionId"]
-    browser.send("Page.enable")
-    browser.send("Emulation.setDeviceMetricsOverride", {"width": WIDTH, "height": HEIGHT,
-                                                        "deviceScaleFactor": 1, "mobile": False})
+def run(browser, page, search, click, screenshot):
     started = time.monotonic()
-    browser.send("Page.navigate", {"url": "file://" + os.path.abspath(page)})
-    browser.wait_event("Page.loadEventFired")
+    open_page(browser, "file://" + os.path.abspath(page))
     report("load-ms", round((time.monotonic() - started) * 1000))
     report("first-screen-ms", round(browser.evaluate(
         "performance.getEntriesByName('gallery-first-screen')[0].startTime")))
@@ -188,6 +179,7 @@ def run(browser, page, search, screenshot):
       setTimeout(() => { const p = performance.getEntriesByName('first-contentful-paint')[0];
                          done(p ? p.startTime : -1); }, 50)))""")))
     report("page-bytes", os.path.getsize(page))
+    report("title", browser.evaluate("document.title"))
     report("count", browser.evaluate("document.getElementById('count').textContent"))
     report("tiles", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
     report("names", browser.evaluate("[...document.querySelectorAll('#grid .name')].map(n => n.textContent)"))
@@ -211,9 +203,13 @@ def run(browser, page, search, screenshot):
     if screenshot:
         with open(screenshot, "wb") as out:
             out.write(shot)
-    pixels = decode_png(shot)
-    report("screenshot-size", "%dx%d" % (len(pixels[0]), len(pixels)))
-    report("visible-tiles", [[r[0], r[1], colours_in(pixels, r[2:])] for r in rects])
+    counts = colours_in(browser, shot, [r[2:] for r in rects])
+    tiles = [[r[0], r[1]] + n for r, n in zip(rects, counts)]
+    report("visible-tiles", tiles)
+    # A skin's preview has hundreds of colours spread over its windows; a blank or missing picture
+    # (a broken-image sign on black) has one colour nearly everywhere.
+    report("pictures-on-screen", sum(1 for t in tiles if t[1]))
+    report("blank-pictures", [t[0] for t in tiles if t[1] and (t[2] < 16 or t[3] > 90)])
 
     # Typing into the search box narrows the tiles as the user types.
     browser.evaluate("document.getElementById('search').focus()")
@@ -223,16 +219,15 @@ def run(browser, page, search, screenshot):
     browser.evaluate("const s = document.getElementById('search'); s.value = ''; s.dispatchEvent(new Event('input'))")
     report("cleared-tiles", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
 
-    # A click on the first tile with a picture opens its full preview and its path.
+    # A click on the tile opens its full preview and its path.
     target = browser.evaluate("""(() => { const t = [...document.querySelectorAll('#grid .tile')]
-      .find(t => t.querySelector('img')); t.scrollIntoView({block: 'center'}); const r = t.getBoundingClientRect();
-      return [r.x + r.width / 2, r.y + r.height / 2, t.querySelector('.name').textContent]; })()""")
+      .find(t => t.querySelector('.name').textContent === %s); t.scrollIntoView({block: 'center'});
+      const r = t.getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()""" % json.dumps(click))
     browser.click(target[0], target[1])
     view = browser.evaluate("""new Promise(done => { const img = document.getElementById('view-image');
       const finish = () => done([document.getElementById('view').open, document.getElementById('view-name').textContent,
         img.naturalWidth, img.naturalHeight, document.getElementById('view-path').value]);
       img.complete ? finish() : img.addEventListener('load', finish, {once: true}); })""")
-    report("clicked", target[2])
     report("dialog", view)
 
     # Keys: Escape closes the preview, the arrow moves to the next tile, Enter opens that one.
@@ -241,7 +236,7 @@ def run(browser, page, search, screenshot):
     before = browser.evaluate("document.activeElement.dataset.position")
     browser.key("ArrowRight", "ArrowRight", 39)
     after = browser.evaluate("document.activeElement.dataset.position")
-    report("arrow-moves", "%s->%s" % (before, after))
+    report("arrow-step", int(after) - int(before))
     browser.key("Enter", "Enter", 13, "\r")
     report("enter-opens", browser.evaluate(
         "[document.getElementById('view').open, document.getElementById('view-name').textContent]"))
@@ -250,12 +245,13 @@ def run(browser, page, search, screenshot):
 
 
 def main():
-    if len(sys.argv) < 2:
+    if len(sys.argv) < 4:
         print(__doc__, file=sys.stderr)
         return 2
     page = sys.argv[1]
     search = sys.argv[2] if len(sys.argv) > 2 else ""
-    screenshot = sys.argv[3] if len(sys.argv) > 3 else None
+    click = sys.argv[3] if len(sys.argv) > 3 else ""
+    screenshot = sys.argv[4] if len(sys.argv) > 4 else None
     profile = tempfile.mkdtemp(prefix="veltrane-chromium-")
     try:
         try:
@@ -265,7 +261,7 @@ def main():
             print("cannot start chromium: %s" % error, file=sys.stderr)
             return 77
         try:
-            run(browser, page, search, screenshot)
+            run(browser, page, search, click, screenshot)
         finally:
             browser.close()
     finally:
