@@ -109,3 +109,24 @@ TEST(Png, EmptyPictureIsNotWritten) {
     EXPECT_FALSE(SavePng(Dib(), "/nonexistent-folder/x.png"));
     EXPECT_FALSE(SavePng(Dib(4, 4, 24), "/nonexistent-folder/x.png"));
 }
+
+TEST(Png, TrueColourPicturesOfEitherDepthDecodeToTheSamePixels) {
+    std::mt19937 random(11);
+    for (const int depth : {24, 32}) {
+        SCOPED_TRACE(depth);
+        // Noise, flat areas and rows repeated further up: every filter and long matches at many distances.
+        Dib picture(275, 120, depth);
+        for (int32_t y = 0; y < 120; ++y)
+            for (int32_t x = 0; x < 275; ++x) {
+                const uint32_t r = random();
+                const RgbQuad noise{uint8_t(r), uint8_t(r >> 8), uint8_t(r >> 16), 0};
+                const RgbQuad flat{uint8_t(x / 40 * 30), 90, uint8_t(y), 0};
+                picture.SetPixel(x, y, y >= 80 ? picture.PixelColor(x, y - 70) : (x + y) % 97 < 30 ? noise : flat);
+            }
+        const Dib decoded = DecodeRgbPng(EncodePng(picture));
+        ASSERT_EQ(decoded.Width(), 275);
+        ASSERT_EQ(decoded.Height(), 120);
+        for (int32_t y = 0; y < 120; ++y)
+            for (int32_t x = 0; x < 275; ++x) ASSERT_EQ(decoded.GetPixel(x, y), picture.GetPixel(x, y)) << x << "," << y;
+    }
+}
