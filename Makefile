@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build test test-fast test-asan run bench fuzz install clean
+.PHONY: all deps build test test-fast test-asan run bench fuzz install deb deb-check clean
 
 all: build
 
@@ -50,5 +50,14 @@ fuzz: deps
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# Debian packages veltrane, libpackage0 and libpackage-dev in build-deb/, checked by lintian.
+deb: deps
+	scripts/build-deb build-deb
+
+# Installs the packages on this machine with apt, starts the installed viewer under Xvfb,
+# removes and purges them again and checks that nothing is left (needs root).
+deb-check: deb
+	tests/install/check-deb.sh build-deb
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz build-deb
