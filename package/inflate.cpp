@@ -174,7 +174,10 @@ DecodeStatus Inflater::run(ByteSource &source, OutputWindow &window, DeflateForm
 InflateResult Inflater::toBuffer(std::span<const uint8_t> input, std::span<uint8_t> output, DeflateFormat format) {
     MemorySource source(input);
     BitInput in(source);
-    BufferOut out(output.data(), output.data() + output.size());
+    // An empty destination still needs an address that positions can be counted from.
+    uint8_t none = 0;
+    uint8_t *begin = output.empty() ? &none : output.data();
+    BufferOut out(begin, begin + output.size());
     InflateResult result;
     result.status = blocks(in, out, Format::of(format));
     result.produced = size_t(std::min(out.pos, out.end) - out.begin);
