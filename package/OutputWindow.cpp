@@ -8,11 +8,15 @@ namespace tarrow {
 void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, size_t dist, size_t n) {
     if (out >= end) return;
     n = std::min(n, size_t(end - out));
+    // Positions before floor hold zeros; the rest copy forward byte by byte, counted from floor so that
+    // no pointer before it is ever formed.
+    const size_t back = size_t(out - floor);
     size_t i = 0;
-    // Positions before floor hold zeros.
-    if (dist > size_t(out - floor))
-        for (; i < n && out + i - dist < floor; ++i) out[i] = 0;
-    for (; i < n; ++i) out[i] = out[i - dist];
+    if (dist > back) {
+        i = std::min(n, dist - back);
+        std::memset(out, 0, i);
+    }
+    for (; i < n; ++i) out[i] = floor[back + i - dist];
 }
 
 OutputWindow::OutputWindow()
