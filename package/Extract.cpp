@@ -1,12 +1,15 @@
 #include "Extract.h"
 
+#include "ExtraField.h"
 #include "NameMatch.h"
+#include "NameText.h"
 #include "Unzip.h"
 #include "Utility.h"
 #include "platform/Host.h"
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace tarrow {
@@ -15,6 +18,10 @@ namespace {
 
 constexpr size_t kMaxCommentShown = 1024;
 constexpr size_t kMemoryHeaderSize = 14;
+constexpr uint8_t kZip64Version = 45;         // the version zip64 needs, and every later one we know
+constexpr uint8_t kLastKnownVersion = 63;
+constexpr uint16_t kFlagStrongEncryption = 0x40;
+constexpr uint16_t kFlagDirectoryEncrypted = 0x2000;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
 bool supportedMethod(uint16_t method)
@@ -51,6 +58,8 @@ void readComment(Operation &op)
         platform::messageBox(op.host.parentWindow, std::string(text), "Comment in " + op.archiveName(), TARROW_BOX_OK);
 }
 
+bool readFixedCentralHeader(Operation &op);
+
 bool readExtraField(Operation &op)
 {
     CentralHeader &h = op.header;
@@ -82,13 +91,25 @@ MemberEntry entryFor(const CentralHeader &h)
     m.dataDescriptor = h.flags & 8;
     m.text = h.internalAttributes & 1;
     m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
+    m.hostSystem = h.hostSystem;
     return m;
+}
+
+// Versions up to the method's own need nothing the library lacks. From 4.5 (zip64) to 6.3 the
+// version says only that zip64 or a newer method or cipher may be in use, and the method and
+// flags tell whether one is; later versions are unknown.
+bool versionReadable(const CentralHeader &h)
+{
+    if (h.versionNeeded <= highestVersion(h.method))
+        return true;
+    return h.versionNeeded >= kZip64Version && h.versionNeeded <= kLastKnownVersion &&
+           !(h.flags & (kFlagStrongEncryption | kFlagDirectoryEncrypted));
 }
 
 // A version needed beyond what the method needs, and methods other than ours, are refused.
 bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
 {
-    if (checkVersion && h.versionNeeded > highestVersion(h.method)) {
+    if (checkVersion && !versionReadable(h)) {
         raiseWarning(op, TARROW_WARNING_VERSION, h.name);
         return false;
     }
@@ -106,46 +127,106 @@ void record(Operation &op, const MemberEntry &entry)
     ++op.counters.selected;
 }
 
+// Where each member's local header lies, for the overlap check: every member's, selected or not.
+class MemberStarts {
+public:
+    explicit MemberStarts(const EndRecord &e) : m_end(e)
+    {
+        // A hostile count cannot reserve more than the directory has room for.
+        m_starts.reserve(size_t(std::min<uint64_t>(e.totalEntries, e.centralSize / kCentralHeaderSize)));
+    }
+    void add(const CentralHeader &h, uint64_t index) { m_starts.push_back({h.startDisk, h.localHeaderOffset, index}); }
+    void sort() { std::sort(m_starts.begin(), m_starts.end()); }
+
+    // Where member `index`, starting at (disk, offset), must end: the next member's start or the
+    // central directory, whichever comes first on its disk. Of members that share one start, only
+    // the first in the directory owns what lies there; the others have no room at all.
+    uint64_t limitFor(uint16_t disk, uint64_t offset, uint64_t index) const
+    {
+        auto first = std::lower_bound(m_starts.begin(), m_starts.end(), Start{disk, offset, 0});
+        if (first != m_starts.end() && first->disk == disk && first->offset == offset && first->index < index)
+            return offset;
+        uint64_t limit = UINT64_MAX;
+        if (disk == m_end.centralStartDisk && m_end.centralOffset >= offset)
+            limit = m_end.centralOffset;
+        auto later = std::upper_bound(m_starts.begin(), m_starts.end(), Start{disk, offset, UINT64_MAX});
+        if (later != m_starts.end() && later->disk == disk)
+            limit = std::min(limit, later->offset);
+        return limit;
+    }
+
+private:
+    struct Start {
+        uint16_t disk;
+        uint64_t offset;
+        uint64_t index;
+        auto operator<=>(const Start &) const = default;
+    };
+    const EndRecord &m_end;
+    std::vector<Start> m_starts;
+};
+
 // Selects members from the central directory into the catalogue. False when a header could not be
 // read, which ends the operation.
 bool walkCentralDirectory(Operation &op)
 {
     CentralHeader &h = op.header;
-    // A hostile count cannot reserve more entries than the directory has room for headers.
-    op.catalogue.reserve(size_t(std::min<uint64_t>(op.endRecord.totalEntries, op.endRecord.centralSize / kCentralHeaderSize)));
+    MemberStarts starts(op.endRecord);
+    std::vector<uint64_t> indices; // of the catalogue's entries in the directory
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
-        if (!readCentralHeader(op) || !readExtraField(op) || !op.input.skip(h.commentLength))
+        if (!readCentralHeader(op))
             return false;
+        starts.add(h, i);
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure))
             continue;
-        if (passesChecks(op, h, true))
+        if (passesChecks(op, h, true)) {
             record(op, entryFor(h));
+            indices.push_back(i);
+        }
+    }
+    starts.sort();
+    for (size_t k = 0; k < op.catalogue.size(); ++k) {
+        MemberEntry &m = op.catalogue[k];
+        m.extentLimit = starts.limitFor(m.disk, m.localHeaderOffset, indices[k]);
     }
     return true;
 }
 
-// Lists the selected members (message 21), every method and version included.
+// Lists the selected members (message 21), every method and version included. Members whose data
+// overlaps another member's or the central directory are listed, and then reported as damage.
 void viewCatalogue(Operation &op)
 {
     CentralHeader &h = op.header;
+    MemberStarts starts(op.endRecord);
+    struct Listed {
+        std::string name;
+        uint16_t disk;
+        uint64_t offset;
+        uint64_t index;
+        uint64_t leastEnd; // its local header without name and extra field, and its data
+    };
+    std::vector<Listed> listed;
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
         if (!readCentralHeader(op))
-            return;
+            break;
         op.counters.currentIndex = uint32_t(i);
+        starts.add(h, i);
         if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
-            if (!readExtraField(op))
-                return;
             sendListing(op, h);
             ++op.counters.processed;
-        } else if (!op.input.skip(h.extraLength)) {
-            return;
+            const uint64_t end = h.localHeaderOffset + kLocalHeaderSize + h.compressedSize;
+            listed.push_back({h.name, h.startDisk, h.localHeaderOffset, i, end < h.compressedSize ? UINT64_MAX : end});
         }
-        if (!op.input.skip(h.commentLength))
-            return;
+        if (i + 1 == op.endRecord.totalEntries) {
+            // The end record should follow; a wrong signature there is of no consequence to a listing.
+            uint8_t signature[4];
+            op.input.readHeader(signature, sizeof signature, op.archiveName());
+        }
     }
-    // The end record should follow; a wrong signature there is of no consequence to a listing.
-    uint8_t signature[4];
-    op.input.readHeader(signature, sizeof signature, op.archiveName());
+    starts.sort();
+    for (const Listed &m : listed)
+        if (m.leastEnd > starts.limitFor(m.disk, m.offset, m.index))
+            raiseError(op, TARROW_ERROR_READ, m.name);
 }
 
 // Positions the input at the central directory, allowing for a shift the end record did not
@@ -174,6 +255,27 @@ bool findCentralDirectory(Operation &op)
 } // namespace
 
 bool readCentralHeader(Operation &op)
+{
+    if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength))
+        return false;
+    CentralHeader &h = op.header;
+    Zip64Fields f{h.uncompressedSize, h.compressedSize, h.localHeaderOffset, h.startDisk};
+    applyZip64Central(h.extra, f);
+    h.uncompressedSize = f.uncompressedSize;
+    h.compressedSize = f.compressedSize;
+    h.localHeaderOffset = f.localHeaderOffset;
+    h.startDisk = uint16_t(std::min<uint32_t>(f.disk, UINT16_MAX));
+    // The name as the host sees it ends at its first NUL.
+    std::string name = textAsUtf8(h.name, h.flags, h.hostSystem, h.extra, kUnicodePathId);
+    name.resize(std::strlen(name.c_str()));
+    cutUtf8(name, kMaxNameLength);
+    h.name = std::move(name);
+    return true;
+}
+
+namespace {
+
+bool readFixedCentralHeader(Operation &op)
 {
     ArchiveInput &in = op.input;
     const std::string &archive = op.archiveName();
@@ -214,10 +316,11 @@ bool readCentralHeader(Operation &op)
         return false;
     if (h.nameLength > kept && !in.skip(uint32_t(h.nameLength - kept)))
         return false;
-    name[kept] = '\0';
-    h.name.assign(name, std::strlen(name));
+    h.name.assign(name, kept);
     return true;
 }
+
+} // namespace
 
 bool readCatalogue(Operation &op)
 {

@@ -18,8 +18,9 @@ bool readCatalogue(Operation &op);
 // Runs the operation on the memory block of Tarrow_FromMemory.
 void operateOnMemory(Operation &op);
 
-// Reads the next central directory header with its name into op.header, leaving the input at its
-// extra field. False after error 51 or 3.
+// Reads the next central directory header with its name, extra field and comment into op.header:
+// zip64 values replace saturated ones and the name is converted to UTF-8 where it can be. False
+// after error 51, 3 or 2.
 bool readCentralHeader(Operation &op);
 
 } // namespace tarrow

@@ -1,7 +1,9 @@
 // The extraction pass: for each catalogue entry, its local header, the decision whether it is written
 // (target path, existing file, freshen and update, overwrite mode, password), its decoding, the output
 // to a file, a device, memory or nowhere (test mode), the CRC check, and the file's time and attributes.
+#include "ExtraField.h"
 #include "Msdos.h"
+#include "NameText.h"
 #include "Unzip.h"
 #include "Utility.h"
 #include "crc32.h"
@@ -293,6 +295,12 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
 {
     Settings &s = op.settings;
     op.input.memberBytesLeft = h.compressedSize;
+    // No memory buffer holds more than 32-bit sizes: such a member is not decoded only to be
+    // dropped, and the buffer counts as full, as for any output that does not fit.
+    if (s.memoryOutput() && !s.test && h.uncompressedSize > UINT32_MAX) {
+        s.outputLength = s.outputCapacity;
+        return;
+    }
     const bool toFile = !s.test && !s.memoryOutput();
     const bool toDevice = toFile && s.device;
     std::string path = fromMemory ? "-" : h.name;
@@ -399,20 +407,40 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
     uint16_t nameLength = le16(b + 26), extraLength = le16(b + 28);
 
     char name[kNameCapacity];
+    uint8_t extra[UINT16_MAX];
     size_t kept = std::min<size_t>(nameLength, kMaxNameLength);
     bool ok = (kept == 0 || in.readHeader(name, kept, archive)) &&
-              (nameLength == kept || in.skip(uint32_t(nameLength - kept))) && (extraLength == 0 || in.skip(extraLength));
+              (nameLength == kept || in.skip(uint32_t(nameLength - kept))) &&
+              (extraLength == 0 || in.readHeader(extra, extraLength, archive));
     if (!ok) {
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
         return false;
     }
-    name[kept] = '\0';
-    h.name.assign(name, std::strlen(name));
-    // A member written with a data descriptor has its CRC and sizes in the central directory only.
+    const std::span<const uint8_t> extraField(extra, extraLength);
+    std::string converted = textAsUtf8({name, kept}, h.flags, entry.hostSystem, extraField, kUnicodePathId);
+    converted.resize(std::strlen(converted.c_str()));
+    cutUtf8(converted, kMaxNameLength);
+    h.name = std::move(converted);
+    // A member written with a data descriptor has its CRC and sizes in the central directory only;
+    // saturated sizes come from the zip64 block, or from the central directory when it has none.
     if (h.flags & kFlagDataDescriptor) {
         h.crc32 = entry.crc32;
         h.compressedSize = entry.compressedSize;
         h.uncompressedSize = entry.uncompressedSize;
+    } else {
+        applyZip64Local(extraField, h.uncompressedSize, h.compressedSize);
+        if (h.compressedSize == kSaturated32 || h.uncompressedSize == kSaturated32) {
+            h.compressedSize = entry.compressedSize;
+            h.uncompressedSize = entry.uncompressedSize;
+        }
+    }
+    // Header and data must end before the next member's header and the central directory: members
+    // that share their data are how a small archive claims a huge output.
+    const uint64_t headerEnd = entry.localHeaderOffset + kLocalHeaderSize + nameLength + extraLength;
+    const uint64_t end = headerEnd + h.compressedSize;
+    if (headerEnd < entry.localHeaderOffset || end < headerEnd || end > entry.extentLimit) {
+        raiseError(op, TARROW_ERROR_READ, h.name);
+        return false;
     }
     return true;
 }

@@ -224,6 +224,35 @@ int64_t searchBackwards(ArchiveInput &in, int64_t window)
     }
 }
 
+// Where the locator in front of the end record at `match` says the zip64 end record lies, that
+// record is read into e (its 64-bit values replace the record's, saturated or not: writers that
+// add the zip64 record mean it). Returns the position it was found at, or -1 when the archive has
+// none. The record usually lies just before the locator; with a self-extractor's program in front,
+// the locator's offset is short by the program's length, so that place is tried first.
+int64_t readZip64EndRecord(ArchiveInput &in, EndRecord &e, int64_t match)
+{
+    uint8_t l[kZip64LocatorSize];
+    if (match < int64_t(kZip64LocatorSize) || !in.seek(match - int64_t(kZip64LocatorSize)) ||
+        !in.readFully(l, sizeof l) || le32(l) != kZip64LocatorSignature)
+        return -1;
+    const uint64_t stated = le64(l + 8);
+    const int64_t adjacent = match - int64_t(kZip64LocatorSize + kZip64EndSize);
+    for (int64_t at : {adjacent, stated <= uint64_t(INT64_MAX) ? int64_t(stated) : int64_t(-1)}) {
+        uint8_t r[kZip64EndSize];
+        if (at < 0 || !in.seek(at) || !in.readFully(r, sizeof r) || le32(r) != kZip64EndSignature)
+            continue;
+        e.diskNumber = uint16_t(std::min<uint32_t>(le32(r + 16), UINT16_MAX));
+        e.centralStartDisk = uint16_t(std::min<uint32_t>(le32(r + 20), UINT16_MAX));
+        e.entriesOnDisk = le64(r + 24);
+        e.totalEntries = le64(r + 32);
+        e.centralSize = le64(r + 40);
+        e.centralOffset = le64(r + 48);
+        e.zip64 = true;
+        return at;
+    }
+    return -1;
+}
+
 // Reads the record at `match` into op.endRecord and sets the disk state from it.
 bool readEndRecord(Operation &op, int64_t match)
 {
@@ -240,12 +269,23 @@ bool readEndRecord(Operation &op, int64_t match)
     e.centralOffset = le32(r + 16);
     e.commentLength = le16(r + 20);
     e.position = match;
+    e.zip64 = false;
+    // The directory ends where the record that describes it begins: the zip64 end record if there
+    // is one, else this record.
+    int64_t directoryEnd = match;
+    if (int64_t zip64 = readZip64EndRecord(in, e, match); zip64 >= 0)
+        directoryEnd = zip64;
     in.currentDisk = in.lastDisk = e.diskNumber;
     in.multiDisk = e.diskNumber != 0;
     // Whatever precedes the archive data (a self-extractor's program) shifts every offset; on a
     // multi-disk archive the offsets belong to other disks and no shift is measured.
-    int64_t expected = in.multiDisk ? match : int64_t(e.centralOffset) + e.centralSize;
-    in.offsetAdjustment = match - expected;
+    if (in.multiDisk) {
+        in.offsetAdjustment = 0;
+        return true;
+    }
+    const uint64_t expected = e.centralOffset + e.centralSize;
+    in.offsetAdjustment = expected < e.centralOffset || expected > uint64_t(INT64_MAX) ? 0
+                                                                                         : directoryEnd - int64_t(expected);
     return true;
 }
 

@@ -20,14 +20,19 @@ constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr uint32_t kEndRecordSignature = 0x06054B50;
 constexpr uint32_t kSpanningMarker = 0x08074B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 
 constexpr size_t kStreamBufferSize = 8192;
 constexpr size_t kEndRecordSize = 22;         // with its signature, without the comment
 constexpr size_t kCentralHeaderSize = 46;     // with its signature, without name, extra, comment
 constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kZip64EndSize = 56;         // with its signature, without extensible data
+constexpr size_t kZip64LocatorSize = 20;
 
 inline uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+inline uint64_t le64(const uint8_t *p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
 class ArchiveInput {
 public:

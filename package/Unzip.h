@@ -122,7 +122,7 @@ struct CentralHeader {
     uint16_t internalAttributes = 0;
     uint32_t externalAttributes = 0;
     uint64_t localHeaderOffset = 0;
-    std::string name;               // at most kMaxNameLength bytes
+    std::string name;               // UTF-8 where it could be converted, at most kMaxNameLength bytes
     std::vector<uint8_t> extra;     // exactly extraLength bytes when it was read
 };
 
@@ -139,6 +139,10 @@ struct MemberEntry {
     bool dataDescriptor = false;
     bool text = false;
     bool volumeLabel = false;
+    uint8_t hostSystem = 0;          // decides how a name without the UTF-8 flag is read
+    // Where the next member's local header or the central directory begins (archive offset on the
+    // same disk): its local header and data must end there, or it overlaps them.
+    uint64_t extentLimit = UINT64_MAX;
 };
 
 class Operation {

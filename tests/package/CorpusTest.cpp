@@ -2,6 +2,7 @@
 // records what an independent tool made of them.
 #include "Json.h"
 #include "LibraryFixture.h"
+#include "NameText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -12,75 +13,40 @@ namespace {
 
 const std::string kCorpus = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/";
 
-// Code page 437, bytes 0x80 to 0xFF; the manifest writes names that are not UTF-8 through it.
-const unsigned kCp437High[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC,
-    0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2,
-    0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310,
-    0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C,
-    0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
-    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF,
-    0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
-    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2,
-    0x25A0, 0x00A0};
-
-// The stored bytes of a name the manifest wrote as CP437 text; "" when it holds other characters.
-std::string cp437Bytes(const std::string &utf8)
-{
-    std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = uint8_t(utf8[i]);
-        unsigned cp;
-        size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        if (n == 1)
-            cp = c;
-        else {
-            cp = c & (0x3F >> (n - 1));
-            for (size_t k = 1; k < n && i + k < utf8.size(); ++k)
-                cp = cp << 6 | (uint8_t(utf8[i + k]) & 0x3F);
-        }
-        i += n;
-        if (cp < 0x80) {
-            out += char(cp);
-            continue;
-        }
-        const unsigned *hit = std::find(std::begin(kCp437High), std::end(kCp437High), cp);
-        if (hit == std::end(kCp437High))
-            return {};
-        out += char(0x80 + (hit - kCp437High));
-    }
-    return out;
-}
-
 struct Listed {
     std::string text; // message 21 after the archive name
 };
 
-// Does the listing text describe this manifest member?
-bool describes(const std::string &text, const testjson::Value &member)
+// Does the listing text describe this manifest member? The manifest's tool reads every name
+// without the UTF-8 flag as CP437, so a name kept as bytes (from a Unix host) is compared through
+// CP437 too; where it ignored a Unicode path field (`unicodeNames`), only sizes and CRC count.
+bool describes(const std::string &text, const testjson::Value &member, bool unicodeNames)
 {
     const std::string &name = member["name"].string;
-    std::vector<std::string> spellings{name, cp437Bytes(name)};
-    std::string sizes = "|" + std::to_string(uint64_t(member["size"].number)) + "|" +
-                        std::to_string(uint64_t(member["csize"].number)) + "|";
-    for (const std::string &n : spellings) {
-        if (n.empty() && !name.empty())
+    const std::string sizes = "|" + std::to_string(uint64_t(member["size"].number)) + "|" +
+                              std::to_string(uint64_t(member["csize"].number)) + "|";
+    // Where the sizes begin in `t` when it starts with the member's name, else npos.
+    auto sizesAt = [&](const std::string &t) -> size_t {
+        if (unicodeNames)
+            return t.find(sizes);
+        size_t slash = name.rfind('/');
+        for (const std::string &split : {name + "|", slash == std::string::npos
+                                                         ? "|" + name
+                                                         : name.substr(0, slash) + "|" + name.substr(slash + 1)})
+            if (t.compare(0, split.size() + sizes.size(), split + sizes) == 0)
+                return split.size();
+        return std::string::npos;
+    };
+    for (const std::string &t : {text, tarrow::cp437ToUtf8(text)}) {
+        size_t at = sizesAt(t);
+        if (at == std::string::npos)
             continue;
-        size_t slash = n.rfind('/');
-        std::vector<std::string> splits{n + "|"};
-        splits.push_back(slash == std::string::npos ? "|" + n : n.substr(0, slash) + "|" + n.substr(slash + 1));
-        for (const std::string &split : splits) {
-            std::string head = split + sizes;
-            if (text.compare(0, head.size(), head) != 0)
-                continue;
-            // ratio, date, time, attributes, method, encrypted, CRC
-            size_t at = head.size();
-            for (int skip = 0; skip < 6 && at != std::string::npos; ++skip)
-                at = text.find('|', at) + 1;
-            if (at != std::string::npos && text.compare(at, 9, member["crc"].string + "|") == 0)
-                return true;
-        }
+        // ratio, date, time, attributes, method, encrypted, CRC
+        at += sizes.size();
+        for (int skip = 0; skip < 6 && at != std::string::npos; ++skip)
+            at = t.find('|', at) + 1;
+        if (at != std::string::npos && t.compare(at, 9, member["crc"].string + "|") == 0)
+            return true;
     }
     return false;
 }
@@ -129,19 +95,28 @@ TEST_F(CorpusTest, ListsWhatTheIndependentToolLists)
     // The end record that accounts for the whole file is the outer archive's; the reference tool
     // took the one inside its comment.
     const std::set<std::string> outerArchiveTaken{"lz_zip-in-archive-comment.zip"};
+    // Names from a Unicode path field, which the manifest's tool does not read; the tool test
+    // compares them with 7-Zip's.
+    const std::set<std::string> unicodeNames{"cc_COMPRESS-479.zip", "cc_test-winzip.zip", "cc_utf8-winzip-test.zip",
+                                             "zip2_windows-7zip.zip"};
+    // Two directory entries for the one member at offset 61: the second is refused as an overlap.
+    const std::set<std::string> sharedData{"cc_COMPRESS-227.zip"};
     int compared = 0;
     for (const testjson::Value &entry : manifest.array) {
         const std::string name = entry["file"].string;
+        // The manifest records the saturated 32-bit values of zip64 members; see the next test.
         if (name.back() == '/' || entry["7z_test"].string != "ok" || hasFeature(entry, "zip64") ||
             outerArchiveTaken.count(name))
             continue;
         SCOPED_TRACE(name);
         std::vector<std::string> listed = listing(kCorpus + name);
-        EXPECT_EQ(Tarrow_GetLastError(), entry["members"].array.empty() ? TARROW_ERROR_NOTHING_DONE : 0);
+        EXPECT_EQ(Tarrow_GetLastError(), sharedData.count(name)            ? TARROW_ERROR_READ
+                                         : entry["members"].array.empty() ? TARROW_ERROR_NOTHING_DONE
+                                                                          : 0);
         const auto &members = entry["members"].array;
         ASSERT_EQ(listed.size(), members.size());
         for (size_t i = 0; i < members.size(); ++i)
-            EXPECT_TRUE(describes(listed[i], members[i])) << listed[i];
+            EXPECT_TRUE(describes(listed[i], members[i], unicodeNames.count(name))) << listed[i];
         ++compared;
     }
     EXPECT_GT(compared, 140);
@@ -189,17 +164,22 @@ TEST_F(CorpusTest, BrokenArchivesGetTheirErrors)
     }
 }
 
-TEST_F(CorpusTest, Zip64ArchivesAreRefusedOrListedWithTheirMarkerValues)
+TEST_F(CorpusTest, Zip64ArchivesAreListedWithTheirRealSizes)
 {
+    int compared = 0;
     for (const testjson::Value &entry : manifest.array) {
-        if (!hasFeature(entry, "zip64"))
+        if (!hasFeature(entry, "zip64") || entry["7z_test"].string != "ok")
             continue;
         const std::string name = entry["file"].string;
         SCOPED_TRACE(name);
         std::vector<std::string> listed = listing(kCorpus + name);
-        int error = Tarrow_GetLastError();
-        EXPECT_TRUE(error == 0 || error == TARROW_ERROR_READ || error == TARROW_ERROR_BAD_CENTRAL) << error;
+        EXPECT_EQ(Tarrow_GetLastError(), 0);
+        EXPECT_EQ(listed.size(), entry["members"].array.size());
+        for (const std::string &text : listed)
+            EXPECT_EQ(text.find("|4294967295|"), std::string::npos) << text;
+        ++compared;
     }
+    EXPECT_GE(compared, 5);
 }
 
 TEST_F(CorpusTest, LastDiskOfASplitArchiveHoldsItsDirectory)
