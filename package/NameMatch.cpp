@@ -1,5 +1,7 @@
 #include "NameMatch.h"
 
+#include "NameText.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -8,11 +10,23 @@ namespace {
 
 enum class Match { No, Yes, Abort };
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+// Names and patterns are matched character by character (UTF-8 decoded); letter case is ignored for
+// the Latin, Greek and Cyrillic capitals that have a single small letter.
+char32_t lower(char32_t c)
+{
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x178 && c != 0x17F)
+        return (c >= 0x139 && c <= 0x148) || c >= 0x179 ? ((c & 1) ? c + 1 : c) : (c | 1);
+    return c;
+}
 
 // Matches one character against the set that starts after "[" at p; on return p is past the "]".
 // An unterminated set matches nothing.
-bool matchSet(std::string_view pat, size_t &p, char c, bool &valid)
+bool matchSet(std::u32string_view pat, size_t &p, char32_t c, bool &valid)
 {
     bool negate = p < pat.size() && (pat[p] == '!' || pat[p] == '^');
     if (negate)
@@ -21,11 +35,11 @@ bool matchSet(std::string_view pat, size_t &p, char c, bool &valid)
     bool first = true;
     while (p < pat.size() && (pat[p] != ']' || first)) {
         first = false;
-        char low = pat[p];
+        char32_t low = pat[p];
         if (low == '\\' && p + 1 < pat.size())
             low = pat[++p];
         ++p;
-        char high = low;
+        char32_t high = low;
         if (p + 1 < pat.size() && pat[p] == '-' && pat[p + 1] != ']') {
             ++p; // past the "-"
             if (pat[p] == '\\' && p + 1 < pat.size())
@@ -43,10 +57,10 @@ bool matchSet(std::string_view pat, size_t &p, char c, bool &valid)
 
 // Classic wildcard match. A "*" that finds no position for the rest of the pattern answers Abort:
 // no later start of an earlier "*" can succeed either, which keeps the match polynomial.
-Match wildcard(std::string_view pat, size_t p, std::string_view text, size_t t)
+Match wildcard(std::u32string_view pat, size_t p, std::u32string_view text, size_t t)
 {
     for (; p < pat.size(); ++p, ++t) {
-        char pc = pat[p];
+        char32_t pc = pat[p];
         if (pc == '*') {
             while (p < pat.size() && pat[p] == '*')
                 ++p;
@@ -108,7 +122,8 @@ bool matchName(std::string_view pattern, std::string_view name, bool base)
             return false;
         pattern.remove_suffix(1);
     }
-    return wildcard(pattern, 0, name, 0) == Match::Yes;
+    const std::u32string p = codePoints(pattern), n = codePoints(name);
+    return wildcard(p, 0, n, 0) == Match::Yes;
 }
 
 void addPatterns(std::vector<std::string> &list, std::string_view patterns)

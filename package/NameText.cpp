@@ -89,6 +89,27 @@ bool isValidUtf8(std::string_view text)
     return true;
 }
 
+std::u32string codePoints(std::string_view text)
+{
+    std::u32string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        const size_t n = sequenceLength(text, at);
+        const uint8_t lead = uint8_t(text[at]);
+        if (n == 0) {
+            out += char32_t(0xDC00 + lead);
+            ++at;
+            continue;
+        }
+        char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t i = 1; i < n; ++i)
+            c = c << 6 | (uint8_t(text[at + i]) & 0x3F);
+        out += c;
+        at += n;
+    }
+    return out;
+}
+
 void cutUtf8(std::string &text, size_t max)
 {
     if (text.size() <= max)

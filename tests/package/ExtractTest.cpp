@@ -24,14 +24,7 @@ protected:
     // Extracts archive into the folder "out" of this test's folder with the given settings applied.
     int32_t extract(const std::string &archive, const std::function<void()> &settings = {})
     {
-        Tarrow_Initialise();
-        Tarrow_ArchiveName(archive.c_str());
-        Tarrow_ExtractTo(out().c_str());
-        Tarrow_RestoreStructure(1);
-        Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
-        if (settings)
-            settings();
-        return Tarrow();
+        return extractInto(archive, out(), settings);
     }
     std::string out() const { return path("out"); }
     std::string outFile(const std::string &name) const { return out() + "/" + name; }

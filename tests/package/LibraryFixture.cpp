@@ -53,6 +53,27 @@ int32_t LibraryTest::list(const std::string &archive, const char *include)
     return Tarrow();
 }
 
+int32_t LibraryTest::extractInto(const std::string &archive, const std::string &folder,
+                                 const std::function<void()> &settings)
+{
+    Tarrow_Initialise();
+    Tarrow_ArchiveName(archive.c_str());
+    Tarrow_ExtractTo(folder.c_str());
+    Tarrow_RestoreStructure(1);
+    Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
+    if (settings)
+        settings();
+    return Tarrow();
+}
+
+int32_t LibraryTest::test(const std::string &archive)
+{
+    Tarrow_Initialise();
+    Tarrow_ArchiveName(archive.c_str());
+    Tarrow_Test(1);
+    return Tarrow();
+}
+
 std::vector<std::string> LibraryTest::texts(int code) const
 {
     std::vector<std::string> out;

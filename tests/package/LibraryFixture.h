@@ -26,6 +26,11 @@ protected:
     std::string writeArchive(const std::string &name, const ziptest::Archive &archive);
     // Runs a listing (view mode) of the archive and returns the main call's result.
     int32_t list(const std::string &archive, const char *include = nullptr);
+    // Extracts the archive under folder, structure restored and every file overwritten, with the
+    // given settings applied last; returns the main call's result.
+    int32_t extractInto(const std::string &archive, const std::string &folder, const std::function<void()> &settings = {});
+    // Tests the archive (test mode); returns the main call's result.
+    int32_t test(const std::string &archive);
     std::vector<std::string> texts(int code) const;
 
     static std::vector<Delivered> messages;

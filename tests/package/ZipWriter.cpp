@@ -32,24 +32,143 @@ void put32(Bytes &out, uint32_t v)
     put16(out, v >> 16);
 }
 
+void put64(Bytes &out, uint64_t v)
+{
+    put32(out, uint32_t(v));
+    put32(out, uint32_t(v >> 32));
+}
+
 void putText(Bytes &out, const std::string &s) { out.insert(out.end(), s.begin(), s.end()); }
 
 const std::string &payload(const Member &m) { return m.packed ? *m.packed : m.data; }
 
-// The fields local and central headers share, from "version needed" to the extra field's length.
-void putCommonFields(Bytes &out, const Member &m)
+constexpr uint32_t kSaturated = 0xFFFFFFFF;
+
+// What one header says about a member's data.
+struct Values {
+    uint32_t crc;
+    uint64_t packedSize;
+    uint64_t size;
+    uint64_t offset;
+};
+
+Values valuesOf(const Member &m, uint64_t offset)
 {
+    return {m.crc.value_or(crc32(m.data)), payload(m).size(), m.uncompressedSize.value_or(uint32_t(m.data.size())),
+            offset};
+}
+
+// The member's extra field for one header: the zip64 block first, then the member's own blocks.
+Bytes extraFor(const Member &m, const Values &v, bool central)
+{
+    Bytes zip64;
+    if (central) {
+        if (m.zip64.uncompressedSize)
+            put64(zip64, v.size);
+        if (m.zip64.compressedSize)
+            put64(zip64, v.packedSize);
+        if (m.zip64.offset)
+            put64(zip64, v.offset);
+    } else if (m.zip64.local && (m.zip64.uncompressedSize || m.zip64.compressedSize)) {
+        put64(zip64, m.descriptor ? 0 : v.size);
+        put64(zip64, m.descriptor ? 0 : v.packedSize);
+    }
+    Bytes out;
+    if (!zip64.empty()) {
+        put16(out, 0x0001);
+        put16(out, uint32_t(zip64.size()));
+        out.insert(out.end(), zip64.begin(), zip64.end());
+    }
+    out.insert(out.end(), m.extra.begin(), m.extra.end());
+    return out;
+}
+
+// The fields local and central headers share, from "version needed" to the extra field's length.
+void putCommonFields(Bytes &out, const Member &m, const Values &v, const Bytes &extra, bool central)
+{
+    const bool blank = m.descriptor && !central;
+    const bool saturated = central || m.zip64.local;
     out.push_back(m.versionNeeded);
     out.push_back(0);
-    put16(out, m.flags);
+    put16(out, m.flags | (m.descriptor ? 8 : 0));
     put16(out, m.method);
     put16(out, m.dosTime);
     put16(out, m.dosDate);
-    put32(out, m.crc.value_or(crc32(m.data)));
-    put32(out, uint32_t(payload(m).size()));
-    put32(out, m.uncompressedSize.value_or(uint32_t(m.data.size())));
-    put16(out, uint32_t(m.name.size()));
-    put16(out, uint32_t(m.extra.size()));
+    put32(out, blank ? 0 : v.crc);
+    put32(out, m.zip64.compressedSize && saturated ? kSaturated : blank ? 0 : uint32_t(v.packedSize));
+    put32(out, m.zip64.uncompressedSize && saturated ? kSaturated : blank ? 0 : uint32_t(v.size));
+    put16(out, central ? m.nameLength.value_or(uint16_t(m.name.size())) : uint32_t(m.name.size()));
+    put16(out, uint32_t(extra.size()));
+}
+
+void putLocal(Bytes &out, const Member &m, const Values &v)
+{
+    Bytes extra = extraFor(m, v, false);
+    put32(out, 0x04034B50);
+    putCommonFields(out, m, v, extra, false);
+    putText(out, m.name);
+    out.insert(out.end(), extra.begin(), extra.end());
+}
+
+void putDescriptor(Bytes &out, const Member &m, const Values &v)
+{
+    put32(out, 0x08074B50);
+    put32(out, v.crc);
+    if (m.zip64.compressedSize || m.zip64.uncompressedSize) {
+        put64(out, v.packedSize);
+        put64(out, v.size);
+    } else {
+        put32(out, uint32_t(v.packedSize));
+        put32(out, uint32_t(v.size));
+    }
+}
+
+void putCentral(Bytes &out, const Member &m, const Values &v, uint32_t signature, uint16_t disk)
+{
+    Bytes extra = extraFor(m, v, true);
+    put32(out, signature);
+    out.push_back(m.versionMadeBy);
+    out.push_back(m.hostSystem);
+    putCommonFields(out, m, v, extra, true);
+    put16(out, uint32_t(m.comment.size()));
+    put16(out, disk);
+    put16(out, m.internal);
+    put32(out, m.external);
+    put32(out, m.zip64.offset ? kSaturated : uint32_t(v.offset));
+    putText(out, m.name);
+    out.insert(out.end(), extra.begin(), extra.end());
+    putText(out, m.comment);
+}
+
+// The zip64 end record and locator for a single-disk archive, then the end record.
+void putEnd(Bytes &out, bool zip64, uint16_t endDisk, uint16_t centralDisk, uint64_t entries, uint64_t centralSize,
+            uint64_t centralOffset, uint16_t commentLength)
+{
+    if (zip64) {
+        const uint64_t at = out.size();
+        put32(out, 0x06064B50);
+        put64(out, 44);
+        put16(out, 45);
+        put16(out, 45);
+        put32(out, endDisk);
+        put32(out, centralDisk);
+        put64(out, entries);
+        put64(out, entries);
+        put64(out, centralSize);
+        put64(out, centralOffset);
+        put32(out, 0x07064B50);
+        put32(out, endDisk);
+        put64(out, at);
+        put32(out, endDisk + 1u);
+    }
+    put32(out, 0x06054B50);
+    put16(out, endDisk);
+    put16(out, centralDisk);
+    put16(out, zip64 ? 0xFFFF : uint32_t(entries));
+    put16(out, zip64 ? 0xFFFF : uint32_t(entries));
+    put32(out, zip64 ? kSaturated : uint32_t(centralSize));
+    put32(out, zip64 ? kSaturated : uint32_t(centralOffset));
+    put16(out, commentLength);
 }
 
 // Where a file position lands when the archive is cut into disks.
@@ -82,41 +201,24 @@ std::vector<Bytes> buildDisks(const Archive &a)
     std::vector<size_t> localOffsets;
     for (const Member &m : a.members) {
         localOffsets.push_back(out.size());
-        put32(out, 0x04034B50);
-        putCommonFields(out, m);
-        putText(out, m.name);
-        out.insert(out.end(), m.extra.begin(), m.extra.end());
+        const Values v = valuesOf(m, 0);
+        putLocal(out, m, v);
         putText(out, payload(m));
+        if (m.descriptor)
+            putDescriptor(out, m, v);
     }
     const size_t centralStart = out.size();
     for (size_t i = 0; i < a.members.size(); ++i) {
-        const Member &m = a.members[i];
         DiskPosition local = locate(a, localOffsets[i]);
-        put32(out, a.centralSignature);
-        out.push_back(m.versionMadeBy);
-        out.push_back(0);
-        putCommonFields(out, m);
-        put16(out, uint32_t(m.comment.size()));
-        put16(out, local.disk);
-        put16(out, m.internal);
-        put32(out, m.external);
-        put32(out, uint32_t(local.offset - base));
-        putText(out, m.name);
-        out.insert(out.end(), m.extra.begin(), m.extra.end());
-        putText(out, m.comment);
+        putCentral(out, a.members[i], valuesOf(a.members[i], local.offset - base), a.centralSignature, local.disk);
     }
     const size_t centralSize = out.size() - centralStart;
     DiskPosition central = locate(a, centralStart);
     DiskPosition end = locate(a, out.size());
-    uint16_t entries = a.totalEntries.value_or(uint16_t(a.members.size()));
-    put32(out, 0x06054B50);
-    put16(out, end.disk);
-    put16(out, central.disk);
-    put16(out, entries);
-    put16(out, entries);
-    put32(out, uint32_t(centralSize));
-    put32(out, uint32_t(central.offset - base));
-    put16(out, a.commentLength.value_or(uint16_t(a.comment.size())));
+    const bool zip64 = a.zip64End || a.members.size() > 0xFFFF;
+    const uint64_t entries = a.totalEntries ? *a.totalEntries : a.members.size();
+    putEnd(out, zip64, end.disk, central.disk, entries, centralSize, central.offset - base,
+           a.commentLength.value_or(uint16_t(a.comment.size())));
     putText(out, a.comment);
     out.insert(out.end(), a.trailer.begin(), a.trailer.end());
 
@@ -143,6 +245,37 @@ Bytes extraBlock(uint16_t id, const std::string &data)
     put16(out, id);
     put16(out, uint32_t(data.size()));
     putText(out, data);
+    return out;
+}
+
+Bytes unicodeBlock(uint16_t id, const std::string &headerBytes, const std::string &utf8)
+{
+    std::string data(1, '\1');
+    const uint32_t crc = crc32(headerBytes);
+    for (int shift = 0; shift < 32; shift += 8)
+        data += char(crc >> shift);
+    return extraBlock(id, data + utf8);
+}
+
+Bytes localHeader(const Member &m, uint64_t packedSize, uint64_t size, uint32_t crc)
+{
+    Bytes out;
+    putLocal(out, m, {crc, packedSize, size, 0});
+    return out;
+}
+
+Bytes centralAndEnd(const Member &m, uint64_t packedSize, uint64_t size, uint32_t crc, uint64_t centralOffset)
+{
+    Bytes out;
+    putCentral(out, m, {crc, packedSize, size, 0}, 0x02014B50, 0);
+    const size_t centralSize = out.size();
+    // Positions in `out` are relative to the central directory; the locator's must be absolute.
+    Bytes end;
+    putEnd(end, true, 0, 0, 1, centralSize, centralOffset, 0);
+    const uint64_t recordAt = centralOffset + centralSize;
+    for (int i = 0; i < 8; ++i)
+        end[56 + 8 + size_t(i)] = uint8_t(recordAt >> (8 * i));
+    out.insert(out.end(), end.begin(), end.end());
     return out;
 }
 
