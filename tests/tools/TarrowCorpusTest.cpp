@@ -125,7 +125,9 @@ TEST(TarrowCorpus, ExtractsAndTestsLike7Zip)
     int compared = 0;
     for (const auto &e : fs::directory_iterator(zips)) {
         std::string name = e.path().filename().string();
-        if (!e.is_regular_file() || !plainArchive(readBytes(e.path())))
+        // Two directory entries for one member's data: the library refuses the second as an
+        // overlap, which 7-Zip does not check.
+        if (!e.is_regular_file() || !plainArchive(readBytes(e.path())) || name == "cc_COMPRESS-227.zip")
             continue;
         std::string password = passwordFor(name);
         std::string quoted = "'" + e.path().string() + "'";
