@@ -166,7 +166,7 @@ std::string errorText(int code)
     case 10: return "archive cannot be opened";
     case 11: return "no member selected or processed";
     case 50: return "output file could not be written completely";
-    case 51: return "archive ended early or could not be read";
+    case 51: return "archive damaged: it ended early, could not be read, or the member overlaps another member or the central directory";
     case 255: return "aborted";
     default: return "error " + std::to_string(code);
     }
