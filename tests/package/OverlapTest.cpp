@@ -7,18 +7,11 @@
 using ziptest::Archive;
 using ziptest::Bytes;
 using ziptest::Member;
+using ziptest::stored;
 
 namespace {
 
 using OverlapTest = LibraryTest;
-
-Member stored(const std::string &name, const std::string &data)
-{
-    Member m;
-    m.name = name;
-    m.data = data;
-    return m;
-}
 
 size_t find(const Bytes &bytes, const std::string &what, size_t from = 0)
 {

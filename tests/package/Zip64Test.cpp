@@ -15,9 +15,7 @@ using Zip64Test = LibraryTest;
 
 Member stored(const std::string &name, const std::string &data)
 {
-    Member m;
-    m.name = name;
-    m.data = data;
+    Member m = ziptest::stored(name, data);
     m.versionNeeded = 45;
     return m;
 }
