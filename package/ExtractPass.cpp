@@ -143,6 +143,27 @@ public:
         return true;
     }
 
+    // Where a decoder may put the member's limit bytes itself: the memory output, when all of them
+    // fit. Bytes decoded there are handed on with wrote() instead of write().
+    std::optional<std::span<uint8_t>> memoryTarget(uint64_t limit) const
+    {
+        const Settings &s = m_op.settings;
+        if (s.test || !s.memoryOutput() || limit > s.outputCapacity - s.outputLength)
+            return std::nullopt;
+        return std::span<uint8_t>(s.outputBuffer + s.outputLength, size_t(limit));
+    }
+    // What write() does for bytes a decoder already put at the start of memoryTarget().
+    void wrote(std::span<const uint8_t> bytes)
+    {
+        crc = crc32Update(crc, bytes.data(), bytes.size());
+        written += bytes.size();
+        Settings &s = m_op.settings;
+        s.outputLength += uint32_t(bytes.size());
+        if (s.outputLength < s.outputCapacity)
+            s.outputBuffer[s.outputLength] = 0;
+        sendProgress(m_op, m_code, m_name, m_size, written);
+    }
+
     uint32_t crc = kCrcStart;
     uint64_t written = 0;
 
@@ -236,7 +257,16 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
     case kDeflate64:
     default: {  // the catalogue admits only these methods
         static thread_local Inflater inflater;
-        status = inflater.run(source, *window, h.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate);
+        const DeflateFormat format = h.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate;
+        // A member in memory going to memory is decoded straight from the block into its place.
+        const std::optional<std::span<uint8_t>> target = source.cipher ? std::nullopt : out.memoryTarget(limit);
+        if (target && op.settings.memoryInput()) {
+            const InflateResult result = inflater.toBuffer(op.input.memberDataInPlace(), *target, format);
+            out.wrote(target->first(result.produced));
+            status = result.status;
+        } else {
+            status = inflater.run(source, *window, format);
+        }
         processed = status == DecodeStatus::Ok;
         if (status == DecodeStatus::Ok)
             return true;

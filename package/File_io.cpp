@@ -139,6 +139,19 @@ int ArchiveInput::memberByte()
     return decrypt ? decrypt(decryptContext, byte) : byte;
 }
 
+std::span<const uint8_t> ArchiveInput::memberDataInPlace()
+{
+    Settings &s = m_op.settings;
+    if (!s.memoryInput())
+        return {};
+    const size_t n = std::min<uint64_t>(memberBytesLeft, s.memorySize - std::min(s.memoryPosition, s.memorySize));
+    const std::span<const uint8_t> data(s.memoryBlock + s.memoryPosition, n);
+    s.memoryPosition += uint32_t(n);
+    memberBytesLeft -= n;
+    m_op.counters.compressedRead += n;
+    return data;
+}
+
 size_t ArchiveInput::memberData(uint8_t *dst, size_t max)
 {
     size_t n = read(dst, std::min<size_t>(max, memberBytesLeft));

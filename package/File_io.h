@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace tarrow {
@@ -70,6 +71,9 @@ public:
     // Up to max bytes of member data at once, each counted and decrypted as memberByte() does;
     // returns how many arrived (0 once the member's data is used up or the archive ends).
     size_t memberData(uint8_t *dst, size_t max);
+    // With memory input, the rest of the member's data where it lies in the block, counted as read;
+    // empty otherwise.
+    std::span<const uint8_t> memberDataInPlace();
     uint64_t memberBytesLeft = 0;
     uint8_t (*decrypt)(void *context, uint8_t byte) = nullptr;
     void *decryptContext = nullptr;
