@@ -111,3 +111,43 @@ TEST(MemoryArchive, ArchivesOpenSideBySideAndAShiftedArchiveStillOpens)
     ASSERT_EQ(a.open(second), 0);
     EXPECT_EQ(a.entries()[0].name, "b.txt");
 }
+
+// Tarrow_InMemory decodes a deflated block straight into the host's buffer when the member fits,
+// through the window when it does not: the same bytes, result and warnings either way.
+TEST(MemoryArchive, TheCInterfacesMemoryToMemoryCallDecodesInPlaceWithTheWindowsResults)
+{
+    std::string data;
+    for (int i = 0; i < 50000; ++i)
+        data += char('a' + (i * 7 + i / 13) % 26);
+    const std::string packed = ziptest::deflate(data);
+    const auto blockOf = [&](const std::string &payload, uint32_t crc) {
+        std::vector<uint8_t> block = {0, 8};
+        for (uint32_t v : {crc, uint32_t(payload.size()), uint32_t(data.size())})
+            for (int k = 0; k < 4; ++k)
+                block.push_back(uint8_t(v >> (8 * k)));
+        block.insert(block.end(), payload.begin(), payload.end());
+        return block;
+    };
+    const uint32_t crc = ziptest::crc32(data);
+    std::vector<char> roomy(data.size() + 10, '\x55'), tight(data.size() - 1);
+    const std::vector<uint8_t> good = blockOf(packed, crc);
+    Tarrow_Initialise();
+    EXPECT_EQ(Tarrow_InMemory(good.data(), uint32_t(good.size()), roomy.data(), uint32_t(roomy.size())),
+              int32_t(data.size()));
+    EXPECT_EQ(Tarrow_GetLastWarning(), 0);
+    EXPECT_EQ(std::string(roomy.data(), data.size()), data);
+    EXPECT_EQ(roomy[data.size()], 0); // terminated as the window path terminates it
+    Tarrow_Initialise();
+    EXPECT_EQ(Tarrow_InMemory(good.data(), uint32_t(good.size()), tight.data(), uint32_t(tight.size())),
+              int32_t(tight.size()));
+    // Damage is reported alike on both paths.
+    for (std::vector<char> *out : {&roomy, &tight}) {
+        const std::vector<uint8_t> wrongCrc = blockOf(packed, crc ^ 1), cut = blockOf(packed.substr(0, 100), crc);
+        Tarrow_Initialise();
+        Tarrow_InMemory(wrongCrc.data(), uint32_t(wrongCrc.size()), out->data(), uint32_t(out->size()));
+        EXPECT_EQ(Tarrow_GetLastWarning(), TARROW_WARNING_CRC);
+        Tarrow_Initialise();
+        Tarrow_InMemory(cut.data(), uint32_t(cut.size()), out->data(), uint32_t(out->size()));
+        EXPECT_EQ(Tarrow_GetLastWarning(), TARROW_WARNING_INFLATE_CORRUPT);
+    }
+}
