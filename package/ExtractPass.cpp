@@ -11,6 +11,7 @@
 #include "explode.h"
 #include "inflate.h"
 #include "platform/Files.h"
+#include "platform/Host.h"
 #include "stored.h"
 #include "unshrink.h"
 
@@ -336,7 +337,7 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     std::string path = fromMemory ? "-" : h.name;
     if (toFile && !toDevice && !fromMemory) {
         bool folder = false;
-        path = targetPath(s, h.name, folder);
+        path = platform::resolveTarget(targetPath(s, h.name, folder));
         // Archives from DOS tools mark folders by the attribute alone, without a trailing "/".
         if (folder || (entry.attributes & kFolderAttribute)) {
             if (!folder)

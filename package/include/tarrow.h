@@ -141,6 +141,12 @@ TARROW_EXPORT intptr_t UnzipDlgBoxProc(intptr_t dialog, uint32_t message, uintpt
  *   value (the question was closed or could not be read) counts as "No". Default: "No".
  * - volume_label: write the label of the volume holding `path` into label (NUL-terminated, at most
  *   capacity bytes); returns 1 when it found one. Default: the file system's label, when it has one.
+ * - resolve_target: given the path of a file or folder about to be extracted ("/"-separated, a
+ *   folder ending in "/"), write the path to use instead into resolved (NUL-terminated, at most
+ *   capacity bytes) and return 1, or return 0 to keep the path. A host that wants the names of a
+ *   case-insensitive file system resolves each component to an existing entry that differs only in
+ *   letter case; a later member then replaces the earlier one, as the overwrite mode allows.
+ *   Default: every path is kept.
  */
 #define TARROW_BOX_OK 0
 #define TARROW_BOX_OK_CANCEL 1
@@ -154,6 +160,7 @@ typedef struct TarrowPlatformHooks {
     int32_t (*message_box)(void *context, intptr_t owner, const char *text, const char *title, int32_t buttons);
     int32_t (*overwrite_dialog)(void *context, intptr_t owner, const char *text);
     int32_t (*volume_label)(void *context, const char *path, char *label, uint32_t capacity);
+    int32_t (*resolve_target)(void *context, const char *path, char *resolved, uint32_t capacity);
 } TarrowPlatformHooks;
 
 TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks *hooks);

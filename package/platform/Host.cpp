@@ -82,8 +82,10 @@ int32_t defaultVolumeLabel(void *, const char *path, char *label, uint32_t capac
     return found;
 }
 
+int32_t defaultResolveTarget(void *, const char *, char *, uint32_t) { return 0; }
+
 const TarrowPlatformHooks kDefaults = {nullptr, defaultPump, defaultSendText, defaultMessageBox,
-                                       defaultOverwriteDialog, defaultVolumeLabel};
+                                       defaultOverwriteDialog, defaultVolumeLabel, defaultResolveTarget};
 TarrowPlatformHooks g_hooks = kDefaults;
 
 } // namespace
@@ -106,6 +108,8 @@ void setHooks(const TarrowPlatformHooks *installed)
         g_hooks.overwrite_dialog = installed->overwrite_dialog;
     if (installed->volume_label)
         g_hooks.volume_label = installed->volume_label;
+    if (installed->resolve_target)
+        g_hooks.resolve_target = installed->resolve_target;
 }
 
 void pumpMessages() { g_hooks.pump_messages(g_hooks.context); }
@@ -133,6 +137,17 @@ std::string volumeLabel(const std::string &path)
         return {};
     label[sizeof label - 1] = '\0';
     return label;
+}
+
+std::string resolveTarget(const std::string &path)
+{
+    // Room for any path the file system can open; an answer that does not fit keeps the path.
+    char resolved[4096];
+    resolved[0] = '\0';
+    if (g_hooks.resolve_target(g_hooks.context, path.c_str(), resolved, sizeof resolved) != 1)
+        return path;
+    resolved[sizeof resolved - 1] = '\0';
+    return resolved[0] ? std::string(resolved) : path;
 }
 
 PathKind pathKind(const std::string &path)

@@ -21,6 +21,8 @@ int messageBox(intptr_t owner, const std::string &text, const std::string &title
 int overwriteDialog(intptr_t owner, const std::string &text);
 // Label of the volume that holds `path`, "" when it has none.
 std::string volumeLabel(const std::string &path);
+// The path an extracted file or folder is written to: `path`, unless the host resolves it otherwise.
+std::string resolveTarget(const std::string &path);
 
 enum class PathKind { Missing, File, Folder };
 PathKind pathKind(const std::string &path);

@@ -4,9 +4,10 @@
 
 #include "app/Commands.h"
 #include "app/FileHandling.h"
-#include "app/UnZIP.h"
+#include "app/SkinUnpack.h"
 #include "platform/CaseLookup.h"
 #include "platform/Picture.h"
+#include "rendering/SkinFiles.h"
 #include "rendering/SkinPreview.h"
 #include "tarrow.h"
 
@@ -18,14 +19,14 @@ namespace {
 // A skin is worth rendering when its main window's background is there and decodes; every other
 // file may be missing, as in the viewer, and then keeps the default skin's bitmap.
 bool CheckMainBitmap(const std::string& folder, std::string& error) {
-    const std::string path = ResolveCaseInsensitive(folder, "main.bmp");
-    if (!FileExists(path)) {
+    const SkinFolderFiles files(folder);
+    if (!files.HasFile("main.bmp")) {
         error = "no main.bmp in the skin";
         return false;
     }
     Dib scratch;
-    if (!LoadPicture(path, scratch)) {
-        error = "main.bmp is not a readable bitmap";
+    if (!files.LoadBitmap("main.bmp", scratch)) {
+        error = "main.bmp is not a readable bitmap of at most " + std::to_string(kSkinBitmapMaxPixels) + " pixels";
         return false;
     }
     return true;
@@ -42,16 +43,18 @@ bool HarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMM
 bool RenderArchive(const std::string& archive, const std::string& tempFolder, Dib& canvas, std::string& error) {
     NoEventPump pump;
     bool extracted = false;
-    PackageOutcome outcome;
+    SkinUnpackResult unpacked;
+    const PackageOutcome& outcome = unpacked.outcome;
     bool rendered = false;
     const auto extract = [&](const std::string& copy, const std::string& folder) {
-        ExtractArchive(copy, folder);
-        outcome = LastPackageOutcome();
+        unpacked = UnpackSkinArchive(copy, folder);
         extracted = true;
     };
     LoadSkinArchive(archive, tempFolder, pump, [&](std::string& folder) {
         if (!extracted) {
             error = "cannot make a working folder in " + tempFolder;
+        } else if (!unpacked.refusal.empty()) {
+            error = "refused: the archive " + unpacked.refusal;
         } else if (!outcome.loaded) {
             error = "the archive library libPackage.so cannot be loaded";
         } else if (outcome.error != 0) {

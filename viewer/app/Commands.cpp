@@ -2,7 +2,7 @@
 
 #include "app/FileHandling.h"
 #include "app/SkinList.h"
-#include "app/UnZIP.h"
+#include "app/SkinUnpack.h"
 #include "imaging/JpegSave.h"
 #include "platform/CaseLookup.h"
 #include "platform/Picture.h"
@@ -83,7 +83,7 @@ void LoadSkinArchive(const std::string& archive, const std::string& tempFolder, 
     fs::copy_file(archive, copy, fs::copy_options::overwrite_existing, error);
     MakePath(extracted);
     if (extract) extract(copy, extracted);
-    else ExtractArchive(copy, extracted);
+    else UnpackSkinArchive(copy, extracted);
 
     std::string folder = FindSkinFolder(extracted, pump);
     load(folder);

@@ -32,7 +32,8 @@ struct PopupChecks {
 // the last main.bmp listed below it (any letter case), or extracted when there is none.
 std::string FindSkinFolder(const std::string& extracted, EventPump& pump);
 
-// Unpacks an archive into a folder; ExtractArchive (the archive library) unless a test swaps it.
+// Unpacks an archive into a folder; UnpackSkinArchive (the archive library, within the skin
+// budget) unless the caller swaps it.
 using ArchiveExtractor = std::function<void(const std::string& archive, const std::string& folder)>;
 
 // Unpacks archive and hands the skin's folder to load, then removes everything it unpacked. All of

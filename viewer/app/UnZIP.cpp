@@ -1,10 +1,16 @@
 #include "app/UnZIP.h"
 
+#include "app/PackageMessages.h"
+#include "platform/CaseLookup.h"
 #include "tarrow.h"
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <utility>
 
 namespace veltrane {
 namespace {
@@ -62,27 +68,138 @@ void SetPackageEventPump(EventPump* pump) { Binding().pump = pump; }
 
 bool PackageLibraryLoaded() { return Binding().handle != nullptr; }
 
-void ExtractArchive(const std::string& archive, const std::string& folder) {
+namespace {
+
+using CallbackExFn = int16_t (*)(TarrowCallbackEx, intptr_t);
+
+// What the message callback of one main call keeps: the listing it collects, or the bytes the
+// members have produced against the limit they are held to.
+struct MainCallWatch {
+    std::string archive;  // as the library names it in messages
+    ArchiveListing* listing = nullptr;
+    uint64_t outputLimit = std::numeric_limits<uint64_t>::max();
+    uint64_t finished = 0;  // bytes of the members before the current one
+    uint64_t current = 0;   // bytes of the current member so far
+    uint64_t currentIndex = std::numeric_limits<uint64_t>::max();
+    bool stopped = false;
+};
+
+int16_t OnMessage(int32_t, int32_t code, const char* text, intptr_t user) {
+    MainCallWatch& watch = *reinterpret_cast<MainCallWatch*>(user);
+    switch (code) {
+    case TARROW_MSG_LISTING:
+        if (!watch.listing) return 0;
+        if (const auto member = ParseListingMessage(text, watch.archive))
+            watch.listing->members.push_back({member->name, member->size});
+        else
+            watch.listing->readable = false;
+        return 0;
+    case TARROW_MSG_EXTRACT_START:
+    case TARROW_MSG_TEST_START: {
+        // Sent at a member's start and after each block it produced, with its bytes so far.
+        const auto progress = ParseProgressMessage(text);
+        if (!progress) return 0;
+        if (progress->memberIndex != watch.currentIndex) {
+            watch.finished += std::exchange(watch.current, 0);
+            watch.currentIndex = progress->memberIndex;
+        }
+        watch.current = progress->bytesDone;
+        if (watch.current > watch.outputLimit || watch.finished > watch.outputLimit - watch.current) {
+            watch.stopped = true;
+            return TARROW_ANSWER_ABORT;
+        }
+        return 0;
+    }
+    case TARROW_MSG_DISK:
+        // A spanned archive asks for another disk; nobody can insert one, as the library's own
+        // question answers when it cannot be shown.
+        return TARROW_ANSWER_ABORT;
+    default:
+        return 0;
+    }
+}
+
+// Names are written as a case-insensitive file system would write them.
+int32_t ResolveTargetIgnoringCase(void*, const char* path, char* resolved, uint32_t capacity) {
+    const std::string answer = ResolvePathCaseInsensitive(path);
+    if (answer.size() >= capacity) return 0;
+    std::memcpy(resolved, answer.c_str(), answer.size() + 1);
+    return 1;
+}
+
+// Makes the main call with the settings already made, the callback watching its messages, our
+// pending events run after each of them and, when resolveNames is set, target names resolved
+// without regard to case. Callback and hooks are removed afterwards: the library keeps them across
+// calls, and must never hold a pump or a watch that has gone. False when an export is missing.
+bool WatchedMainCall(MainCallWatch& watch, bool resolveNames) {
+    auto mainCall = Export<MainCallFn>("Tarrow");
+    auto installCallback = Export<CallbackExFn>("Tarrow_InstallCallbackEx");
+    // Without the callback a plain extraction still runs; a listing or a limit cannot.
+    const bool watched = watch.listing || watch.outputLimit != std::numeric_limits<uint64_t>::max();
+    if (!mainCall || (!installCallback && watched)) return false;
+    auto setHooks = Export<SetHooksFn>("tarrow_platform_set_hooks");
+    EventPump* pump = Binding().pump;
+    if (setHooks) {
+        static TarrowPlatformHooks hooks;
+        hooks = TarrowPlatformHooks{};
+        hooks.context = pump;
+        if (pump) hooks.pump_messages = [](void* context) { static_cast<EventPump*>(context)->DoEvents(); };
+        if (resolveNames) hooks.resolve_target = ResolveTargetIgnoringCase;
+        setHooks(&hooks);
+    }
+    if (installCallback) installCallback(OnMessage, reinterpret_cast<intptr_t>(&watch));
+    mainCall();
+    if (installCallback) installCallback(nullptr, 0);
+    if (setHooks) setHooks(nullptr);
+    return true;
+}
+
+// The archive's name as the library gives it back in messages.
+std::string NameInMessages(std::string archive) {
+    std::replace(archive.begin(), archive.end(), '\\', '/');
+    return archive;
+}
+
+void SetUpExtraction(const std::string& archive, const std::string& folder) {
     if (auto f = Export<InitialiseFn>("Tarrow_Initialise")) f();
     if (auto f = Export<TextSetterFn>("Tarrow_ArchiveName")) f(archive.c_str());
     if (auto f = Export<NumberSetterFn>("Tarrow_Overwrite")) f(11);               // overwrite, never ask
     if (auto f = Export<NumberSetterFn>("Tarrow_RestoreStructure")) f(-1);        // recreate folders
     if (auto f = Export<NumberSetterFn>("Tarrow_RestoreAttributes")) f(1 + 2 + 4 + 32);  // R, H, S, A
     if (auto f = Export<TextSetterFn>("Tarrow_ExtractTo")) f(folder.c_str());
-    auto mainCall = Export<MainCallFn>("Tarrow");
-    if (!mainCall) return;
-    // While the main call works, the library runs our pending events after every message it
-    // produces; the hook is removed again so the library never holds a pump that has gone.
-    auto setHooks = Export<SetHooksFn>("tarrow_platform_set_hooks");
-    EventPump* pump = Binding().pump;
-    if (setHooks && pump) {
-        static TarrowPlatformHooks hooks{};
-        hooks.context = pump;
-        hooks.pump_messages = [](void* context) { static_cast<EventPump*>(context)->DoEvents(); };
-        setHooks(&hooks);
-    }
-    mainCall();
-    if (setHooks && pump) setHooks(nullptr);
+}
+
+}  // namespace
+
+void ExtractArchive(const std::string& archive, const std::string& folder) {
+    ExtractArchive(archive, folder, std::numeric_limits<uint64_t>::max());
+}
+
+bool ExtractArchive(const std::string& archive, const std::string& folder, uint64_t outputLimit) {
+    SetUpExtraction(archive, folder);
+    MainCallWatch watch;
+    watch.archive = NameInMessages(archive);
+    watch.outputLimit = outputLimit;
+    WatchedMainCall(watch, true);
+    return !watch.stopped;
+}
+
+ArchiveListing ListArchive(const std::string& archive) {
+    ArchiveListing listing;
+    auto initialise = Export<InitialiseFn>("Tarrow_Initialise");
+    auto archiveName = Export<TextSetterFn>("Tarrow_ArchiveName");
+    auto view = Export<NumberSetterFn>("Tarrow_View");
+    auto lastError = Export<CodeFn>("Tarrow_GetLastError");
+    if (!initialise || !archiveName || !view || !lastError) return listing;
+    initialise();
+    archiveName(archive.c_str());
+    view(-1);
+    MainCallWatch watch;
+    watch.archive = NameInMessages(archive);
+    watch.listing = &listing;
+    listing.loaded = WatchedMainCall(watch, false);
+    if (listing.loaded) listing.error = lastError();
+    return listing;
 }
 
 PackageOutcome LastPackageOutcome() {

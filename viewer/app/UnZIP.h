@@ -4,9 +4,11 @@
 #pragma once
 
 #include "app/EventPump.h"
+#include "app/SkinBudget.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace veltrane {
 
@@ -22,7 +24,25 @@ void SetPackageEventPump(EventPump* pump);
 // Unpacks every member of archive below folder, recreating the archive's folders, overwriting
 // without asking and restoring the read-only, hidden, system and archive attributes. Every result
 // of the library is ignored: the caller looks at what arrived in folder.
+// Target names are resolved without regard to letter case (the skins were made on a
+// case-insensitive file system), so of two members whose paths differ only in case the later one
+// in archive order is the file that stays, under the name the earlier one gave it.
 void ExtractArchive(const std::string& archive, const std::string& folder);
+
+// ExtractArchive that stops the library once its members have produced more than outputLimit
+// bytes in all (the library then deletes the file it was writing). A catalogue's declared sizes
+// bound the members that use a data descriptor; a member's local header may declare more, and this
+// holds it to what the catalogue promised. Returns false when it had to stop the library.
+bool ExtractArchive(const std::string& archive, const std::string& folder, uint64_t outputLimit);
+
+// The members archive's catalogue declares, read in the library's view mode: nothing is unpacked.
+struct ArchiveListing {
+    bool loaded = false;    // the library and its exports were found
+    bool readable = true;   // every listing message could be read
+    int16_t error = 0;      // Tarrow_GetLastError after the listing
+    std::vector<SkinArchiveEntry> members;  // in the catalogue's order
+};
+ArchiveListing ListArchive(const std::string& archive);
 
 // How the last main call ended, read from the library after ExtractArchive. The viewer never asks;
 // the batch tool does, to name a damaged archive instead of rendering what little it unpacked.

@@ -26,6 +26,19 @@ std::string ResolveCaseInsensitive(const std::string& folder, const std::string&
     return CaseInsensitiveFolder(folder).Resolve(name);
 }
 
+std::string ResolvePathCaseInsensitive(const std::string& path) {
+    std::string resolved = !path.empty() && path[0] == '/' ? "/" : "";
+    size_t start = resolved.size();
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) resolved = ResolveCaseInsensitive(resolved, path.substr(start, end - start));
+        if (end < path.size() && (resolved.empty() || resolved.back() != '/')) resolved += '/';
+        start = end + 1;
+    }
+    return resolved;
+}
+
 CaseInsensitiveFolder::CaseInsensitiveFolder(const std::string& folder) : m_folder(folder) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return;

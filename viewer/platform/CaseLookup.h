@@ -15,6 +15,12 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // entry, or folder + name when nothing matches (so a later open fails as the missing file would).
 std::string ResolveCaseInsensitive(const std::string& folder, const std::string& name);
 
+// A whole path resolved component by component, each as ResolveCaseInsensitive resolves it in the
+// folder resolved before it; a trailing "/" is kept. Components that match nothing stay as given.
+// Files written through it behave as on a case-insensitive file system: "Skin/Main.bmp" written
+// after "skin/MAIN.BMP" replaces that file instead of lying beside it.
+std::string ResolvePathCaseInsensitive(const std::string& path);
+
 // One listing of a folder answering many lookups, for code that resolves a dozen names in the same
 // folder at once (loading a skin). Resolve gives the answers ResolveCaseInsensitive gives for the
 // folder as it was when listed. A folder that cannot be listed resolves every name as asked.

@@ -270,9 +270,9 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
 
 }  // namespace
 
-bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out) {
+bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out, int64_t maxPixels) {
     BmpInfo info;
-    if (!ParseHeaders(file, info)) return false;
+    if (!ParseHeaders(file, info) || int64_t(info.width) * info.height > maxPixels) return false;
     const int depth = TargetDepth(info);
     if (depth == 0) return false;
     const uint32_t dataOffset = Read32(file.data() + 10);
@@ -289,14 +289,14 @@ bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out) {
     return true;
 }
 
-bool LoadPicture(const std::string& path, Dib& out) {
+bool LoadPicture(const std::string& path, Dib& out, int64_t maxPixels) {
     // Non-blocking, so a pipe or device at the path cannot hang the open; only regular files load.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat info {};
     std::vector<uint8_t> bytes;
     bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-                uint64_t(info.st_size) <= kMaxPictureFileSize;
+                uint64_t(info.st_size) <= MaxPictureFileSize(maxPixels);
     if (read) {
         bytes.resize(std::size_t(info.st_size));
         std::size_t done = 0;
@@ -308,11 +308,12 @@ bool LoadPicture(const std::string& path, Dib& out) {
         }
     }
     ::close(fd);
-    return read && LoadPictureFromMemory(bytes, out);
+    return read && LoadPictureFromMemory(bytes, out, maxPixels);
 }
 
-bool LoadPictureFile(std::span<const uint8_t> contents, Dib& out) {
-    return !contents.empty() && contents.size() <= kMaxPictureFileSize && LoadPictureFromMemory(contents, out);
+bool LoadPictureFile(std::span<const uint8_t> contents, Dib& out, int64_t maxPixels) {
+    return !contents.empty() && contents.size() <= MaxPictureFileSize(maxPixels) &&
+           LoadPictureFromMemory(contents, out, maxPixels);
 }
 
 std::vector<uint8_t> EncodePicture(const Dib& picture) {

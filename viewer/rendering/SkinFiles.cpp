@@ -15,7 +15,7 @@ bool SkinFolderFiles::HasFile(const std::string& name) const {
 }
 
 bool SkinFolderFiles::LoadBitmap(const std::string& name, Dib& slot) const {
-    return LoadPicture(m_folder.Resolve(name), slot);
+    return LoadPicture(m_folder.Resolve(name), slot, kSkinBitmapMaxPixels);
 }
 
 std::optional<std::string> SkinFolderFiles::ReadText(const std::string& name) const {
@@ -45,9 +45,10 @@ bool SkinMemberFiles::HasFile(const std::string& name) const { return FileFor(na
 bool SkinMemberFiles::LoadBitmap(const std::string& name, Dib& slot) const {
     const std::optional<std::size_t> index = FileFor(name);
     // The bounds LoadPicture checks on the file's size, before anything is read.
-    if (!index || m_entries[*index].size == 0 || m_entries[*index].size > kMaxPictureFileSize) return false;
+    if (!index || m_entries[*index].size == 0 || m_entries[*index].size > MaxPictureFileSize(kSkinBitmapMaxPixels))
+        return false;
     const auto bytes = m_reader(*index);
-    return bytes && LoadPictureFile(*bytes, slot);
+    return bytes && LoadPictureFile(*bytes, slot, kSkinBitmapMaxPixels);
 }
 
 std::optional<std::string> SkinMemberFiles::ReadText(const std::string& name) const {

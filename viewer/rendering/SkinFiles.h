@@ -17,13 +17,19 @@
 
 namespace veltrane {
 
+// The largest bitmap a skin slot takes: 1 Mi pixels (1024 x 1024). The windows copy at most
+// 344 x 433 pixels out of any slot, and the largest real skin bitmap we know has 124 K pixels; at
+// this bound the thirteen slots of a skin hold at most 52 MiB even at 32 bits a pixel. A larger
+// bitmap counts as unreadable, so its slot keeps what it held; the header tells before decoding.
+inline constexpr int64_t kSkinBitmapMaxPixels = int64_t(1) << 20;
+
 class SkinFiles {
 public:
     virtual ~SkinFiles() = default;
     // True when name resolves to a regular file.
     virtual bool HasFile(const std::string& name) const = 0;
     // Decodes the named BMP file into slot; false, with slot unchanged, when the file is missing
-    // or not a readable bitmap.
+    // or not a readable bitmap of at most kSkinBitmapMaxPixels.
     virtual bool LoadBitmap(const std::string& name, Dib& slot) const = 0;
     // The named file's text (at most the profile reader's size bound); nullopt when it is not a
     // regular file.

@@ -1,0 +1,53 @@
+// Skin archives that cost far more than a real skin if nothing bounds them, made at run time: a
+// real skin beside gigabytes of deflated zeros, a catalogue whose entries all point at the same
+// data, huge bitmaps, sizes that lie, many members, deep folders and an archive inside a skin.
+// The tests and the make-hostile-skins program share them.
+#pragma once
+
+#include "ZipWriter.h"
+
+#include "platform/Dib.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrane::hostile {
+
+// Raw deflate (RFC 1951) of data.
+std::string Deflate(std::string_view data);
+// Raw deflate of size zero bytes, about a thousandth of that: one compressed MiB repeated, each copy
+// starting afresh, so a gigabyte costs milliseconds to make.
+std::string DeflatedZeros(uint64_t size);
+// CRC-32 of size zero bytes.
+uint32_t CrcOfZeros(uint64_t size);
+
+// A 24-bit BMP file of one colour.
+std::string SolidBitmap(int32_t width, int32_t height, RgbQuad colour);
+// An 8-bit run-length BMP file of zeros: a few hundred kilobytes for 8192 x 8192 pixels.
+std::string ZeroRleBitmap(int32_t width, int32_t height);
+
+// The files of a small skin: a main.bmp of the given colour and a PLEDIT.TXT, in folder ("" or
+// ending in "/").
+std::vector<ziptest::Member> SmallSkin(const std::string& folder, RgbQuad colour);
+// A member whose data is deflated.
+ziptest::Member Deflated(const std::string& name, const std::string& data);
+
+// The archive's bytes with its central directory entry `entry` repeated until there are `count`,
+// every copy pointing at the same local header; names get a number in place of their last digits.
+ziptest::Bytes RepeatCentralEntry(const ziptest::Bytes& archive, uint16_t count);
+// The archive's bytes with the first member's local header declaring another uncompressed size.
+ziptest::Bytes WithLocalSize(ziptest::Bytes archive, uint32_t size);
+
+struct HostileSkin {
+    std::string file;       // archive name, ".wsz"
+    ziptest::Bytes bytes;
+    bool renders = false;   // a bounded run still renders the skin in it
+    std::string reason;     // for a skin that fails: what veltrane-preview says about it
+};
+
+// The whole hostile set; takes well under a second.
+std::vector<HostileSkin> MakeHostileSkins();
+
+}  // namespace veltrane::hostile
