@@ -1,10 +1,16 @@
 #include "HostileSkins.h"
 
+#include "app/Commands.h"
+#include "app/SkinBudget.h"
+#include "app/UnZIP.h"
 #include "platform/Picture.h"
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <stdexcept>
 
 namespace veltrane::hostile {
@@ -48,6 +54,25 @@ public:
 
 private:
     z_stream m_stream{};
+};
+
+uint64_t BytesBelow(const std::filesystem::path& folder) {
+    uint64_t total = 0;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file(ec)) total += it->file_size(ec);
+    return total;
+}
+
+// Notes the most a folder ever held, each time it runs.
+class MeasuringPump final : public EventPump {
+public:
+    explicit MeasuringPump(std::string folder) : m_folder(std::move(folder)) {}
+    void DoEvents() override { peak = std::max(peak, BytesBelow(m_folder)); }
+    uint64_t peak = 0;
+
+private:
+    std::string m_folder;
 };
 
 std::string SolidSkinText() { return "[Text]\nNormal=#00FF00\nCurrent=#FFFFFF\nNormalBG=#000000\nSelectedBG=#0000FF\n"; }
@@ -158,8 +183,9 @@ std::vector<HostileSkin> MakeHostileSkins() {
     constexpr RgbQuad kRed{0, 0, 200, 0};
     constexpr uint64_t kGiB = uint64_t(1) << 30;
     std::vector<HostileSkin> set;
-    const auto add = [&](std::string file, ziptest::Archive archive, bool renders, std::string reason) {
-        set.push_back({std::move(file), ziptest::build(archive), renders, std::move(reason)});
+    const auto add = [&](std::string file, const ziptest::Archive& archive, bool renders, bool refused,
+                         std::string reason) {
+        set.push_back({std::move(file), ziptest::build(archive), renders, refused, std::move(reason)});
     };
     const auto zeros = [](const std::string& name, uint64_t size) {
         ziptest::Member m;
@@ -175,12 +201,12 @@ std::vector<HostileSkin> MakeHostileSkins() {
     ziptest::Archive bomb;
     bomb.members = SmallSkin("", kRed);
     bomb.members.push_back(zeros("zeros.bin", 2 * kGiB));
-    add("Bomb.wsz", bomb, false, "declares 2.0 GiB unpacked, more than the 64 MiB a skin may hold");
+    add("Bomb.wsz", bomb, false, true, "declares 2.0 GiB unpacked, more than the 64 MiB a skin may hold");
 
     // 200 catalogue entries, all pointing at the same 100 MiB of zeros.
     ziptest::Archive shared;
     shared.members = {zeros("zeros000.bin", 100 * kMiB)};
-    set.push_back({"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, ""});
+    set.push_back({"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, true, "declares 19.5 GiB"});
 
     // Every bitmap 8192 x 8192, a few hundred kilobytes each before compression.
     ziptest::Archive huge;
@@ -188,7 +214,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
                              "SHUFREP.BMP", "VOLUME.BMP", "BALANCE.BMP", "TEXT.BMP", "NUMBERS.BMP", "EQMAIN.BMP",
                              "PLEDIT.BMP"})
         huge.members.push_back(Deflated(name, ZeroRleBitmap(8192, 8192)));
-    add("HugeBitmaps.wsz", huge, false, "main.bmp is not a readable bitmap");
+    add("HugeBitmaps.wsz", huge, false, false, "main.bmp is not a readable bitmap");
 
     // A data descriptor member whose catalogue says 4 KiB while its data inflates to 2 GiB.
     ziptest::Archive descriptor;
@@ -197,7 +223,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
     lying.flags = 8;
     lying.uncompressedSize = 4096;
     descriptor.members.push_back(lying);
-    add("LyingDescriptor.wsz", descriptor, false, "a member of the archive cannot be unpacked");
+    add("LyingDescriptor.wsz", descriptor, false, false, "a member of the archive cannot be unpacked");
 
     // A local header declaring 2 GiB where the catalogue declares 4 KiB, first in the archive.
     ziptest::Archive local;
@@ -205,7 +231,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
     understated.uncompressedSize = 4096;
     local.members = {understated};
     for (ziptest::Member& m : SmallSkin("", kRed)) local.members.push_back(m);
-    set.push_back({"LyingLocalHeader.wsz", WithLocalSize(ziptest::build(local), uint32_t(2 * kGiB)), false,
+    set.push_back({"LyingLocalHeader.wsz", WithLocalSize(ziptest::build(local), uint32_t(2 * kGiB)), false, true,
                    "unpacks to more than the"});
 
     // Five thousand tiny members.
@@ -217,14 +243,25 @@ std::vector<HostileSkin> MakeHostileSkins() {
         m.data = "x";
         many.members.push_back(m);
     }
-    add("ManyMembers.wsz", many, false, "holds 5002 members, more than the 1024 a skin may have");
+    add("ManyMembers.wsz", many, false, true, "holds 5002 members, more than the 256 a skin may have");
 
-    // The skin 300 folders down (as deep as the library's 1023-byte names allow with 2-byte steps).
+    // As many tiny members as a skin may have, beside a real skin.
+    ziptest::Archive tiny;
+    tiny.members = SmallSkin("", kRed);
+    for (std::size_t i = tiny.members.size(); i < kSkinMemberLimit; ++i) {
+        ziptest::Member m;
+        m.name = "t/f" + std::to_string(i) + ".txt";
+        m.data = "x";
+        tiny.members.push_back(m);
+    }
+    add("TinyMembers.wsz", tiny, true, false, "");
+
+    // The skin 300 folders down (the library keeps names to 1023 bytes).
     ziptest::Archive deep;
     std::string folder;
     for (int i = 0; i < 300; ++i) folder += "d/";
     deep.members = SmallSkin(folder, kRed);
-    add("DeepFolders.wsz", deep, true, "");
+    add("DeepFolders.wsz", deep, false, true, "nests folders 300 deep, more than the 16 a skin may have");
 
     // A skin that holds an archive: the inner one is a member like any other, never unpacked.
     ziptest::Archive nested;
@@ -233,8 +270,28 @@ std::vector<HostileSkin> MakeHostileSkins() {
     inner.name = "inner.wsz";
     inner.data = ziptest::toString(set.front().bytes);
     nested.members.push_back(inner);
-    add("NestedArchive.wsz", nested, true, "");
+    add("NestedArchive.wsz", nested, true, false, "");
     return set;
+}
+
+SelectionCost SelectLikeTheViewer(const std::string& archive, const std::string& tempFolder, SkinWindows& windows,
+                                  bool measureBytes) {
+    SelectionCost cost;
+    MeasuringPump pump(tempFolder);
+    SetPackageEventPump(measureBytes ? &pump : nullptr);
+    // The pipeline's own walks of the unpacked tree measure nothing new; they get a pump that does nothing.
+    NoEventPump quiet;
+    const auto start = std::chrono::steady_clock::now();
+    LoadSkinArchive(archive, tempFolder, quiet, [&](std::string& folder) {
+        pump.DoEvents();
+        std::error_code ec;
+        cost.folderHeldFiles = !std::filesystem::is_empty(folder, ec);
+        windows.LoadSkin(folder);
+    });
+    cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SetPackageEventPump(nullptr);
+    cost.peakBytes = pump.peak;
+    return cost;
 }
 
 }  // namespace veltrane::hostile

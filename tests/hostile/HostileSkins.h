@@ -7,6 +7,7 @@
 #include "ZipWriter.h"
 
 #include "platform/Dib.h"
+#include "rendering/WinAMPGraphics.h"
 
 #include <cstdint>
 #include <string>
@@ -43,11 +44,25 @@ ziptest::Bytes WithLocalSize(ziptest::Bytes archive, uint32_t size);
 struct HostileSkin {
     std::string file;       // archive name, ".wsz"
     ziptest::Bytes bytes;
-    bool renders = false;   // a bounded run still renders the skin in it
+    bool renders = false;   // veltrane-preview still renders the skin in it
+    bool refused = false;   // the budget refuses it: nothing of it is shown or kept
     std::string reason;     // for a skin that fails: what veltrane-preview says about it
 };
 
 // The whole hostile set; takes well under a second.
 std::vector<HostileSkin> MakeHostileSkins();
+
+struct SelectionCost {
+    uint64_t peakBytes = 0;       // the most tempFolder held: after each message of the library's
+                                  // main call (each block it writes) and when the skin was loaded
+    double seconds = 0;
+    bool folderHeldFiles = false; // the folder the skin was loaded from was not empty
+};
+
+// Selects archive as the viewer does (its selection pipeline with the archive library, which the
+// caller has pointed SetPackageLibraryFolder at) and loads the skin into windows. Measuring the
+// bytes walks the folder after every message, which costs time of its own: time a second run.
+SelectionCost SelectLikeTheViewer(const std::string& archive, const std::string& tempFolder, SkinWindows& windows,
+                                  bool measureBytes = true);
 
 }  // namespace veltrane::hostile

@@ -1,5 +1,6 @@
 #include "app/SkinBudget.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -16,12 +17,31 @@ std::string DescribeByteCount(uint64_t bytes) {
     return text;
 }
 
+namespace {
+
+// The folders a member's name puts it in: "a/b/c.bmp" is two deep, the folder entry "a/b/" too.
+std::size_t FolderDepth(const std::string& name) {
+    std::size_t components = 0;
+    bool inComponent = false;
+    for (char c : name) {
+        const bool separator = c == '/' || c == '\\';
+        if (!separator && !inComponent) ++components;
+        inComponent = !separator;
+    }
+    const bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
+    return folder || components == 0 ? components : components - 1;
+}
+
+}  // namespace
+
 SkinBudgetVerdict CheckSkinBudget(std::span<const SkinArchiveEntry> entries) {
     SkinBudgetVerdict verdict;
     verdict.members = entries.size();
     constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-    for (const SkinArchiveEntry& entry : entries)
+    for (const SkinArchiveEntry& entry : entries) {
         verdict.declaredTotal = entry.size > kMax - verdict.declaredTotal ? kMax : verdict.declaredTotal + entry.size;
+        verdict.folderDepth = std::max(verdict.folderDepth, FolderDepth(entry.name));
+    }
     if (verdict.members > kSkinMemberLimit) {
         verdict.withinBudget = false;
         verdict.reason = "holds " + std::to_string(verdict.members) + " members, more than the " +
@@ -30,6 +50,10 @@ SkinBudgetVerdict CheckSkinBudget(std::span<const SkinArchiveEntry> entries) {
         verdict.withinBudget = false;
         verdict.reason = "declares " + DescribeByteCount(verdict.declaredTotal) + " unpacked, more than the " +
                          std::to_string(kSkinUnpackedLimit >> 20) + " MiB a skin may hold";
+    } else if (verdict.folderDepth > kSkinFolderDepthLimit) {
+        verdict.withinBudget = false;
+        verdict.reason = "nests folders " + std::to_string(verdict.folderDepth) + " deep, more than the " +
+                         std::to_string(kSkinFolderDepthLimit) + " a skin may have";
     }
     return verdict;
 }

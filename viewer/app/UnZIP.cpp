@@ -119,9 +119,15 @@ int16_t OnMessage(int32_t, int32_t code, const char* text, intptr_t user) {
     }
 }
 
+// What the host hooks of one main call work with.
+struct HookContext {
+    EventPump* pump = nullptr;
+    CaseInsensitivePaths targets;
+};
+
 // Names are written as a case-insensitive file system would write them.
-int32_t ResolveTargetIgnoringCase(void*, const char* path, char* resolved, uint32_t capacity) {
-    const std::string answer = ResolvePathCaseInsensitive(path);
+int32_t ResolveTargetIgnoringCase(void* context, const char* path, char* resolved, uint32_t capacity) {
+    const std::string answer = static_cast<HookContext*>(context)->targets.Resolve(path);
     if (answer.size() >= capacity) return 0;
     std::memcpy(resolved, answer.c_str(), answer.size() + 1);
     return 1;
@@ -138,12 +144,14 @@ bool WatchedMainCall(MainCallWatch& watch, bool resolveNames) {
     const bool watched = watch.listing || watch.outputLimit != std::numeric_limits<uint64_t>::max();
     if (!mainCall || (!installCallback && watched)) return false;
     auto setHooks = Export<SetHooksFn>("tarrow_platform_set_hooks");
-    EventPump* pump = Binding().pump;
+    HookContext context;
+    context.pump = Binding().pump;
     if (setHooks) {
         static TarrowPlatformHooks hooks;
         hooks = TarrowPlatformHooks{};
-        hooks.context = pump;
-        if (pump) hooks.pump_messages = [](void* context) { static_cast<EventPump*>(context)->DoEvents(); };
+        hooks.context = &context;
+        if (context.pump)
+            hooks.pump_messages = [](void* c) { static_cast<HookContext*>(c)->pump->DoEvents(); };
         if (resolveNames) hooks.resolve_target = ResolveTargetIgnoringCase;
         setHooks(&hooks);
     }

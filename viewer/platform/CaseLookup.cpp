@@ -26,14 +26,41 @@ std::string ResolveCaseInsensitive(const std::string& folder, const std::string&
     return CaseInsensitiveFolder(folder).Resolve(name);
 }
 
-std::string ResolvePathCaseInsensitive(const std::string& path) {
+std::vector<std::string>& CaseInsensitivePaths::Listing(const std::string& folder) {
+    for (auto& [name, entries] : m_folders)
+        if (name == folder) return entries;
+    std::vector<std::string> entries;
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) entries.emplace_back(entry->d_name);
+        ::closedir(dir);
+        std::sort(entries.begin(), entries.end());  // the first match in case is the smallest
+    }
+    return m_folders.emplace_back(folder, std::move(entries)).second;
+}
+
+std::string CaseInsensitivePaths::Resolve(const std::string& path) {
+    namespace fs = std::filesystem;
     std::string resolved = !path.empty() && path[0] == '/' ? "/" : "";
-    size_t start = resolved.size();
-    while (start < path.size()) {
+    for (size_t start = resolved.size(); start < path.size();) {
         size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
-        if (end > start) resolved = ResolveCaseInsensitive(resolved, path.substr(start, end - start));
-        if (end < path.size() && (resolved.empty() || resolved.back() != '/')) resolved += '/';
+        const std::string component = path.substr(start, end - start);
+        std::error_code ec;
+        if (!component.empty() && !fs::exists(fs::symlink_status(resolved + component, ec))) {
+            std::vector<std::string>& entries = Listing(resolved);
+            const auto match = std::find_if(entries.begin(), entries.end(), [&](const std::string& entry) {
+                return EqualIgnoringAsciiCase(entry, component);
+            });
+            if (match != entries.end()) {
+                resolved += *match;
+            } else {
+                entries.insert(std::upper_bound(entries.begin(), entries.end(), component), component);
+                resolved += component;
+            }
+        } else {
+            resolved += component;
+        }
+        if (end < path.size()) resolved += '/';
         start = end + 1;
     }
     return resolved;

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veltrane {
@@ -15,11 +16,23 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // entry, or folder + name when nothing matches (so a later open fails as the missing file would).
 std::string ResolveCaseInsensitive(const std::string& folder, const std::string& name);
 
-// A whole path resolved component by component, each as ResolveCaseInsensitive resolves it in the
-// folder resolved before it; a trailing "/" is kept. Components that match nothing stay as given.
-// Files written through it behave as on a case-insensitive file system: "Skin/Main.bmp" written
-// after "skin/MAIN.BMP" replaces that file instead of lying beside it.
-std::string ResolvePathCaseInsensitive(const std::string& path);
+// Whole paths of files about to be written, resolved as a case-insensitive file system would: each
+// component is the entry that exists under that exact name, else one that differs only in ASCII
+// case, else the component as given, which from then on counts as there (it is about to be made).
+// Written through it, "Skin/Main.bmp" after "skin/MAIN.BMP" replaces that file instead of lying
+// beside it. A folder is listed at most once, so thousands of members cost no more than their
+// files; paths must only be written through one object while it lives.
+class CaseInsensitivePaths {
+public:
+    // A trailing "/" is kept; "//" and a leading "/" as well.
+    std::string Resolve(const std::string& path);
+
+private:
+    // The names in folder as listed once, plus those resolved into it since.
+    std::vector<std::string>& Listing(const std::string& folder);
+
+    std::vector<std::pair<std::string, std::vector<std::string>>> m_folders;
+};
 
 // One listing of a folder answering many lookups, for code that resolves a dozen names in the same
 // folder at once (loading a skin). Resolve gives the answers ResolveCaseInsensitive gives for the

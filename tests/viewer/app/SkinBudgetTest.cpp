@@ -30,7 +30,23 @@ TEST(SkinBudget, LimitsHoldAtTheirEdges) {
     const SkinBudgetVerdict many = CheckSkinBudget(Members(kSkinMemberLimit + 1, 0));
     EXPECT_FALSE(many.withinBudget);
     EXPECT_EQ(many.members, kSkinMemberLimit + 1);
-    EXPECT_EQ(many.reason, "holds 1025 members, more than the 1024 a skin may have");
+    EXPECT_EQ(many.reason, "holds 257 members, more than the 256 a skin may have");
+}
+
+TEST(SkinBudget, FolderDepthCountsTheFoldersAboveEachMember) {
+    const auto depth = [](std::string name) {
+        return CheckSkinBudget(std::vector<SkinArchiveEntry>{{std::move(name), 1}}).folderDepth;
+    };
+    EXPECT_EQ(depth("main.bmp"), 0u);
+    EXPECT_EQ(depth("skin/main.bmp"), 1u);
+    EXPECT_EQ(depth("skin/"), 1u);
+    EXPECT_EQ(depth("a\\b/c//main.bmp"), 3u);  // either separator, empty components ignored
+    std::string name;
+    for (std::size_t i = 0; i < kSkinFolderDepthLimit; ++i) name += "d/";
+    EXPECT_TRUE(CheckSkinBudget(std::vector<SkinArchiveEntry>{{name + "main.bmp", 1}}).withinBudget);
+    const SkinBudgetVerdict deep = CheckSkinBudget(std::vector<SkinArchiveEntry>{{name + "d/main.bmp", 1}});
+    EXPECT_FALSE(deep.withinBudget);
+    EXPECT_EQ(deep.reason, "nests folders 17 deep, more than the 16 a skin may have");
 }
 
 TEST(SkinBudget, ASumThatWouldWrapAroundSaturates) {
