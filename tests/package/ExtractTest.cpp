@@ -9,8 +9,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace fs = std::filesystem;
@@ -408,4 +410,56 @@ TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool)
         }
         EXPECT_EQ(files, 1u) << name;
     }
+}
+
+TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutOne)
+{
+    Archive a;
+    for (const char *name : {"Skin/Main.bmp", "SKIN/main.BMP", "skin/"}) {
+        Member m;
+        m.name = name;
+        m.data = name;
+        a.members.push_back(m);
+    }
+    const std::string archive = writeArchive("case.zip", a);
+    // The library's own default: names are written as stored.
+    ASSERT_EQ(extract(archive), 2);  // the folder entry is no member processed
+    EXPECT_EQ(readFile(outFile("Skin/Main.bmp")), "Skin/Main.bmp");
+    EXPECT_EQ(readFile(outFile("SKIN/main.BMP")), "SKIN/main.BMP");
+    EXPECT_TRUE(fs::is_directory(outFile("skin")));
+    fs::remove_all(out());
+
+    // A host that folds names below this test's folder to lower case sees each target, folders
+    // included, and decides.
+    static std::vector<std::string> asked;
+    static std::string folder;
+    asked.clear();
+    folder = path("");
+    TarrowPlatformHooks hooks{};
+    hooks.resolve_target = [](void *, const char *path, char *resolved, uint32_t capacity) -> int32_t {
+        asked.push_back(path);
+        std::string lower = path;
+        if (lower.rfind(folder, 0) != 0)
+            return 0;
+        for (size_t i = folder.size(); i < lower.size(); ++i)
+            lower[i] = char(std::tolower(static_cast<unsigned char>(lower[i])));
+        if (lower.size() >= capacity)
+            return 0;
+        std::memcpy(resolved, lower.c_str(), lower.size() + 1);
+        return 1;
+    };
+    tarrow_platform_set_hooks(&hooks);
+    const std::string folded = path("out"), mixed = path("OUT");
+    fs::create_directories(folded);
+    Tarrow_Initialise();
+    Tarrow_ArchiveName(archive.c_str());
+    Tarrow_ExtractTo(mixed.c_str());
+    Tarrow_RestoreStructure(1);
+    Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
+    EXPECT_EQ(Tarrow(), 2);
+    tarrow_platform_set_hooks(nullptr);
+    EXPECT_EQ(asked, (std::vector<std::string>{mixed + "/Skin/Main.bmp", mixed + "/SKIN/main.BMP", mixed + "/skin/"}));
+    // The later member replaced the earlier one; nothing went where the stored names pointed.
+    EXPECT_EQ(readFile(outFile("skin/main.bmp")), "SKIN/main.BMP");
+    EXPECT_FALSE(fs::exists(mixed));
 }

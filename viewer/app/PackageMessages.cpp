@@ -63,8 +63,14 @@ std::optional<ListedMember> ParseListingMessage(std::string_view text, std::stri
         if (!size || (found && found->size >= *size)) continue;
         std::string names(rest.substr(0, i));
         const size_t split = names.find('|');
-        if (split == 0 || split + 1 == names.size()) names.erase(split, 1);  // one of the two is empty
-        else names[split] = '/';
+        if (split == 0) {
+            names.erase(0, 1);  // no folder part
+        } else if (split + 1 == names.size()) {
+            names.pop_back();   // no file name: the member is a folder
+            if (names.back() != '/') names += '/';
+        } else {
+            names[split] = '/';
+        }
         found = ListedMember{std::move(names), *size};
     }
     return found;

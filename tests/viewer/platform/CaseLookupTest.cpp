@@ -36,3 +36,26 @@ TEST(CaseLookup, OneListingAnswersLikeSingleLookups) {
     EXPECT_EQ(CaseInsensitiveFolder("/nonexistent/").Resolve("MAIN.BMP"), "/nonexistent/MAIN.BMP");
     fs::remove_all(dir);
 }
+
+TEST(CaseLookup, PathsWrittenThroughOneResolverMeetAsOnACaseInsensitiveSystem) {
+    const fs::path dir = fs::path(testing::TempDir()) / ("veltrane_case_paths_" + std::to_string(getpid()));
+    fs::create_directories(dir / "Old");
+    std::ofstream(dir / "Old" / "Main.bmp") << "x";
+    std::ofstream(dir / "Old" / "main.bmp") << "y";
+    const std::string root = dir.string();
+    CaseInsensitivePaths paths;
+    // What exists wins, the exact spelling first, else the smallest of several.
+    EXPECT_EQ(paths.Resolve(root + "/OLD/main.bmp"), root + "/Old/main.bmp");
+    EXPECT_EQ(paths.Resolve(root + "/old/MAIN.BMP"), root + "/Old/Main.bmp");
+    // A new name counts as there once resolved, before anything is made of it.
+    EXPECT_EQ(paths.Resolve(root + "/Skin/"), root + "/Skin/");
+    EXPECT_EQ(paths.Resolve(root + "/SKIN/Pledit.txt"), root + "/Skin/Pledit.txt");
+    fs::create_directories(dir / "Skin");
+    std::ofstream(dir / "Skin" / "Pledit.txt") << "z";
+    EXPECT_EQ(paths.Resolve(root + "/skin/PLEDIT.TXT"), root + "/Skin/Pledit.txt");
+    EXPECT_EQ(paths.Resolve(root + "/skin//x/"), root + "/Skin//x/");
+    // Another resolver knows only what is on disk.
+    EXPECT_EQ(CaseInsensitivePaths().Resolve(root + "/SKIN/new.bmp"), root + "/Skin/new.bmp");
+    EXPECT_EQ(CaseInsensitivePaths().Resolve("relative/a"), "relative/a");
+    fs::remove_all(dir);
+}

@@ -280,3 +280,25 @@ TEST(Picture, MissingOrUnreadableFilesFail) {
     EXPECT_FALSE(LoadPicture(pipe, target));  // must not wait for a writer
     std::remove(pipe.c_str());
 }
+
+TEST(Picture, APixelBoundRefusesFromTheHeaderAndTheGeneralBoundStays) {
+    // A run-length file of 4 M zero pixels is a few kilobytes; decoded it would be 4 MiB.
+    Dib big = Rle8Canvas(2048, 2048);
+    BmpLayout rle;
+    rle.compression = 1;
+    for (int32_t y = 0; y < 2048; ++y) {
+        for (int i = 0; i < 8; ++i) rle.pixelData.insert(rle.pixelData.end(), {255, 0});
+        rle.pixelData.insert(rle.pixelData.end(), {8, 0, 0, 0});
+    }
+    rle.pixelData.insert(rle.pixelData.end(), {0, 1});
+    const std::vector<uint8_t> file = WriteBmp(big, rle);
+    Dib slot = Rle8Canvas();
+    EXPECT_FALSE(LoadPictureFromMemory(file, slot, int64_t(2048) * 2048 - 1));
+    EXPECT_EQ(slot.Width(), 6);  // unchanged
+    EXPECT_FALSE(LoadPictureFile(file, slot, int64_t(1) << 20));
+    EXPECT_TRUE(LoadPictureFromMemory(file, slot, int64_t(2048) * 2048));
+    EXPECT_TRUE(LoadPictureFile(file, slot));  // the general bound of other callers
+    EXPECT_EQ(slot.Width(), 2048);
+    // A file larger than any bitmap of the bound could be is not read at all.
+    EXPECT_FALSE(LoadPictureFile(std::vector<uint8_t>(MaxPictureFileSize(16) + 1, 'B'), slot, 16));
+}

@@ -1,4 +1,5 @@
 #include "rendering/DefaultSkin.h"
+#include "rendering/SkinFiles.h"
 #include "rendering/SkinPreview.h"
 #include "rendering/WinAMPGraphics.h"
 
@@ -61,6 +62,35 @@ TEST(SkinLoading, SlotsKeepTheLastImageTheyReceived) {
     EXPECT_EQ(image.GetPixel(16, 88), Tag(kOther, 0, 0));
     EXPECT_EQ(image.GetPixel(164, 89), Tag(kShufRep, 29, 0));  // skin A's shuffle button
     EXPECT_EQ(image.GetPixel(0, 0), Tag(kTitleBar, 27, 0));
+}
+
+TEST(SkinLoading, ABitmapTooLargeForASlotCountsAsUnreadable) {
+    TempFolder a, big, edge;
+    WriteSyntheticSkin(a.path());
+    WriteTagged(big.path(), "MAIN.BMP", kOther, 1025, 1024);  // one column over the bound
+    WriteTagged(edge.path(), "MAIN.BMP", kOther, 1024, 1024);
+    ASSERT_EQ(int64_t(1024) * 1024, kSkinBitmapMaxPixels);
+    MainWindow window;
+    std::string folder = a.str();
+    window.LoadMainSkin(folder);
+    folder = big.str();
+    window.LoadMainSkin(folder);
+    EXPECT_EQ(window.Image().GetPixel(150, 20), Tag(kMain, 150, 20));  // skin A's background stays
+    folder = edge.str();
+    window.LoadMainSkin(folder);
+    EXPECT_EQ(window.Image().GetPixel(150, 20), Tag(kOther, 150, 20));
+
+    // Read from memory, the same bound holds, before the bytes are even asked for.
+    const std::vector<uint8_t> file = EncodePicture(TaggedBitmap(kOther, 1025, 1024));
+    bool read = false;
+    const SkinMemberFiles members({{"main.bmp", false, file.size()}}, [&](std::size_t) {
+        read = true;
+        return std::optional<std::span<const uint8_t>>(file);
+    });
+    Dib slot = TaggedBitmap(kMain, 4, 4);
+    EXPECT_FALSE(members.LoadBitmap("MAIN.BMP", slot));
+    EXPECT_EQ(slot.Width(), 4);
+    EXPECT_TRUE(read);  // the file's size is within bounds: its header is what refuses it
 }
 
 TEST(SkinLoading, FileNamesMatchWithoutRegardToCase) {
