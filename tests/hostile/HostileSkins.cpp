@@ -79,8 +79,6 @@ std::string SolidSkinText() { return "[Text]\nNormal=#00FF00\nCurrent=#FFFFFF\nN
 
 }  // namespace
 
-std::string Deflate(std::string_view data) { return RawDeflater().Feed(data, Z_FINISH); }
-
 std::string DeflatedZeros(uint64_t size) {
     RawDeflater deflater;
     const std::string megabyte(kMiB, '\0');
@@ -135,17 +133,8 @@ std::string ZeroRleBitmap(int32_t width, int32_t height) {
     return ziptest::toString(file) + rows;
 }
 
-ziptest::Member Deflated(const std::string& name, const std::string& data) {
-    ziptest::Member m;
-    m.name = name;
-    m.data = data;
-    m.method = 8;
-    m.packed = Deflate(data);
-    return m;
-}
-
 std::vector<ziptest::Member> SmallSkin(const std::string& folder, RgbQuad colour) {
-    return {Deflated(folder + "main.bmp", SolidBitmap(275, 116, colour)), Deflated(folder + "pledit.txt", SolidSkinText())};
+    return {ziptest::deflated(folder + "main.bmp", SolidBitmap(275, 116, colour)), ziptest::deflated(folder + "pledit.txt", SolidSkinText())};
 }
 
 ziptest::Bytes RepeatCentralEntry(const ziptest::Bytes& archive, uint16_t count) {
@@ -185,7 +174,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
     std::vector<HostileSkin> set;
     const auto add = [&](std::string file, const ziptest::Archive& archive, bool renders, bool refused,
                          std::string reason) {
-        set.push_back({std::move(file), ziptest::build(archive), renders, refused, std::move(reason)});
+        set.push_back({std::move(file), ziptest::build(archive), renders, refused, false, std::move(reason)});
     };
     const auto zeros = [](const std::string& name, uint64_t size) {
         ziptest::Member m;
@@ -206,14 +195,14 @@ std::vector<HostileSkin> MakeHostileSkins() {
     // 200 catalogue entries, all pointing at the same 100 MiB of zeros.
     ziptest::Archive shared;
     shared.members = {zeros("zeros000.bin", 100 * kMiB)};
-    set.push_back({"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, true, "declares 19.5 GiB"});
+    set.push_back({"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, true, false, "declares 19.5 GiB"});
 
     // Every bitmap 8192 x 8192, a few hundred kilobytes each before compression.
     ziptest::Archive huge;
     for (const char* name : {"MAIN.BMP", "CBUTTONS.BMP", "TITLEBAR.BMP", "PLAYPAUS.BMP", "MONOSTER.BMP", "POSBAR.BMP",
                              "SHUFREP.BMP", "VOLUME.BMP", "BALANCE.BMP", "TEXT.BMP", "NUMBERS.BMP", "EQMAIN.BMP",
                              "PLEDIT.BMP"})
-        huge.members.push_back(Deflated(name, ZeroRleBitmap(8192, 8192)));
+        huge.members.push_back(ziptest::deflated(name, ZeroRleBitmap(8192, 8192)));
     add("HugeBitmaps.wsz", huge, false, false, "main.bmp is not a readable bitmap");
 
     // A data descriptor member whose catalogue says 4 KiB while its data inflates to 2 GiB.
@@ -224,6 +213,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
     lying.uncompressedSize = 4096;
     descriptor.members.push_back(lying);
     add("LyingDescriptor.wsz", descriptor, false, false, "a member of the archive cannot be unpacked");
+    set.back().onlyUnreadMemberDamaged = true;
 
     // A local header declaring 2 GiB where the catalogue declares 4 KiB, first in the archive.
     ziptest::Archive local;
@@ -232,7 +222,7 @@ std::vector<HostileSkin> MakeHostileSkins() {
     local.members = {understated};
     for (ziptest::Member& m : SmallSkin("", kRed)) local.members.push_back(m);
     set.push_back({"LyingLocalHeader.wsz", WithLocalSize(ziptest::build(local), uint32_t(2 * kGiB)), false, true,
-                   "unpacks to more than the"});
+                   true, "unpacks to more than the"});
 
     // Five thousand tiny members.
     ziptest::Archive many;

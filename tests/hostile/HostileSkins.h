@@ -16,8 +16,6 @@
 
 namespace veltrane::hostile {
 
-// Raw deflate (RFC 1951) of data.
-std::string Deflate(std::string_view data);
 // Raw deflate of size zero bytes, about a thousandth of that: one compressed MiB repeated, each copy
 // starting afresh, so a gigabyte costs milliseconds to make.
 std::string DeflatedZeros(uint64_t size);
@@ -32,8 +30,6 @@ std::string ZeroRleBitmap(int32_t width, int32_t height);
 // The files of a small skin: a main.bmp of the given colour and a PLEDIT.TXT, in folder ("" or
 // ending in "/").
 std::vector<ziptest::Member> SmallSkin(const std::string& folder, RgbQuad colour);
-// A member whose data is deflated.
-ziptest::Member Deflated(const std::string& name, const std::string& data);
 
 // The archive's bytes with its central directory entry `entry` repeated until there are `count`,
 // every copy pointing at the same local header; names get a number in place of their last digits.
@@ -44,8 +40,9 @@ ziptest::Bytes WithLocalSize(ziptest::Bytes archive, uint32_t size);
 struct HostileSkin {
     std::string file;       // archive name, ".wsz"
     ziptest::Bytes bytes;
-    bool renders = false;   // veltrane-preview still renders the skin in it
+    bool renders = false;   // veltrane-preview renders the skin in it, however it reads archives
     bool refused = false;   // the budget refuses it: nothing of it is shown or kept
+    bool onlyUnreadMemberDamaged = false;  // a reading that decodes only the skin's files renders it
     std::string reason;     // for a skin that fails: what veltrane-preview says about it
 };
 
