@@ -75,6 +75,15 @@ private:
     std::string m_folder;
 };
 
+// An archive of members followed by one-byte files in folder, count members in all.
+ziptest::Archive WithTinyMembers(std::vector<ziptest::Member> members, const std::string& folder, std::size_t count) {
+    ziptest::Archive archive;
+    archive.members = std::move(members);
+    for (std::size_t i = archive.members.size(); i < count; ++i)
+        archive.members.push_back(ziptest::stored(folder + "f" + std::to_string(i) + ".txt", "x"));
+    return archive;
+}
+
 std::string SolidSkinText() { return "[Text]\nNormal=#00FF00\nCurrent=#FFFFFF\nNormalBG=#000000\nSelectedBG=#0000FF\n"; }
 
 }  // namespace
@@ -225,26 +234,11 @@ std::vector<HostileSkin> MakeHostileSkins() {
                    true, "unpacks to more than the"});
 
     // Five thousand tiny members.
-    ziptest::Archive many;
-    many.members = SmallSkin("", kRed);
-    for (int i = 0; i < 5000; ++i) {
-        ziptest::Member m;
-        m.name = "f" + std::to_string(i) + ".txt";
-        m.data = "x";
-        many.members.push_back(m);
-    }
-    add("ManyMembers.wsz", many, false, true, "holds 5002 members, more than the 256 a skin may have");
+    add("ManyMembers.wsz", WithTinyMembers(SmallSkin("", kRed), "", 5002), false, true,
+        "holds 5002 members, more than the 256 a skin may have");
 
     // As many tiny members as a skin may have, beside a real skin.
-    ziptest::Archive tiny;
-    tiny.members = SmallSkin("", kRed);
-    for (std::size_t i = tiny.members.size(); i < kSkinMemberLimit; ++i) {
-        ziptest::Member m;
-        m.name = "t/f" + std::to_string(i) + ".txt";
-        m.data = "x";
-        tiny.members.push_back(m);
-    }
-    add("TinyMembers.wsz", tiny, true, false, "");
+    add("TinyMembers.wsz", WithTinyMembers(SmallSkin("", kRed), "t/", kSkinMemberLimit), true, false, "");
 
     // The skin 300 folders down (the library keeps names to 1023 bytes).
     ziptest::Archive deep;

@@ -17,11 +17,6 @@ using namespace veltrane::test;
 
 namespace {
 
-constexpr RgbQuad kRed{0, 0, 200, 0};
-constexpr RgbQuad kBlue{200, 0, 0, 0};
-const ColorRef kRedRef = MakeColorRef(200, 0, 0);
-const ColorRef kBlueRef = MakeColorRef(0, 0, 200);
-
 Dib PreviewOf(const SkinWindows& windows) {
     Dib canvas(kPreviewWidth, kPreviewHeight, 24);
     ComposePreview(windows, canvas);

@@ -22,6 +22,12 @@ namespace fs = std::filesystem;
 
 inline const fs::path kBin = VELTRANE_BIN_DIR;
 
+// Two background colours, as bitmap entries and as the colours a preview shows.
+inline constexpr RgbQuad kRed{0, 0, 200, 0};
+inline constexpr RgbQuad kBlue{200, 0, 0, 0};
+inline const ColorRef kRedRef = MakeColorRef(200, 0, 0);
+inline const ColorRef kBlueRef = MakeColorRef(0, 0, 200);
+
 // A skin's main.bmp: the main window's background in one colour.
 inline std::string MainBitmap(RgbQuad colour) {
     Dib main(275, 116, 24);
