@@ -15,9 +15,6 @@ using namespace veltrane::test;
 
 namespace {
 
-constexpr RgbQuad kRed{0, 0, 200, 0};
-constexpr RgbQuad kBlue{200, 0, 0, 0};
-
 ziptest::Member File(const std::string& name, const std::string& data) {
     ziptest::Member m;
     m.name = name;

@@ -26,7 +26,7 @@ bool CheckMainBitmap(const std::string& folder, std::string& error) {
     }
     Dib scratch;
     if (!files.LoadBitmap("main.bmp", scratch)) {
-        error = "main.bmp is not a readable bitmap of at most " + std::to_string(kSkinBitmapMaxPixels) + " pixels";
+        error = "main.bmp is not a readable bitmap";
         return false;
     }
     return true;
