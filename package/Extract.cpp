@@ -27,14 +27,14 @@ constexpr uint32_t kVolumeLabelAttribute = 0x08;
 bool supportedMethod(uint16_t method)
 {
     return method == kStored || method == kShrunk || method == kImploded || method == kDeflated ||
-           method == kDeflate64;
+           method == kDeflate64 || method == kPpmd;
 }
 
-// The highest version needed to extract that a member of the method may ask for: 2.0, or 2.1 for
-// Deflate64, which came with that version.
+// The highest version needed to extract that a member of the method may ask for: 2.0, 2.1 for
+// Deflate64, which came with that version, and 6.3 for PPMd.
 uint8_t highestVersion(uint16_t method)
 {
-    return method == kDeflate64 ? 21 : 20;
+    return method == kDeflate64 ? 21 : method == kPpmd ? 63 : 20;
 }
 
 // The archive comment follows the end record: message 11 carries up to 1024 bytes of it.

@@ -12,6 +12,7 @@
 #include "inflate.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
+#include "ppmd.h"
 #include "stored.h"
 #include "unshrink.h"
 
@@ -253,6 +254,16 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
             return true;
         }
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
+        return false;
+    case kPpmd:
+        status = unppmd(source, *window, limit);
+        processed = status == DecodeStatus::Ok;
+        if (status == DecodeStatus::Ok)
+            return true;
+        if (status == DecodeStatus::NoMemory)
+            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+        // A damaged or unsupported model stream is a data error of the CRC class.
+        raiseWarning(op, TARROW_WARNING_CRC, h.name);
         return false;
     case kDeflated:
     case kDeflate64:

@@ -97,7 +97,7 @@ struct EndRecord {
 };
 
 // The compression methods the library decodes.
-constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8, kDeflate64 = 9;
+constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8, kDeflate64 = 9, kPpmd = 98;
 
 constexpr size_t kNameCapacity = 1024;        // names are kept to 1023 bytes plus NUL
 constexpr size_t kMaxNameLength = kNameCapacity - 1;
