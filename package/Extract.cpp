@@ -91,7 +91,6 @@ MemberEntry entryFor(const CentralHeader &h)
     m.dataDescriptor = h.flags & 8;
     m.text = h.internalAttributes & 1;
     m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
-    m.hostSystem = h.hostSystem;
     return m;
 }
 

@@ -3,7 +3,6 @@
 // to a file, a device, memory or nowhere (test mode), the CRC check, and the file's time and attributes.
 #include "ExtraField.h"
 #include "Msdos.h"
-#include "NameText.h"
 #include "Unzip.h"
 #include "Utility.h"
 #include "crc32.h"
@@ -448,21 +447,16 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
     h.uncompressedSize = le32(b + 22);
     uint16_t nameLength = le16(b + 26), extraLength = le16(b + 28);
 
-    char name[kNameCapacity];
     uint8_t extra[UINT16_MAX];
-    size_t kept = std::min<size_t>(nameLength, kMaxNameLength);
-    bool ok = (kept == 0 || in.readHeader(name, kept, archive)) &&
-              (nameLength == kept || in.skip(uint32_t(nameLength - kept))) &&
-              (extraLength == 0 || in.readHeader(extra, extraLength, archive));
+    bool ok = (nameLength == 0 || in.skip(nameLength)) && (extraLength == 0 || in.readHeader(extra, extraLength, archive));
     if (!ok) {
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
         return false;
     }
     const std::span<const uint8_t> extraField(extra, extraLength);
-    std::string converted = textAsUtf8({name, kept}, h.flags, entry.hostSystem, extraField, kUnicodePathId);
-    converted.resize(std::strlen(converted.c_str()));
-    cutUtf8(converted, kMaxNameLength);
-    h.name = std::move(converted);
+    // The member is written under the name it was listed and selected by: a local name that differs
+    // (a Unicode path field in one header only, or a name changed on purpose) does not count.
+    h.name = entry.name;
     // A member written with a data descriptor has its CRC and sizes in the central directory only;
     // saturated sizes come from the zip64 block, or from the central directory when it has none.
     if (h.flags & kFlagDataDescriptor) {

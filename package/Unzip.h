@@ -128,7 +128,8 @@ struct CentralHeader {
 
 // One selected, supported member, in central-directory order.
 struct MemberEntry {
-    std::string name;                // as the central directory stores it, converted
+    std::string name;                // as the central directory stores it, converted: listings,
+                                     // patterns and target paths all see this one
     uint64_t localHeaderOffset = 0;
     uint16_t disk = 0;
     uint64_t compressedSize = 0;
@@ -139,7 +140,6 @@ struct MemberEntry {
     bool dataDescriptor = false;
     bool text = false;
     bool volumeLabel = false;
-    uint8_t hostSystem = 0;          // decides how a name without the UTF-8 flag is read
     // Where the next member's local header or the central directory begins (archive offset on the
     // same disk): its local header and data must end there, or it overlaps them.
     uint64_t extentLimit = UINT64_MAX;

@@ -142,3 +142,20 @@ TEST_F(NameArchiveTest, NamesThatConvertAlikeActAsARepeatedName)
     EXPECT_EQ(extractInto(file, path("out"), [] { Tarrow_Overwrite(TARROW_OVERWRITE_NEVER); }), 1);
     EXPECT_EQ(readFile(path("out/" + kKaese + ".txt")), "first");
 }
+
+// The member is written under the name it was listed and selected by, even when its local header
+// names it otherwise (a Unicode path field in the central header only, or a name changed on purpose).
+TEST_F(NameArchiveTest, TargetPathComesFromTheCentralDirectory)
+{
+    Archive a;
+    Member m = named("Stra\x9F" "e.txt", kDos, "central");
+    m.extra = ziptest::unicodeBlock(0x7075, m.name, "Stra\xC3\x9F" "e-neu.txt");
+    a.members = {m};
+    ziptest::Bytes bytes = ziptest::build(a);
+    const std::string other = "../x\x9F" "e.txt"; // as long as the real name
+    std::copy(other.begin(), other.end(), bytes.begin() + 30);
+    std::string file = path("local.zip");
+    ziptest::writeFile(file, bytes);
+    EXPECT_EQ(extractInto(file, path("out"), [] { Tarrow_Include("stra?e-neu.txt"); }), 1);
+    EXPECT_EQ(readFile(path("out/Stra\xC3\x9F" "e-neu.txt")), "central");
+}
