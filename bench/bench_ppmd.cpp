@@ -71,12 +71,19 @@ uint32_t le(const Bytes &b, size_t at, int n) {
     return v;
 }
 
-Archive makeArchive(int order, int memoryMb) {
+// The folder of the data and archives, removed at the end of main.
+const fs::path &scratchDir() {
     static const fs::path dir = [] {
         std::string tmpl = (fs::temp_directory_path() / "bench-ppmd-XXXXXX").string();
-        return fs::path(mkdtemp(tmpl.data()) ? tmpl : fs::temp_directory_path().string());
+        return mkdtemp(tmpl.data()) ? fs::path(tmpl) : fs::path();
     }();
-    static const Bytes data = [] {
+    return dir;
+}
+
+Archive makeArchive(int order, int memoryMb) {
+    const fs::path &dir = scratchDir();
+    if (dir.empty()) return {};
+    static const Bytes data = [&dir] {
         Bytes d = sampleData();
         std::ofstream(dir / "member", std::ios::binary).write(reinterpret_cast<const char *>(d.data()), long(d.size()));
         return d;
@@ -165,6 +172,7 @@ int main(int argc, char **argv) {
         if (ours > 0 && peer > 0)
             std::printf("ppmd %-16s (%zu bytes): 7z time / our time = %.2f\n", names[i], kSize, peer / ours);
     }
+    if (!scratchDir().empty()) fs::remove_all(scratchDir());
     benchmark::Shutdown();
     return 0;
 }

@@ -22,14 +22,18 @@ bool haveSevenZip() {
     return have;
 }
 
-// A scratch folder of its own per test process.
+// A scratch folder of its own per test process, removed when the process ends.
 fs::path scratch() {
-    static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("ppmd-test-" + std::to_string(getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    struct Folder {
+        fs::path path = fs::temp_directory_path() / ("ppmd-test-" + std::to_string(getpid()));
+        Folder() { fs::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    static const Folder dir;
+    return dir.path;
 }
 
 // The member's compressed data as 7z writes it with the given model order, memory in MB and
