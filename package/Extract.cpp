@@ -27,7 +27,18 @@ constexpr uint32_t kVolumeLabelAttribute = 0x08;
 bool supportedMethod(uint16_t method)
 {
     return method == kStored || method == kShrunk || method == kImploded || method == kDeflated ||
-           method == kDeflate64 || method == kPpmd;
+           method == kDeflate64 || method == kPpmd || method == kBzip2 || method == kLzma || method == kZstdEarly || method == kZstd ||
+           method == kXz;
+}
+
+// The method of the data itself: an AES member names it in its 0x9901 field (0xFFFF, not a
+// method, when that field is missing or malformed).
+uint16_t dataMethod(const CentralHeader &h)
+{
+    if (h.method != kAesMethod)
+        return h.method;
+    auto field = findAesField(h.extra);
+    return field && field->method != kAesMethod ? field->method : 0xFFFF;
 }
 
 // The highest version needed to extract that a member of the method may ask for: 2.0, 2.1 for
@@ -91,6 +102,8 @@ MemberEntry entryFor(const CentralHeader &h)
     m.dataDescriptor = h.flags & 8;
     m.text = h.internalAttributes & 1;
     m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
+    if (h.method == kAesMethod)
+        m.aes = findAesField(h.extra);
     return m;
 }
 
@@ -112,7 +125,7 @@ bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
         raiseWarning(op, TARROW_WARNING_VERSION, h.name);
         return false;
     }
-    if (!supportedMethod(h.method)) {
+    if (!supportedMethod(dataMethod(h))) {
         raiseWarning(op, TARROW_WARNING_METHOD, h.name);
         return false;
     }

@@ -9,6 +9,11 @@
 #include "decrypt.h"
 #include "explode.h"
 #include "inflate.h"
+#include "bunzip2.h"
+#include "unlzma.h"
+#include "unxz.h"
+#include "unzstd.h"
+#include "winzip_aes.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
 #include "ppmd.h"
@@ -26,6 +31,7 @@ namespace tarrow {
 
 namespace {
 
+constexpr uint16_t kFlagLzmaEndMarker = 2;
 constexpr uint16_t kFlagDataDescriptor = 8;
 constexpr uint16_t kFolderAttribute = 0x10;
 
@@ -50,20 +56,25 @@ public:
         size_t got = m_op.input.memberData(m_buffer, sizeof m_buffer);
         if (cipher)
             cipher->decrypt(m_buffer, got);
+        else if (aes)
+            aes->decrypt(m_buffer, got);
         return {m_buffer, got};
     }
-    // The 12-byte encryption header, undecrypted; bytes beyond the member's data read as 255.
-    void readRaw(uint8_t (&header)[kEncryptionHeaderSize])
+    // Member bytes as they are stored (an encryption header, a salt, an authentication code);
+    // bytes beyond the member's data read as 255. Returns how many were there.
+    size_t readRaw(uint8_t *data, size_t size)
     {
-        std::fill(std::begin(header), std::end(header), 0xFF);
-        for (uint8_t &b : header) {
+        std::fill(data, data + size, 0xFF);
+        for (size_t i = 0; i < size; ++i) {
             int c = m_op.input.memberByte();
             if (c < 0)
-                break;
-            b = uint8_t(c);
+                return i;
+            data[i] = uint8_t(c);
         }
+        return size;
     }
     TraditionalCipher *cipher = nullptr;
+    AesDecryptor *aes = nullptr;
 
 private:
     Operation &m_op;
@@ -217,6 +228,21 @@ private:
     bool m_remove;
 };
 
+// The methods whose decoders wrap Debian's libraries.
+DecodeStatus decodeThroughLibrary(const LocalHeader &h, ByteSource &source, OutputWindow &window, uint64_t limit)
+{
+    switch (h.method) {
+    case kBzip2:
+        return bunzip2(source, window);
+    case kLzma:
+        return unlzma(source, window, {limit, (h.flags & kFlagLzmaEndMarker) != 0});
+    case kXz:
+        return unxz(source, window, kMaxDecoderMemory);
+    default:
+        return unzstd(source, window);
+    }
+}
+
 // The member's data as the methods decode it. Returns whether the decoder ended without error (so
 // that the CRC is checked) and sets `processed` as the member counts.
 bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint64_t limit,
@@ -263,6 +289,19 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
             raiseError(op, TARROW_ERROR_NO_MEMORY, "");
         // A damaged or unsupported model stream is a data error of the CRC class.
         raiseWarning(op, TARROW_WARNING_CRC, h.name);
+        return false;
+    case kBzip2:
+    case kLzma:
+    case kXz:
+    case kZstd:
+    case kZstdEarly:
+        status = decodeThroughLibrary(h, source, *window, limit);
+        processed = status == DecodeStatus::Ok;
+        if (status == DecodeStatus::Ok)
+            return true;
+        if (status == DecodeStatus::NoMemory)
+            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+        raiseWarning(op, TARROW_WARNING_DATA_CORRUPT, h.name);
         return false;
     case kDeflated:
     case kDeflate64:
@@ -321,7 +360,7 @@ bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown,
         return false;
     }
     uint8_t header[kEncryptionHeaderSize];
-    source.readRaw(header);
+    source.readRaw(header, sizeof header);
     cipher.emplace(*op.settings.password);
     if (!cipher->checkHeader(header, passwordCheckByte(h.crc32, h.dosTime, h.flags & kFlagDataDescriptor))) {
         raiseWarning(op, TARROW_WARNING_PASSWORD, shown);
@@ -329,6 +368,44 @@ bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown,
     }
     source.cipher = &*cipher;
     return true;
+}
+
+// A WinZip AES member needs a password that derives its verifier. Leaves the source decrypting the
+// data between the salt and verifier in front and the authentication code behind.
+bool aesPasswordFits(Operation &op, const AesField &field, const std::string &shown, MemberSource &source,
+                     AesDecryptor &aes)
+{
+    if (!op.settings.password) {
+        raiseWarning(op, TARROW_WARNING_NO_PASSWORD, shown);
+        return false;
+    }
+    // Too short to hold salt, verifier and code: damaged.
+    if (op.input.memberBytesLeft < field.overhead()) {
+        raiseWarning(op, TARROW_WARNING_CRC, shown);
+        return false;
+    }
+    uint8_t salt[16];
+    uint8_t verifier[kAesVerifierSize];
+    source.readRaw(salt, field.saltSize());
+    source.readRaw(verifier, sizeof verifier);
+    if (!aes.start(*op.settings.password, field.strength, {salt, field.saltSize()}, verifier)) {
+        raiseWarning(op, TARROW_WARNING_PASSWORD, shown);
+        return false;
+    }
+    op.input.memberBytesLeft -= kAesCodeSize;
+    source.aes = &aes;
+    return true;
+}
+
+// After decoding: the rest of the encrypted data goes through the MAC, whose code must match the
+// one stored behind the data.
+bool aesAuthentic(Operation &op, MemberSource &source, AesDecryptor &aes)
+{
+    while (!source.next().empty()) {
+    }
+    op.input.memberBytesLeft = kAesCodeSize;
+    uint8_t code[kAesCodeSize];
+    return source.readRaw(code, sizeof code) == sizeof code && aes.authentic(code);
 }
 
 // Extracts (or tests) one member whose data the input is positioned at.
@@ -369,8 +446,13 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
 
     MemberSource source(op);
     std::optional<TraditionalCipher> cipher;
-    if (entry.encrypted && !passwordFits(op, h, shown, source, cipher))
+    std::optional<AesDecryptor> aes;
+    if (entry.aes) {
+        if (!aesPasswordFits(op, *entry.aes, shown, source, aes.emplace()))
+            return;
+    } else if (entry.encrypted && !passwordFits(op, h, shown, source, cipher)) {
         return;
+    }
 
     int fd = -1;
     if (toDevice) {
@@ -398,7 +480,18 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     sendProgress(op, startCode, shown, h.uncompressedSize, 0);
 
     bool processed = false;
-    const bool clean = decode(op, h, source, out, h.uncompressedSize, processed);
+    // An AES member's data is that of its real method, without the salt, verifier and code.
+    LocalHeader data = h;
+    if (entry.aes) {
+        data.method = entry.aes->method;
+        data.compressedSize -= entry.aes->overhead();
+    }
+    bool clean = decode(op, data, source, out, h.uncompressedSize, processed);
+    // A bad authentication code is a CRC-class failure.
+    if (clean && aes && !aesAuthentic(op, source, *aes)) {
+        raiseWarning(op, TARROW_WARNING_CRC, shown);
+        clean = false;
+    }
     if (processed)
         ++op.counters.processed;
     if (toFile && !toDevice) {
@@ -415,7 +508,9 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     output.close();
     if (!clean)
         return;
-    if (~out.crc != h.crc32)
+    // AE-2 members store no CRC: the authentication code alone vouches for them.
+    const bool crcStored = !(entry.aes && entry.aes->version == 2);
+    if (crcStored && ~out.crc != h.crc32)
         raiseWarning(op, TARROW_WARNING_CRC, shown);
     sendProgress(op, doneCode, shown, h.uncompressedSize, h.uncompressedSize);
 }

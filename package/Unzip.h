@@ -13,6 +13,7 @@
 
 #include "File_io.h"
 #include "tarrow.h"
+#include "winzip_aes.h"
 
 #include <cstdint>
 #include <memory>
@@ -98,6 +99,8 @@ struct EndRecord {
 
 // The compression methods the library decodes.
 constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8, kDeflate64 = 9, kPpmd = 98;
+// Methods decoded through Debian's libraries; 20 is zstd as early writers numbered it.
+constexpr uint16_t kBzip2 = 12, kLzma = 14, kZstdEarly = 20, kZstd = 93, kXz = 95;
 
 constexpr size_t kNameCapacity = 1024;        // names are kept to 1023 bytes plus NUL
 constexpr size_t kMaxNameLength = kNameCapacity - 1;
@@ -143,6 +146,7 @@ struct MemberEntry {
     // Where the next member's local header or the central directory begins (archive offset on the
     // same disk): its local header and data must end there, or it overlaps them.
     uint64_t extentLimit = UINT64_MAX;
+    std::optional<AesField> aes;     // a WinZip AES member (method 99): its key size and real method
 };
 
 class Operation {

@@ -31,14 +31,26 @@ unsigned dosHours(uint16_t time) { return time >> 11; }
 unsigned dosMinutes(uint16_t time) { return (time >> 5) & 0x3F; }
 unsigned dosSeconds(uint16_t time) { return (time & 0x1F) * 2u; }
 
-// Method as listed: the method x 10, deflate with its two option bits, 255 past deflate.
-unsigned listedMethod(uint16_t method, uint16_t flags)
+// Method as listed: the method x 10, deflate with its two option bits; past deflate the method x 10
+// for the methods of other writers that have a name here (deflate64, bzip2, LZMA, zstd, xz, PPMd),
+// 255 for any other. A WinZip AES member lists the method of its data.
+unsigned listedMethod(const CentralHeader &h)
 {
+    uint16_t method = h.method;
+    if (method == kAesMethod) {
+        auto field = findAesField(h.extra);
+        method = field ? field->method : 0xFFFF;
+    }
     if (method < 8)
         return method * 10u;
     if (method == 8)
-        return 80u + ((flags >> 1) & 3u);
-    return 255u;
+        return 80u + ((h.flags >> 1) & 3u);
+    switch (method) {
+    case 9: case kBzip2: case kLzma: case kZstdEarly: case kZstd: case kXz: case 98:
+        return method * 10u;
+    default:
+        return 255u;
+    }
 }
 
 std::string versionText(uint8_t value)
@@ -201,7 +213,7 @@ int16_t sendListing(Operation &op, const CentralHeader &h)
         .field(std::string_view(when).substr(0, bar))
         .field(std::string_view(when).substr(bar + 1))
         .number(h.externalAttributes)
-        .number(listedMethod(h.method, h.flags))
+        .number(listedMethod(h))
         .field(encrypted ? "1" : "0")
         .field(crc)
         .field((h.internalAttributes & 1) ? "0" : "1")

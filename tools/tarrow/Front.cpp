@@ -127,6 +127,12 @@ std::string methodName(int code)
     case 81: return "Defl:X";
     case 82: return "Defl:F";
     case 83: return "Defl:S";
+    case 90: return "Defl64";
+    case 120: return "BZip2";
+    case 140: return "LZMA";
+    case 200: case 930: return "Zstd";
+    case 950: return "XZ";
+    case 980: return "PPMd";
     default: return "Unknown";
     }
 }
@@ -184,6 +190,7 @@ std::string warningText(int code)
     case 14: return "wrong password";
     case 15: return "CRC-32 mismatch";
     case 21: return "deflated data is corrupt";
+    case 22: return "compressed data is corrupt";
     case 24: return "needs a newer version to extract";
     case 26: return "test found errors";
     case 100: return "archive comment could not be read completely";
