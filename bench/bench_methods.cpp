@@ -8,6 +8,10 @@
 #include "unzstd.h"
 #include "winzip_aes.h"
 
+#include "DecodeTestSupport.h"
+
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <bzlib.h>
 #include <lzma.h>
@@ -21,34 +25,12 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+using tarrow::test::Bytes;
 
 namespace {
 
 constexpr size_t kStreams = 24;
 constexpr size_t kStreamSize = 256 << 10; // about the size of a skin's largest bitmap
-
-// Text with runs and noise, in the proportions of a skin archive's bitmaps and text files.
-Bytes sample(size_t size, uint32_t seed) {
-    std::mt19937 rng(seed);
-    static const char *words[] = {"skin ", "main.bmp ", "equalizer ", "playlist ", "\r\n", "0123456789 "};
-    Bytes out;
-    while (out.size() < size) {
-        switch (rng() % 4) {
-        case 0: out.insert(out.end(), 1 + rng() % 300, uint8_t(rng())); break;
-        case 1:
-            for (int i = rng() % 40; i >= 0; --i) out.push_back(uint8_t(rng()));
-            break;
-        default:
-            for (int i = rng() % 30; i >= 0; --i) {
-                const char *w = words[rng() % 6];
-                out.insert(out.end(), w, w + std::strlen(w));
-            }
-        }
-    }
-    out.resize(size);
-    return out;
-}
 
 enum Method { kBzip2, kLzma, kXz, kZstd, kMethods };
 const char *kNames[kMethods] = {"bzip2", "LZMA", "xz", "zstd"};
@@ -103,7 +85,7 @@ const Data &data() {
     static const Data d = [] {
         Data d;
         for (size_t i = 0; i < kStreams; ++i) {
-            d.plain.push_back(sample(kStreamSize, uint32_t(i + 1)));
+            d.plain.push_back(tarrow::test::sampleData(kStreamSize, uint32_t(i + 1)));
             for (int m = 0; m < kMethods; ++m) d.packed[m].push_back(pack(Method(m), d.plain.back()));
         }
         return d;
@@ -246,14 +228,6 @@ BENCHMARK(BM_ZstdOneShot)->MinTime(1.0);
 BENCHMARK(BM_OurAes256)->MinTime(1.0);
 BENCHMARK(BM_LibcryptoAes256Ctr)->MinTime(1.0);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs) seconds[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

@@ -14,7 +14,7 @@ public:
     ~Bzip2Codec() override {
         if (ready_) BZ2_bzDecompressEnd(&z_);
     }
-    bool ready() const { return ready_; }
+    bool ready() const override { return ready_; }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool) override {
         z_.next_in = const_cast<char *>(reinterpret_cast<const char *>(in.data()));
@@ -40,7 +40,6 @@ private:
 
 DecodeStatus bunzip2(ByteSource &source, OutputWindow &window) {
     Bzip2Codec codec;
-    if (!codec.ready()) return DecodeStatus::NoMemory;
     return runCodec(codec, source, window);
 }
 

@@ -3,6 +3,7 @@
 namespace tarrow {
 
 DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &window) {
+    if (!codec.ready()) return DecodeStatus::NoMemory;
     std::span<const uint8_t> in = source.next();
     bool last = in.empty();
     for (;;) {

@@ -18,12 +18,15 @@ struct CodecStep {
 class StreamCodec {
 public:
     virtual ~StreamCodec() = default;
+    // False when the library could not set the decoder up (no memory).
+    virtual bool ready() const { return true; }
     // Decodes from in into out (never empty); `last` says no data follows in.
     virtual CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool last) = 0;
 };
 
-// Runs codec over the member's data into window (started by the caller). A stream that stops
-// making progress or breaks off before its end is a data error; data after the end is ignored.
+// Runs codec over the member's data into window (started by the caller). A codec that is not ready
+// is NoMemory; a stream that stops making progress or breaks off before its end is a data error;
+// data after the end is ignored.
 DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &window);
 
 } // namespace tarrow

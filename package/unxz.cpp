@@ -12,7 +12,7 @@ class XzCodec : public StreamCodec {
 public:
     explicit XzCodec(uint64_t memoryLimit) { rc_ = lzma_stream_decoder(&z_, memoryLimit, 0); }
     ~XzCodec() override { lzma_end(&z_); }
-    bool ready() const { return rc_ == LZMA_OK; }
+    bool ready() const override { return rc_ == LZMA_OK; }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool last) override {
         z_.next_in = in.data();
@@ -40,7 +40,6 @@ private:
 
 DecodeStatus unxz(ByteSource &source, OutputWindow &window, uint64_t memoryLimit) {
     XzCodec codec(memoryLimit);
-    if (!codec.ready()) return DecodeStatus::NoMemory;
     return runCodec(codec, source, window);
 }
 

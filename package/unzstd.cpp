@@ -18,7 +18,7 @@ public:
         }
     }
     ~ZstdCodec() override { ZSTD_freeDCtx(z_); }
-    bool ready() const { return z_ != nullptr; }
+    bool ready() const override { return z_ != nullptr; }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool last) override {
         CodecStep s;
@@ -51,7 +51,6 @@ private:
 
 DecodeStatus unzstd(ByteSource &source, OutputWindow &window, int windowLogMax) {
     ZstdCodec codec(windowLogMax);
-    if (!codec.ready()) return DecodeStatus::NoMemory;
     return runCodec(codec, source, window);
 }
 
