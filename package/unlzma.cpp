@@ -62,8 +62,9 @@ private:
         dictionary = std::clamp<uint64_t>(std::min(dictionary, member_.size), LZMA_DICT_SIZE_MIN, UINT32_MAX);
         if (dictionary > kMaxDecoderMemory) return DecodeStatus::DataError;
         options.dict_size = uint32_t(dictionary);
-        // Without the marker the stream ends at the declared size; a marker right there is accepted.
-        options.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+        // Without the flag the stream ends at the declared size, with the range coder finished and
+        // no marker (accepting one there would make the outcome depend on how the input is chunked).
+        options.ext_flags = 0;
         const uint64_t size = member_.endMarker ? UINT64_MAX : member_.size;
         options.ext_size_low = uint32_t(size);
         options.ext_size_high = uint32_t(size >> 32);
