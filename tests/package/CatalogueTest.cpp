@@ -228,7 +228,7 @@ TEST_F(CatalogueTest, ListingCarriesTheFirstExtraBlock)
 TEST_F(CatalogueTest, ViewSelectsByBaseNameAndListsUnsupportedMembers)
 {
     Archive a = skin();
-    a.members[0].method = 12;         // not ours to decode, but listed
+    a.members[0].method = 19;         // not ours to decode, but listed
     a.members[0].versionNeeded = 46;
     std::string file = writeArchive("v.zip", a);
     EXPECT_EQ(list(file, "main.bmp|*.txt"), 2);
@@ -271,7 +271,7 @@ TEST_F(CatalogueTest, NothingSelectedIsError11)
 TEST_F(CatalogueTest, WalkDropsMembersItCannotDecode)
 {
     Archive a = skin();
-    a.members[0].method = 12;
+    a.members[0].method = 19;         // IBM's LZ77: not ours
     a.members[1].versionNeeded = 21;
     std::string file = writeArchive("w.zip", a);
     Tarrow_Initialise();

@@ -184,7 +184,15 @@ TEST_F(MessageTest, ListingFieldsOfOtherMembers)
     h.method = 12;
     h.extra = {0x0A, 0, 9, 0, 'x', 'y'}; // claims 9 data bytes, holds 2
     tarrow::sendListing(op, h);
-    EXPECT_EQ(last(), "C:/skins/x.zip||README|4000|1012|75|2001-06-09|10:20:30|0|255|0|0a1b2c3d|0|6.3|2.0|10|9|xy|");
+    EXPECT_EQ(last(), "C:/skins/x.zip||README|4000|1012|75|2001-06-09|10:20:30|0|120|0|0a1b2c3d|0|6.3|2.0|10|9|xy|");
+    // A method without a name here lists as 255; an AES member as the method of its data.
+    h.method = 19;
+    tarrow::sendListing(op, h);
+    EXPECT_NE(last().find("|0|255|0|"), std::string::npos) << last();
+    h.method = 99;
+    h.extra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 14, 0};
+    tarrow::sendListing(op, h);
+    EXPECT_NE(last().find("|0|140|0|"), std::string::npos) << last();
 }
 
 TEST_F(MessageTest, OverlongMessageIsCutAtAFieldBoundary)
