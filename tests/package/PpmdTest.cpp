@@ -83,10 +83,10 @@ Bytes skewedNoise(size_t n, uint32_t seed) {
 }
 
 Bytes textOf(size_t n) {
-    Bytes spec = readFile(fs::path(VELTRANE_SHARED_DIR) / "reference" / "appnote.txt");
-    if (spec.empty()) return sampleData(n, 7);
+    Bytes appnote = readFile(fs::path(VELTRANE_SHARED_DIR) / "reference" / "appnote.txt");
+    if (appnote.empty()) return sampleData(n, 7);
     Bytes out;
-    while (out.size() < n) out.insert(out.end(), spec.begin(), spec.end());
+    while (out.size() < n) out.insert(out.end(), appnote.begin(), appnote.end());
     out.resize(n);
     return out;
 }
