@@ -243,6 +243,19 @@ DecodeStatus decodeThroughLibrary(const LocalHeader &h, ByteSource &source, Outp
     }
 }
 
+// The outcome of a decoder that either yields the whole member or fails it: out of memory is fatal,
+// anything else raises the method's data warning.
+bool finishWholeStream(Operation &op, const LocalHeader &h, DecodeStatus status, int16_t warning, bool &processed)
+{
+    processed = status == DecodeStatus::Ok;
+    if (processed)
+        return true;
+    if (status == DecodeStatus::NoMemory)
+        raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+    raiseWarning(op, warning, h.name);
+    return false;
+}
+
 // The member's data as the methods decode it. Returns whether the decoder ended without error (so
 // that the CRC is checked) and sets `processed` as the member counts.
 bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint64_t limit,
@@ -281,28 +294,15 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
     case kPpmd:
-        status = unppmd(source, *window, limit);
-        processed = status == DecodeStatus::Ok;
-        if (status == DecodeStatus::Ok)
-            return true;
-        if (status == DecodeStatus::NoMemory)
-            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
         // A damaged or unsupported model stream is a data error of the CRC class.
-        raiseWarning(op, TARROW_WARNING_CRC, h.name);
-        return false;
+        return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_CRC, processed);
     case kBzip2:
     case kLzma:
     case kXz:
     case kZstd:
     case kZstdEarly:
-        status = decodeThroughLibrary(h, source, *window, limit);
-        processed = status == DecodeStatus::Ok;
-        if (status == DecodeStatus::Ok)
-            return true;
-        if (status == DecodeStatus::NoMemory)
-            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
-        raiseWarning(op, TARROW_WARNING_DATA_CORRUPT, h.name);
-        return false;
+        return finishWholeStream(op, h, decodeThroughLibrary(h, source, *window, limit),
+                                 TARROW_WARNING_DATA_CORRUPT, processed);
     case kDeflated:
     case kDeflate64:
     default: {  // the catalogue admits only these methods
