@@ -306,6 +306,55 @@ std::string deflate(const std::string &data)
     return packed;
 }
 
+PackedZeros deflateZeros(uint64_t size)
+{
+    // A megabyte of zeros ended by a full flush is byte-aligned and refers to nothing before it, so
+    // the stream is that piece repeated, then the rest with the final block.
+    constexpr uint64_t kPiece = 1 << 20;
+    const std::vector<uint8_t> zeros(kPiece, 0);
+    z_stream z{};
+    deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    auto compress = [&](uint64_t n, int flush) {
+        std::string out(deflateBound(&z, uLong(n)) + 64, '\0');
+        z.next_in = const_cast<Bytef *>(zeros.data());
+        z.avail_in = uInt(n);
+        z.next_out = reinterpret_cast<Bytef *>(out.data());
+        z.avail_out = uInt(out.size());
+        ::deflate(&z, flush);
+        out.resize(out.size() - z.avail_out);
+        return out;
+    };
+    const uint64_t pieces = size / kPiece, rest = size % kPiece;
+    const std::string piece = pieces ? compress(kPiece, Z_FULL_FLUSH) : std::string();
+    PackedZeros result;
+    result.packed.reserve(piece.size() * pieces + 64);
+    for (uint64_t i = 0; i < pieces; ++i)
+        result.packed += piece;
+    result.packed += compress(rest, Z_FINISH);
+    deflateEnd(&z);
+    const uLong pieceCrc = ::crc32(0, zeros.data(), uInt(kPiece));
+    uLong crc = ::crc32(0, nullptr, 0);
+    for (uint64_t i = 0; i < pieces; ++i)
+        crc = crc32_combine(crc, pieceCrc, z_off_t(kPiece));
+    result.crc = uint32_t(crc32_combine(crc, ::crc32(0, zeros.data(), uInt(rest)), z_off_t(rest)));
+    return result;
+}
+
+void writeZeros(const std::string &path, const std::string &name, uint64_t size)
+{
+    const PackedZeros zeros = deflateZeros(size);
+    Member m;
+    m.name = name;
+    m.method = 8;
+    m.versionNeeded = 45;
+    m.zip64 = {size > UINT32_MAX, false, false, true};
+    Bytes out = localHeader(m, zeros.packed.size(), size, zeros.crc);
+    out.insert(out.end(), zeros.packed.begin(), zeros.packed.end());
+    const Bytes tail = centralAndEnd(m, zeros.packed.size(), size, zeros.crc, out.size());
+    out.insert(out.end(), tail.begin(), tail.end());
+    writeFile(path, out);
+}
+
 Member stored(const std::string &name, const std::string &data)
 {
     Member m;

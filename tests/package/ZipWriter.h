@@ -74,6 +74,16 @@ Bytes extraBlock(uint16_t id, const std::string &data);
 
 // Raw deflate data of data (zlib, level 6), as a member's packed bytes.
 std::string deflate(const std::string &data);
+// Raw deflate data of `size` zeros (about a thousandth of `size`, made in milliseconds), and
+// their CRC.
+struct PackedZeros {
+    std::string packed;
+    uint32_t crc = 0;
+};
+PackedZeros deflateZeros(uint64_t size);
+// A one-member archive of `size` deflated zeros, with zip64 end records, and zip64 sizes when
+// `size` needs them.
+void writeZeros(const std::string &path, const std::string &name, uint64_t size);
 // A stored member, and a deflated one, of the given name and content.
 Member stored(const std::string &name, const std::string &data);
 Member deflated(const std::string &name, const std::string &data);
