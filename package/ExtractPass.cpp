@@ -564,6 +564,12 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
             h.compressedSize = entry.compressedSize;
             h.uncompressedSize = entry.uncompressedSize;
         }
+        // The host listed, checked and budgeted the catalogue's size: a local header that declares
+        // more is damaged, and the member is not written (no member outgrows its listing).
+        if (h.uncompressedSize > entry.uncompressedSize) {
+            raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, h.name);
+            return false;
+        }
     }
     // Header and data must end before the next member's header and the central directory: members
     // that share their data are how a small archive claims a huge output.
