@@ -294,14 +294,14 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
     case kPpmd:
-        // A damaged or unsupported model stream is a data error of the CRC class.
-        return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_CRC, processed);
     case kBzip2:
     case kLzma:
     case kXz:
     case kZstd:
     case kZstdEarly:
-        return finishWholeStream(op, h, decodeThroughLibrary(h, source, *window, limit),
+        return finishWholeStream(op, h,
+                                 h.method == kPpmd ? unppmd(source, *window, limit)
+                                                   : decodeThroughLibrary(h, source, *window, limit),
                                  TARROW_WARNING_DATA_CORRUPT, processed);
     case kDeflated:
     case kDeflate64:

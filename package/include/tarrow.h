@@ -39,7 +39,7 @@ extern "C" {
 #define TARROW_WARNING_PASSWORD 14        /* wrong password */
 #define TARROW_WARNING_CRC 15
 #define TARROW_WARNING_INFLATE_CORRUPT 21
-#define TARROW_WARNING_DATA_CORRUPT 22     /* bzip2, LZMA, xz or zstd data is corrupt */
+#define TARROW_WARNING_DATA_CORRUPT 22     /* bzip2, LZMA, xz, zstd or PPMd data is corrupt */
 #define TARROW_WARNING_VERSION 24         /* needs version 2.1 or later to extract */
 #define TARROW_WARNING_TEST_ERRORS 26
 #define TARROW_WARNING_COMMENT 100        /* the archive comment could not be read completely */

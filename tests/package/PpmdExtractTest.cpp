@@ -77,7 +77,18 @@ TEST_F(PpmdExtractTest, MadeBy7zAndDamaged)
     extract(path("bad.zip"), true);
     std::vector<std::string> warnings = texts(TARROW_MSG_WARNING);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("|data.txt|" + std::to_string(TARROW_WARNING_CRC) + "|"), std::string::npos)
+    EXPECT_NE(warnings[0].find("|data.txt|" + std::to_string(TARROW_WARNING_DATA_CORRUPT) + "|"), std::string::npos)
         << warnings[0];
     EXPECT_TRUE(texts(TARROW_MSG_TEST_DONE).empty());
+
+    // So is a model header the decoder refuses (restoration method 15).
+    bytes = readFile(zip);
+    const size_t data = 30 + uint8_t(bytes[26]) + 256 * uint8_t(bytes[27]) + uint8_t(bytes[28]) + 256 * uint8_t(bytes[29]);
+    bytes[data + 1] = char(uint8_t(bytes[data + 1]) | 0xF0);
+    ziptest::writeFile(path("bad.zip"), ziptest::Bytes(bytes.begin(), bytes.end()));
+    extract(path("bad.zip"), true);
+    warnings = texts(TARROW_MSG_WARNING);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("|data.txt|" + std::to_string(TARROW_WARNING_DATA_CORRUPT) + "|"), std::string::npos)
+        << warnings[0];
 }

@@ -102,6 +102,7 @@ std::string DescribePackageWarning(int code) {
     case TARROW_WARNING_PASSWORD: return "encrypted member, wrong password";
     case TARROW_WARNING_CRC: return "CRC error";
     case TARROW_WARNING_INFLATE_CORRUPT: return "damaged deflated data";
+    case TARROW_WARNING_DATA_CORRUPT: return "damaged compressed data";
     case TARROW_WARNING_VERSION: return "needs a newer ZIP version";
     default: return "library warning " + std::to_string(code);
     }
