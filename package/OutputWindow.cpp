@@ -19,25 +19,36 @@ void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, si
     for (; i < n; ++i) out[i] = floor[back + i - dist];
 }
 
-OutputWindow::OutputWindow()
-    : buffer_(new (std::nothrow) uint8_t[kHistory + kBlocks * kBlock + kSlack]) {}
+OutputWindow::OutputWindow() : buffer_(new (std::nothrow) uint8_t[kBufferSize]) {}
 
 void OutputWindow::start(OutputSink &sink, uint64_t limit) {
     sink_ = &sink;
     limit_ = limit;
     emitted_ = 0;
     stopped_ = false;
+    history_ = true;
     pos = buffer_.get() + kHistory;
+    mark_ = pos;
     blockEnd_ = pos + kBlock;
     floor = pos;
     setFlushPoint();
 }
 
-// The block's end, or the first byte past the declared size when that comes first: decoders check
-// pos against flushAt after every step, so output past the declared size is noticed at once.
+void OutputWindow::dropHistory() {
+    history_ = false;
+    pos = buffer_.get();
+    mark_ = pos;
+    blockEnd_ = pos + kDirectArea;
+    floor = pos;
+    setFlushPoint();
+}
+
+// The end of what may be written before output is handed on, or the first byte past the declared size
+// when that comes first: decoders check pos against flushAt after every step, so output past the
+// declared size is noticed at once.
 void OutputWindow::setFlushPoint() {
     const uint64_t room = limit_ - std::min(limit_, emitted_);
-    flushAt = room < kBlock ? blockEnd_ - kBlock + room + 1 : blockEnd_;
+    flushAt = room < uint64_t(blockEnd_ - mark_) ? mark_ + room + 1 : blockEnd_;
 }
 
 DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
@@ -53,19 +64,37 @@ DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
     return status;
 }
 
+// Hands on [from, to) in blocks, so that a sink sees the same blocks with or without history.
+DecodeStatus OutputWindow::emitRun(const uint8_t *from, const uint8_t *to) {
+    for (size_t n; from < to; from += n) {
+        n = std::min(kBlock, size_t(to - from));
+        if (DecodeStatus s = emit(from, n); s != DecodeStatus::Ok) return s;
+    }
+    return DecodeStatus::Ok;
+}
+
 DecodeStatus OutputWindow::flush() {
     uint8_t *base = buffer_.get();
+    if (!history_) {
+        // The area is full, or the output passed the declared size (emit then stops with TooLong).
+        if (pos < flushAt) return DecodeStatus::Ok;
+        if (DecodeStatus s = emitRun(mark_, pos); s != DecodeStatus::Ok) return s;
+        pos = mark_ = base;
+        setFlushPoint();
+        return DecodeStatus::Ok;
+    }
     while (pos >= flushAt) {
-        uint8_t *blockStart = blockEnd_ - kBlock;
         // Short of the block's end only when the output has passed the declared size.
-        if (pos < blockEnd_) return emit(blockStart, size_t(pos - blockStart));
-        if (DecodeStatus s = emit(blockStart, kBlock); s != DecodeStatus::Ok) return s;
+        if (pos < blockEnd_) return emit(mark_, size_t(pos - mark_));
+        if (DecodeStatus s = emit(mark_, kBlock); s != DecodeStatus::Ok) return s;
+        mark_ = blockEnd_;
         blockEnd_ += kBlock;
-        if (blockStart + kBlock == base + kHistory + kBlocks * kBlock) {
+        if (mark_ == base + kHistory + kBlocks * kBlock) {
             // Move the history and anything already written past the flush point down to the start.
             constexpr size_t shift = kBlocks * kBlock;
             std::memmove(base, base + shift, size_t(pos - base) - shift);
             pos -= shift;
+            mark_ -= shift;
             blockEnd_ -= shift;
             floor = base;
         }
@@ -76,8 +105,8 @@ DecodeStatus OutputWindow::flush() {
 
 DecodeStatus OutputWindow::finish() {
     if (DecodeStatus s = flush(); s != DecodeStatus::Ok) return s;
-    uint8_t *mark = blockEnd_ - kBlock;
-    return emit(mark, size_t(pos - mark));
+    if (stopped_) return DecodeStatus::Stopped;
+    return emitRun(mark_, pos);
 }
 
 void OutputWindow::copyMatch(size_t dist, size_t n) {

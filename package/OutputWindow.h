@@ -2,6 +2,9 @@
 // buffer behind which the last 65536 bytes of output always lie (the farthest reach of any method), so
 // back-references never wrap and copies may move eight bytes at a time. Output leaves in blocks of 32768
 // bytes, and never beyond the member's declared size.
+//
+// Decoders that keep their own history (the compression libraries) use the window without one: they
+// write long runs across the whole buffer, which then leaves block by block, and nothing is moved.
 #pragma once
 
 #include "decode_io.h"
@@ -53,12 +56,19 @@ public:
     static constexpr size_t kHistory = 65536; // farthest back-reference of any method
     static constexpr size_t kBlocks = 4;      // blocks written before the history is moved down
     static constexpr size_t kSlack = 65536 + 1024; // room for a copy that starts just before a flush point
+    static constexpr size_t kBufferSize = kHistory + kBlocks * kBlock + kSlack;
+    // The part of the buffer a decoder without history fills before it is handed on: whole blocks, and
+    // small enough to stay in the cache while the sink reads it.
+    static constexpr size_t kDirectArea = kBufferSize / kBlock * kBlock;
 
     OutputWindow();
     bool valid() const { return buffer_ != nullptr; }
 
     // Begins a member whose output goes to sink and may not exceed limit bytes.
     void start(OutputSink &sink, uint64_t limit);
+    // Keeps no history for the member begun, before any of its output is written: pos may then run up
+    // to flushAt over the whole buffer (kDirectArea bytes), and floor is of no use (copyMatch neither).
+    void dropHistory();
 
     // Hands complete blocks on once pos has reached flushAt. Past the declared size it hands on what
     // fits and reports TooLong.
@@ -75,10 +85,13 @@ public:
 
 private:
     DecodeStatus emit(const uint8_t *data, size_t size);
+    DecodeStatus emitRun(const uint8_t *from, const uint8_t *to);
     void setFlushPoint();
 
     std::unique_ptr<uint8_t[]> buffer_;
-    uint8_t *blockEnd_ = nullptr;
+    uint8_t *mark_ = nullptr;     // first byte of output not yet handed on
+    uint8_t *blockEnd_ = nullptr; // end of the block being filled; with no history, of the area
+    bool history_ = true;
     OutputSink *sink_ = nullptr;
     uint64_t limit_ = 0;
     uint64_t emitted_ = 0;

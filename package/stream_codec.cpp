@@ -4,6 +4,7 @@ namespace tarrow {
 
 DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &window) {
     if (!codec.ready()) return DecodeStatus::NoMemory;
+    window.dropHistory(); // the library keeps its own
     std::span<const uint8_t> in = source.next();
     bool last = in.empty();
     for (;;) {

@@ -1,6 +1,7 @@
 // The driver shared by the decoders that wrap a compression library: the library decodes into the
-// output window's free space, the window hands blocks on and bounds the output, and the member's data
-// is fed in as the source delivers it. A codec only translates one call of its library.
+// output window's free space (the window keeps no history for it, as the library has its own), the
+// window hands blocks on and bounds the output, and the member's data is fed in as the source
+// delivers it. A codec only translates one call of its library.
 #pragma once
 
 #include "OutputWindow.h"

@@ -5,19 +5,40 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <memory>
+
 namespace tarrow {
 
 namespace {
 
+// The decoder context of this thread, kept from member to member: setting one up and its buffers
+// costs as much as decoding a small member. One that grew for a wide window is let go afterwards.
+constexpr size_t kKeptContextSize = 8 << 20;
+
+struct ContextFree {
+    void operator()(ZSTD_DCtx *z) const { ZSTD_freeDCtx(z); }
+};
+using Context = std::unique_ptr<ZSTD_DCtx, ContextFree>;
+
+Context &threadContext() {
+    static thread_local Context context;
+    return context;
+}
+
 class ZstdCodec : public StreamCodec {
 public:
-    explicit ZstdCodec(int windowLogMax) : z_(ZSTD_createDCtx()) {
-        if (z_ && ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_windowLogMax, windowLogMax))) {
-            ZSTD_freeDCtx(z_);
+    explicit ZstdCodec(int windowLogMax) {
+        Context &kept = threadContext();
+        if (!kept) kept.reset(ZSTD_createDCtx());
+        z_ = kept.get();
+        if (z_ && (ZSTD_isError(ZSTD_DCtx_reset(z_, ZSTD_reset_session_and_parameters)) ||
+                   ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_windowLogMax, windowLogMax))))
             z_ = nullptr;
-        }
     }
-    ~ZstdCodec() override { ZSTD_freeDCtx(z_); }
+    ~ZstdCodec() override {
+        Context &kept = threadContext();
+        if (kept && ZSTD_sizeof_DCtx(kept.get()) > kKeptContextSize) kept.reset();
+    }
     bool ready() const override { return z_ != nullptr; }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool last) override {
