@@ -115,11 +115,13 @@ class LibraryCodec : public ::testing::TestWithParam<Method> {};
 
 TEST_P(LibraryCodec, RoundTripsInEveryChunking) {
     const Method &m = GetParam();
-    for (size_t size : {size_t(0), size_t(1), size_t(5000), size_t(200000)}) {
+    // 600000 bytes fill the window's area more than twice, so that it is handed on and reused.
+    for (size_t size : {size_t(0), size_t(1), size_t(5000), size_t(200000), size_t(600000)}) {
         const Bytes input = sampleData(size, uint32_t(size));
         const Bytes packed = m.pack(input);
         for (size_t chunk : {size_t(1), size_t(13), size_t(8192), SIZE_MAX}) {
-            if (chunk == 1 && size > 5000) continue; // byte by byte is slow and shows nothing more
+            if ((chunk == 1 && size > 5000) || (chunk == 13 && size > 200000))
+                continue; // small chunks of long streams are slow and show nothing more
             CollectSink sink;
             ASSERT_EQ(run(m.decode, packed, sink, size, chunk), DecodeStatus::Ok) << size << " by " << chunk;
             ASSERT_EQ(sink.data, input) << size << " by " << chunk;
@@ -130,9 +132,11 @@ TEST_P(LibraryCodec, RoundTripsInEveryChunking) {
 
 TEST_P(LibraryCodec, OutputStopsAtTheDeclaredSize) {
     const Method &m = GetParam();
-    const Bytes input = sampleData(100000, 3);
+    const Bytes input = sampleData(400000, 3);
     const Bytes packed = m.pack(input);
-    for (uint64_t limit : {uint64_t(0), uint64_t(1000), uint64_t(70000)}) {
+    // Within the window's first area, at its end, and in the next one.
+    for (uint64_t limit : {uint64_t(0), uint64_t(1000), uint64_t(70000), uint64_t(OutputWindow::kDirectArea),
+                           uint64_t(300000)}) {
         CollectSink sink;
         // The sized LZMA stream is told the full size, as a lying header would not change the data.
         DecodeStatus s = run(m.decode, packed, sink, limit, SIZE_MAX, input.size());
