@@ -35,6 +35,11 @@ protected:
         std::ofstream(root / name, std::ios::binary) << bytes;
         return {SkinSource::Kind::Archive, (root / name).string(), fs::path(name).stem().string()};
     }
+    static SkinSourceList ListOf(const std::vector<SkinSource>& sources) {
+        SkinSourceList list;
+        for (const SkinSource& source : sources) list.Add(source);
+        return list;
+    }
     std::vector<std::string> Previews(const Gallery& gallery) {
         std::vector<std::string> names;
         for (const auto& skin : gallery.Skins()) names.push_back(skin.preview);
@@ -154,7 +159,7 @@ TEST_F(GalleryFolder, SkinsOfOneNameGetPreviewsOfTheirOwnAndOthersFilesAreNeverT
     sources.push_back(sources[0]);  // given twice: one tile
     Gallery gallery;
     std::string error;
-    ASSERT_TRUE(gallery.Open((root / "g").string(), sources, ImageFormat::Png, 90, false, error)) << error;
+    ASSERT_TRUE(gallery.Open((root / "g").string(), ListOf(sources), ImageFormat::Png, 90, false, error)) << error;
     EXPECT_EQ(Previews(gallery), (std::vector<std::string>{"Blue.png", "blue (2).png", "Red (2).png", "Blue (3).png"}));
     EXPECT_EQ(gallery.Pending().size(), 4u);
     RenderAll(gallery);
@@ -165,7 +170,7 @@ TEST_F(GalleryFolder, SkinsOfOneNameGetPreviewsOfTheirOwnAndOthersFilesAreNeverT
     // Next time the names stay with their skins, whatever comes first.
     std::reverse(sources.begin(), sources.end());
     Gallery again;
-    ASSERT_TRUE(again.Open((root / "g").string(), sources, ImageFormat::Png, 90, false, error)) << error;
+    ASSERT_TRUE(again.Open((root / "g").string(), ListOf(sources), ImageFormat::Png, 90, false, error)) << error;
     EXPECT_EQ(Previews(again), (std::vector<std::string>{"Blue.png", "Blue (3).png", "Red (2).png", "blue (2).png"}));
     EXPECT_TRUE(again.Pending().empty());
 }
@@ -176,7 +181,7 @@ TEST_F(GalleryFolder, ChangedSkinsAreRenderedAgainAndPreviewsNoLongerShownAreRem
     std::string error;
     {
         Gallery gallery;
-        ASSERT_TRUE(gallery.Open(folder, sources, ImageFormat::Png, 90, false, error)) << error;
+        ASSERT_TRUE(gallery.Open(folder, ListOf(sources), ImageFormat::Png, 90, false, error)) << error;
         RenderAll(gallery);
         ASSERT_TRUE(gallery.Write(error)) << error;
     }
@@ -184,7 +189,7 @@ TEST_F(GalleryFolder, ChangedSkinsAreRenderedAgainAndPreviewsNoLongerShownAreRem
     fs::remove(root / "g" / "previews" / "Three.png");
     {
         Gallery gallery;
-        ASSERT_TRUE(gallery.Open(folder, sources, ImageFormat::Png, 90, false, error)) << error;
+        ASSERT_TRUE(gallery.Open(folder, ListOf(sources), ImageFormat::Png, 90, false, error)) << error;
         EXPECT_EQ(gallery.Pending(), (std::vector<std::size_t>{1, 2}));
     }
     {

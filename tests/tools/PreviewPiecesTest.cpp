@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -138,7 +139,7 @@ TEST(RenderSkinSource, ManyRunsLeaveNothingBehind) {
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus";
     if (!fs::exists(fs::path(VELTRANE_BIN_DIR) / "libPackage.so")) GTEST_SKIP() << "libPackage.so not built";
     SetPackageLibraryFolder(std::string(VELTRANE_BIN_DIR) + "/");
-    std::vector<SkinSource> sources;
+    SkinSourceList sources;
     std::string error;
     ASSERT_TRUE(ExpandSkinArgument(corpus, sources, error)) << error;
     ASSERT_GE(sources.size(), 13u);
@@ -157,4 +158,43 @@ TEST(RenderSkinSource, ManyRunsLeaveNothingBehind) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), 0);
     fs::remove_all(temp);
+}
+
+// The compact skin list gives back each skin's path, name and kind as the arguments named them:
+// entries of a listed folder (an archive's name without its extension in any case), and skins
+// given by their own path, whose name need not be part of the path.
+TEST(SkinSourceList, GivesBackWhatWasExpanded) {
+    const std::string root = ScratchFolder();
+    ASSERT_FALSE(root.empty());
+    fs::create_directories(root + "skins/Blue");
+    std::ofstream(root + "skins/Blue/MAIN.BMP") << "BM";
+    std::ofstream(root + "skins/red.WSZ") << "PK";
+    std::ofstream(root + "skins/a.wsz") << "PK";
+    std::ofstream(root + "skins/notes.txt") << "-";
+    std::ofstream(root + "Green.zip") << "PK";
+
+    SkinSourceList list;
+    std::string error;
+    ASSERT_TRUE(ExpandSkinArgument(root + "skins", list, error)) << error;
+    ASSERT_TRUE(ExpandSkinArgument(root + "Green.zip", list, error)) << error;
+    ASSERT_TRUE(ExpandSkinArgument(root + "skins/Blue/", list, error)) << error;
+    EXPECT_FALSE(ExpandSkinArgument(root + "skins/notes.txt", list, error));
+    using Kind = SkinSource::Kind;
+    const std::vector<std::tuple<Kind, std::string, std::string>> expected = {
+        {Kind::Folder, root + "skins/Blue", "Blue"},   {Kind::Archive, root + "skins/a.wsz", "a"},
+        {Kind::Archive, root + "skins/red.WSZ", "red"}, {Kind::Archive, root + "Green.zip", "Green"},
+        {Kind::Folder, root + "skins/Blue/", "Blue"}};
+    ASSERT_EQ(list.size(), expected.size());
+    std::size_t i = 0;
+    for (const SkinSource& source : list) {
+        EXPECT_EQ(std::tie(source.kind, source.path, source.name), std::tie(std::get<0>(expected[i]), std::get<1>(expected[i]), std::get<2>(expected[i])))
+            << "skin " << i;
+        EXPECT_EQ(list.Path(i), source.path);
+        EXPECT_EQ(list.Name(i), source.name);
+        ++i;
+    }
+    list.Compact();
+    EXPECT_EQ(list[1].path, root + "skins/a.wsz");
+    EXPECT_EQ(list[4].name, "Blue");
+    fs::remove_all(root);
 }

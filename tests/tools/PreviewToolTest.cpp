@@ -118,3 +118,24 @@ TEST(DemoSkins, TheBuildWritesThemAndTheArchiveIsSound) {
     const std::string command = "7z t '" + (skins / "Glacier.wsz").string() + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
+
+// Skins of one name would write one preview file: the first in the order given writes it, each
+// later one is skipped with the name of the first; names differing only in case are not the same.
+TEST_F(PreviewTool, OfSkinsOfOneNameTheFirstWritesThePreview) {
+    MakeSkin("Blue", kBlue);
+    MakeSkin("blue", kRed);
+    fs::create_directories(root / "other" / "Blue");
+    std::ofstream(root / "other" / "Blue" / "main.bmp", std::ios::binary) << MainBitmap(kRed);
+    EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins") + " " + Quoted(root / "other") + " " +
+                  Quoted(root / "skins" / "Blue")),
+              0)
+        << Errors();
+    EXPECT_EQ(BackgroundOf(out / "Blue.bmp"), kBlueRef);
+    EXPECT_EQ(BackgroundOf(out / "blue.bmp"), kRedRef);
+    const std::string first = (root / "skins" / "Blue").string();
+    EXPECT_NE(Errors().find((root / "other" / "Blue").string() + ": skipped, " + first + " has the same name"),
+              std::string::npos)
+        << Errors();
+    EXPECT_NE(Errors().find(first + ": skipped, " + first + " has the same name"), std::string::npos) << Errors();
+    EXPECT_NE(Errors().find("2 rendered, 2 skipped, 0 failed"), std::string::npos) << Errors();
+}

@@ -102,7 +102,7 @@ std::string FoldedName(const std::string& name) {
     return folded;
 }
 
-bool Gallery::Open(const std::string& folder, const std::vector<SkinSource>& sources, ImageFormat format,
+bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format,
                    int quality, bool force, std::string& error) {
     m_folder = folder.back() == '/' ? folder : folder + "/";
     m_previews = m_folder + kPreviewFolder + "/";

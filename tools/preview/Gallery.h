@@ -31,7 +31,7 @@ public:
     // decides which must be rendered (all of them when force). A skin given twice is kept once.
     // False with error set when the folder cannot be made, or when it holds an index.html but no
     // manifest (the page of something else) and force is not set.
-    bool Open(const std::string& folder, const std::vector<SkinSource>& sources, ImageFormat format, int quality,
+    bool Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format, int quality,
               bool force, std::string& error);
 
     const std::vector<Skin>& Skins() const { return m_skins; }

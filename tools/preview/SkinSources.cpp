@@ -3,6 +3,7 @@
 #include "app/SkinList.h"
 #include "platform/CaseLookup.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <strings.h>
@@ -38,6 +39,9 @@ SkinSource ArchiveSource(const std::string& path) {
     return {SkinSource::Kind::Archive, path, file.substr(0, file.size() - 4)};
 }
 
+// Skins named by their entry in a listed folder drop the extension of an archive.
+constexpr uint32_t kArchiveExtensionLength = 4;
+
 std::string WithSlash(const std::string& folder) { return folder.back() == '/' ? folder : folder + "/"; }
 
 // Appends the skin list of folder, then, when recursive, that of each subfolder below it that is
@@ -45,7 +49,7 @@ std::string WithSlash(const std::string& folder) { return folder.back() == '/' ?
 // of an ancestor) is walked once. A subfolder that cannot be listed is named in error; the walk
 // goes on without it.
 bool ExpandCollection(const std::string& folder, bool recursive, std::set<std::pair<dev_t, ino_t>>& walked,
-                      std::vector<SkinSource>& out, std::string& error) {
+                      SkinSourceList& out, std::string& error) {
     struct stat info {};
     if (stat(folder.c_str(), &info) == 0 && !walked.emplace(info.st_dev, info.st_ino).second) return true;
     const auto entries = BuildSkinList(folder);
@@ -54,10 +58,9 @@ bool ExpandCollection(const std::string& folder, bool recursive, std::set<std::p
         return false;
     }
     const std::string base = WithSlash(folder);
-    for (const std::string& entry : *entries) {
-        if (IsSkinArchiveName(entry)) out.push_back(ArchiveSource(base + entry));
-        else out.push_back({SkinSource::Kind::Folder, base + entry, entry});
-    }
+    if (!entries->empty()) out.BeginFolder(base);
+    for (const std::string& entry : *entries)
+        out.AddEntry(IsSkinArchiveName(entry) ? SkinSource::Kind::Archive : SkinSource::Kind::Folder, entry);
     if (!recursive) return true;
     bool complete = true;
     for (const std::string& name : ListSubfolders(folder).value_or(std::vector<std::string>())) {
@@ -75,17 +78,55 @@ bool ExpandCollection(const std::string& folder, bool recursive, std::set<std::p
 
 }  // namespace
 
+std::string SkinSourceList::Path(std::size_t i) const {
+    const Skin& skin = m_skins[i];
+    std::string path = m_folders[skin.folder];
+    path.append(m_bytes, skin.entry, skin.entryLength);
+    return path;
+}
+
+std::string_view SkinSourceList::Name(std::size_t i) const {
+    const Skin& skin = m_skins[i];
+    return std::string_view(m_bytes).substr(skin.nameApart ? skin.entry + skin.entryLength : skin.entry,
+                                            skin.nameLength);
+}
+
+void SkinSourceList::Add(const SkinSource& source) {
+    // The whole path is the entry, below a folder of no name.
+    if (m_folders.empty() || !m_folders.back().empty()) m_folders.emplace_back();
+    const uint64_t at = m_bytes.size();
+    m_bytes += source.path;
+    m_bytes += source.name;
+    m_skins.push_back({at, uint32_t(m_folders.size() - 1), uint32_t(source.path.size()), uint32_t(source.name.size()),
+                       source.kind, true});
+}
+
+void SkinSourceList::BeginFolder(const std::string& folderWithSlash) { m_folders.push_back(folderWithSlash); }
+
+void SkinSourceList::AddEntry(SkinSource::Kind kind, std::string_view entry) {
+    const uint32_t length = uint32_t(entry.size());
+    const uint32_t cut = kind == SkinSource::Kind::Archive ? std::min(length, kArchiveExtensionLength) : 0;
+    m_skins.push_back({m_bytes.size(), uint32_t(m_folders.size() - 1), length, length - cut, kind, false});
+    m_bytes += entry;
+}
+
+void SkinSourceList::Compact() {
+    m_bytes.shrink_to_fit();
+    m_skins.shrink_to_fit();
+    m_folders.shrink_to_fit();
+}
+
 bool IsArchiveArgument(const std::string& path) {
     return EndsWithIgnoringCase(path, ".wsz") || EndsWithIgnoringCase(path, ".zip");
 }
 
-bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& out, std::string& error,
+bool ExpandSkinArgument(const std::string& argument, SkinSourceList& out, std::string& error,
                         bool recursive) {
     std::error_code ec;
     const fs::path path(argument);
     if (fs::is_regular_file(path, ec)) {
         if (IsArchiveArgument(argument)) {
-            out.push_back(ArchiveSource(argument));
+            out.Add(ArchiveSource(argument));
             return true;
         }
         error = argument + ": not a skin archive (.wsz or .zip)";
@@ -96,7 +137,7 @@ bool ExpandSkinArgument(const std::string& argument, std::vector<SkinSource>& ou
         return false;
     }
     if (IsSkinFolder(path)) {
-        out.push_back({SkinSource::Kind::Folder, argument, LastPart(fs::absolute(path).lexically_normal().string())});
+        out.Add({SkinSource::Kind::Folder, argument, LastPart(fs::absolute(path).lexically_normal().string())});
         return true;
     }
     // Any other folder stands for the skin list the browser would show for it.

@@ -14,11 +14,13 @@
 #include "app/UnZIP.h"
 #include "platform/Png.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <malloc.h>
+#include <numeric>
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,10 +123,25 @@ std::string MakeRunFolder() {
     return pattern + "/";
 }
 
+// For each skin, the index of the first skin of its name (itself when it is the first): skins of
+// one name would write the same preview file.
+std::vector<uint32_t> FirstOfEachName(const SkinSourceList& sources) {
+    std::vector<uint32_t> order(sources.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const int c = sources.Name(a).compare(sources.Name(b));
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::vector<uint32_t> first(sources.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        first[order[k]] = k > 0 && sources.Name(order[k]) == sources.Name(order[k - 1]) ? first[order[k - 1]] : order[k];
+    return first;
+}
+
 int RenderAll(const PreviewOptions& options) {
     bool failed = false;
     std::string error;
-    std::vector<SkinSource> sources;
+    SkinSourceList sources;
     for (const std::string& argument : options.skins) {
         const std::size_t before = sources.size();
         if (!ExpandSkinArgument(argument, sources, error, options.recursive)) {
@@ -134,23 +151,24 @@ int RenderAll(const PreviewOptions& options) {
             std::fprintf(stderr, "veltrane-preview: %s: no skins in this folder\n", argument.c_str());
         }
     }
+    sources.Compact();
 
-    std::vector<Job> jobs;
+    // A job is the index of its skin, in the sources or in the gallery; the worker that takes it
+    // makes the rest, so that a large collection costs the workers little memory.
+    std::vector<std::size_t> jobs;
     std::size_t skipped = 0;
     std::error_code ec;
     // A gallery renders the skins that are new or changed into its own folder; the skins it
     // already shows count as skipped.
     Gallery gallery;
     const bool toGallery = !options.galleryFolder.empty();
-    std::vector<std::size_t> gallerySkins;  // job -> the gallery's skin
     if (toGallery) {
         if (!gallery.Open(options.galleryFolder, sources, options.format, options.quality, options.force, error)) {
             std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
             return 1;
         }
-        gallerySkins = gallery.Pending();
-        skipped = gallery.Skins().size() - gallerySkins.size();
-        for (std::size_t i : gallerySkins) jobs.push_back({gallery.Skins()[i].source, gallery.PreviewPath(i), true});
+        jobs = gallery.Pending();
+        skipped = gallery.Skins().size() - jobs.size();
     }
     const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
     if (!toGallery) fs::create_directories(folder, ec);
@@ -159,19 +177,28 @@ int RenderAll(const PreviewOptions& options) {
         return 1;
     }
     const char* extension = PreviewExtension(options.format);
-    std::map<std::string, std::string> claimed;  // output file -> the skin that writes it
-    for (const SkinSource& source : toGallery ? std::vector<SkinSource>() : sources) {
-        Job job{source, (fs::path(folder) / (source.name + extension)).string(), options.force};
-        const auto [at, fresh] = claimed.emplace(job.output, source.path);
-        if (!fresh) {
-            // As in the viewer, the first skin of a name gets the file; the others are skipped.
-            std::fprintf(stderr, "veltrane-preview: %s: skipped, %s has the same name\n", source.path.c_str(),
-                         at->second.c_str());
-            ++skipped;
-            continue;
+    if (!toGallery) {
+        const std::vector<uint32_t> first = FirstOfEachName(sources);
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            if (first[i] != i) {
+                // As in the viewer, the first skin of a name gets the file; the others are skipped.
+                std::fprintf(stderr, "veltrane-preview: %s: skipped, %s has the same name\n", sources.Path(i).c_str(),
+                             sources.Path(first[i]).c_str());
+                ++skipped;
+                continue;
+            }
+            jobs.push_back(i);
         }
-        jobs.push_back(std::move(job));
     }
+    const auto jobOf = [&](std::size_t i) -> Job {
+        if (toGallery) return {gallery.Skins()[jobs[i]].source, gallery.PreviewPath(jobs[i]), true};
+        SkinSource source = sources[jobs[i]];
+        std::string output = (fs::path(folder) / (source.name + extension)).string();
+        return {std::move(source), std::move(output), options.force};
+    };
+    const auto pathOf = [&](std::size_t i) {
+        return toGallery ? gallery.Skins()[jobs[i]].source.path : sources.Path(jobs[i]);
+    };
 
     CatchInterruptions();  // before the run folder exists, so that it is always removed
     // Only unpacking needs working folders: in memory nothing is written there.
@@ -185,6 +212,9 @@ int RenderAll(const PreviewOptions& options) {
     const unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     std::size_t rendered = 0, failures = 0;
     Progress progress(jobs.size());
+    // What was freed while listing the skins goes back to the system, so that no worker inherits it
+    // (large frees are otherwise kept for the next skin, see KeepLargeBuffersOnTheHeap).
+    malloc_trim(0);
     // Each worker makes its working folders in a folder of its own: folders created and removed
     // side by side in one parent contend for that parent's lock in the file system.
     std::string workerFolder;
@@ -193,20 +223,20 @@ int RenderAll(const PreviewOptions& options) {
             workerFolder = runFolder + "worker-" + std::to_string(getpid()) + "/";
             if (mkdir(workerFolder.c_str(), 0700) != 0) workerFolder = runFolder;
         }
-        return RunJob(jobs[i], options, workerFolder);
+        return RunJob(jobOf(i), options, workerFolder);
     };
     RunInWorkerProcesses(
         jobs.size(), workers, work,
         [&](std::size_t i, const JobResult& result) {
             if (result.lost || result.status == kFailed) {
                 ++failures;
-                progress.Say("veltrane-preview: " + jobs[i].source.path + ": " + result.message);
+                progress.Say("veltrane-preview: " + pathOf(i) + ": " + result.message);
             } else if (result.status == kSkipped) {
                 ++skipped;
             } else {
                 ++rendered;
             }
-            if (toGallery) gallery.Record(gallerySkins[i], !result.lost && result.status == kRendered, result.message);
+            if (toGallery) gallery.Record(jobs[i], !result.lost && result.status == kRendered, result.message);
             progress.Step();
         },
         [] { return g_interruption != 0; });
@@ -231,11 +261,11 @@ int RenderAll(const PreviewOptions& options) {
 
 // The thumbnailer entry's command: one skin, scaled, as PNG. On failure no output file is left.
 int WriteThumbnail(const PreviewOptions& options) {
-    std::vector<SkinSource> sources;
+    SkinSourceList sources;
     std::string error;
     const std::string& input = options.thumbnailInput;
     if (!ExpandSkinArgument(input, sources, error) || sources.size() != 1 ||
-        (sources[0].kind == SkinSource::Kind::Folder && sources[0].path != input)) {
+        (sources.KindOf(0) == SkinSource::Kind::Folder && sources.Path(0) != input)) {
         std::fprintf(stderr, "veltrane-preview: %s: %s\n", input.c_str(), error.empty() ? "not a skin" : error.c_str());
         return 1;
     }
