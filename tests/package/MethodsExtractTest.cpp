@@ -36,15 +36,11 @@ protected:
     int32_t extract(const std::string &archive, const char *password, bool test = false)
     {
         messages.clear();
-        Tarrow_Initialise();
-        Tarrow_ArchiveName(archive.c_str());
-        Tarrow_ExtractTo(path("out").c_str());
-        Tarrow_RestoreStructure(1);
-        Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
-        if (password)
-            Tarrow_Decrypt(password);
-        Tarrow_Test(test);
-        return Tarrow();
+        return extractInto(archive, path("out"), [&] {
+            if (password)
+                Tarrow_Decrypt(password);
+            Tarrow_Test(test);
+        });
     }
     std::vector<int> warnings() const
     {

@@ -16,13 +16,7 @@ protected:
     int32_t extract(const std::string &archive, bool test = false)
     {
         messages.clear();
-        Tarrow_Initialise();
-        Tarrow_ArchiveName(archive.c_str());
-        Tarrow_ExtractTo(path("out").c_str());
-        Tarrow_RestoreStructure(1);
-        Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
-        Tarrow_Test(test);
-        return Tarrow();
+        return extractInto(archive, path("out"), [&] { Tarrow_Test(test); });
     }
     // 7z's extraction of the archive, as the reference.
     std::string reference(const std::string &archive, const std::string &name)
