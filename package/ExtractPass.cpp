@@ -527,8 +527,9 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
         in.offsetAdjustment = 0;
         found = true;
     }
+    // The warning names the member whose header it is, so that a host can tell which one is lost.
     if (!found || le32(b) != kLocalHeaderSignature) {
-        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
         return false;
     }
     if (!in.readHeader(b + 4, kLocalHeaderSize - 4, archive))
@@ -545,7 +546,7 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
     uint8_t extra[UINT16_MAX];
     bool ok = (nameLength == 0 || in.skip(nameLength)) && (extraLength == 0 || in.readHeader(extra, extraLength, archive));
     if (!ok) {
-        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, archive);
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
         return false;
     }
     const std::span<const uint8_t> extraField(extra, extraLength);

@@ -99,6 +99,30 @@ std::vector<std::string> splitFields(const std::string &text, size_t fields)
     return out;
 }
 
+std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers)
+{
+    size_t start = text.compare(0, archive.size(), archive) == 0 && text.size() > archive.size() &&
+                           text[archive.size()] == '|'
+                       ? archive.size()
+                       : text.find('|');
+    if (start == std::string::npos)
+        return {text};
+    std::vector<std::string> tail;
+    size_t end = text.size();
+    if (end > start + 1 && text[end - 1] == '|') // each field ends with a bar
+        --end;
+    while (tail.size() < numbers) {
+        size_t bar = text.rfind('|', end - 1);
+        if (bar == std::string::npos || bar <= start)
+            break;
+        tail.insert(tail.begin(), text.substr(bar + 1, end - bar - 1));
+        end = bar;
+    }
+    std::vector<std::string> out{text.substr(0, start), text.substr(start + 1, end - start - 1)};
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+}
+
 std::string printable(const std::string &text, bool keepLines)
 {
     std::string shown;
@@ -186,7 +210,7 @@ std::string warningText(int code)
     case 9: return "output file cannot be created";
     case 11: return "compression method not supported";
     case 12: return "encrypted, and no password given";
-    case 13: return "local header missing or unreadable";
+    case 13: return "local header missing, unreadable, or declaring more than the central directory";
     case 14: return "wrong password";
     case 15: return "CRC-32 mismatch";
     case 21: return "deflated data is corrupt";

@@ -29,6 +29,12 @@ std::string usage();
 // Splits a message text at "|"; the last field keeps any "|" it holds when `fields` is given.
 std::vector<std::string> splitFields(const std::string &text, size_t fields = 0);
 
+// Fields of a message that starts with the archive's path and ends with `numbers` fields of digits:
+// {archive, name, numbers...}, the name between them keeping any "|" it holds; a bar that ends the
+// text ends its last field. The archive is taken
+// to end where `archive` does when the text starts with it and a "|", else at the first "|".
+std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers);
+
 // One row of the listing table from the fields of message 21, and the table's heading.
 std::string listingHeading();
 std::string listingRow(const std::vector<std::string> &fields);

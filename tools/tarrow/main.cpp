@@ -19,6 +19,7 @@ struct Run {
     bool listed = false;
     bool problem = false;
     int lastDiskAsked = -1;
+    std::string archive;          // the path the library was given, the first field of its messages
     SplitParts *parts = nullptr;  // set when the archive is a set of NAME.zNN files
 } g_run;
 
@@ -33,8 +34,10 @@ int16_t askForDisk(const std::vector<std::string> &f)
 {
     int disk = f.size() > 1 ? std::atoi(f[1].c_str()) : 0;
     if (g_run.parts) {
-        if (!g_run.parts->insert(disk))
+        if (!g_run.parts->insert(disk)) {
+            std::cerr << "tarrow: the archive asks for disk " << disk << ", which is not one of its parts\n";
             return TARROW_ANSWER_ABORT;
+        }
         g_run.lastDiskAsked = disk;
         return 0;
     }
@@ -81,7 +84,8 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         return 0;
     case TARROW_MSG_EXTRACT_DONE:
     case TARROW_MSG_TEST_DONE: {
-        std::vector<std::string> f = splitFields(t);
+        // The member's name is followed by seven numbers.
+        std::vector<std::string> f = splitAroundName(t, g_run.archive, 7);
         std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? printable(f[1], false) : "")
                   << "\n";
         return 0;
@@ -90,10 +94,12 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         return askForDisk(splitFields(t));
     case TARROW_MSG_ERROR:
     case TARROW_MSG_WARNING: {
-        std::vector<std::string> f = splitFields(t);
+        // Member names may hold "|" and control characters: the code is the last field, and the
+        // name is shown escaped, as in the listing.
+        std::vector<std::string> f = splitAroundName(t, g_run.archive, 1);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
         std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
-        std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? f[1] + ": " : "";
+        std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? printable(f[1], false) + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
         g_run.problem = true;
         return 0;
@@ -152,7 +158,8 @@ int main(int argc, char **argv)
     g_run.parts = parts ? &*parts : nullptr;
 
     Tarrow_Initialise();
-    Tarrow_ArchiveName(parts ? parts->libraryPath().c_str() : o.archive.c_str());
+    g_run.archive = parts ? parts->libraryPath() : o.archive;
+    Tarrow_ArchiveName(g_run.archive.c_str());
     if (!o.include.empty())
         Tarrow_Include(joined(o.include).c_str());
     if (!o.exclude.empty())
