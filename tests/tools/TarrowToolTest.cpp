@@ -1,9 +1,17 @@
-// tarrow l as a user runs it: the listing table, the comment, and exit statuses.
+// tarrow l, t and x as a user runs them: the listing table, the comment, exit statuses, split
+// parts, and hostile archives.
+#include "HostileSkins.h"
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -30,10 +38,11 @@ protected:
             fs::remove_all(root, ec);
     }
 
-    // Runs tarrow with the arguments (quoted where needed) and no terminal input.
-    int run(const std::string &arguments)
+    // Runs tarrow with the arguments (quoted where needed) and no terminal input, after the shell
+    // words in `before` (a change of folder, variables).
+    int run(const std::string &arguments, const std::string &before = "")
     {
-        const std::string command = "'" + (kBin / "tarrow").string() + "' " + arguments + " </dev/null >'" +
+        const std::string command = before + "'" + (kBin / "tarrow").string() + "' " + arguments + " </dev/null >'" +
                                     (root / "out.txt").string() + "' 2>'" + (root / "err.txt").string() + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -144,5 +153,147 @@ TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun)
                              "lorem-split.z06", "lorem-split.z07", "lorem-split.zip"})
         fs::copy_file(kCorpus / "zjs_split" / part, root / "set" / part);
     EXPECT_EQ(run("t '" + (root / "set" / "lorem-split.zip").string() + "'"), 1);
-    EXPECT_NE(read("err.txt").find("error"), std::string::npos);
+    EXPECT_NE(read("err.txt").find("asks for disk 2, which is not one of its parts"), std::string::npos) << read("err.txt");
+    EXPECT_NE(read("err.txt").find("error: aborted"), std::string::npos);
+}
+
+namespace {
+
+// Files no larger than `limit` may be written while it lives, and a write beyond fails (EFBIG)
+// instead of killing the writer; programs started meanwhile inherit both.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit reduced{limit, m_saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &reduced);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+struct Outcome {
+    int list = 0, test = 0, extract = 0; // exit statuses
+    std::string reason;                  // what t and x say about it (and l, when it fails)
+    std::string extractReason = reason;  // what x says, when that differs
+};
+
+uint64_t bytesBelow(const fs::path &folder)
+{
+    uint64_t total = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file())
+            total += it->file_size();
+    return total;
+}
+
+} // namespace
+
+// The hostile skin set and a few hand-made archives (names that hold bars and escape sequences or
+// climb out of the folder, a directory claiming 65,535 entries, an archive that is its own part)
+// through l, t and x: each ends with its exit status and its reason, writes only into the target
+// folder (files of up to 8 MiB: a bomb's member fails to be written and is removed), and leaves
+// nothing in the current or temporary folder.
+TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
+{
+    constexpr uint64_t kFileLimit = 8 << 20;
+    const fs::path in = root / "in", cwd = root / "cwd", tmp = root / "tmp";
+    for (const fs::path &folder : {in, cwd, tmp})
+        fs::create_directory(folder);
+    std::map<std::string, Outcome> expected = {
+        {"Bomb.wsz", {0, 0, 1, "zeros.bin: error: output file could not be written completely"}},
+        {"Shared.wsz",
+         {1, 1, 1, "zeros199.bin: error: archive damaged", "zeros000.bin: error: output file could not be written"}},
+        {"HugeBitmaps.wsz", {0, 0, 0, ""}},
+        {"LyingDescriptor.wsz", {0, 1, 1, "zeros.bin: warning: deflated data is corrupt"}},
+        {"LyingLocalHeader.wsz", {0, 1, 1, "zeros.bin: warning: local header missing, unreadable, or declaring more"}},
+        {"ManyMembers.wsz", {0, 0, 0, ""}},
+        {"TinyMembers.wsz", {0, 0, 0, ""}},
+        {"DeepFolders.wsz", {0, 0, 0, ""}},
+        {"NestedArchive.wsz", {0, 0, 0, ""}},
+        {"Names.zip", {0, 1, 1, "b.txt: warning: CRC-32 mismatch"}},
+        {"Climbing.zip", {0, 0, 0, ""}},
+        {"ClaimsManyEntries.zip", {1, 1, 1, "error: central directory header expected and not found"}},
+        {"Self.zip", {0, 1, 1, "one.txt: warning: local header missing"}},
+    };
+    for (const auto &skin : veltrane::hostile::MakeHostileSkins())
+        ziptest::writeFile((in / skin.file).string(), skin.bytes);
+    ASSERT_EQ(expected.size(), size_t(std::distance(fs::directory_iterator(in), fs::directory_iterator())) + 4)
+        << "the hostile set changed";
+
+    ziptest::Archive names;
+    names.members = {ziptest::stored("dir|x/a|b.txt", "x"), ziptest::stored("\x1B[31mred\x1B[0m.txt", "y")};
+    for (ziptest::Member &m : names.members)
+        m.crc = 0x12345678;
+    ziptest::writeFile((in / "Names.zip").string(), ziptest::build(names));
+    ziptest::Archive climbing;
+    for (const std::string &name :
+         std::vector<std::string>{"../../out1.txt", (root / "out2.txt").string(), "..\\..\\out3.txt", "a/../../out4.txt"})
+        climbing.members.push_back(ziptest::stored(name, "x"));
+    ziptest::writeFile((in / "Climbing.zip").string(), ziptest::build(climbing));
+    ziptest::Archive many;
+    many.members = {ziptest::stored("a.txt", "hello")};
+    many.totalEntries = 65535;
+    ziptest::writeFile((in / "ClaimsManyEntries.zip").string(), ziptest::build(many));
+    // The last disk of a two-disk set, whose first part is itself.
+    ziptest::Archive split;
+    split.members = {ziptest::stored("one.txt", "first part")};
+    split.spanningMarker = true;
+    split.diskBreaks = {4 + 30 + 7 + 10};
+    std::vector<ziptest::Bytes> disks = ziptest::buildDisks(split);
+    ASSERT_EQ(disks.size(), 2u);
+    ziptest::writeFile((in / "Self.zip").string(), disks[1]);
+    fs::create_symlink("Self.zip", in / "Self.z01");
+
+    FileSizeLimit limit(kFileLimit);
+    const std::string before = "cd '" + cwd.string() + "' && TMPDIR='" + tmp.string() + "' ";
+    for (const auto &[file, outcome] : expected) {
+        SCOPED_TRACE(file);
+        const std::string archive = "'" + (in / file).string() + "'";
+        const fs::path target = root / ("x-" + file);
+        for (const char mode : {'l', 't', 'x'}) {
+            SCOPED_TRACE(std::string(1, mode));
+            const int status = run(std::string(1, mode) + " -d '" + target.string() + "' " + archive, before);
+            const int wanted = mode == 'l' ? outcome.list : mode == 't' ? outcome.test : outcome.extract;
+            EXPECT_EQ(status, wanted) << read("err.txt");
+            const std::string errors = read("err.txt");
+            if (wanted == 0) {
+                EXPECT_EQ(errors, "");
+            } else {
+                const std::string &reason = mode == 'x' ? outcome.extractReason : outcome.reason;
+                EXPECT_NE(errors.find(reason), std::string::npos) << errors;
+            }
+            for (const std::string &said : {errors, read("out.txt")})
+                EXPECT_EQ(said.find('\x1B'), std::string::npos);
+            EXPECT_TRUE(fs::is_empty(cwd));
+            EXPECT_TRUE(fs::is_empty(tmp));
+            if (mode != 'x') {
+                EXPECT_FALSE(fs::exists(target));
+            }
+        }
+        EXPECT_LE(bytesBelow(target), 2 * kFileLimit);
+    }
+    // What did arrive, did so inside its target folder.
+    EXPECT_EQ(fs::file_size(root / "x-Bomb.wsz" / "pledit.txt"), 74u);
+    EXPECT_FALSE(fs::exists(root / "x-Bomb.wsz" / "zeros.bin"));
+    EXPECT_FALSE(fs::exists(root / "x-Shared.wsz" / "zeros000.bin"));
+    EXPECT_EQ(fs::file_size(root / "x-LyingDescriptor.wsz" / "zeros.bin"), 4096u); // cut at what it declares
+    for (const char *name : {"out1.txt", "out3.txt", "out4.txt", "a/out4.txt"})
+        EXPECT_EQ(fs::exists(root / "x-Climbing.zip" / name), std::string(name) != "out4.txt") << name;
+    EXPECT_TRUE(fs::exists(root / "x-Climbing.zip" / fs::path(root.string().substr(1)) / "out2.txt"));
+    std::set<std::string> top;
+    for (const auto &e : fs::directory_iterator(root))
+        if (e.path().filename().string().rfind("x-", 0) != 0)
+            top.insert(e.path().filename().string());
+    EXPECT_EQ(top, (std::set<std::string>{"in", "cwd", "tmp", "out.txt", "err.txt"}));
 }
