@@ -94,7 +94,9 @@ std::vector<const Node*> FoldersInNameOrder(const Node& node) {
 
 // The pipeline lists every file below the extraction folder (subfolders last to first in name
 // order, then a folder's own files) and takes the folder of the last main.bmp listed: the folder
-// itself when it holds one, else the first subfolder in name order with one below it.
+// itself when it holds one, else the first subfolder in name order with one below it. FindSkinFolder
+// (viewer/app/Commands.cpp) does this over the unpacked files on disk; this one walks the catalogue's
+// case-merged tree instead, which no disk listing exists for.
 const Node* DeepSkinFolder(const Node& node, std::string& path) {
     if (std::any_of(node.children.begin(), node.children.end(), [](const auto& c) { return IsMainBitmap(*c); }))
         return &node;

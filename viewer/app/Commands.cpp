@@ -58,6 +58,7 @@ void CleanUpExtraction(const std::string& extracted, const std::string& stopFold
 
 }  // namespace
 
+// DeepSkinFolder (tools/preview/InMemorySkin.cpp) finds the same folder in a catalogue never unpacked.
 std::string FindSkinFolder(const std::string& extracted, EventPump& pump) {
     if (FileExists(ResolveCaseInsensitive(extracted, "main.bmp"))) return extracted;
     std::string folder = extracted;
