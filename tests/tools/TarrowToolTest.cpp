@@ -13,6 +13,7 @@
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -142,6 +143,41 @@ TEST_F(TarrowTool, SplitPartsExtractThroughTheDiskRequests)
         EXPECT_GT(fs::file_size(root / name), 1162u) << name;
     EXPECT_EQ(run("t " + archive), 0);
     EXPECT_EQ(read("out.txt").find("  OK  lorem-longest.txt"), read("out.txt").rfind("  OK  "));
+}
+
+// Interrupted at a question, tarrow removes the private folder its part link lives in, and ends as
+// the signal ends it.
+TEST_F(TarrowTool, SplitPartsLeaveNothingBehindWhenInterrupted)
+{
+    if (corpus("zjs_split/lorem-split.zip").empty())
+        GTEST_SKIP() << "no corpus";
+    const fs::path tmp = root / "tmp", target = root / "x";
+    fs::create_directories(tmp);
+    fs::create_directories(target);
+    std::ofstream(target / "lorem.txt") << "old";
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(input[0], 0);
+        close(input[1]);
+        freopen((root / "err.txt").c_str(), "w", stderr);
+        freopen("/dev/null", "w", stdout);
+        setenv("TMPDIR", tmp.c_str(), 1);
+        execl((kBin / "tarrow").c_str(), "tarrow", "x", "-d", target.c_str(),
+              (kCorpus / "zjs_split" / "lorem-split.zip").c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(input[0]);
+    for (int i = 0; i < 1000 && read("err.txt").find("Replace") == std::string::npos; ++i)
+        usleep(10000);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp), fs::directory_iterator()), 1);
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(input[1]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_TRUE(fs::is_empty(tmp));
 }
 
 TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun)

@@ -1,14 +1,52 @@
 #include "SplitParts.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <limits.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace tarrowcli {
 namespace {
+
+// The private folder and its link, for a signal that ends the run (Ctrl-C at a question, a kill)
+// to remove before the program ends as that signal would have ended it.
+char g_link[PATH_MAX];
+char g_folder[PATH_MAX];
+volatile sig_atomic_t g_armed = 0;
+
+void removeOnSignal(int signal)
+{
+    if (g_armed) {
+        ::unlink(g_link);
+        ::rmdir(g_folder);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void armSignals(const std::string &link, const std::string &folder)
+{
+    if (link.size() >= sizeof g_link || folder.size() >= sizeof g_folder)
+        return;
+    std::memcpy(g_link, link.c_str(), link.size() + 1);
+    std::memcpy(g_folder, folder.c_str(), folder.size() + 1);
+    g_armed = 1;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {}, previous {};
+        sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN) // left ignored, as the caller wanted
+            continue;
+        action.sa_handler = removeOnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
 
 // NAME.zNN beside the last part, with the extension in either letter case; empty when missing.
 std::string sibling(const fs::path &last, int number)
@@ -37,6 +75,7 @@ std::optional<SplitParts> SplitParts::detect(const std::string &archive)
     if (ec || !mkdtemp(folder.data()))
         return std::nullopt;
     SplitParts parts(fs::absolute(archive, ec).string(), folder);
+    armSignals(parts.m_link, parts.m_folder);
     if (!parts.insert(0))
         return std::nullopt;
     return parts;
@@ -63,6 +102,7 @@ SplitParts::~SplitParts()
 {
     if (m_folder.empty())
         return;
+    g_armed = 0;
     std::error_code ec;
     fs::remove(m_link, ec);
     fs::remove(m_folder, ec);
