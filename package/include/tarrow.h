@@ -35,7 +35,7 @@ extern "C" {
 #define TARROW_WARNING_CANNOT_CREATE 9
 #define TARROW_WARNING_METHOD 11          /* compression method not supported */
 #define TARROW_WARNING_NO_PASSWORD 12
-#define TARROW_WARNING_LOCAL_HEADER 13    /* local header missing or unreadable */
+#define TARROW_WARNING_LOCAL_HEADER 13    /* local header missing, unreadable, or declaring more than the catalogue */
 #define TARROW_WARNING_PASSWORD 14        /* wrong password */
 #define TARROW_WARNING_CRC 15
 #define TARROW_WARNING_INFLATE_CORRUPT 21
