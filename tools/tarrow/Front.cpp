@@ -1,5 +1,7 @@
 #include "Front.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +123,54 @@ std::vector<std::string> splitAroundName(const std::string &text, const std::str
     std::vector<std::string> out{text.substr(0, start), text.substr(start + 1, end - start - 1)};
     out.insert(out.end(), tail.begin(), tail.end());
     return out;
+}
+
+namespace {
+
+bool digits(const std::string &field, bool sign = false)
+{
+    size_t start = sign && !field.empty() && field[0] == '-' ? 1 : 0;
+    return field.size() > start && field.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+// "1980-01-01" and "00:00:00" as the listing writes them.
+bool shaped(const std::string &field, const char *shape)
+{
+    if (field.size() != std::strlen(shape))
+        return false;
+    for (size_t i = 0; i < field.size(); ++i)
+        if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(field[i])) : field[i] != shape[i])
+            return false;
+    return true;
+}
+
+std::string joinedFrom(const std::vector<std::string> &parts, size_t from, size_t to)
+{
+    std::string out;
+    for (size_t i = from; i < to; ++i)
+        out += (i > from ? "|" : "") + parts[i];
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> listingFields(const std::string &text, const std::string &archive)
+{
+    const std::vector<std::string> parts = splitFields(text);
+    const size_t named = text.compare(0, archive.size() + 1, archive + "|") == 0
+                             ? size_t(std::count(archive.begin(), archive.end(), '|')) + 1
+                             : 1;
+    // Size, compressed size, ratio, date, time, then nine more fields before the extra data.
+    for (size_t k = named + 2; k + 14 < parts.size() + 1; ++k) {
+        if (!digits(parts[k]) || !digits(parts[k + 1]) || !digits(parts[k + 2], true) ||
+            !shaped(parts[k + 3], "9999-99-99") || !shaped(parts[k + 4], "99:99:99"))
+            continue;
+        std::vector<std::string> out{joinedFrom(parts, 0, named), parts[named], joinedFrom(parts, named + 1, k)};
+        out.insert(out.end(), parts.begin() + std::ptrdiff_t(k), parts.begin() + std::ptrdiff_t(k + 14));
+        out.push_back(k + 14 < parts.size() ? joinedFrom(parts, k + 14, parts.size()) : "");
+        return out;
+    }
+    return splitFields(text, 18);
 }
 
 std::string printable(const std::string &text, bool keepLines)

@@ -35,6 +35,11 @@ std::vector<std::string> splitFields(const std::string &text, size_t fields = 0)
 // to end where `archive` does when the text starts with it and a "|", else at the first "|".
 std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers);
 
+// The 18 fields of message 21 (see listingRow) from its text, for names that hold "|" too: the
+// numbers are found by their form after the name, and a name split into folder and file at a "|"
+// it holds itself is taken to be split at its first. Fewer fields when the text has no such numbers.
+std::vector<std::string> listingFields(const std::string &text, const std::string &archive);
+
 // One row of the listing table from the fields of message 21, and the table's heading.
 std::string listingHeading();
 std::string listingRow(const std::vector<std::string> &fields);

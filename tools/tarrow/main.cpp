@@ -80,7 +80,7 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         if (!g_run.listed)
             std::cout << listingHeading() << "\n";
         g_run.listed = true;
-        std::cout << listingRow(splitFields(t, 18)) << "\n";
+        std::cout << listingRow(listingFields(t, g_run.archive)) << "\n";
         return 0;
     case TARROW_MSG_EXTRACT_DONE:
     case TARROW_MSG_TEST_DONE: {
