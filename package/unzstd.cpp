@@ -2,6 +2,9 @@
 
 #include "stream_codec.h"
 
+// For ZSTD_d_stableOutBuffer, a parameter libzstd has had since 1.4.4; should a library refuse it,
+// every frame is decoded through the library's own buffer.
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 #include <zstd_errors.h>
 
@@ -48,24 +51,54 @@ public:
             s.ended = true;
             return s;
         }
-        ZSTD_inBuffer input{in.data(), in.size(), 0};
+        if (frameStart_) chooseOutput(in, out);
         ZSTD_outBuffer output{out.data(), out.size(), 0};
+        if (stable_) {
+            // The library writes the frame straight into the window and must see the same buffer on
+            // every call. Only once all of it is written may the window have handed it on (the
+            // frame's checksum may still be to read).
+            if (out.data() != static_cast<uint8_t *>(frame_.dst) + frame_.pos && frame_.pos != frame_.size) {
+                s.status = DecodeStatus::DataError;
+                return s;
+            }
+            output = frame_;
+        }
+        const size_t before = output.pos;
+        ZSTD_inBuffer input{in.data(), in.size(), 0};
         size_t rc = ZSTD_decompressStream(z_, &output, &input);
         s.consumed = input.pos;
-        s.produced = output.pos;
+        s.produced = output.pos - before;
+        if (stable_) frame_ = output;
         if (ZSTD_isError(rc)) {
             s.status = ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation ? DecodeStatus::NoMemory
                                                                              : DecodeStatus::DataError;
             return s;
         }
-        betweenFrames_ = rc == 0;
+        betweenFrames_ = frameStart_ = rc == 0;
         if (betweenFrames_ && last && s.consumed == in.size()) s.ended = true;
         return s;
     }
 
 private:
+    // At the start of a frame: a frame that says its size, and fits in the window's free space, is
+    // decoded straight into it, which spares the library's buffer and one copy of all the output.
+    // Any other frame (size not given, too long for the member, header split across reads) goes
+    // through the library's buffer as usual.
+    void chooseOutput(std::span<const uint8_t> in, std::span<uint8_t> out) {
+        const unsigned long long size = ZSTD_getFrameContentSize(in.data(), in.size());
+        const bool fits = size != ZSTD_CONTENTSIZE_UNKNOWN && size != ZSTD_CONTENTSIZE_ERROR && size > 0 &&
+                          size <= out.size();
+        if (fits != stable_ && !ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_stableOutBuffer, fits)))
+            stable_ = fits;
+        frame_ = {out.data(), out.size(), 0};
+        frameStart_ = false;
+    }
+
     ZSTD_DCtx *z_;
     bool betweenFrames_ = false;
+    bool frameStart_ = true;
+    bool stable_ = false;
+    ZSTD_outBuffer frame_{};
 };
 
 } // namespace

@@ -270,3 +270,27 @@ TEST(Unzstd, ConcatenatedFramesAndTheWindowBound) {
     EXPECT_EQ(run(kMethods[4].decode, wide, accepted, input.size()), DecodeStatus::Ok);
     EXPECT_EQ(accepted.data, input);
 }
+
+TEST(Unzstd, FramesThatFitTheWindowAndFramesThatDoNot) {
+    // A frame that says its size and fits in the window's free space is decoded straight into it,
+    // any other through the library's buffer: frames of either kind in turn, one ending exactly at the
+    // window's end with its checksum still to read, in every chunking.
+    const size_t area = OutputWindow::kDirectArea;
+    Bytes packed, all;
+    for (size_t size : {size_t(1000), size_t(600000), size_t(50000), area - 51000, area, size_t(3)}) {
+        const Bytes part = sampleData(size, uint32_t(size));
+        const Bytes frame = zstd(part);
+        packed.insert(packed.end(), frame.begin(), frame.end());
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    for (size_t chunk : {size_t(7), size_t(8192), SIZE_MAX}) {
+        CollectSink sink;
+        ASSERT_EQ(run(kMethods[4].decode, packed, sink, all.size(), chunk), DecodeStatus::Ok) << chunk;
+        EXPECT_EQ(sink.data, all) << chunk;
+    }
+    // One frame as long as the whole area, the member's size.
+    const Bytes whole = sampleData(area, 13);
+    CollectSink sink;
+    ASSERT_EQ(run(kMethods[4].decode, zstd(whole), sink, area, 8192), DecodeStatus::Ok);
+    EXPECT_EQ(sink.data, whole);
+}
