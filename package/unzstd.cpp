@@ -8,6 +8,8 @@
 #include <zstd.h>
 #include <zstd_errors.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace tarrow {
@@ -51,6 +53,10 @@ public:
             s.ended = true;
             return s;
         }
+        if (!magicKnown(in)) {
+            s.status = DecodeStatus::DataError;
+            return s;
+        }
         if (frameStart_) chooseOutput(in, out);
         ZSTD_outBuffer output{out.data(), out.size(), 0};
         if (stable_) {
@@ -68,6 +74,7 @@ public:
         size_t rc = ZSTD_decompressStream(z_, &output, &input);
         s.consumed = input.pos;
         s.produced = output.pos - before;
+        magicSeen_ += std::min(s.consumed, sizeof magic_ - magicSeen_);
         if (stable_) frame_ = output;
         if (ZSTD_isError(rc)) {
             s.status = ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation ? DecodeStatus::NoMemory
@@ -75,11 +82,25 @@ public:
             return s;
         }
         betweenFrames_ = frameStart_ = rc == 0;
+        if (betweenFrames_) magicSeen_ = 0;
         if (betweenFrames_ && last && s.consumed == in.size()) s.ended = true;
         return s;
     }
 
 private:
+    // Whether the frame begun is of the format every writer uses (or a skippable frame), checked once
+    // its first four bytes are there (the library is given them as they come). The library also
+    // decodes the formats of its own pre-releases, which no archiver writes, and its two decoders of
+    // those disagree on damaged frames; they are refused as damaged.
+    bool magicKnown(std::span<const uint8_t> in) {
+        if (magicSeen_ >= sizeof magic_) return true;
+        const size_t n = std::min(in.size(), sizeof magic_ - magicSeen_);
+        std::memcpy(magic_ + magicSeen_, in.data(), n);
+        if (magicSeen_ + n < sizeof magic_) return true;
+        const uint32_t magic = uint32_t(magic_[0] | magic_[1] << 8 | magic_[2] << 16) | uint32_t(magic_[3]) << 24;
+        return magic == ZSTD_MAGICNUMBER || (magic & ZSTD_MAGIC_SKIPPABLE_MASK) == ZSTD_MAGIC_SKIPPABLE_START;
+    }
+
     // At the start of a frame: a frame that says its size, and fits in the window's free space, is
     // decoded straight into it, which spares the library's buffer and one copy of all the output.
     // Any other frame (size not given, too long for the member, header split across reads) goes
@@ -98,6 +119,8 @@ private:
     bool betweenFrames_ = false;
     bool frameStart_ = true;
     bool stable_ = false;
+    uint8_t magic_[4];
+    size_t magicSeen_ = 0;
     ZSTD_outBuffer frame_{};
 };
 

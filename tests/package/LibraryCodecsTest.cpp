@@ -294,3 +294,29 @@ TEST(Unzstd, FramesThatFitTheWindowAndFramesThatDoNot) {
     ASSERT_EQ(run(kMethods[4].decode, zstd(whole), sink, area, 8192), DecodeStatus::Ok);
     EXPECT_EQ(sink.data, whole);
 }
+
+TEST(Unzstd, SkippableFramesPassAndPreReleaseFormatsAreRefused) {
+    const Bytes a = sampleData(3000, 14);
+    const Bytes frame = zstd(a);
+    // A skippable frame (magic 0x184D2A5n, four bytes of size, then that many bytes) between two frames.
+    Bytes skipping = frame;
+    const Bytes skippable{0x53, 0x2A, 0x4D, 0x18, 3, 0, 0, 0, 'x', 'y', 'z'};
+    skipping.insert(skipping.end(), skippable.begin(), skippable.end());
+    skipping.insert(skipping.end(), frame.begin(), frame.end());
+    // Two frames of raw bytes, then a frame with the magic of one of the format's pre-releases, which
+    // the library's streaming decoder turned into endless output (its one-shot decoder into none).
+    const Bytes rawFrame{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x04, 0x49, 0x00, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    Bytes old = rawFrame;
+    old.insert(old.end(), rawFrame.begin(), rawFrame.end());
+    const Bytes preRelease{0x27, 0xB5, 0x2F, 0xFD, 0x26, 0, 0, 0xFF, 0xFF, 0x51, 0x51};
+    old.insert(old.end(), preRelease.begin(), preRelease.end());
+    for (size_t chunk : {size_t(1), size_t(3), frame.size() + 2, SIZE_MAX}) {
+        CollectSink passed;
+        ASSERT_EQ(run(kMethods[4].decode, skipping, passed, 2 * a.size(), chunk), DecodeStatus::Ok) << chunk;
+        Bytes twice = a;
+        twice.insert(twice.end(), a.begin(), a.end());
+        EXPECT_EQ(passed.data, twice) << chunk;
+        CollectSink refused;
+        EXPECT_EQ(run(kMethods[4].decode, old, refused, 20000, chunk), DecodeStatus::DataError) << chunk;
+    }
+}
