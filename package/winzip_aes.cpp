@@ -95,11 +95,13 @@ bool AesDecryptor::start(std::string_view password, uint8_t strength, std::span<
 
 void AesDecryptor::refill() {
     State &s = *s_;
-    std::memset(s.stream, 0, sizeof s.stream);
+    // Counter blocks: a 128-bit little-endian count from 1 (as on every target of the library).
+    uint64_t counter = s.counter;
     for (size_t at = 0; at < kBatch; at += kBlock) {
-        const uint64_t n = ++s.counter;
-        std::memcpy(s.stream + at, &n, sizeof n); // little-endian, as on every target of the library
+        const uint64_t block[2] = {++counter, 0};
+        std::memcpy(s.stream + at, block, kBlock);
     }
+    s.counter = counter;
     int produced = 0;
     EVP_EncryptUpdate(s.cipher, s.stream, &produced, s.stream, int(kBatch));
     s.used = 0;
