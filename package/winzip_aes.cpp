@@ -49,7 +49,9 @@ std::optional<AesField> findAesField(std::span<const uint8_t> extra) {
 }
 
 // Counter-mode key stream: the counter blocks of a batch are encrypted in one ECB call, which lets
-// the library pipeline its AES instructions, and the stream is applied with a plain XOR.
+// the library pipeline its AES instructions, and the stream is applied with a plain XOR. The
+// authentication code takes the data a batch at a time just before it is decrypted, while it is in
+// the cache.
 struct AesDecryptor::State {
     EVP_CIPHER_CTX *cipher = EVP_CIPHER_CTX_new();
     EVP_MAC *hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
@@ -109,10 +111,10 @@ void AesDecryptor::refill() {
 
 void AesDecryptor::decrypt(uint8_t *data, size_t size) {
     State &s = *s_;
-    EVP_MAC_update(s.mac, data, size);
     while (size > 0) {
         if (s.used == kBatch) refill();
         const size_t n = std::min(size, kBatch - s.used);
+        EVP_MAC_update(s.mac, data, n);
         const uint8_t *key = s.stream + s.used;
         size_t i = 0;
         for (; i + 8 <= n; i += 8) {
