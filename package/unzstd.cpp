@@ -95,7 +95,7 @@ private:
     bool magicKnown(std::span<const uint8_t> in) {
         if (magicSeen_ >= sizeof magic_) return true;
         const size_t n = std::min(in.size(), sizeof magic_ - magicSeen_);
-        std::memcpy(magic_ + magicSeen_, in.data(), n);
+        if (n > 0) std::memcpy(magic_ + magicSeen_, in.data(), n);
         if (magicSeen_ + n < sizeof magic_) return true;
         const uint32_t magic = uint32_t(magic_[0] | magic_[1] << 8 | magic_[2] << 16) | uint32_t(magic_[3]) << 24;
         return magic == ZSTD_MAGICNUMBER || (magic & ZSTD_MAGIC_SKIPPABLE_MASK) == ZSTD_MAGIC_SKIPPABLE_START;
