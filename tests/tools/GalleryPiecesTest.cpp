@@ -3,6 +3,7 @@
 #include "Gallery.h"
 #include "GalleryManifest.h"
 #include "GalleryPage.h"
+#include "Printable.h"
 #include "Utf8.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using namespace veltrane::preview;
+using namespace veltrane::text;
 
 namespace {
 
@@ -82,6 +84,16 @@ TEST(GalleryPage, Utf8SequencesAreCheckedAsTheStandardDefinesThem) {
     EXPECT_EQ(Utf8SequenceLength("\x80", 0), 0u);
     EXPECT_EQ(Utf8SequenceLength("\xE2\x82", 0), 0u);          // cut short
     EXPECT_EQ(Utf8CodePoint("\xF0\x9F\x8E\xB5", 0, 4), char32_t(0x1F3B5));
+}
+
+TEST(PrintableText, EscapesControlsAndInvalidBytesAndKeepsTheRest) {
+    EXPECT_EQ(Printable("a\x1B[0m\x7F\tb"), "a\\x1B[0m\\x7F\\x09b");
+    EXPECT_EQ(Printable("a\nb\tc", true), "a\nb\tc");
+    // Valid UTF-8 stays; stray, overlong and cut-short bytes are escaped; so is C1's CSI.
+    EXPECT_EQ(Printable("\xC3\xA4\xE2\x82\xAC\x80\xC0\xAF\xC2\x9B\xE2\x82"),
+              "\xC3\xA4\xE2\x82\xAC\\x80\\xC0\\xAF\\xC2\\x9B\\xE2\\x82");
+    // Kept invalid bytes pass through untouched; controls are still escaped.
+    EXPECT_EQ(Printable("\xFF\x1B", false, InvalidBytes::Keep), "\xFF\\x1B");
 }
 
 TEST(GalleryPage, DataNamesEachFolderOnceAndAbbreviatesUsualPreviewNames) {

@@ -139,3 +139,30 @@ TEST_F(PreviewTool, OfSkinsOfOneNameTheFirstWritesThePreview) {
     EXPECT_NE(Errors().find(first + ": skipped, " + first + " has the same name"), std::string::npos) << Errors();
     EXPECT_NE(Errors().find("2 rendered, 2 skipped, 0 failed"), std::string::npos) << Errors();
 }
+
+TEST_F(PreviewTool, NamesReachTheTerminalEscaped) {
+    // Skins that fail, one skipped for its name and a missing argument, all with names that would
+    // drive a terminal or break a line if printed raw.
+    const std::vector<std::string> names{"Esc\x1B[31mRed", "New\nLine", "Bad\xFF" "Byte", "Gr\xC3\xBCn"};
+    for (const std::string& name : names) {
+        const fs::path skin = MakeSkin(name, RgbQuad{});
+        std::ofstream(skin / "Main.bmp", std::ios::trunc) << "BM not really";
+    }
+    fs::create_directories(root / "other" / names[0]);
+    std::ofstream(root / "other" / names[0] / "main.bmp", std::ios::binary) << MainBitmap(kRed);
+    EXPECT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins") + " " + Quoted(root / "other") + " " +
+                  Quoted(root / "gone\x1B]0;title\x07")),
+              1);
+    const std::string errors = Errors();
+    for (unsigned char c : errors) {
+        EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7F && c != 0xFF)) << "raw byte " << int(c) << " in " << errors;
+    }
+    EXPECT_NE(errors.find("Esc\\x1B[31mRed: main.bmp is not a readable bitmap"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("New\\x0ALine: main.bmp"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Bad\\xFFByte: main.bmp"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Gr\xC3\xBCn: main.bmp"), std::string::npos) << errors;  // valid UTF-8 as it is
+    EXPECT_NE(errors.find("other/Esc\\x1B[31mRed: skipped, "), std::string::npos) << errors;
+    EXPECT_NE(errors.find("gone\\x1B]0;title\\x07"), std::string::npos) << errors;
+    // The preview files keep the names as they are.
+    EXPECT_FALSE(fs::exists(out / (names[0] + ".bmp")));
+}

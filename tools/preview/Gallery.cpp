@@ -15,6 +15,7 @@
 namespace fs = std::filesystem;
 
 namespace veltrane::preview {
+using text::Utf8SequenceLength;
 namespace {
 
 constexpr const char* kManifestName = "manifest.txt";

@@ -5,6 +5,8 @@
 #include <unordered_map>
 
 namespace veltrane::preview {
+using text::Utf8CodePoint;
+using text::Utf8SequenceLength;
 namespace {
 
 // kGalleryTemplate: the bytes of gallery.html, written into a header at build time.

@@ -1,6 +1,7 @@
 // veltrane-preview: renders skin previews without a display, as the viewer would save them.
 // Exit status 0 when every skin was rendered or skipped, 1 when any failed, 2 for a usage error.
 #include "Gallery.h"
+#include "Printable.h"
 #include "PreviewOptions.h"
 #include "PreviewOutput.h"
 #include "SkinRender.h"
@@ -34,6 +35,13 @@ using namespace veltrane;
 using namespace veltrane::preview;
 
 namespace {
+
+// Paths, member names and the messages that hold them go to the terminal escaped, so that a
+// file name cannot drive it.
+std::string Shown(const std::string& text) { return text::Printable(text); }
+
+// One message line on standard error.
+void Complain(const std::string& message) { std::fprintf(stderr, "veltrane-preview: %s\n", Shown(message).c_str()); }
 
 enum Status : uint8_t { kRendered, kSkipped, kFailed };
 
@@ -145,10 +153,10 @@ int RenderAll(const PreviewOptions& options) {
     for (const std::string& argument : options.skins) {
         const std::size_t before = sources.size();
         if (!ExpandSkinArgument(argument, sources, error, options.recursive)) {
-            std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+            Complain(error);
             failed = true;
         } else if (sources.size() == before) {
-            std::fprintf(stderr, "veltrane-preview: %s: no skins in this folder\n", argument.c_str());
+            Complain(argument + ": no skins in this folder");
         }
     }
     sources.Compact();
@@ -164,7 +172,7 @@ int RenderAll(const PreviewOptions& options) {
     const bool toGallery = !options.galleryFolder.empty();
     if (toGallery) {
         if (!gallery.Open(options.galleryFolder, sources, options.format, options.quality, options.force, error)) {
-            std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+            Complain(error);
             return 1;
         }
         jobs = gallery.Pending();
@@ -173,7 +181,7 @@ int RenderAll(const PreviewOptions& options) {
     const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
     if (!toGallery) fs::create_directories(folder, ec);
     if (!toGallery && !fs::is_directory(folder, ec)) {
-        std::fprintf(stderr, "veltrane-preview: cannot create the output folder %s\n", folder.c_str());
+        Complain("cannot create the output folder " + folder);
         return 1;
     }
     const char* extension = PreviewExtension(options.format);
@@ -182,8 +190,7 @@ int RenderAll(const PreviewOptions& options) {
         for (std::size_t i = 0; i < sources.size(); ++i) {
             if (first[i] != i) {
                 // As in the viewer, the first skin of a name gets the file; the others are skipped.
-                std::fprintf(stderr, "veltrane-preview: %s: skipped, %s has the same name\n", sources.Path(i).c_str(),
-                             sources.Path(first[i]).c_str());
+                Complain(sources.Path(i) + ": skipped, " + sources.Path(first[i]) + " has the same name");
                 ++skipped;
                 continue;
             }
@@ -205,7 +212,7 @@ int RenderAll(const PreviewOptions& options) {
     const bool unpacks = options.viaFiles && !jobs.empty();
     const std::string runFolder = unpacks ? MakeRunFolder() : std::string();
     if (unpacks && runFolder.empty()) {
-        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", WorkingFolderBase().c_str());
+        Complain("cannot make a working folder in " + WorkingFolderBase());
         return 1;
     }
     SetPackageLibraryFolder(ProgramFolder());
@@ -230,7 +237,7 @@ int RenderAll(const PreviewOptions& options) {
         [&](std::size_t i, const JobResult& result) {
             if (result.lost || result.status == kFailed) {
                 ++failures;
-                progress.Say("veltrane-preview: " + pathOf(i) + ": " + result.message);
+                progress.Say("veltrane-preview: " + Shown(pathOf(i) + ": " + result.message));
             } else if (result.status == kSkipped) {
                 ++skipped;
             } else {
@@ -244,7 +251,7 @@ int RenderAll(const PreviewOptions& options) {
     if (!runFolder.empty()) fs::remove_all(runFolder, ec);
     // Even an interrupted run records what it rendered, so that the next one need not again.
     if (toGallery && !gallery.Write(error)) {
-        std::fprintf(stderr, "veltrane-preview: %s\n", error.c_str());
+        Complain(error);
         failed = true;
     }
     if (g_interruption) {
@@ -255,7 +262,7 @@ int RenderAll(const PreviewOptions& options) {
     }
 
     std::fprintf(stderr, "%zu rendered, %zu skipped, %zu failed\n", rendered, skipped, failures);
-    if (toGallery && !failed) std::printf("%s\n", gallery.PagePath().c_str());
+    if (toGallery && !failed) std::printf("%s\n", Shown(gallery.PagePath()).c_str());
     return failed || failures > 0 ? 1 : 0;
 }
 
@@ -266,12 +273,12 @@ int WriteThumbnail(const PreviewOptions& options) {
     const std::string& input = options.thumbnailInput;
     if (!ExpandSkinArgument(input, sources, error) || sources.size() != 1 ||
         (sources.KindOf(0) == SkinSource::Kind::Folder && sources.Path(0) != input)) {
-        std::fprintf(stderr, "veltrane-preview: %s: %s\n", input.c_str(), error.empty() ? "not a skin" : error.c_str());
+        Complain(input + ": " + (error.empty() ? "not a skin" : error));
         return 1;
     }
     const std::string runFolder = MakeRunFolder();
     if (runFolder.empty()) {
-        std::fprintf(stderr, "veltrane-preview: cannot make a working folder in %s\n", WorkingFolderBase().c_str());
+        Complain("cannot make a working folder in " + WorkingFolderBase());
         return 1;
     }
     SetPackageLibraryFolder(ProgramFolder());
@@ -280,12 +287,12 @@ int WriteThumbnail(const PreviewOptions& options) {
     std::error_code ec;
     fs::remove_all(runFolder, ec);
     if (!rendered) {
-        std::fprintf(stderr, "veltrane-preview: %s: %s\n", input.c_str(), error.c_str());
+        Complain(input + ": " + error);
         return 1;
     }
     const std::vector<uint8_t> png = EncodePng(ScaleToFit(canvas, options.thumbnailSize));
     if (png.empty() || WriteIntoFile(options.thumbnailOutput, png, error) != WriteResult::Written) {
-        std::fprintf(stderr, "veltrane-preview: %s\n", error.empty() ? "cannot encode the thumbnail" : error.c_str());
+        Complain(error.empty() ? "cannot encode the thumbnail" : error);
         return 1;
     }
     return 0;
@@ -298,7 +305,7 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = ParsePreviewOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
-        std::fprintf(stderr, "veltrane-preview: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "veltrane-preview: %s\n%s", Shown(error).c_str(), kUsage);
         return 2;
     }
     switch (options->mode) {

@@ -1,5 +1,7 @@
 #include "Front.h"
 
+#include "Printable.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -173,22 +175,6 @@ std::vector<std::string> listingFields(const std::string &text, const std::strin
     return splitFields(text, 18);
 }
 
-std::string printable(const std::string &text, bool keepLines)
-{
-    std::string shown;
-    for (unsigned char c : text) {
-        bool line = keepLines && (c == '\n' || c == '\r' || c == '\t');
-        if ((c < 0x20 || c == 0x7F) && !line) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", c);
-            shown += escape;
-        } else {
-            shown += char(c);
-        }
-    }
-    return shown;
-}
-
 std::string methodName(int code)
 {
     switch (code) {
@@ -227,7 +213,7 @@ std::string listingRow(const std::vector<std::string> &f)
     // name was split at its last "/".
     bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
     std::string name = folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
-    name = printable(name, false);
+    name = veltrane::text::Printable(name, false, veltrane::text::InvalidBytes::Keep);
     if (f[10] == "1")
         name += " (encrypted)";
     char row[256];

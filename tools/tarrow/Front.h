@@ -44,9 +44,6 @@ std::vector<std::string> listingFields(const std::string &text, const std::strin
 std::string listingHeading();
 std::string listingRow(const std::vector<std::string> &fields);
 std::string methodName(int code);
-// Text with its control characters shown as \xNN escapes, so that names and comments can neither
-// break the table nor drive the terminal; keepLines leaves line feeds, returns and tabs alone.
-std::string printable(const std::string &text, bool keepLines);
 
 // Readable text of an error or warning code.
 std::string errorText(int code);

@@ -1,6 +1,6 @@
 #include "Utf8.h"
 
-namespace veltrane::preview {
+namespace veltrane::text {
 
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return at + i < text.size() ? uint8_t(text[at + i]) : 0u; };
@@ -33,4 +33,4 @@ char32_t Utf8CodePoint(const std::string& text, std::size_t at, std::size_t leng
     return c;
 }
 
-}  // namespace veltrane::preview
+}  // namespace veltrane::text
