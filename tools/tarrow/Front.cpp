@@ -103,12 +103,22 @@ std::vector<std::string> splitFields(const std::string &text, size_t fields)
     return out;
 }
 
+namespace {
+
+// Where the archive's field ends in a message text: after `archive` when the text starts with it
+// and a "|" (its path may hold bars itself), else at the first "|"; npos when there is none.
+size_t archiveFieldEnd(const std::string &text, const std::string &archive)
+{
+    if (text.size() > archive.size() && text.compare(0, archive.size(), archive) == 0 && text[archive.size()] == '|')
+        return archive.size();
+    return text.find('|');
+}
+
+} // namespace
+
 std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers)
 {
-    size_t start = text.compare(0, archive.size(), archive) == 0 && text.size() > archive.size() &&
-                           text[archive.size()] == '|'
-                       ? archive.size()
-                       : text.find('|');
+    const size_t start = archiveFieldEnd(text, archive);
     if (start == std::string::npos)
         return {text};
     std::vector<std::string> tail;
@@ -158,21 +168,27 @@ std::string joinedFrom(const std::vector<std::string> &parts, size_t from, size_
 
 std::vector<std::string> listingFields(const std::string &text, const std::string &archive)
 {
-    const std::vector<std::string> parts = splitFields(text);
-    const size_t named = text.compare(0, archive.size() + 1, archive + "|") == 0
-                             ? size_t(std::count(archive.begin(), archive.end(), '|')) + 1
-                             : 1;
-    // Size, compressed size, ratio, date, time, then nine more fields before the extra data.
-    for (size_t k = named + 2; k + 14 < parts.size() + 1; ++k) {
+    const size_t archiveEnd = archiveFieldEnd(text, archive);
+    if (archiveEnd == std::string::npos)
+        return splitFields(text, 18);
+    // After the archive: the folder, the file name (which may hold bars), then size, compressed
+    // size, ratio, date, time and nine more fields before the extra data.
+    const std::vector<std::string> parts = splitFields(text.substr(archiveEnd + 1));
+    for (size_t k = 2; k + 13 < parts.size(); ++k) {
         if (!digits(parts[k]) || !digits(parts[k + 1]) || !digits(parts[k + 2], true) ||
             !shaped(parts[k + 3], "9999-99-99") || !shaped(parts[k + 4], "99:99:99"))
             continue;
-        std::vector<std::string> out{joinedFrom(parts, 0, named), parts[named], joinedFrom(parts, named + 1, k)};
+        std::vector<std::string> out{text.substr(0, archiveEnd), parts[0], joinedFrom(parts, 1, k)};
         out.insert(out.end(), parts.begin() + std::ptrdiff_t(k), parts.begin() + std::ptrdiff_t(k + 14));
         out.push_back(k + 14 < parts.size() ? joinedFrom(parts, k + 14, parts.size()) : "");
         return out;
     }
     return splitFields(text, 18);
+}
+
+std::string printable(const std::string &text, bool keepLines)
+{
+    return veltrane::text::Printable(text, keepLines, veltrane::text::InvalidBytes::Keep);
 }
 
 std::string methodName(int code)
@@ -213,7 +229,7 @@ std::string listingRow(const std::vector<std::string> &f)
     // name was split at its last "/".
     bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
     std::string name = folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
-    name = veltrane::text::Printable(name, false, veltrane::text::InvalidBytes::Keep);
+    name = printable(name, false);
     if (f[10] == "1")
         name += " (encrypted)";
     char row[256];

@@ -31,8 +31,8 @@ std::vector<std::string> splitFields(const std::string &text, size_t fields = 0)
 
 // Fields of a message that starts with the archive's path and ends with `numbers` fields of digits:
 // {archive, name, numbers...}, the name between them keeping any "|" it holds; a bar that ends the
-// text ends its last field. The archive is taken
-// to end where `archive` does when the text starts with it and a "|", else at the first "|".
+// text ends its last field. The archive is taken to end where `archive` does when the text starts
+// with it and a "|", else at the first "|".
 std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers);
 
 // The 18 fields of message 21 (see listingRow) from its text, for names that hold "|" too: the
@@ -44,6 +44,10 @@ std::vector<std::string> listingFields(const std::string &text, const std::strin
 std::string listingHeading();
 std::string listingRow(const std::vector<std::string> &fields);
 std::string methodName(int code);
+// Names and comments as tarrow shows them: control characters as \xNN escapes, so that they can
+// neither break the table nor drive the terminal, other bytes kept; keepLines leaves line feeds,
+// returns and tabs alone.
+std::string printable(const std::string &text, bool keepLines);
 
 // Readable text of an error or warning code.
 std::string errorText(int code);

@@ -1,7 +1,6 @@
 // tarrow: lists, tests or extracts ZIP archives through the library's C interface, as any host
 // would. Messages become readable lines; the library's questions are asked on the terminal.
 #include "Front.h"
-#include "Printable.h"
 #include "SplitParts.h"
 #include "tarrow.h"
 
@@ -11,14 +10,6 @@
 #include <string>
 
 using namespace tarrowcli;
-
-namespace {
-// Names and comments as tarrow has always shown them: control characters escaped, other bytes kept.
-std::string printable(const std::string &text, bool keepLines)
-{
-    return veltrane::text::Printable(text, keepLines, veltrane::text::InvalidBytes::Keep);
-}
-} // namespace
 
 namespace {
 
