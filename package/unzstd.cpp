@@ -57,7 +57,7 @@ public:
             s.status = DecodeStatus::DataError;
             return s;
         }
-        if (frameStart_) chooseOutput(in, out);
+        if (frameBytes_ == 0) chooseOutput(in, out);
         ZSTD_outBuffer output{out.data(), out.size(), 0};
         if (stable_) {
             // The library writes the frame straight into the window and must see the same buffer on
@@ -74,15 +74,15 @@ public:
         size_t rc = ZSTD_decompressStream(z_, &output, &input);
         s.consumed = input.pos;
         s.produced = output.pos - before;
-        magicSeen_ += std::min(s.consumed, sizeof magic_ - magicSeen_);
+        frameBytes_ += std::min(s.consumed, sizeof magic_ - frameBytes_);
         if (stable_) frame_ = output;
         if (ZSTD_isError(rc)) {
             s.status = ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation ? DecodeStatus::NoMemory
                                                                              : DecodeStatus::DataError;
             return s;
         }
-        betweenFrames_ = frameStart_ = rc == 0;
-        if (betweenFrames_) magicSeen_ = 0;
+        betweenFrames_ = rc == 0;
+        if (betweenFrames_) frameBytes_ = 0;
         if (betweenFrames_ && last && s.consumed == in.size()) s.ended = true;
         return s;
     }
@@ -93,10 +93,10 @@ private:
     // decodes the formats of its own pre-releases, which no archiver writes, and its two decoders of
     // those disagree on damaged frames; they are refused as damaged.
     bool magicKnown(std::span<const uint8_t> in) {
-        if (magicSeen_ >= sizeof magic_) return true;
-        const size_t n = std::min(in.size(), sizeof magic_ - magicSeen_);
-        if (n > 0) std::memcpy(magic_ + magicSeen_, in.data(), n);
-        if (magicSeen_ + n < sizeof magic_) return true;
+        if (frameBytes_ >= sizeof magic_) return true;
+        const size_t n = std::min(in.size(), sizeof magic_ - frameBytes_);
+        if (n > 0) std::memcpy(magic_ + frameBytes_, in.data(), n);
+        if (frameBytes_ + n < sizeof magic_) return true;
         const uint32_t magic = uint32_t(magic_[0] | magic_[1] << 8 | magic_[2] << 16) | uint32_t(magic_[3]) << 24;
         return magic == ZSTD_MAGICNUMBER || (magic & ZSTD_MAGIC_SKIPPABLE_MASK) == ZSTD_MAGIC_SKIPPABLE_START;
     }
@@ -112,15 +112,13 @@ private:
         if (fits != stable_ && !ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_stableOutBuffer, fits)))
             stable_ = fits;
         frame_ = {out.data(), out.size(), 0};
-        frameStart_ = false;
     }
 
     ZSTD_DCtx *z_;
     bool betweenFrames_ = false;
-    bool frameStart_ = true;
     bool stable_ = false;
     uint8_t magic_[4];
-    size_t magicSeen_ = 0;
+    size_t frameBytes_ = 0; // bytes of the frame begun given to the library, counted up to its magic's four
     ZSTD_outBuffer frame_{};
 };
 
