@@ -294,15 +294,14 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
     case kPpmd:
+        return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_DATA_CORRUPT, processed);
     case kBzip2:
     case kLzma:
     case kXz:
     case kZstd:
     case kZstdEarly:
-        return finishWholeStream(op, h,
-                                 h.method == kPpmd ? unppmd(source, *window, limit)
-                                                   : decodeThroughLibrary(h, source, *window, limit),
-                                 TARROW_WARNING_DATA_CORRUPT, processed);
+        return finishWholeStream(op, h, decodeThroughLibrary(h, source, *window, limit), TARROW_WARNING_DATA_CORRUPT,
+                                 processed);
     case kDeflated:
     case kDeflate64:
     default: {  // the catalogue admits only these methods
