@@ -319,6 +319,9 @@ TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
         }
         EXPECT_LE(bytesBelow(target), 2 * kFileLimit);
     }
+    // A member whose CRC does not match is not also reported as good.
+    EXPECT_EQ(run("t '" + (in / "Names.zip").string() + "'"), 1);
+    EXPECT_EQ(read("out.txt").find("  OK  "), std::string::npos) << read("out.txt");
     // Bars in a name leave the listing's columns in place; where the folder ends is not told by the
     // library's message, and is taken to be at the first bar.
     EXPECT_EQ(run("l '" + (in / "Names.zip").string() + "'"), 0);

@@ -20,6 +20,7 @@ struct Run {
     bool problem = false;
     int lastDiskAsked = -1;
     std::string archive;          // the path the library was given, the first field of its messages
+    std::string crcFailed;        // the member of the last CRC mismatch, reported done after it
     SplitParts *parts = nullptr;  // set when the archive is a set of NAME.zNN files
 } g_run;
 
@@ -86,6 +87,12 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
     case TARROW_MSG_TEST_DONE: {
         // The member's name is followed by seven numbers.
         std::vector<std::string> f = splitAroundName(t, g_run.archive, 7);
+        // The library reports a member done once its data decoded, also after its CRC mismatch:
+        // that member is not said to be good.
+        if (f.size() > 1 && f[1] == g_run.crcFailed) {
+            g_run.crcFailed.clear();
+            return 0;
+        }
         std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? printable(f[1], false) : "")
                   << "\n";
         return 0;
@@ -98,6 +105,8 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
         // name is shown escaped, as in the listing.
         std::vector<std::string> f = splitAroundName(t, g_run.archive, 1);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
+        if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC)
+            g_run.crcFailed = f.size() > 1 ? f[1] : "";
         std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
         std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? printable(f[1], false) + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
