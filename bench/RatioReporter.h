@@ -13,8 +13,8 @@
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &r : runs) {
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
             if (r.run_type != Run::RT_Iteration) continue;
             auto [at, added] = seconds.emplace(r.benchmark_name(), r.GetAdjustedRealTime());
             if (!added && r.GetAdjustedRealTime() < at->second) at->second = r.GetAdjustedRealTime();

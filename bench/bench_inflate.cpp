@@ -37,16 +37,16 @@ struct Corpus {
     size_t total = 0;
 };
 
-Bytes readFile(const fs::path &p) {
+Bytes readFile(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-Bytes deflateRaw(const Bytes &in, int level) {
+Bytes deflateRaw(const Bytes& in, int level) {
     z_stream z{};
     deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     Bytes out(deflateBound(&z, uLong(in.size())));
-    z.next_in = const_cast<uint8_t *>(in.data());
+    z.next_in = const_cast<uint8_t*>(in.data());
     z.avail_in = uInt(in.size());
     z.next_out = out.data();
     z.avail_out = uInt(out.size());
@@ -56,7 +56,7 @@ Bytes deflateRaw(const Bytes &in, int level) {
     return out;
 }
 
-void add(Corpus &c, const Bytes &data) {
+void add(Corpus& c, const Bytes& data) {
     c.streams.push_back({deflateRaw(data, 6), data.size()});
     c.total += data.size();
 }
@@ -82,15 +82,15 @@ Corpus skinCorpus() {
     std::string tmpl = (fs::temp_directory_path() / "bench-inflate-XXXXXX").string();
     if (fs::is_directory(skins) && mkdtemp(tmpl.data())) {
         fs::path dir = tmpl;
-        for (const auto &e : fs::directory_iterator(skins)) {
+        for (const auto& e : fs::directory_iterator(skins)) {
             if (e.path().extension() != ".wsz") continue;
-            std::string cmd = "7z x -y -o'" + (dir / e.path().stem()).string() + "' '" + e.path().string() +
-                              "' >/dev/null 2>&1";
+            std::string cmd =
+                "7z x -y -o'" + (dir / e.path().stem()).string() + "' '" + e.path().string() + "' >/dev/null 2>&1";
             if (std::system(cmd.c_str()) != 0) continue;
         }
-        for (const auto &e : fs::recursive_directory_iterator(dir)) {
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
             std::string ext = e.path().extension().string();
-            for (auto &ch : ext) ch = char(std::tolower(ch));
+            for (auto& ch : ext) ch = char(std::tolower(ch));
             if (e.is_regular_file() && ext == ".bmp") add(c, readFile(e.path()));
         }
         fs::remove_all(dir);
@@ -102,9 +102,9 @@ Corpus skinCorpus() {
 
 Corpus textCorpus() {
     Bytes text;
-    for (const char *dir : {"/usr/share/common-licenses"}) {
+    for (const char* dir : {"/usr/share/common-licenses"}) {
         if (!fs::is_directory(dir)) continue;
-        for (const auto &e : fs::directory_iterator(dir))
+        for (const auto& e : fs::directory_iterator(dir))
             if (e.is_regular_file()) {
                 Bytes b = readFile(e.path());
                 text.insert(text.end(), b.begin(), b.end());
@@ -112,7 +112,7 @@ Corpus textCorpus() {
     }
     if (text.empty()) {
         std::mt19937 rng(1);
-        static const char *words[] = {"the ", "skin ", "window ", "of ", "and ", "player ", "equalizer ", ".\n"};
+        static const char* words[] = {"the ", "skin ", "window ", "of ", "and ", "player ", "equalizer ", ".\n"};
         while (text.size() < 300000) {
             std::string w = words[rng() % 8];
             text.insert(text.end(), w.begin(), w.end());
@@ -124,17 +124,18 @@ Corpus textCorpus() {
 }
 
 // The text corpus packed by 7-Zip as one ZIP member of the given method; empty without 7z.
-Stream sevenZipStream(const Corpus &text, const char *method) {
+Stream sevenZipStream(const Corpus& text, const char* method) {
     std::string tmpl = (fs::temp_directory_path() / "bench-inflate-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) return {};
     const fs::path dir = tmpl;
     Bytes data;
-    for (const Stream &s : text.streams) {
+    for (const Stream& s : text.streams) {
         Bytes plain(s.size);
         tarrow::inflateToBuffer(s.packed, plain);
         data.insert(data.end(), plain.begin(), plain.end());
     }
-    std::ofstream(dir / "text", std::ios::binary).write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+    std::ofstream(dir / "text", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     const std::string cmd = "cd '" + dir.string() + "' && 7z a -tzip -mm=" + method + " t.zip text >/dev/null 2>&1";
     Stream out{};
     if (std::system(cmd.c_str()) == 0) {
@@ -146,7 +147,8 @@ Stream sevenZipStream(const Corpus &text, const char *method) {
         };
         if (zip.size() > 30) {
             const size_t start = 30 + le(26, 2) + le(28, 2), packed = le(18, 4);
-            if (start + packed <= zip.size()) out = {Bytes(zip.begin() + start, zip.begin() + start + packed), data.size()};
+            if (start + packed <= zip.size())
+                out = {Bytes(zip.begin() + start, zip.begin() + start + packed), data.size()};
         }
     }
     fs::remove_all(dir);
@@ -154,12 +156,12 @@ Stream sevenZipStream(const Corpus &text, const char *method) {
 }
 
 // 0: skin bitmaps, 1: text (zlib level 6); 2: text as 7-Zip's deflate, 3: text as 7-Zip's Deflate64.
-const Corpus &corpus(int which) {
+const Corpus& corpus(int which) {
     static const Corpus skins = skinCorpus();
     static const Corpus text = textCorpus();
     static const Corpus sevenDeflate{{sevenZipStream(text, "Deflate")}, text.total};
     static const Corpus sevenDeflate64{{sevenZipStream(text, "Deflate64")}, text.total};
-    const Corpus *all[] = {&skins, &text, &sevenDeflate, &sevenDeflate64};
+    const Corpus* all[] = {&skins, &text, &sevenDeflate, &sevenDeflate64};
     return *all[which];
 }
 
@@ -169,7 +171,7 @@ tarrow::DeflateFormat formatOf(int which) {
 
 // Gathers the decoder's output in one buffer, as zlib's is.
 struct BufferSink : tarrow::OutputSink {
-    uint8_t *out = nullptr;
+    uint8_t* out = nullptr;
     size_t room = 0;
     bool write(std::span<const uint8_t> block) override {
         if (block.size() > room) return false;
@@ -179,14 +181,14 @@ struct BufferSink : tarrow::OutputSink {
     }
 };
 
-void BM_Ours(benchmark::State &state) {
-    const Corpus &c = corpus(int(state.range(0)));
+void BM_Ours(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
     const tarrow::DeflateFormat format = formatOf(int(state.range(0)));
     Bytes out(1 << 22);
     tarrow::OutputWindow window;
     tarrow::Inflater inflater;
     for (auto _ : state) {
-        for (const Stream &s : c.streams) {
+        for (const Stream& s : c.streams) {
             BufferSink sink;
             sink.out = out.data(), sink.room = out.size();
             tarrow::MemorySource source(s.packed);
@@ -198,13 +200,13 @@ void BM_Ours(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
 }
 
-void BM_OursBuffer(benchmark::State &state) {
-    const Corpus &c = corpus(int(state.range(0)));
+void BM_OursBuffer(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
     const tarrow::DeflateFormat format = formatOf(int(state.range(0)));
     Bytes out(1 << 22);
     tarrow::Inflater inflater;
     for (auto _ : state) {
-        for (const Stream &s : c.streams) {
+        for (const Stream& s : c.streams) {
             const auto r = inflater.toBuffer(s.packed, std::span(out).first(s.size), format);
             if (r.status != tarrow::DecodeStatus::Ok) state.SkipWithError("decode failed");
             benchmark::DoNotOptimize(out.data());
@@ -213,12 +215,12 @@ void BM_OursBuffer(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
 }
 
-void BM_Libdeflate(benchmark::State &state) {
-    const Corpus &c = corpus(int(state.range(0)));
+void BM_Libdeflate(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
     Bytes out(1 << 22);
-    libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
     for (auto _ : state) {
-        for (const Stream &s : c.streams) {
+        for (const Stream& s : c.streams) {
             if (libdeflate_deflate_decompress(d, s.packed.data(), s.packed.size(), out.data(), s.size, nullptr) !=
                 LIBDEFLATE_SUCCESS)
                 state.SkipWithError("libdeflate failed");
@@ -229,15 +231,15 @@ void BM_Libdeflate(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
 }
 
-void BM_Zlib(benchmark::State &state) {
-    const Corpus &c = corpus(int(state.range(0)));
+void BM_Zlib(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
     Bytes out(1 << 22);
     z_stream z{};
     inflateInit2(&z, -15);
     for (auto _ : state) {
-        for (const Stream &s : c.streams) {
+        for (const Stream& s : c.streams) {
             inflateReset(&z);
-            z.next_in = const_cast<uint8_t *>(s.packed.data());
+            z.next_in = const_cast<uint8_t*>(s.packed.data());
             z.avail_in = uInt(s.packed.size());
             z.next_out = out.data();
             z.avail_out = uInt(out.size());
@@ -254,24 +256,25 @@ BENCHMARK(BM_OursBuffer)->DenseRange(0, 3)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_Zlib)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_Libdeflate)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const char *names[] = {"skin bitmaps", "text"};
-    auto time = [&](const char *name, int which) {
+    const char* names[] = {"skin bitmaps", "text"};
+    auto time = [&](const char* name, int which) {
         return reporter.seconds[std::string(name) + "/corpus:" + std::to_string(which) + "/min_time:1.000"];
     };
     for (int i = 0; i < 2; ++i) {
         const double window = time("BM_Ours", i), buffer = time("BM_OursBuffer", i);
         const double zlib = time("BM_Zlib", i), libdeflate = time("BM_Libdeflate", i);
         if (window > 0 && buffer > 0 && zlib > 0 && libdeflate > 0)
-            std::printf("inflate %-12s (%zu streams, %zu bytes): peer time / our time: zlib %.2f (window) %.2f "
-                        "(buffer); libdeflate %.2f (window) %.2f (buffer)\n",
-                        names[i], corpus(i).streams.size(), corpus(i).total, zlib / window, zlib / buffer,
-                        libdeflate / window, libdeflate / buffer);
+            std::printf(
+                "inflate %-12s (%zu streams, %zu bytes): peer time / our time: zlib %.2f (window) %.2f "
+                "(buffer); libdeflate %.2f (window) %.2f (buffer)\n",
+                names[i], corpus(i).streams.size(), corpus(i).total, zlib / window, zlib / buffer, libdeflate / window,
+                libdeflate / buffer);
     }
     if (time("BM_Ours", 2) > 0 && time("BM_Ours", 3) > 0)
         std::printf("Deflate64 time / deflate time on the text as 7-Zip packs it: %.2f (window) %.2f (buffer)\n",

@@ -52,7 +52,9 @@ Dib LargePicture() {
             float g = 120 + 80 * std::cos(4.3f * fy - 1.7f * fx);
             float b = 110 + 70 * std::sin(3.7f * (fx + fy)) + 30 * std::cos(25 * fy);
             if ((x / 250 + y / 250) % 3 == 0 && (x % 250) < 180 && (y % 250) < 120) r = 240, g = 230, b = 40;
-            const auto clamp = [&](float v) { return uint8_t(std::lround(std::fmin(255.f, std::fmax(0.f, v + noise(rng))))); };
+            const auto clamp = [&](float v) {
+                return uint8_t(std::lround(std::fmin(255.f, std::fmax(0.f, v + noise(rng)))));
+            };
             p[0] = clamp(b);
             p[1] = clamp(g);
             p[2] = clamp(r);
@@ -192,8 +194,10 @@ int main(int argc, char** argv) {
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const char* names[2] = {"preview 275x350", "2000x2000"};
-    std::printf("\nJPEG q%d 4:4:4 optimised: speed = libjpeg-turbo time / our time (goal >= 0.5);\n"
-                "size = our size / libjpeg-turbo's size at our PSNR (goal <= 1.03)\n", kQuality);
+    std::printf(
+        "\nJPEG q%d 4:4:4 optimised: speed = libjpeg-turbo time / our time (goal >= 0.5);\n"
+        "size = our size / libjpeg-turbo's size at our PSNR (goal <= 1.03)\n",
+        kQuality);
     for (int which = 0; which < 2; ++which) {
         char ourName[32], turboName[32];
         std::snprintf(ourName, sizeof ourName, "BM_Ours/%d", which);
@@ -203,10 +207,11 @@ int main(int argc, char** argv) {
         const std::vector<uint8_t> ourFile = EncodeOurs(picture), turboFile = EncodeTurbo(picture);
         const double ourPsnr = Psnr(picture, ourFile), turboPsnr = Psnr(picture, turboFile);
         const double turboAtOurs = TurboSizeAtPsnr(picture, ourPsnr);
-        std::printf("%-16s speed %.2fx (ours %.3f ms, libjpeg-turbo %.3f ms)  size %.3f "
-                    "(ours %zu B at %.2f dB; libjpeg-turbo %.0f B at that PSNR, %zu B at %.2f dB at q%d)\n",
-                    names[which], ours > 0 ? turbo / ours : 0.0, ours, turbo, double(ourFile.size()) / turboAtOurs,
-                    ourFile.size(), ourPsnr, turboAtOurs, turboFile.size(), turboPsnr, kQuality);
+        std::printf(
+            "%-16s speed %.2fx (ours %.3f ms, libjpeg-turbo %.3f ms)  size %.3f "
+            "(ours %zu B at %.2f dB; libjpeg-turbo %.0f B at that PSNR, %zu B at %.2f dB at q%d)\n",
+            names[which], ours > 0 ? turbo / ours : 0.0, ours, turbo, double(ourFile.size()) / turboAtOurs,
+            ourFile.size(), ourPsnr, turboAtOurs, turboFile.size(), turboPsnr, kQuality);
     }
     benchmark::Shutdown();
     return 0;

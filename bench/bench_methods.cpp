@@ -31,10 +31,10 @@ using tarrow::test::Bytes;
 namespace {
 
 constexpr size_t kStreams = 24;
-constexpr size_t kStreamSize = 256 << 10; // about the size of a skin's largest bitmap
+constexpr size_t kStreamSize = 256 << 10;  // about the size of a skin's largest bitmap
 
 enum Method { kBzip2, kLzma, kXz, kZstd, kMethods };
-const char *kNames[kMethods] = {"bzip2", "LZMA", "xz", "zstd"};
+const char* kNames[kMethods] = {"bzip2", "LZMA", "xz", "zstd"};
 
 lzma_options_lzma lzmaOptions() {
     lzma_options_lzma o;
@@ -43,13 +43,14 @@ lzma_options_lzma lzmaOptions() {
     return o;
 }
 
-Bytes pack(Method m, const Bytes &in) {
+Bytes pack(Method m, const Bytes& in) {
     Bytes out(in.size() + in.size() / 2 + 4096);
     switch (m) {
     case kBzip2: {
         unsigned size = unsigned(out.size());
-        BZ2_bzBuffToBuffCompress(reinterpret_cast<char *>(out.data()), &size,
-                                 const_cast<char *>(reinterpret_cast<const char *>(in.data())), unsigned(in.size()), 9, 0, 0);
+        BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size,
+                                 const_cast<char*>(reinterpret_cast<const char*>(in.data())), unsigned(in.size()), 9, 0,
+                                 0);
         out.resize(size);
         return out;
     }
@@ -60,8 +61,15 @@ Bytes pack(Method m, const Bytes &in) {
         size_t size = 9;
         lzma_raw_buffer_encode(f, nullptr, in.data(), in.size(), out.data(), &size, out.size());
         const uint32_t d = o.dict_size;
-        const uint8_t header[9] = {9, 20, 5, 0, uint8_t((o.pb * 5 + o.lp) * 9 + o.lc), uint8_t(d), uint8_t(d >> 8),
-                                   uint8_t(d >> 16), uint8_t(d >> 24)};
+        const uint8_t header[9] = {9,
+                                   20,
+                                   5,
+                                   0,
+                                   uint8_t((o.pb * 5 + o.lp) * 9 + o.lc),
+                                   uint8_t(d),
+                                   uint8_t(d >> 8),
+                                   uint8_t(d >> 16),
+                                   uint8_t(d >> 24)};
         std::memcpy(out.data(), header, 9);
         out.resize(size);
         return out;
@@ -72,9 +80,7 @@ Bytes pack(Method m, const Bytes &in) {
         out.resize(size);
         return out;
     }
-    default:
-        out.resize(ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 3));
-        return out;
+    default: out.resize(ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 3)); return out;
     }
 }
 
@@ -82,7 +88,7 @@ struct Data {
     std::vector<Bytes> plain, packed[kMethods];
 };
 
-const Data &data() {
+const Data& data() {
     static const Data d = [] {
         Data d;
         for (size_t i = 0; i < kStreams; ++i) {
@@ -104,9 +110,9 @@ struct DiscardSink : tarrow::OutputSink {
     }
 };
 
-void BM_Ours(benchmark::State &state) {
+void BM_Ours(benchmark::State& state) {
     const Method m = Method(state.range(0));
-    const Data &d = data();
+    const Data& d = data();
     tarrow::OutputWindow window;
     for (auto _ : state) {
         for (size_t i = 0; i < kStreams; ++i) {
@@ -126,20 +132,20 @@ void BM_Ours(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations() * kStreams * kStreamSize));
 }
 
-void BM_Library(benchmark::State &state) {
+void BM_Library(benchmark::State& state) {
     const Method m = Method(state.range(0));
-    const Data &d = data();
+    const Data& d = data();
     Bytes out(kStreamSize);
-    ZSTD_DCtx *z = ZSTD_createDCtx();
+    ZSTD_DCtx* z = ZSTD_createDCtx();
     for (auto _ : state) {
         for (size_t i = 0; i < kStreams; ++i) {
-            const Bytes &in = d.packed[m][i];
+            const Bytes& in = d.packed[m][i];
             bool ok = false;
             switch (m) {
             case kBzip2: {
                 unsigned size = unsigned(out.size());
-                ok = BZ2_bzBuffToBuffDecompress(reinterpret_cast<char *>(out.data()), &size,
-                                                const_cast<char *>(reinterpret_cast<const char *>(in.data())),
+                ok = BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &size,
+                                                const_cast<char*>(reinterpret_cast<const char*>(in.data())),
                                                 unsigned(in.size()), 0, 0) == BZ_OK;
                 break;
             }
@@ -147,7 +153,8 @@ void BM_Library(benchmark::State &state) {
                 lzma_options_lzma o = lzmaOptions();
                 lzma_filter f[] = {{LZMA_FILTER_LZMA1, &o}, {LZMA_VLI_UNKNOWN, nullptr}};
                 size_t inPos = 9, outPos = 0;
-                lzma_ret rc = lzma_raw_buffer_decode(f, nullptr, in.data(), &inPos, in.size(), out.data(), &outPos, out.size());
+                lzma_ret rc =
+                    lzma_raw_buffer_decode(f, nullptr, in.data(), &inPos, in.size(), out.data(), &outPos, out.size());
                 ok = (rc == LZMA_OK || rc == LZMA_STREAM_END) && outPos == kStreamSize;
                 break;
             }
@@ -178,12 +185,12 @@ void BM_Library(benchmark::State &state) {
 }
 
 // zstd's one-shot decoder, which needs the whole output at once: the figure beyond any streaming use.
-void BM_ZstdOneShot(benchmark::State &state) {
-    const Data &d = data();
+void BM_ZstdOneShot(benchmark::State& state) {
+    const Data& d = data();
     Bytes out(kStreamSize);
-    ZSTD_DCtx *z = ZSTD_createDCtx();
+    ZSTD_DCtx* z = ZSTD_createDCtx();
     for (auto _ : state) {
-        for (const Bytes &in : d.packed[kZstd])
+        for (const Bytes& in : d.packed[kZstd])
             if (ZSTD_decompressDCtx(z, out.data(), out.size(), in.data(), in.size()) != kStreamSize)
                 state.SkipWithError("library failed");
         benchmark::DoNotOptimize(out.data());
@@ -195,7 +202,7 @@ void BM_ZstdOneShot(benchmark::State &state) {
 constexpr size_t kAesBytes = 32 << 20;
 const uint8_t kSalt[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-void BM_OurAes256(benchmark::State &state) {
+void BM_OurAes256(benchmark::State& state) {
     Bytes buffer(kAesBytes, 0x5A);
     uint8_t derived[66];
     PKCS5_PBKDF2_HMAC_SHA1("skin", 4, kSalt, 16, 1000, sizeof derived, derived);
@@ -209,14 +216,15 @@ void BM_OurAes256(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations() * kAesBytes));
 }
 
-void BM_LibcryptoAes256Ctr(benchmark::State &state) {
+void BM_LibcryptoAes256Ctr(benchmark::State& state) {
     Bytes buffer(kAesBytes, 0x5A);
     const uint8_t key[32] = {7}, iv[16] = {1};
-    EVP_CIPHER_CTX *c = EVP_CIPHER_CTX_new();
+    EVP_CIPHER_CTX* c = EVP_CIPHER_CTX_new();
     for (auto _ : state) {
         EVP_DecryptInit_ex(c, EVP_aes_256_ctr(), nullptr, key, iv);
         int n = 0;
-        for (size_t at = 0; at < buffer.size(); at += 8192) EVP_DecryptUpdate(c, buffer.data() + at, &n, buffer.data() + at, 8192);
+        for (size_t at = 0; at < buffer.size(); at += 8192)
+            EVP_DecryptUpdate(c, buffer.data() + at, &n, buffer.data() + at, 8192);
         benchmark::DoNotOptimize(buffer.data());
     }
     EVP_CIPHER_CTX_free(c);
@@ -225,11 +233,11 @@ void BM_LibcryptoAes256Ctr(benchmark::State &state) {
 
 // The authentication code alone, through the same interface ours uses: with the counter mode above it
 // gives the most the two can reach one after the other.
-void BM_LibcryptoHmacSha1(benchmark::State &state) {
+void BM_LibcryptoHmacSha1(benchmark::State& state) {
     Bytes buffer(kAesBytes, 0x5A);
     const uint8_t key[32] = {7};
-    EVP_MAC *hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    EVP_MAC_CTX *mac = EVP_MAC_CTX_new(hmac);
+    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    EVP_MAC_CTX* mac = EVP_MAC_CTX_new(hmac);
     char digest[] = "SHA1";
     const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string("digest", digest, 0), OSSL_PARAM_construct_end()};
     uint8_t code[EVP_MAX_MD_SIZE];
@@ -252,10 +260,9 @@ BENCHMARK(BM_OurAes256)->MinTime(1.0);
 BENCHMARK(BM_LibcryptoAes256Ctr)->MinTime(1.0);
 BENCHMARK(BM_LibcryptoHmacSha1)->MinTime(1.0);
 
+}  // namespace
 
-} // namespace
-
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -268,15 +275,15 @@ int main(int argc, char **argv) {
     }
     const double oneShot = reporter.seconds["BM_ZstdOneShot/min_time:1.000"];
     const double zstdOurs = reporter.seconds["BM_Ours/method:3/min_time:1.000"];
-    if (oneShot > 0 && zstdOurs > 0)
-        std::printf("zstd one-shot time / our time = %.3f\n", oneShot / zstdOurs);
+    if (oneShot > 0 && zstdOurs > 0) std::printf("zstd one-shot time / our time = %.3f\n", oneShot / zstdOurs);
     const double aes = reporter.seconds["BM_OurAes256/min_time:1.000"];
     const double ctr = reporter.seconds["BM_LibcryptoAes256Ctr/min_time:1.000"];
     const double sha1 = reporter.seconds["BM_LibcryptoHmacSha1/min_time:1.000"];
-    if (aes > 0 && ctr > 0 && sha1 > 0) // bytes per nanosecond are GB/s
-        std::printf("AES-256 with HMAC-SHA1: %.2f GB/s; libcrypto's AES-256-CTR alone: %.2f GB/s, HMAC-SHA1 alone: "
-                    "%.2f GB/s, both in turn: %.2f GB/s; their time / our time = %.3f\n",
-                    kAesBytes / aes, kAesBytes / ctr, kAesBytes / sha1, kAesBytes / (ctr + sha1), (ctr + sha1) / aes);
+    if (aes > 0 && ctr > 0 && sha1 > 0)  // bytes per nanosecond are GB/s
+        std::printf(
+            "AES-256 with HMAC-SHA1: %.2f GB/s; libcrypto's AES-256-CTR alone: %.2f GB/s, HMAC-SHA1 alone: "
+            "%.2f GB/s, both in turn: %.2f GB/s; their time / our time = %.3f\n",
+            kAesBytes / aes, kAesBytes / ctr, kAesBytes / sha1, kAesBytes / (ctr + sha1), (ctr + sha1) / aes);
     benchmark::Shutdown();
     return 0;
 }

@@ -30,7 +30,7 @@ namespace {
 
 constexpr size_t kSize = 8 << 20;
 
-Bytes readFile(const fs::path &p) {
+Bytes readFile(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
@@ -39,7 +39,7 @@ Bytes readFile(const fs::path &p) {
 Bytes sampleData() {
     Bytes text;
     if (fs::is_directory("/usr/share/common-licenses"))
-        for (const auto &e : fs::directory_iterator("/usr/share/common-licenses"))
+        for (const auto& e : fs::directory_iterator("/usr/share/common-licenses"))
             if (e.is_regular_file()) {
                 Bytes b = readFile(e.path());
                 text.insert(text.end(), b.begin(), b.end());
@@ -61,18 +61,18 @@ Bytes sampleData() {
 
 struct Archive {
     fs::path zip;
-    Bytes stream; // the member's compressed data
+    Bytes stream;  // the member's compressed data
     uint32_t crc = 0;
 };
 
-uint32_t le(const Bytes &b, size_t at, int n) {
+uint32_t le(const Bytes& b, size_t at, int n) {
     uint32_t v = 0;
     for (int i = n - 1; i >= 0; --i) v = (v << 8) | b[at + size_t(i)];
     return v;
 }
 
 // The folder of the data and archives, removed at the end of main.
-const fs::path &scratchDir() {
+const fs::path& scratchDir() {
     static const fs::path dir = [] {
         std::string tmpl = (fs::temp_directory_path() / "bench-ppmd-XXXXXX").string();
         return mkdtemp(tmpl.data()) ? fs::path(tmpl) : fs::path();
@@ -81,18 +81,18 @@ const fs::path &scratchDir() {
 }
 
 Archive makeArchive(int order, int memoryMb) {
-    const fs::path &dir = scratchDir();
+    const fs::path& dir = scratchDir();
     if (dir.empty()) return {};
     static const Bytes data = [&dir] {
         Bytes d = sampleData();
-        std::ofstream(dir / "member", std::ios::binary).write(reinterpret_cast<const char *>(d.data()), long(d.size()));
+        std::ofstream(dir / "member", std::ios::binary).write(reinterpret_cast<const char*>(d.data()), long(d.size()));
         return d;
     }();
     Archive a;
     a.zip = dir / ("o" + std::to_string(order) + ".zip");
-    std::string cmd = "cd '" + dir.string() + "' && rm -f '" + a.zip.string() + "' && 7z a -tzip -mm=PPMd -mo=" +
-                      std::to_string(order) + " -mmem=" + std::to_string(memoryMb) + "m '" + a.zip.string() +
-                      "' member >/dev/null 2>&1";
+    std::string cmd = "cd '" + dir.string() + "' && rm -f '" + a.zip.string() +
+                      "' && 7z a -tzip -mm=PPMd -mo=" + std::to_string(order) + " -mmem=" + std::to_string(memoryMb) +
+                      "m '" + a.zip.string() + "' member >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) return a;
     Bytes zip = readFile(a.zip);
     if (zip.size() < 30 || le(zip, 8, 2) != 98) return a;
@@ -102,7 +102,7 @@ Archive makeArchive(int order, int memoryMb) {
     return a;
 }
 
-const Archive &archive(int which) {
+const Archive& archive(int which) {
     static const Archive a6 = makeArchive(6, 16), a16 = makeArchive(16, 64);
     return which == 0 ? a6 : a16;
 }
@@ -116,7 +116,7 @@ double threadSeconds() {
 double childSeconds() {
     rusage u{};
     getrusage(RUSAGE_CHILDREN, &u);
-    auto s = [](const timeval &v) { return double(v.tv_sec) + double(v.tv_usec) * 1e-6; };
+    auto s = [](const timeval& v) { return double(v.tv_sec) + double(v.tv_usec) * 1e-6; };
     return s(u.ru_utime) + s(u.ru_stime);
 }
 
@@ -128,8 +128,8 @@ struct CrcSink : tarrow::OutputSink {
     }
 };
 
-void BM_Ours(benchmark::State &state) {
-    const Archive &a = archive(int(state.range(0)));
+void BM_Ours(benchmark::State& state) {
+    const Archive& a = archive(int(state.range(0)));
     if (a.stream.empty()) return state.SkipWithError("7z missing");
     tarrow::OutputWindow window;
     for (auto _ : state) {
@@ -144,8 +144,8 @@ void BM_Ours(benchmark::State &state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kSize));
 }
 
-void BM_SevenZip(benchmark::State &state) {
-    const Archive &a = archive(int(state.range(0)));
+void BM_SevenZip(benchmark::State& state) {
+    const Archive& a = archive(int(state.range(0)));
     if (a.stream.empty()) return state.SkipWithError("7z missing");
     const std::string cmd = "7z t '" + a.zip.string() + "' >/dev/null 2>&1";
     for (auto _ : state) {
@@ -159,13 +159,13 @@ void BM_SevenZip(benchmark::State &state) {
 BENCHMARK(BM_Ours)->Arg(0)->Arg(1)->ArgName("order16")->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_SevenZip)->Arg(0)->Arg(1)->ArgName("order16")->UseManualTime()->MinTime(2.0);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const char *names[] = {"order 6, 16 MB", "order 16, 64 MB"};
+    const char* names[] = {"order 6, 16 MB", "order 16, 64 MB"};
     for (int i = 0; i < 2; ++i) {
         std::string arg = "/order16:" + std::to_string(i) + "/min_time:2.000/manual_time";
         double ours = reporter.seconds["BM_Ours" + arg], peer = reporter.seconds["BM_SevenZip" + arg];

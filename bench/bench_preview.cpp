@@ -108,7 +108,8 @@ void StageBreakdown(const std::string& archive, const std::string& temp) {
         const std::vector<uint8_t> jpeg = EncodeDibAsJpeg(canvas, kPreviewJpegQuality);
         const Clock encoded = Now();
         std::string error;
-        if (WritePreviewFile(output, jpeg, true, error) != WriteResult::Written) std::fprintf(stderr, "%s\n", error.c_str());
+        if (WritePreviewFile(output, jpeg, true, error) != WriteResult::Written)
+            std::fprintf(stderr, "%s\n", error.c_str());
         const Clock written = Now();
         if (run == 0) continue;  // the first run binds the library and warms the caches
         stages.Add("unpack (copy, extract, find main.bmp)", start, unpacked);
@@ -121,10 +122,11 @@ void StageBreakdown(const std::string& archive, const std::string& temp) {
     }
     std::printf("Stage breakdown for %s, %d runs, medians (CPU = this process incl. kernel):\n",
                 fs::path(archive).filename().c_str(), kStageRuns - 1);
-    for (const char* stage : {"unpack (copy, extract, find main.bmp)", "load bitmaps and first draw",
-                              "compose (draw 3 windows, stack)", "clean-up (delete, remove folders)",
-                              "JPEG encode (quality 90)", "write file", "total"})
-        std::printf("  %-40s %7.3f ms CPU  %7.3f ms wall\n", stage, Median(stages.cpu[stage]), Median(stages.wall[stage]));
+    for (const char* stage :
+         {"unpack (copy, extract, find main.bmp)", "load bitmaps and first draw", "compose (draw 3 windows, stack)",
+          "clean-up (delete, remove folders)", "JPEG encode (quality 90)", "write file", "total"})
+        std::printf("  %-40s %7.3f ms CPU  %7.3f ms wall\n", stage, Median(stages.cpu[stage]),
+                    Median(stages.wall[stage]));
     fs::remove(output);
 }
 
@@ -141,7 +143,8 @@ void InMemoryStageBreakdown(const std::string& archive, const std::string& temp)
         const Clock rendered = Now();
         const std::vector<uint8_t> jpeg = EncodeDibAsJpeg(canvas, kPreviewJpegQuality);
         const Clock encoded = Now();
-        if (WritePreviewFile(output, jpeg, true, error) != WriteResult::Written) std::fprintf(stderr, "%s\n", error.c_str());
+        if (WritePreviewFile(output, jpeg, true, error) != WriteResult::Written)
+            std::fprintf(stderr, "%s\n", error.c_str());
         const Clock written = Now();
         if (run == 0) continue;
         stages.Add("read, decode and load, compose", start, rendered);
@@ -151,7 +154,8 @@ void InMemoryStageBreakdown(const std::string& archive, const std::string& temp)
     }
     std::printf("In memory, %s, %d runs, medians:\n", fs::path(archive).filename().c_str(), kStageRuns - 1);
     for (const char* stage : {"read, decode and load, compose", "JPEG encode (quality 90)", "write file", "total"})
-        std::printf("  %-40s %7.3f ms CPU  %7.3f ms wall\n", stage, Median(stages.cpu[stage]), Median(stages.wall[stage]));
+        std::printf("  %-40s %7.3f ms CPU  %7.3f ms wall\n", stage, Median(stages.cpu[stage]),
+                    Median(stages.wall[stage]));
     fs::remove(output);
 }
 
@@ -214,9 +218,10 @@ void Throughput(const std::string& corpus, const std::string& temp) {
                 if (f.status != 0) std::printf("  (run ended with status %d)\n", f.status);
                 if (attempt == 0 || f.wallSeconds < best.wallSeconds) best = f;
             }
-            std::printf("  %-11s -j %s: %7.1f skins/s wall (%.2f s), %.3f ms CPU per skin (all processes), peak %.1f MB\n",
-                        mode, jobs, double(n) / best.wallSeconds, best.wallSeconds, best.cpuSeconds * 1e3 / double(n),
-                        best.peakMb);
+            std::printf(
+                "  %-11s -j %s: %7.1f skins/s wall (%.2f s), %.3f ms CPU per skin (all processes), peak %.1f MB\n",
+                mode, jobs, double(n) / best.wallSeconds, best.wallSeconds, best.cpuSeconds * 1e3 / double(n),
+                best.peakMb);
             cpuPerSkin[std::string(mode) + jobs] = best.cpuSeconds / double(n);
             if (jobs[0] == '1') wallOne = best.wallSeconds, cpuOne = best.cpuSeconds;
             else
@@ -225,7 +230,8 @@ void Throughput(const std::string& corpus, const std::string& temp) {
         }
     }
     std::printf("  CPU per skin, --via-files / in memory: %.2f at -j 1, %.2f at -j 2\n",
-                cpuPerSkin["--via-files1"] / cpuPerSkin["in memory1"], cpuPerSkin["--via-files2"] / cpuPerSkin["in memory2"]);
+                cpuPerSkin["--via-files1"] / cpuPerSkin["in memory1"],
+                cpuPerSkin["--via-files2"] / cpuPerSkin["in memory2"]);
     fs::remove_all(many);
     fs::remove_all(out);
 }
@@ -243,7 +249,8 @@ int main() {
     std::string pattern = WorkingFolderBase() + "veltrane-bench-XXXXXX";
     if (!mkdtemp(pattern.data())) return 1;
     const std::string temp = pattern + "/";
-    std::printf("Working folders in %s (%s); load average now: ", WorkingFolderBase().c_str(), FileSystemOf(temp).c_str());
+    std::printf("Working folders in %s (%s); load average now: ", WorkingFolderBase().c_str(),
+                FileSystemOf(temp).c_str());
     double load[3] = {};
     if (getloadavg(load, 3) == 3) std::printf("%.2f %.2f %.2f\n", load[0], load[1], load[2]);
 
@@ -251,7 +258,8 @@ int main() {
     if (!fs::exists(archive)) archive = corpus + "/base-2.91.wsz";
     StageBreakdown(archive, temp);
     InMemoryStageBreakdown(archive, temp);
-    if (!PackageLibraryLoaded()) std::printf("  (libPackage.so was not found beside the benchmark: nothing was unpacked)\n");
+    if (!PackageLibraryLoaded())
+        std::printf("  (libPackage.so was not found beside the benchmark: nothing was unpacked)\n");
     Throughput(corpus, temp);
     fs::remove_all(temp);
     return 0;

@@ -29,12 +29,11 @@ constexpr uint64_t kRest = uint64_t(3) << 20;
 constexpr uint64_t kTotal = 4 * kGiB + kRest;
 constexpr int kRounds = 3;
 
-void writeOrdinary(const std::string &path)
-{
+void writeOrdinary(const std::string& path) {
     ziptest::Archive a;
     const ziptest::PackedZeros gib = ziptest::deflateZeros(kGiB), rest = ziptest::deflateZeros(kRest);
     for (int i = 0; i < 5; ++i) {
-        const ziptest::PackedZeros &z = i < 4 ? gib : rest;
+        const ziptest::PackedZeros& z = i < 4 ? gib : rest;
         ziptest::Member m;
         m.name = "zeros" + std::to_string(i) + ".bin";
         m.method = 8;
@@ -47,7 +46,7 @@ void writeOrdinary(const std::string &path)
     ziptest::writeFile(path, ziptest::build(a));
 }
 
-double seconds(const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+double seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
 
 struct Times {
     double wall = 1e30, user = 1e30, system = 1e30;
@@ -55,8 +54,8 @@ struct Times {
 
 // Times `work`, then removes `folder` and syncs the disk so that no round inherits the previous
 // one's write-back. Keeps the best of each figure in `best`.
-template <typename Work> void timed(const fs::path &folder, Times &best, Work work)
-{
+template <typename Work>
+void timed(const fs::path& folder, Times& best, Work work) {
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
@@ -71,8 +70,7 @@ template <typename Work> void timed(const fs::path &folder, Times &best, Work wo
 }
 
 // Tests the archive, or extracts it into `folder`, expecting `members` members done.
-void unpack(const std::string &archive, const fs::path &folder, bool extract, int32_t members, Times &best)
-{
+void unpack(const std::string& archive, const fs::path& folder, bool extract, int32_t members, Times& best) {
     Tarrow_Initialise();
     Tarrow_ArchiveName(archive.c_str());
     Tarrow_Test(extract ? 0 : 1);
@@ -85,8 +83,7 @@ void unpack(const std::string &archive, const fs::path &folder, bool extract, in
 }
 
 // Writes files of zeros of these sizes into `folder`, 32 KB at a time.
-void plainWrites(const fs::path &folder, const std::vector<uint64_t> &sizes, Times &best)
-{
+void plainWrites(const fs::path& folder, const std::vector<uint64_t>& sizes, Times& best) {
     static const std::vector<char> zeros(32 << 10, 0);
     timed(folder, best, [&] {
         fs::create_directories(folder);
@@ -94,21 +91,18 @@ void plainWrites(const fs::path &folder, const std::vector<uint64_t> &sizes, Tim
             const int fd = open((folder / std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             for (uint64_t left = sizes[i]; fd >= 0 && left > 0;) {
                 const size_t n = size_t(std::min<uint64_t>(left, zeros.size()));
-                if (write(fd, zeros.data(), n) != ssize_t(n))
-                    break;
+                if (write(fd, zeros.data(), n) != ssize_t(n)) break;
                 left -= n;
             }
-            if (fd >= 0)
-                close(fd);
+            if (fd >= 0) close(fd);
         }
     });
 }
 
-} // namespace
+}  // namespace
 
-int main()
-{
-    const char *tmp = std::getenv("TMPDIR");
+int main() {
+    const char* tmp = std::getenv("TMPDIR");
     const fs::path base = fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench-zip64-" + std::to_string(getpid()));
     fs::create_directories(base);
     if (fs::space(base).available < uint64_t(10) * 1000 * 1000 * 1000) {
@@ -135,17 +129,19 @@ int main()
 
     std::printf("%llu bytes of deflated zeros, one zip64 member vs five ordinary members, best of %d, in %s:\n",
                 static_cast<unsigned long long>(kTotal), kRounds, base.parent_path().c_str());
-    auto line = [](const char *what, const Times &z, const Times &o) {
-        std::printf("  %-13s one: %6.2f s wall %5.2f s user %5.2f s system; five: %6.2f s wall %5.2f s user "
-                    "%5.2f s system; five / one = %.2f wall, %.2f user\n",
-                    what, z.wall, z.user, z.system, o.wall, o.user, o.system, o.wall / z.wall, o.user / z.user);
+    auto line = [](const char* what, const Times& z, const Times& o) {
+        std::printf(
+            "  %-13s one: %6.2f s wall %5.2f s user %5.2f s system; five: %6.2f s wall %5.2f s user "
+            "%5.2f s system; five / one = %.2f wall, %.2f user\n",
+            what, z.wall, z.user, z.system, o.wall, o.user, o.system, o.wall / z.wall, o.user / z.user);
     };
     line("test", testBig, testOrdinary);
     line("extract", extractBig, extractOrdinary);
     line("plain writes", writeOne, writeFive);
-    std::printf("zip64 extraction time per byte / ordinary: %.2f wall, %.2f user; beside the same plain "
-                "writes: %.2f\n",
-                extractBig.wall / extractOrdinary.wall, extractBig.user / extractOrdinary.user,
-                (extractBig.wall / writeOne.wall) / (extractOrdinary.wall / writeFive.wall));
+    std::printf(
+        "zip64 extraction time per byte / ordinary: %.2f wall, %.2f user; beside the same plain "
+        "writes: %.2f\n",
+        extractBig.wall / extractOrdinary.wall, extractBig.user / extractOrdinary.user,
+        (extractBig.wall / writeOne.wall) / (extractOrdinary.wall / writeFive.wall));
     return 0;
 }

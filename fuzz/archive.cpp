@@ -74,10 +74,8 @@ void Run(const Scratch& scratch, std::span<const uint8_t> archive, Source source
          size_t size) {
     Tarrow_Initialise();
     Tarrow_InstallCallback(Silent);
-    if (source == Source::Memory)
-        Tarrow_FromMemory(archive.data(), uint32_t(archive.size()));
-    else
-        Tarrow_ArchiveName(scratch.archive.c_str());
+    if (source == Source::Memory) Tarrow_FromMemory(archive.data(), uint32_t(archive.size()));
+    else Tarrow_ArchiveName(scratch.archive.c_str());
     Tarrow_ExtractTo(scratch.out.c_str());
     mode(1);
     Tarrow_RestoreStructure(size & 1 ? 1 : 0);

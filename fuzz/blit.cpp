@@ -25,7 +25,8 @@ Dib MakeBitmap(Reader& in) {
     Dib d(int32_t(1 + in.Next(1) % 40), int32_t(1 + in.Next(1) % 40), bits);
     for (size_t i = 0; i < d.SizeInBytes(); ++i) d.Bits()[i] = uint8_t(i * 37 + in.Next(1));
     if (bits <= 8)
-        for (int i = 0; i < d.ColorCount(); ++i) d.Colors()[i] = RgbQuad{uint8_t(in.Next(1)), uint8_t(i * 3), uint8_t(i * 7), 0};
+        for (int i = 0; i < d.ColorCount(); ++i)
+            d.Colors()[i] = RgbQuad{uint8_t(in.Next(1)), uint8_t(i * 3), uint8_t(i * 7), 0};
     return d;
 }
 
@@ -57,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
         const int32_t x = Coordinate(in), y = Coordinate(in), w = Coordinate(in), h = Coordinate(in);
         const int32_t sx = Coordinate(in), sy = Coordinate(in), sw = Coordinate(in), sh = Coordinate(in);
-        StretchBlt(dst, x, y, w, h, from, sx, sy, sw, sh, in.Next(1) & 1 ? StretchMode::Halftone : StretchMode::ColorOnColor);
+        StretchBlt(dst, x, y, w, h, from, sx, sy, sw, sh,
+                   in.Next(1) & 1 ? StretchMode::Halftone : StretchMode::ColorOnColor);
         break;
     }
     default: {

@@ -9,16 +9,16 @@
 #include <bzlib.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    return fuzz::CheckAgainstReference(data, size, tarrow::bunzip2,
-                                       [](std::span<const uint8_t> stream, std::vector<uint8_t>& out) {
-        out.resize(fuzz::kReferenceCap);
-        unsigned produced = unsigned(out.size());
-        char none = 0;
-        int rc = BZ2_bzBuffToBuffDecompress(
-            reinterpret_cast<char*>(out.data()), &produced,
-            stream.empty() ? &none : const_cast<char*>(reinterpret_cast<const char*>(stream.data())),
-            unsigned(stream.size()), 0, 0);
-        out.resize(produced);
-        return rc == BZ_OK;
-    });
+    return fuzz::CheckAgainstReference(
+        data, size, tarrow::bunzip2, [](std::span<const uint8_t> stream, std::vector<uint8_t>& out) {
+            out.resize(fuzz::kReferenceCap);
+            unsigned produced = unsigned(out.size());
+            char none = 0;
+            int rc = BZ2_bzBuffToBuffDecompress(
+                reinterpret_cast<char*>(out.data()), &produced,
+                stream.empty() ? &none : const_cast<char*>(reinterpret_cast<const char*>(stream.data())),
+                unsigned(stream.size()), 0, 0);
+            out.resize(produced);
+            return rc == BZ_OK;
+        });
 }

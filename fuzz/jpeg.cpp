@@ -35,10 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     cJpeg encoder;
     encoder.SetQuality(quality);
-    if (grey)
-        encoder.SetSamplingFrequencies(factors[0], factors[1], 0, 0, 0, 0);
-    else
-        encoder.SetSamplingFrequencies(factors[0], factors[1], factors[2], factors[3], factors[4], factors[5]);
+    if (grey) encoder.SetSamplingFrequencies(factors[0], factors[1], 0, 0, 0, 0);
+    else encoder.SetSamplingFrequencies(factors[0], factors[1], factors[2], factors[3], factors[4], factors[5]);
     encoder.SetComment(comment);
     if (encoder.SampleHDC(&picture, width, height, left, top) != 0) std::abort();
     std::vector<uint8_t> file;
@@ -62,10 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const testing::DecodedJpeg decoded = testing::DecodeJpeg(file);
     if (!decoded.ok || decoded.width != width || decoded.height != height || decoded.components != (grey ? 1 : 3)) {
-        std::fprintf(stderr, "%dx%d, %s, factors %d %d %d %d %d %d: decoded %s, %dx%d, %d components\n", width,
-                     height, grey ? "grey" : "colour", factors[0], factors[1], factors[2], factors[3], factors[4],
-                     factors[5], decoded.ok ? "fine" : decoded.error.c_str(), decoded.width, decoded.height,
-                     decoded.components);
+        std::fprintf(stderr, "%dx%d, %s, factors %d %d %d %d %d %d: decoded %s, %dx%d, %d components\n", width, height,
+                     grey ? "grey" : "colour", factors[0], factors[1], factors[2], factors[3], factors[4], factors[5],
+                     decoded.ok ? "fine" : decoded.error.c_str(), decoded.width, decoded.height, decoded.components);
         std::abort();
     }
     return 0;

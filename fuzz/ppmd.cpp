@@ -12,8 +12,7 @@
 
 namespace {
 
-tarrow::DecodeStatus run(std::span<const uint8_t> stream, size_t chunk, uint64_t limit,
-                         fuzz::CollectingSink &sink) {
+tarrow::DecodeStatus run(std::span<const uint8_t> stream, size_t chunk, uint64_t limit, fuzz::CollectingSink& sink) {
     tarrow::OutputWindow window;
     if (!window.valid()) std::abort();
     tarrow::MemorySource source(stream, chunk);
@@ -21,7 +20,7 @@ tarrow::DecodeStatus run(std::span<const uint8_t> stream, size_t chunk, uint64_t
     return tarrow::unppmd(source, window, limit);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Reader in(data, size);

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             out.resize(fuzz::kReferenceCap);
             uint64_t limit = kMemoryLimit;
             size_t in = 0, produced = 0;
-            lzma_ret rc = lzma_stream_buffer_decode(&limit, 0, nullptr, stream.data(), &in, stream.size(),
-                                                    out.data(), &produced, out.size());
+            lzma_ret rc = lzma_stream_buffer_decode(&limit, 0, nullptr, stream.data(), &in, stream.size(), out.data(),
+                                                    &produced, out.size());
             out.resize(produced);
             return rc == LZMA_OK;
         });

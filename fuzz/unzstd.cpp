@@ -11,9 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return fuzz::CheckAgainstReference(
         data, size,
-        [](tarrow::ByteSource& source, tarrow::OutputWindow& window) {
-            return tarrow::unzstd(source, window, 20);
-        },
+        [](tarrow::ByteSource& source, tarrow::OutputWindow& window) { return tarrow::unzstd(source, window, 20); },
         [](std::span<const uint8_t> stream, std::vector<uint8_t>& out) {
             out.resize(fuzz::kReferenceCap);
             size_t rc = ZSTD_decompress(out.data(), out.size(), stream.data(), stream.size());

@@ -8,27 +8,23 @@ namespace tarrow {
 
 namespace {
 
-void line(std::string &out, const char *key, const std::optional<std::string> &value)
-{
+void line(std::string& out, const char* key, const std::optional<std::string>& value) {
     out += "\n";
     out += key;
     out += "=";
-    if (value)
-        out += *value;
+    if (value) out += *value;
 }
 
-void line(std::string &out, const char *key, int value)
-{
+void line(std::string& out, const char* key, int value) {
     line(out, key, std::optional<std::string>(std::to_string(value)));
 }
 
-} // namespace
+}  // namespace
 
-std::string configurationText(const Settings &s)
-{
+std::string configurationText(const Settings& s) {
     char heading[96];
-    std::snprintf(heading, sizeof heading, "; Auto-Configuration file\n; Created by TARROW32.DLL v%i.%i\n", kVersionMajor,
-                  kVersionMinor);
+    std::snprintf(heading, sizeof heading, "; Auto-Configuration file\n; Created by TARROW32.DLL v%i.%i\n",
+                  kVersionMajor, kVersionMinor);
     std::string out = heading;
     line(out, "Tarrow_ArchiveName", s.archiveName);
     line(out, "Tarrow_Decrypt", s.password);
@@ -48,15 +44,13 @@ std::string configurationText(const Settings &s)
     return out;
 }
 
-bool saveConfiguration(const Settings &settings, const std::string &path)
-{
-    std::FILE *file = std::fopen(path.c_str(), "w");
-    if (!file)
-        return false;
+bool saveConfiguration(const Settings& settings, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) return false;
     std::string text = configurationText(settings);
     std::fwrite(text.data(), 1, text.size(), file);
     std::fclose(file);
     return true;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

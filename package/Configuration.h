@@ -7,8 +7,8 @@ namespace tarrow {
 
 struct Settings;
 
-std::string configurationText(const Settings &settings);
+std::string configurationText(const Settings& settings);
 // Writes configurationText to path; false when the file cannot be created.
-bool saveConfiguration(const Settings &settings, const std::string &path);
+bool saveConfiguration(const Settings& settings, const std::string& path);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -4,16 +4,13 @@
 
 namespace tarrow {
 
-std::optional<std::span<const uint8_t>> findExtraBlock(std::span<const uint8_t> extra, uint16_t id)
-{
+std::optional<std::span<const uint8_t>> findExtraBlock(std::span<const uint8_t> extra, uint16_t id) {
     size_t at = 0;
     while (extra.size() - at >= 4) {
         const uint16_t blockId = le16(extra.data() + at);
         const size_t size = le16(extra.data() + at + 2);
-        if (size > extra.size() - at - 4)
-            return std::nullopt;
-        if (blockId == id)
-            return extra.subspan(at + 4, size);
+        if (size > extra.size() - at - 4) return std::nullopt;
+        if (blockId == id) return extra.subspan(at + 4, size);
         at += 4 + size;
     }
     return std::nullopt;
@@ -22,39 +19,28 @@ std::optional<std::span<const uint8_t>> findExtraBlock(std::span<const uint8_t> 
 namespace {
 
 // Reads the next 8-byte value of the block into value when the block still holds one.
-void take64(std::span<const uint8_t> block, size_t &at, uint64_t &value)
-{
-    if (block.size() - at < 8)
-        return;
+void take64(std::span<const uint8_t> block, size_t& at, uint64_t& value) {
+    if (block.size() - at < 8) return;
     value = le64(block.data() + at);
     at += 8;
 }
 
-} // namespace
+}  // namespace
 
-void applyZip64Central(std::span<const uint8_t> extra, Zip64Fields &f)
-{
+void applyZip64Central(std::span<const uint8_t> extra, Zip64Fields& f) {
     auto block = findExtraBlock(extra, kZip64ExtraId);
-    if (!block)
-        return;
+    if (!block) return;
     size_t at = 0;
-    if (f.uncompressedSize == kSaturated32)
-        take64(*block, at, f.uncompressedSize);
-    if (f.compressedSize == kSaturated32)
-        take64(*block, at, f.compressedSize);
-    if (f.localHeaderOffset == kSaturated32)
-        take64(*block, at, f.localHeaderOffset);
-    if (f.disk == kSaturated16 && block->size() - at >= 4)
-        f.disk = le32(block->data() + at);
+    if (f.uncompressedSize == kSaturated32) take64(*block, at, f.uncompressedSize);
+    if (f.compressedSize == kSaturated32) take64(*block, at, f.compressedSize);
+    if (f.localHeaderOffset == kSaturated32) take64(*block, at, f.localHeaderOffset);
+    if (f.disk == kSaturated16 && block->size() - at >= 4) f.disk = le32(block->data() + at);
 }
 
-void applyZip64Local(std::span<const uint8_t> extra, uint64_t &uncompressedSize, uint64_t &compressedSize)
-{
-    if (uncompressedSize != kSaturated32 && compressedSize != kSaturated32)
-        return;
+void applyZip64Local(std::span<const uint8_t> extra, uint64_t& uncompressedSize, uint64_t& compressedSize) {
+    if (uncompressedSize != kSaturated32 && compressedSize != kSaturated32) return;
     auto block = findExtraBlock(extra, kZip64ExtraId);
-    if (!block)
-        return;
+    if (!block) return;
     if (block->size() >= 16) {
         uncompressedSize = le64(block->data());
         compressedSize = le64(block->data() + 8);
@@ -66,4 +52,4 @@ void applyZip64Local(std::span<const uint8_t> extra, uint64_t &uncompressedSize,
     compressedSize = f.compressedSize;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -29,9 +29,9 @@ struct Zip64Fields {
 };
 
 // Central directory header: replaces each saturated value by the block's.
-void applyZip64Central(std::span<const uint8_t> extra, Zip64Fields &fields);
+void applyZip64Central(std::span<const uint8_t> extra, Zip64Fields& fields);
 // Local header: the block holds both sizes whenever one of them is saturated (writers that follow
 // the central rule and write only the saturated one are read too).
-void applyZip64Local(std::span<const uint8_t> extra, uint64_t &uncompressedSize, uint64_t &compressedSize);
+void applyZip64Local(std::span<const uint8_t> extra, uint64_t& uncompressedSize, uint64_t& compressedSize);
 
-} // namespace tarrow
+}  // namespace tarrow

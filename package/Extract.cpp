@@ -18,43 +18,35 @@ namespace {
 
 constexpr size_t kMaxCommentShown = 1024;
 constexpr size_t kMemoryHeaderSize = 14;
-constexpr uint8_t kZip64Version = 45;         // the version zip64 needs, and every later one we know
+constexpr uint8_t kZip64Version = 45;  // the version zip64 needs, and every later one we know
 constexpr uint8_t kLastKnownVersion = 63;
 constexpr uint16_t kFlagStrongEncryption = 0x40;
 constexpr uint16_t kFlagDirectoryEncrypted = 0x2000;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
-bool supportedMethod(uint16_t method)
-{
+bool supportedMethod(uint16_t method) {
     return method == kStored || method == kShrunk || method == kImploded || method == kDeflated ||
-           method == kDeflate64 || method == kPpmd || method == kBzip2 || method == kLzma || method == kZstdEarly || method == kZstd ||
-           method == kXz;
+           method == kDeflate64 || method == kPpmd || method == kBzip2 || method == kLzma || method == kZstdEarly ||
+           method == kZstd || method == kXz;
 }
 
 // The method of the data itself: an AES member names it in its 0x9901 field (0xFFFF, not a
 // method, when that field is missing or malformed).
-uint16_t dataMethod(const CentralHeader &h)
-{
-    if (h.method != kAesMethod)
-        return h.method;
+uint16_t dataMethod(const CentralHeader& h) {
+    if (h.method != kAesMethod) return h.method;
     auto field = findAesField(h.extra);
     return field && field->method != kAesMethod ? field->method : 0xFFFF;
 }
 
 // The highest version needed to extract that a member of the method may ask for: 2.0, 2.1 for
 // Deflate64, which came with that version, and 6.3 for PPMd.
-uint8_t highestVersion(uint16_t method)
-{
-    return method == kDeflate64 ? 21 : method == kPpmd ? 63 : 20;
-}
+uint8_t highestVersion(uint16_t method) { return method == kDeflate64 ? 21 : method == kPpmd ? 63 : 20; }
 
 // The archive comment follows the end record: message 11 carries up to 1024 bytes of it.
-void readComment(Operation &op)
-{
-    const EndRecord &e = op.endRecord;
-    if (e.commentLength == 0)
-        return;
-    ArchiveInput &in = op.input;
+void readComment(Operation& op) {
+    const EndRecord& e = op.endRecord;
+    if (e.commentLength == 0) return;
+    ArchiveInput& in = op.input;
     const size_t wanted = std::min<size_t>(e.commentLength, kMaxCommentShown);
     char comment[kMaxCommentShown + 1];
     if (!in.seek(e.position + int64_t(kEndRecordSize)) || !in.readFully(comment, wanted)) {
@@ -69,27 +61,23 @@ void readComment(Operation &op)
         platform::messageBox(op.host.parentWindow, std::string(text), "Comment in " + op.archiveName(), TARROW_BOX_OK);
 }
 
-bool readFixedCentralHeader(Operation &op);
+bool readFixedCentralHeader(Operation& op);
 
-bool readExtraField(Operation &op)
-{
-    CentralHeader &h = op.header;
+bool readExtraField(Operation& op) {
+    CentralHeader& h = op.header;
     h.extra.clear();
-    if (h.extraLength == 0)
-        return true;
+    if (h.extraLength == 0) return true;
     try {
         h.extra.resize(h.extraLength);
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         return op.input.skip(h.extraLength);
     }
-    if (op.input.readHeader(h.extra.data(), h.extra.size(), op.archiveName()))
-        return true;
+    if (op.input.readHeader(h.extra.data(), h.extra.size(), op.archiveName())) return true;
     h.extra.clear();
     return false;
 }
 
-MemberEntry entryFor(const CentralHeader &h)
-{
+MemberEntry entryFor(const CentralHeader& h) {
     MemberEntry m;
     m.name = h.name;
     m.localHeaderOffset = h.localHeaderOffset;
@@ -102,25 +90,21 @@ MemberEntry entryFor(const CentralHeader &h)
     m.dataDescriptor = h.flags & 8;
     m.text = h.internalAttributes & 1;
     m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
-    if (h.method == kAesMethod)
-        m.aes = findAesField(h.extra);
+    if (h.method == kAesMethod) m.aes = findAesField(h.extra);
     return m;
 }
 
 // Versions up to the method's own need nothing the library lacks. From 4.5 (zip64) to 6.3 the
 // version says only that zip64 or a newer method or cipher may be in use, and the method and
 // flags tell whether one is; later versions are unknown.
-bool versionReadable(const CentralHeader &h)
-{
-    if (h.versionNeeded <= highestVersion(h.method))
-        return true;
+bool versionReadable(const CentralHeader& h) {
+    if (h.versionNeeded <= highestVersion(h.method)) return true;
     return h.versionNeeded >= kZip64Version && h.versionNeeded <= kLastKnownVersion &&
            !(h.flags & (kFlagStrongEncryption | kFlagDirectoryEncrypted));
 }
 
 // A version needed beyond what the method needs, and methods other than ours, are refused.
-bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
-{
+bool passesChecks(Operation& op, const CentralHeader& h, bool checkVersion) {
     if (checkVersion && !versionReadable(h)) {
         raiseWarning(op, TARROW_WARNING_VERSION, h.name);
         return false;
@@ -132,8 +116,7 @@ bool passesChecks(Operation &op, const CentralHeader &h, bool checkVersion)
     return true;
 }
 
-void record(Operation &op, const MemberEntry &entry)
-{
+void record(Operation& op, const MemberEntry& entry) {
     op.catalogue.push_back(entry);
     op.counters.selectedCompressed += entry.compressedSize;
     ++op.counters.selected;
@@ -142,28 +125,24 @@ void record(Operation &op, const MemberEntry &entry)
 // Where each member's local header lies, for the overlap check: every member's, selected or not.
 class MemberStarts {
 public:
-    explicit MemberStarts(const EndRecord &e) : m_end(e)
-    {
+    explicit MemberStarts(const EndRecord& e) : m_end(e) {
         // A hostile count cannot reserve more than the directory has room for.
         m_starts.reserve(size_t(std::min<uint64_t>(e.totalEntries, e.centralSize / kCentralHeaderSize)));
     }
-    void add(const CentralHeader &h, uint64_t index) { m_starts.push_back({h.startDisk, h.localHeaderOffset, index}); }
+    void add(const CentralHeader& h, uint64_t index) { m_starts.push_back({h.startDisk, h.localHeaderOffset, index}); }
     void sort() { std::sort(m_starts.begin(), m_starts.end()); }
 
     // Where member `index`, starting at (disk, offset), must end: the next member's start or the
     // central directory, whichever comes first on its disk. Of members that share one start, only
     // the first in the directory owns what lies there; the others have no room at all.
-    uint64_t limitFor(uint16_t disk, uint64_t offset, uint64_t index) const
-    {
+    uint64_t limitFor(uint16_t disk, uint64_t offset, uint64_t index) const {
         auto first = std::lower_bound(m_starts.begin(), m_starts.end(), Start{disk, offset, 0});
         if (first != m_starts.end() && first->disk == disk && first->offset == offset && first->index < index)
             return offset;
         uint64_t limit = UINT64_MAX;
-        if (disk == m_end.centralStartDisk && m_end.centralOffset >= offset)
-            limit = m_end.centralOffset;
+        if (disk == m_end.centralStartDisk && m_end.centralOffset >= offset) limit = m_end.centralOffset;
         auto later = std::upper_bound(m_starts.begin(), m_starts.end(), Start{disk, offset, UINT64_MAX});
-        if (later != m_starts.end() && later->disk == disk)
-            limit = std::min(limit, later->offset);
+        if (later != m_starts.end() && later->disk == disk) limit = std::min(limit, later->offset);
         return limit;
     }
 
@@ -172,25 +151,22 @@ private:
         uint16_t disk;
         uint64_t offset;
         uint64_t index;
-        auto operator<=>(const Start &) const = default;
+        auto operator<=>(const Start&) const = default;
     };
-    const EndRecord &m_end;
+    const EndRecord& m_end;
     std::vector<Start> m_starts;
 };
 
 // Selects members from the central directory into the catalogue. False when a header could not be
 // read, which ends the operation.
-bool walkCentralDirectory(Operation &op)
-{
-    CentralHeader &h = op.header;
+bool walkCentralDirectory(Operation& op) {
+    CentralHeader& h = op.header;
     MemberStarts starts(op.endRecord);
-    std::vector<uint64_t> indices; // of the catalogue's entries in the directory
+    std::vector<uint64_t> indices;  // of the catalogue's entries in the directory
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
-        if (!readCentralHeader(op))
-            return false;
+        if (!readCentralHeader(op)) return false;
         starts.add(h, i);
-        if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure))
-            continue;
+        if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure)) continue;
         if (passesChecks(op, h, true)) {
             record(op, entryFor(h));
             indices.push_back(i);
@@ -198,7 +174,7 @@ bool walkCentralDirectory(Operation &op)
     }
     starts.sort();
     for (size_t k = 0; k < op.catalogue.size(); ++k) {
-        MemberEntry &m = op.catalogue[k];
+        MemberEntry& m = op.catalogue[k];
         m.extentLimit = starts.limitFor(m.disk, m.localHeaderOffset, indices[k]);
     }
     return true;
@@ -206,21 +182,19 @@ bool walkCentralDirectory(Operation &op)
 
 // Lists the selected members (message 21), every method and version included. Members whose data
 // overlaps another member's or the central directory are listed, and then reported as damage.
-void viewCatalogue(Operation &op)
-{
-    CentralHeader &h = op.header;
+void viewCatalogue(Operation& op) {
+    CentralHeader& h = op.header;
     MemberStarts starts(op.endRecord);
     struct Listed {
         std::string name;
         uint16_t disk;
         uint64_t offset;
         uint64_t index;
-        uint64_t leastEnd; // its local header without name and extra field, and its data
+        uint64_t leastEnd;  // its local header without name and extra field, and its data
     };
     std::vector<Listed> listed;
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
-        if (!readCentralHeader(op))
-            break;
+        if (!readCentralHeader(op)) break;
         op.counters.currentIndex = uint32_t(i);
         starts.add(h, i);
         if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
@@ -236,17 +210,15 @@ void viewCatalogue(Operation &op)
         }
     }
     starts.sort();
-    for (const Listed &m : listed)
-        if (m.leastEnd > starts.limitFor(m.disk, m.offset, m.index))
-            raiseError(op, TARROW_ERROR_READ, m.name);
+    for (const Listed& m : listed)
+        if (m.leastEnd > starts.limitFor(m.disk, m.offset, m.index)) raiseError(op, TARROW_ERROR_READ, m.name);
 }
 
 // Positions the input at the central directory, allowing for a shift the end record did not
 // reveal. False after error 51 or 3.
-bool findCentralDirectory(Operation &op)
-{
-    ArchiveInput &in = op.input;
-    EndRecord &e = op.endRecord;
+bool findCentralDirectory(Operation& op) {
+    ArchiveInput& in = op.input;
+    EndRecord& e = op.endRecord;
     uint8_t signature[4];
     int64_t start = int64_t(e.centralOffset) + in.offsetAdjustment;
     if (in.seek(start) && in.readFully(signature, 4) && le32(signature) == kCentralHeaderSignature)
@@ -264,13 +236,11 @@ bool findCentralDirectory(Operation &op)
     return in.seek(start);
 }
 
-} // namespace
+}  // namespace
 
-bool readCentralHeader(Operation &op)
-{
-    if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength))
-        return false;
-    CentralHeader &h = op.header;
+bool readCentralHeader(Operation& op) {
+    if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength)) return false;
+    CentralHeader& h = op.header;
     Zip64Fields f{h.uncompressedSize, h.compressedSize, h.localHeaderOffset, h.startDisk};
     applyZip64Central(h.extra, f);
     h.uncompressedSize = f.uncompressedSize;
@@ -287,20 +257,17 @@ bool readCentralHeader(Operation &op)
 
 namespace {
 
-bool readFixedCentralHeader(Operation &op)
-{
-    ArchiveInput &in = op.input;
-    const std::string &archive = op.archiveName();
+bool readFixedCentralHeader(Operation& op) {
+    ArchiveInput& in = op.input;
+    const std::string& archive = op.archiveName();
     uint8_t b[kCentralHeaderSize];
-    if (!in.readHeader(b, 4, archive))
-        return false;
+    if (!in.readHeader(b, 4, archive)) return false;
     if (le32(b) != kCentralHeaderSignature) {
         raiseError(op, TARROW_ERROR_BAD_CENTRAL, archive);
         return false;
     }
-    if (!in.readHeader(b + 4, kCentralHeaderSize - 4, archive))
-        return false;
-    CentralHeader &h = op.header;
+    if (!in.readHeader(b + 4, kCentralHeaderSize - 4, archive)) return false;
+    CentralHeader& h = op.header;
     h.versionMadeBy = b[4];
     h.hostSystem = b[5];
     h.versionNeeded = b[6];
@@ -324,23 +291,19 @@ bool readFixedCentralHeader(Operation &op)
     // Names are kept to 1023 bytes; the rest is skipped.
     char name[kNameCapacity];
     size_t kept = std::min<size_t>(h.nameLength, kMaxNameLength);
-    if (kept > 0 && !in.readHeader(name, kept, archive))
-        return false;
-    if (h.nameLength > kept && !in.skip(uint32_t(h.nameLength - kept)))
-        return false;
+    if (kept > 0 && !in.readHeader(name, kept, archive)) return false;
+    if (h.nameLength > kept && !in.skip(uint32_t(h.nameLength - kept))) return false;
     h.name.assign(name, kept);
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool readCatalogue(Operation &op)
-{
-    if (!findEndRecord(op))
-        return false;
+bool readCatalogue(Operation& op) {
+    if (!findEndRecord(op)) return false;
     readComment(op);
-    ArchiveInput &in = op.input;
-    EndRecord &e = op.endRecord;
+    ArchiveInput& in = op.input;
+    EndRecord& e = op.endRecord;
     if (e.centralStartDisk != in.currentDisk) {
         // A block in memory is one disk: there is no other to ask for.
         if (op.settings.memoryInput()) {
@@ -351,33 +314,25 @@ bool readCatalogue(Operation &op)
     }
     // A shifted archive whose directory claims offset 0 has its directory right after the shift.
     if (in.offsetAdjustment > 0 && e.centralOffset == 0) {
-        if (e.centralSize == 0)
-            return false;
+        if (e.centralSize == 0) return false;
         e.centralOffset = uint64_t(in.offsetAdjustment);
         in.offsetAdjustment = 0;
     }
-    if (e.centralSize == 0 || !findCentralDirectory(op))
-        return false;
+    if (e.centralSize == 0 || !findCentralDirectory(op)) return false;
     return op.settings.view || walkCentralDirectory(op);
 }
 
-void operateOnArchive(Operation &op)
-{
-    if (!readCatalogue(op))
-        return;
-    if (op.settings.view)
-        viewCatalogue(op);
-    else
-        runExtractionPass(op);
+void operateOnArchive(Operation& op) {
+    if (!readCatalogue(op)) return;
+    if (op.settings.view) viewCatalogue(op);
+    else runExtractionPass(op);
 }
 
-void operateOnMemory(Operation &op)
-{
+void operateOnMemory(Operation& op) {
     // The block is one member: flags, method, CRC-32, compressed and uncompressed size, data.
     uint8_t b[kMemoryHeaderSize];
-    if (!op.input.open() || !op.input.readHeader(b, sizeof b, op.archiveName()))
-        return;
-    CentralHeader &h = op.header;
+    if (!op.input.open() || !op.input.readHeader(b, sizeof b, op.archiveName())) return;
+    CentralHeader& h = op.header;
     h = CentralHeader{};
     h.flags = b[0];
     h.method = b[1];
@@ -385,12 +340,11 @@ void operateOnMemory(Operation &op)
     h.compressedSize = le32(b + 6);
     h.uncompressedSize = le32(b + 10);
     h.name = "-";
-    if (!passesChecks(op, h, false))
-        return;
+    if (!passesChecks(op, h, false)) return;
     MemberEntry entry = entryFor(h);
     entry.localHeaderOffset = kMemoryHeaderSize;
     record(op, entry);
     extractMemoryMember(op, entry, h);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

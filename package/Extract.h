@@ -9,18 +9,18 @@ struct CentralHeader;
 
 // Runs the whole operation on the archive file named in the settings: lists in view mode, else
 // walks the catalogue and hands it to runExtractionPass.
-void operateOnArchive(Operation &op);
+void operateOnArchive(Operation& op);
 // The operation up to the extraction pass: finds the end record and the central directory and,
 // unless in view mode, walks it into op.catalogue (selected, supported members, warnings raised
 // for the others). False when there is nothing to go on with (an error raised, or no directory).
 // With memory input the block is taken as a whole archive.
-bool readCatalogue(Operation &op);
+bool readCatalogue(Operation& op);
 // Runs the operation on the memory block of Tarrow_FromMemory.
-void operateOnMemory(Operation &op);
+void operateOnMemory(Operation& op);
 
 // Reads the next central directory header with its name, extra field and comment into op.header:
 // zip64 values replace saturated ones and the name is converted to UTF-8 where it can be. False
 // after error 51, 3 or 2.
-bool readCentralHeader(Operation &op);
+bool readCentralHeader(Operation& op);
 
-} // namespace tarrow
+}  // namespace tarrow

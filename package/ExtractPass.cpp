@@ -50,73 +50,60 @@ struct LocalHeader {
 // Member data as the decoders read it: straight from the archive stream, decrypted when a cipher is set.
 class MemberSource : public ByteSource {
 public:
-    explicit MemberSource(Operation &op) : m_op(op) {}
-    std::span<const uint8_t> next() override
-    {
+    explicit MemberSource(Operation& op) : m_op(op) {}
+    std::span<const uint8_t> next() override {
         size_t got = m_op.input.memberData(m_buffer, sizeof m_buffer);
-        if (cipher)
-            cipher->decrypt(m_buffer, got);
-        else if (aes)
-            aes->decrypt(m_buffer, got);
+        if (cipher) cipher->decrypt(m_buffer, got);
+        else if (aes) aes->decrypt(m_buffer, got);
         return {m_buffer, got};
     }
     // Member bytes as they are stored (an encryption header, a salt, an authentication code);
     // bytes beyond the member's data read as 255. Returns how many were there.
-    size_t readRaw(uint8_t *data, size_t size)
-    {
+    size_t readRaw(uint8_t* data, size_t size) {
         std::fill(data, data + size, 0xFF);
         for (size_t i = 0; i < size; ++i) {
             int c = m_op.input.memberByte();
-            if (c < 0)
-                return i;
+            if (c < 0) return i;
             data[i] = uint8_t(c);
         }
         return size;
     }
-    TraditionalCipher *cipher = nullptr;
-    AesDecryptor *aes = nullptr;
+    TraditionalCipher* cipher = nullptr;
+    AesDecryptor* aes = nullptr;
 
 private:
-    Operation &m_op;
+    Operation& m_op;
     uint8_t m_buffer[kStreamBufferSize];
 };
 
-} // namespace
+}  // namespace
 
 // Sanitised target path: the extract-to folder joined with the member name. No ".." component and no
 // absolute prefix survive, so every file lands inside the extract-to folder.
-std::string targetPath(const Settings &s, const std::string &stored, bool &folder)
-{
+std::string targetPath(const Settings& s, const std::string& stored, bool& folder) {
     std::string base = s.extractTo ? *s.extractTo : "";
-    if (!base.empty() && base.back() != '/' && base.back() != '\\')
-        base += '/';
+    if (!base.empty() && base.back() != '/' && base.back() != '\\') base += '/';
     std::string part = stored;
     if (!s.restoreStructure) {
         size_t cut = part.rfind('/');
-        if (cut == std::string::npos)
-            cut = part.rfind('\\');
-        if (cut != std::string::npos)
-            part.erase(0, cut + 1);
+        if (cut == std::string::npos) cut = part.rfind('\\');
+        if (cut != std::string::npos) part.erase(0, cut + 1);
     }
     folder = part.empty() || part.back() == '/' || part.back() == '\\';
     std::string safe;
     size_t start = 0;
     while (start <= part.size()) {
         size_t end = part.find_first_of("/\\", start);
-        if (end == std::string::npos)
-            end = part.size();
+        if (end == std::string::npos) end = part.size();
         std::string component = part.substr(start, end - start);
-        if (!component.empty() && component != "." && component != "..")
-            safe += (safe.empty() ? "" : "/") + component;
+        if (!component.empty() && component != "." && component != "..") safe += (safe.empty() ? "" : "/") + component;
         start = end + 1;
     }
-    if (safe.empty())
-        folder = true;
+    if (safe.empty()) folder = true;
     std::string path = base + safe + (folder && !safe.empty() ? "/" : "");
     for (size_t i = 0; i < path.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c == '\\')
-            path[i] = '/';
+        if (c == '\\') path[i] = '/';
         else if (c == '*' || c == '<' || c == '>' || c == '?' || c == '|' || c == '"' || c < 32 || c == 127 ||
                  (c == ':' && (i + 1 >= path.size() || (path[i + 1] != '/' && path[i + 1] != '\\'))))
             path[i] = '_';
@@ -137,14 +124,13 @@ struct PassState {
 // Blocks go to the descriptor whole, unbuffered: they come in the window's 32 KB already.
 class MemberOutput : public OutputSink {
 public:
-    MemberOutput(Operation &op, int fd, std::string name, uint64_t size, int progressCode)
+    MemberOutput(Operation& op, int fd, std::string name, uint64_t size, int progressCode)
         : m_op(op), m_fd(fd), m_name(std::move(name)), m_size(size), m_code(progressCode) {}
 
-    bool write(std::span<const uint8_t> block) override
-    {
+    bool write(std::span<const uint8_t> block) override {
         crc = crc32Update(crc, block.data(), block.size());
         written += block.size();
-        Settings &s = m_op.settings;
+        Settings& s = m_op.settings;
         if (block.empty() || s.test) {
         } else if (s.memoryOutput()) {
             toMemory(s, block);
@@ -157,22 +143,18 @@ public:
 
     // Where a decoder may put the member's limit bytes itself: the memory output, when all of them
     // fit. Bytes decoded there are handed on with wrote() instead of write().
-    std::optional<std::span<uint8_t>> memoryTarget(uint64_t limit) const
-    {
-        const Settings &s = m_op.settings;
-        if (s.test || !s.memoryOutput() || limit > s.outputCapacity - s.outputLength)
-            return std::nullopt;
+    std::optional<std::span<uint8_t>> memoryTarget(uint64_t limit) const {
+        const Settings& s = m_op.settings;
+        if (s.test || !s.memoryOutput() || limit > s.outputCapacity - s.outputLength) return std::nullopt;
         return std::span<uint8_t>(s.outputBuffer + s.outputLength, size_t(limit));
     }
     // What write() does for bytes a decoder already put at the start of memoryTarget().
-    void wrote(std::span<const uint8_t> bytes)
-    {
+    void wrote(std::span<const uint8_t> bytes) {
         crc = crc32Update(crc, bytes.data(), bytes.size());
         written += bytes.size();
-        Settings &s = m_op.settings;
+        Settings& s = m_op.settings;
         s.outputLength += uint32_t(bytes.size());
-        if (s.outputLength < s.outputCapacity)
-            s.outputBuffer[s.outputLength] = 0;
+        if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
         sendProgress(m_op, m_code, m_name, m_size, written);
     }
 
@@ -181,22 +163,19 @@ public:
 
 private:
     // A block that does not fit is dropped whole and the buffer counts as full from then on.
-    static void toMemory(Settings &s, std::span<const uint8_t> block)
-    {
+    static void toMemory(Settings& s, std::span<const uint8_t> block) {
         uint32_t room = s.outputCapacity - s.outputLength;
         if (block.size() <= room) {
             std::memcpy(s.outputBuffer + s.outputLength, block.data(), block.size());
             s.outputLength += uint32_t(block.size());
-            if (s.outputLength < s.outputCapacity)
-                s.outputBuffer[s.outputLength] = 0;
+            if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
         } else {
-            if (s.outputLength < s.outputCapacity)
-                s.outputBuffer[s.outputLength] = 0;
+            if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
             s.outputLength = s.outputCapacity;
         }
     }
 
-    Operation &m_op;
+    Operation& m_op;
     int m_fd;
     std::string m_name;
     uint64_t m_size;
@@ -208,17 +187,12 @@ class OpenOutput {
 public:
     OpenOutput(int fd, std::string path, bool removeOnFailure)
         : fd(fd), m_path(std::move(path)), m_remove(removeOnFailure) {}
-    ~OpenOutput()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        if (fd >= 0 && m_remove)
-            ::unlink(m_path.c_str());
+    ~OpenOutput() {
+        if (fd >= 0) ::close(fd);
+        if (fd >= 0 && m_remove) ::unlink(m_path.c_str());
     }
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
+    void close() {
+        if (fd >= 0) ::close(fd);
         fd = -1;
     }
     int fd;
@@ -229,43 +203,32 @@ private:
 };
 
 // The methods whose decoders wrap Debian's libraries.
-DecodeStatus decodeThroughLibrary(const LocalHeader &h, ByteSource &source, OutputWindow &window, uint64_t limit)
-{
+DecodeStatus decodeThroughLibrary(const LocalHeader& h, ByteSource& source, OutputWindow& window, uint64_t limit) {
     switch (h.method) {
-    case kBzip2:
-        return bunzip2(source, window);
-    case kLzma:
-        return unlzma(source, window, {limit, (h.flags & kFlagLzmaEndMarker) != 0});
-    case kXz:
-        return unxz(source, window, kMaxDecoderMemory);
-    default:
-        return unzstd(source, window);
+    case kBzip2: return bunzip2(source, window);
+    case kLzma: return unlzma(source, window, {limit, (h.flags & kFlagLzmaEndMarker) != 0});
+    case kXz: return unxz(source, window, kMaxDecoderMemory);
+    default: return unzstd(source, window);
     }
 }
 
 // The outcome of a decoder that either yields the whole member or fails it: out of memory is fatal,
 // anything else raises the method's data warning.
-bool finishWholeStream(Operation &op, const LocalHeader &h, DecodeStatus status, int16_t warning, bool &processed)
-{
+bool finishWholeStream(Operation& op, const LocalHeader& h, DecodeStatus status, int16_t warning, bool& processed) {
     processed = status == DecodeStatus::Ok;
-    if (processed)
-        return true;
-    if (status == DecodeStatus::NoMemory)
-        raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+    if (processed) return true;
+    if (status == DecodeStatus::NoMemory) raiseError(op, TARROW_ERROR_NO_MEMORY, "");
     raiseWarning(op, warning, h.name);
     return false;
 }
 
 // The member's data as the methods decode it. Returns whether the decoder ended without error (so
 // that the CRC is checked) and sets `processed` as the member counts.
-bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOutput &out, uint64_t limit,
-            bool &processed)
-{
+bool decode(Operation& op, const LocalHeader& h, MemberSource& source, MemberOutput& out, uint64_t limit,
+            bool& processed) {
     static thread_local std::unique_ptr<OutputWindow> window;
-    if (!window || !window->valid())
-        window = std::make_unique<OutputWindow>();
-    if (!window->valid())
-        raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+    if (!window || !window->valid()) window = std::make_unique<OutputWindow>();
+    if (!window->valid()) raiseError(op, TARROW_ERROR_NO_MEMORY, "");
     window->start(out, limit);
 
     DecodeStatus status = DecodeStatus::Ok;
@@ -274,8 +237,7 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
     case kShrunk:
         status = h.method == kStored ? copyStored(source, *window) : unshrink(source, out, limit);
         processed = true;
-        if (status == DecodeStatus::NoMemory)
-            raiseError(op, TARROW_ERROR_NO_MEMORY, "");
+        if (status == DecodeStatus::NoMemory) raiseError(op, TARROW_ERROR_NO_MEMORY, "");
         // More data than declared is corrupt; a shrunk stream that breaks off shows in its CRC.
         if (status == DecodeStatus::TooLong) {
             raiseWarning(op, TARROW_WARNING_CRC, h.name);
@@ -285,16 +247,14 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
     case kImploded:
         status = explode(source, *window, {h.flags, limit, h.compressedSize});
         processed = status == DecodeStatus::Ok;
-        if (status == DecodeStatus::Ok)
-            return true;
+        if (status == DecodeStatus::Ok) return true;
         if (status == DecodeStatus::InputUnused) {
             raiseWarning(op, TARROW_WARNING_IMPLODE_SHORT, h.name);
             return true;
         }
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
-    case kPpmd:
-        return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_DATA_CORRUPT, processed);
+    case kPpmd: return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_DATA_CORRUPT, processed);
     case kBzip2:
     case kLzma:
     case kXz:
@@ -317,8 +277,7 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
             status = inflater.run(source, *window, format);
         }
         processed = status == DecodeStatus::Ok;
-        if (status == DecodeStatus::Ok)
-            return true;
+        if (status == DecodeStatus::Ok) return true;
         raiseWarning(op, TARROW_WARNING_INFLATE_CORRUPT, h.name);
         return false;
     }
@@ -326,34 +285,27 @@ bool decode(Operation &op, const LocalHeader &h, MemberSource &source, MemberOut
 }
 
 // Decides whether an existing file at path is replaced: freshen/update by date, else the overwrite mode.
-bool mayWrite(Operation &op, const std::string &path, const std::optional<platform::ExistingFile> &existing,
-              const LocalHeader &h, uint64_t size)
-{
-    if (!existing)
-        return true;
-    Settings &s = op.settings;
+bool mayWrite(Operation& op, const std::string& path, const std::optional<platform::ExistingFile>& existing,
+              const LocalHeader& h, uint64_t size) {
+    if (!existing) return true;
+    Settings& s = op.settings;
     if (s.freshen || s.update) {
         uint32_t member = uint32_t(h.dosDate) << 16 | h.dosTime;
         uint32_t file = uint32_t(existing->dosDate) << 16 | existing->dosTime;
         return member > file;
     }
-    if (s.overwrite == TARROW_OVERWRITE_ALWAYS)
-        return true;
-    if (s.overwrite == TARROW_OVERWRITE_NEVER)
-        return false;
-    int answer = askOverwrite(op, path, existing->size, existing->dosDate, existing->dosTime, size, h.dosDate,
-                              h.dosTime);
-    if (answer == TARROW_OVERWRITE_YES_TO_ALL)
-        s.overwrite = TARROW_OVERWRITE_ALWAYS;
-    if (answer == TARROW_OVERWRITE_NO_TO_ALL)
-        s.overwrite = TARROW_OVERWRITE_NEVER;
+    if (s.overwrite == TARROW_OVERWRITE_ALWAYS) return true;
+    if (s.overwrite == TARROW_OVERWRITE_NEVER) return false;
+    int answer =
+        askOverwrite(op, path, existing->size, existing->dosDate, existing->dosTime, size, h.dosDate, h.dosTime);
+    if (answer == TARROW_OVERWRITE_YES_TO_ALL) s.overwrite = TARROW_OVERWRITE_ALWAYS;
+    if (answer == TARROW_OVERWRITE_NO_TO_ALL) s.overwrite = TARROW_OVERWRITE_NEVER;
     return answer == TARROW_OVERWRITE_YES || answer == TARROW_OVERWRITE_YES_TO_ALL;
 }
 
 // An encrypted member needs a password that passes the header check. Leaves the cipher set up.
-bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown, MemberSource &source,
-                  std::optional<TraditionalCipher> &cipher)
-{
+bool passwordFits(Operation& op, const LocalHeader& h, const std::string& shown, MemberSource& source,
+                  std::optional<TraditionalCipher>& cipher) {
     if (!op.settings.password) {
         raiseWarning(op, TARROW_WARNING_NO_PASSWORD, shown);
         return false;
@@ -371,9 +323,8 @@ bool passwordFits(Operation &op, const LocalHeader &h, const std::string &shown,
 
 // A WinZip AES member needs a password that derives its verifier. Leaves the source decrypting the
 // data between the salt and verifier in front and the authentication code behind.
-bool aesPasswordFits(Operation &op, const AesField &field, const std::string &shown, MemberSource &source,
-                     AesDecryptor &aes)
-{
+bool aesPasswordFits(Operation& op, const AesField& field, const std::string& shown, MemberSource& source,
+                     AesDecryptor& aes) {
     if (!op.settings.password) {
         raiseWarning(op, TARROW_WARNING_NO_PASSWORD, shown);
         return false;
@@ -398,8 +349,7 @@ bool aesPasswordFits(Operation &op, const AesField &field, const std::string &sh
 
 // After decoding: the rest of the encrypted data goes through the MAC, whose code must match the
 // one stored behind the data.
-bool aesAuthentic(Operation &op, MemberSource &source, AesDecryptor &aes)
-{
+bool aesAuthentic(Operation& op, MemberSource& source, AesDecryptor& aes) {
     while (!source.next().empty()) {
     }
     op.input.memberBytesLeft = kAesCodeSize;
@@ -408,9 +358,8 @@ bool aesAuthentic(Operation &op, MemberSource &source, AesDecryptor &aes)
 }
 
 // Extracts (or tests) one member whose data the input is positioned at.
-void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h, bool fromMemory, PassState &pass)
-{
-    Settings &s = op.settings;
+void extractMember(Operation& op, const MemberEntry& entry, const LocalHeader& h, bool fromMemory, PassState& pass) {
+    Settings& s = op.settings;
     op.input.memberBytesLeft = h.compressedSize;
     // No memory buffer holds more than 32-bit sizes: such a member is not decoded only to be
     // dropped, and the buffer counts as full, as for any output that does not fit.
@@ -426,10 +375,8 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
         path = platform::resolveTarget(targetPath(s, h.name, folder));
         // Archives from DOS tools mark folders by the attribute alone, without a trailing "/".
         if (folder || (entry.attributes & kFolderAttribute)) {
-            if (!folder)
-                path += '/';
-            if (s.restoreStructure)
-                pass.folders.createFolders(path);
+            if (!folder) path += '/';
+            if (s.restoreStructure) pass.folders.createFolders(path);
             return;
         }
     }
@@ -437,8 +384,7 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     std::optional<platform::ExistingFile> existing;
     if (toFile && !toDevice) {
         existing = platform::existingFile(path);
-        if (!fromMemory && !mayWrite(op, path, existing, h, h.uncompressedSize))
-            return;
+        if (!fromMemory && !mayWrite(op, path, existing, h, h.uncompressedSize)) return;
     }
     // Messages name the target path of a file, else the stored name.
     const std::string shown = toFile && !toDevice ? path : h.name;
@@ -447,8 +393,7 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
     std::optional<TraditionalCipher> cipher;
     std::optional<AesDecryptor> aes;
     if (entry.aes) {
-        if (!aesPasswordFits(op, *entry.aes, shown, source, aes.emplace()))
-            return;
+        if (!aesPasswordFits(op, *entry.aes, shown, source, aes.emplace())) return;
     } else if (entry.encrypted && !passwordFits(op, h, shown, source, cipher)) {
         return;
     }
@@ -463,8 +408,7 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
             return;
         }
     } else if (toFile) {
-        if (existing)
-            platform::makeWritable(path, existing->mode);
+        if (existing) platform::makeWritable(path, existing->mode);
         fd = pass.folders.createFile(path);
         if (fd < 0) {
             raiseWarning(op, TARROW_WARNING_CANNOT_CREATE, path);
@@ -491,35 +435,28 @@ void extractMember(Operation &op, const MemberEntry &entry, const LocalHeader &h
         raiseWarning(op, TARROW_WARNING_CRC, shown);
         clean = false;
     }
-    if (processed)
-        ++op.counters.processed;
+    if (processed) ++op.counters.processed;
     if (toFile && !toDevice) {
         // Time and mode go on through the descriptor: nothing is written after this point.
-        if (auto when = pass.localTime.fromDos(h.dosDate, h.dosTime))
-            platform::setTime(fd, *when);
+        if (auto when = pass.localTime.fromDos(h.dosDate, h.dosTime)) platform::setTime(fd, *when);
         uint16_t attributes = entry.attributes;
-        if (s.attributeMask == 0)
-            attributes = 0;
-        else
-            attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
+        if (s.attributeMask == 0) attributes = 0;
+        else attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
         platform::setDosAttributes(fd, attributes);
     }
     output.close();
-    if (!clean)
-        return;
+    if (!clean) return;
     // AE-2 members store no CRC: the authentication code alone vouches for them.
     const bool crcStored = !(entry.aes && entry.aes->version == 2);
-    if (crcStored && ~out.crc != h.crc32)
-        raiseWarning(op, TARROW_WARNING_CRC, shown);
+    if (crcStored && ~out.crc != h.crc32) raiseWarning(op, TARROW_WARNING_CRC, shown);
     sendProgress(op, doneCode, shown, h.uncompressedSize, h.uncompressedSize);
 }
 
 // Reads the local header at the entry's offset (allowing for the archive's offset adjustment) and
 // leaves the input at the member's data. False, with the warning or error raised, when it cannot.
-bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
-{
-    ArchiveInput &in = op.input;
-    const std::string &archive = op.archiveName();
+bool readLocalHeader(Operation& op, const MemberEntry& entry, LocalHeader& h) {
+    ArchiveInput& in = op.input;
+    const std::string& archive = op.archiveName();
     uint8_t b[kLocalHeaderSize];
     bool found = in.seek(int64_t(entry.localHeaderOffset) + in.offsetAdjustment) && in.readFully(b, 4);
     if (!found && in.offsetAdjustment != 0 && in.seek(entry.localHeaderOffset) && in.readFully(b, 4)) {
@@ -531,8 +468,7 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
         return false;
     }
-    if (!in.readHeader(b + 4, kLocalHeaderSize - 4, archive))
-        return false;
+    if (!in.readHeader(b + 4, kLocalHeaderSize - 4, archive)) return false;
     h.flags = le16(b + 6);
     h.method = le16(b + 8);
     h.dosTime = le16(b + 10);
@@ -543,7 +479,8 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
     uint16_t nameLength = le16(b + 26), extraLength = le16(b + 28);
 
     uint8_t extra[UINT16_MAX];
-    bool ok = (nameLength == 0 || in.skip(nameLength)) && (extraLength == 0 || in.readHeader(extra, extraLength, archive));
+    bool ok =
+        (nameLength == 0 || in.skip(nameLength)) && (extraLength == 0 || in.readHeader(extra, extraLength, archive));
     if (!ok) {
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
         return false;
@@ -582,34 +519,27 @@ bool readLocalHeader(Operation &op, const MemberEntry &entry, LocalHeader &h)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-void runExtractionPass(Operation &op)
-{
+void runExtractionPass(Operation& op) {
     PassState pass;
     for (size_t i = 0; i < op.catalogue.size(); ++i) {
-        const MemberEntry &entry = op.catalogue[i];
+        const MemberEntry& entry = op.catalogue[i];
         op.counters.currentIndex = uint32_t(i);
-        while (entry.disk != op.input.currentDisk)
-            op.input.changeToDisk(entry.disk);
+        while (entry.disk != op.input.currentDisk) op.input.changeToDisk(entry.disk);
         LocalHeader h;
-        if (readLocalHeader(op, entry, h))
-            extractMember(op, entry, h, false, pass);
+        if (readLocalHeader(op, entry, h)) extractMember(op, entry, h, false, pass);
     }
     if (op.settings.test) {
-        if (op.errorRaised)
-            raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
-        else if (op.counters.processed == 0)
-            raiseError(op, TARROW_ERROR_NOTHING_DONE, op.archiveName());
+        if (op.errorRaised) raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
+        else if (op.counters.processed == 0) raiseError(op, TARROW_ERROR_NOTHING_DONE, op.archiveName());
     }
 }
 
-bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bound, MemberBuffer &buffer)
-{
+bool extractMemberToBuffer(Operation& op, const MemberEntry& entry, uint64_t bound, MemberBuffer& buffer) {
     buffer.length = 0;
     LocalHeader h;
-    if (!readLocalHeader(op, entry, h))
-        return false;
+    if (!readLocalHeader(op, entry, h)) return false;
     // The header's size sizes the buffer, so it must stay within what the catalogue promised.
     if (h.uncompressedSize > bound || h.uncompressedSize >= UINT32_MAX) {
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, h.name);
@@ -620,9 +550,9 @@ bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bou
         buffer.capacity = std::max<size_t>(size, 1);
         buffer.data.reset(new uint8_t[buffer.capacity]);
     }
-    Settings &s = op.settings;
+    Settings& s = op.settings;
     struct Restore {
-        Settings &s;
+        Settings& s;
         ~Restore() { s.outputBuffer = nullptr, s.outputCapacity = s.outputLength = 0; }
     } restore{s};
     s.outputBuffer = buffer.data.get();
@@ -634,13 +564,11 @@ bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bou
     extractMember(op, entry, h, false, pass);
     buffer.length = s.outputLength;
     const bool clean = op.lastWarning == 0;
-    if (clean)
-        op.lastWarning = warningBefore;
+    if (clean) op.lastWarning = warningBefore;
     return clean;
 }
 
-void extractMemoryMember(Operation &op, const MemberEntry &entry, const CentralHeader &header)
-{
+void extractMemoryMember(Operation& op, const MemberEntry& entry, const CentralHeader& header) {
     LocalHeader h;
     h.flags = header.flags;
     h.method = header.method;
@@ -651,8 +579,7 @@ void extractMemoryMember(Operation &op, const MemberEntry &entry, const CentralH
     PassState pass;
     op.input.seek(entry.localHeaderOffset);
     extractMember(op, entry, h, true, pass);
-    if (op.settings.test && op.errorRaised)
-        raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
+    if (op.settings.test && op.errorRaised) raiseWarning(op, TARROW_WARNING_TEST_ERRORS, op.archiveName());
 }
 
-} // namespace tarrow
+}  // namespace tarrow

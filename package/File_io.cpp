@@ -12,27 +12,24 @@ namespace tarrow {
 
 namespace {
 
-constexpr int64_t kSpanningWindow = 70000; // the end record of a spanning archive lies in its tail
+constexpr int64_t kSpanningWindow = 70000;  // the end record of a spanning archive lies in its tail
 constexpr int64_t kSearchChunk = 0x4000;
 constexpr int64_t kSignatureLength = 4;
 
 const uint8_t kEndSignatureBytes[4] = {'P', 'K', 5, 6};
 
-} // namespace
+}  // namespace
 
-bool ArchiveInput::open()
-{
+bool ArchiveInput::open() {
     close();
-    const Settings &s = m_op.settings;
+    const Settings& s = m_op.settings;
     if (s.memoryInput()) {
         m_size = s.memorySize;
         return true;
     }
-    if (!s.archiveName)
-        return false;
+    if (!s.archiveName) return false;
     m_file = std::fopen(s.archiveName->c_str(), "rb");
-    if (!m_file)
-        return false;
+    if (!m_file) return false;
     std::setvbuf(m_file, m_buffer, _IOFBF, sizeof m_buffer);
     if (fseeko(m_file, 0, SEEK_END) != 0 || (m_size = ftello(m_file)) < 0 || fseeko(m_file, 0, SEEK_SET) != 0) {
         close();
@@ -41,51 +38,41 @@ bool ArchiveInput::open()
     return true;
 }
 
-void ArchiveInput::close()
-{
-    if (m_file)
-        std::fclose(m_file);
+void ArchiveInput::close() {
+    if (m_file) std::fclose(m_file);
     m_file = nullptr;
     m_size = 0;
 }
 
-bool ArchiveInput::seek(int64_t position)
-{
-    if (position < 0 || position > m_size)
-        return false;
-    Settings &s = m_op.settings;
+bool ArchiveInput::seek(int64_t position) {
+    if (position < 0 || position > m_size) return false;
+    Settings& s = m_op.settings;
     if (s.memoryInput()) {
         s.memoryPosition = uint32_t(position);
         return true;
     }
-    if (!m_file)
-        return false;
+    if (!m_file) return false;
     // The stream resynchronises the descriptor on every seek, even to where it already is; the
     // catalogue skips empty fields and members follow one another, so that is the common case.
-    if (!std::feof(m_file) && !std::ferror(m_file) && ftello(m_file) == position)
-        return true;
+    if (!std::feof(m_file) && !std::ferror(m_file) && ftello(m_file) == position) return true;
     return fseeko(m_file, position, SEEK_SET) == 0;
 }
 
-int64_t ArchiveInput::tell() const
-{
-    if (m_op.settings.memoryInput())
-        return m_op.settings.memoryPosition;
+int64_t ArchiveInput::tell() const {
+    if (m_op.settings.memoryInput()) return m_op.settings.memoryPosition;
     return m_file ? ftello(m_file) : 0;
 }
 
-size_t ArchiveInput::read(void *dst, size_t count)
-{
-    Settings &s = m_op.settings;
+size_t ArchiveInput::read(void* dst, size_t count) {
+    Settings& s = m_op.settings;
     if (s.memoryInput()) {
         size_t n = std::min<size_t>(count, s.memorySize - std::min(s.memoryPosition, s.memorySize));
         std::memcpy(dst, s.memoryBlock + s.memoryPosition, n);
         s.memoryPosition += uint32_t(n);
         return n;
     }
-    if (!m_file)
-        return 0;
-    auto *out = static_cast<uint8_t *>(dst);
+    if (!m_file) return 0;
+    auto* out = static_cast<uint8_t*>(dst);
     size_t got = std::fread(out, 1, count, m_file);
     while (got < count && multiDisk && currentDisk < lastDisk) {
         changeToDisk(uint16_t(currentDisk + 1));
@@ -94,16 +81,13 @@ size_t ArchiveInput::read(void *dst, size_t count)
     return got;
 }
 
-bool ArchiveInput::readHeader(void *dst, size_t count, const std::string &file)
-{
-    if (readFully(dst, count))
-        return true;
+bool ArchiveInput::readHeader(void* dst, size_t count, const std::string& file) {
+    if (readFully(dst, count)) return true;
     raiseError(m_op, TARROW_ERROR_READ, file);
     return false;
 }
 
-bool ArchiveInput::skip(uint64_t count)
-{
+bool ArchiveInput::skip(uint64_t count) {
     if (count > uint64_t(INT64_MAX - std::max<int64_t>(tell(), 0))) {
         seek(m_size);
         raiseError(m_op, TARROW_ERROR_NO_END_RECORD, m_op.archiveName());
@@ -114,22 +98,18 @@ bool ArchiveInput::skip(uint64_t count)
         target -= m_size;
         changeToDisk(uint16_t(currentDisk + 1));
     }
-    if (target <= m_size && seek(target))
-        return true;
+    if (target <= m_size && seek(target)) return true;
     seek(m_size);
     raiseError(m_op, TARROW_ERROR_NO_END_RECORD, m_op.archiveName());
     return false;
 }
 
-int ArchiveInput::memberByte()
-{
-    if (memberBytesLeft == 0)
-        return -1;
+int ArchiveInput::memberByte() {
+    if (memberBytesLeft == 0) return -1;
     uint8_t byte;
     if (m_file && !multiDisk) {
         int c = std::getc(m_file);
-        if (c == EOF)
-            return -1;
+        if (c == EOF) return -1;
         byte = uint8_t(c);
     } else if (read(&byte, 1) != 1) {
         return -1;
@@ -139,11 +119,9 @@ int ArchiveInput::memberByte()
     return decrypt ? decrypt(decryptContext, byte) : byte;
 }
 
-std::span<const uint8_t> ArchiveInput::memberDataInPlace()
-{
-    Settings &s = m_op.settings;
-    if (!s.memoryInput())
-        return {};
+std::span<const uint8_t> ArchiveInput::memberDataInPlace() {
+    Settings& s = m_op.settings;
+    if (!s.memoryInput()) return {};
     const size_t n = std::min<uint64_t>(memberBytesLeft, s.memorySize - std::min(s.memoryPosition, s.memorySize));
     const std::span<const uint8_t> data(s.memoryBlock + s.memoryPosition, n);
     s.memoryPosition += uint32_t(n);
@@ -152,20 +130,17 @@ std::span<const uint8_t> ArchiveInput::memberDataInPlace()
     return data;
 }
 
-size_t ArchiveInput::memberData(uint8_t *dst, size_t max)
-{
+size_t ArchiveInput::memberData(uint8_t* dst, size_t max) {
     size_t n = read(dst, std::min<size_t>(max, memberBytesLeft));
     memberBytesLeft -= n;
     m_op.counters.compressedRead += n;
     if (decrypt)
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = decrypt(decryptContext, dst[i]);
+        for (size_t i = 0; i < n; ++i) dst[i] = decrypt(decryptContext, dst[i]);
     return n;
 }
 
-void ArchiveInput::askForDisk(uint16_t n)
-{
-    const std::string &archive = m_op.archiveName();
+void ArchiveInput::askForDisk(uint16_t n) {
+    const std::string& archive = m_op.archiveName();
     for (;;) {
         if (m_op.host.hasCallback()) {
             Message(m_op, TARROW_MSG_DISK).field(archive).number(n).deliver();
@@ -174,33 +149,27 @@ void ArchiveInput::askForDisk(uint16_t n)
             if (n == 0)
                 std::snprintf(text, sizeof text,
                               "Please insert the LAST disk of this multi-disk archive, then click OK to continue");
-            else
-                std::snprintf(text, sizeof text, "Please insert disk #%i, then click OK to continue", int(n));
+            else std::snprintf(text, sizeof text, "Please insert disk #%i, then click OK to continue", int(n));
             if (platform::messageBox(m_op.host.parentWindow, text, "Disk change", TARROW_BOX_OK_CANCEL) !=
                 TARROW_BOX_ANSWER_OK)
                 raiseError(m_op, TARROW_ERROR_ABORTED, "");
         }
-        if (n == 0)
-            return;
+        if (n == 0) return;
         // A disk is known by its volume label, which carries its number as three digits.
         char digits[16];
         std::snprintf(digits, sizeof digits, "%03i", int(n));
-        if (platform::volumeLabel(archive).find(digits) != std::string::npos)
-            return;
+        if (platform::volumeLabel(archive).find(digits) != std::string::npos) return;
     }
 }
 
-void ArchiveInput::changeToDisk(uint16_t disk)
-{
+void ArchiveInput::changeToDisk(uint16_t disk) {
     close();
-    do
-        askForDisk(uint16_t(disk + 1));
+    do askForDisk(uint16_t(disk + 1));
     while (!open());
     currentDisk = disk;
 }
 
-void ArchiveInput::resetDisks()
-{
+void ArchiveInput::resetDisks() {
     close();
     currentDisk = lastDisk = 0;
     multiDisk = spanning = false;
@@ -214,25 +183,20 @@ namespace {
 
 // Searches [size - window, size) from its end in chunks that overlap by a signature's length, and
 // returns the first end signature of the first chunk holding one, or -1.
-int64_t searchBackwards(ArchiveInput &in, int64_t window)
-{
+int64_t searchBackwards(ArchiveInput& in, int64_t window) {
     const int64_t size = in.size();
     const int64_t chunk = std::min({kSearchChunk, window, size});
-    if (chunk < kSignatureLength)
-        return -1;
+    if (chunk < kSignatureLength) return -1;
     const int64_t lowest = size - window;
     std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
     for (int64_t end = size;;) {
         int64_t start = std::max(end - chunk, lowest);
         size_t length = size_t(end - start);
-        if (!in.seek(start) || !in.readFully(buffer.data(), length))
-            return -1;
+        if (!in.seek(start) || !in.readFully(buffer.data(), length)) return -1;
         auto hit = std::search(buffer.begin(), buffer.begin() + ptrdiff_t(length), std::begin(kEndSignatureBytes),
                                std::end(kEndSignatureBytes));
-        if (hit != buffer.begin() + ptrdiff_t(length))
-            return start + (hit - buffer.begin());
-        if (start == lowest || chunk == kSignatureLength)
-            return -1;
+        if (hit != buffer.begin() + ptrdiff_t(length)) return start + (hit - buffer.begin());
+        if (start == lowest || chunk == kSignatureLength) return -1;
         end = start + kSignatureLength;
     }
 }
@@ -242,8 +206,7 @@ int64_t searchBackwards(ArchiveInput &in, int64_t window)
 // add the zip64 record mean it). Returns the position it was found at, or -1 when the archive has
 // none. The record usually lies just before the locator; with a self-extractor's program in front,
 // the locator's offset is short by the program's length, so that place is tried first.
-int64_t readZip64EndRecord(ArchiveInput &in, EndRecord &e, int64_t match)
-{
+int64_t readZip64EndRecord(ArchiveInput& in, EndRecord& e, int64_t match) {
     uint8_t l[kZip64LocatorSize];
     if (match < int64_t(kZip64LocatorSize) || !in.seek(match - int64_t(kZip64LocatorSize)) ||
         !in.readFully(l, sizeof l) || le32(l) != kZip64LocatorSignature)
@@ -252,8 +215,7 @@ int64_t readZip64EndRecord(ArchiveInput &in, EndRecord &e, int64_t match)
     const int64_t adjacent = match - int64_t(kZip64LocatorSize + kZip64EndSize);
     for (int64_t at : {adjacent, stated <= uint64_t(INT64_MAX) ? int64_t(stated) : int64_t(-1)}) {
         uint8_t r[kZip64EndSize];
-        if (at < 0 || !in.seek(at) || !in.readFully(r, sizeof r) || le32(r) != kZip64EndSignature)
-            continue;
+        if (at < 0 || !in.seek(at) || !in.readFully(r, sizeof r) || le32(r) != kZip64EndSignature) continue;
         e.diskNumber = uint16_t(std::min<uint32_t>(le32(r + 16), UINT16_MAX));
         e.centralStartDisk = uint16_t(std::min<uint32_t>(le32(r + 20), UINT16_MAX));
         e.entriesOnDisk = le64(r + 24);
@@ -267,13 +229,11 @@ int64_t readZip64EndRecord(ArchiveInput &in, EndRecord &e, int64_t match)
 }
 
 // Reads the record at `match` into op.endRecord and sets the disk state from it.
-bool readEndRecord(Operation &op, int64_t match)
-{
-    ArchiveInput &in = op.input;
+bool readEndRecord(Operation& op, int64_t match) {
+    ArchiveInput& in = op.input;
     uint8_t r[kEndRecordSize];
-    if (!in.seek(match) || !in.readHeader(r, sizeof r, op.archiveName()))
-        return false;
-    EndRecord &e = op.endRecord;
+    if (!in.seek(match) || !in.readHeader(r, sizeof r, op.archiveName())) return false;
+    EndRecord& e = op.endRecord;
     e.diskNumber = le16(r + 4);
     e.centralStartDisk = le16(r + 6);
     e.entriesOnDisk = le16(r + 8);
@@ -286,8 +246,7 @@ bool readEndRecord(Operation &op, int64_t match)
     // The directory ends where the record that describes it begins: the zip64 end record if there
     // is one, else this record.
     int64_t directoryEnd = match;
-    if (int64_t zip64 = readZip64EndRecord(in, e, match); zip64 >= 0)
-        directoryEnd = zip64;
+    if (int64_t zip64 = readZip64EndRecord(in, e, match); zip64 >= 0) directoryEnd = zip64;
     in.currentDisk = in.lastDisk = e.diskNumber;
     in.multiDisk = e.diskNumber != 0;
     // Whatever precedes the archive data (a self-extractor's program) shifts every offset; on a
@@ -297,17 +256,16 @@ bool readEndRecord(Operation &op, int64_t match)
         return true;
     }
     const uint64_t expected = e.centralOffset + e.centralSize;
-    in.offsetAdjustment = expected < e.centralOffset || expected > uint64_t(INT64_MAX) ? 0
-                                                                                         : directoryEnd - int64_t(expected);
+    in.offsetAdjustment =
+        expected < e.centralOffset || expected > uint64_t(INT64_MAX) ? 0 : directoryEnd - int64_t(expected);
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool findEndRecord(Operation &op)
-{
-    ArchiveInput &in = op.input;
-    const std::string &archive = op.archiveName();
+bool findEndRecord(Operation& op) {
+    ArchiveInput& in = op.input;
+    const std::string& archive = op.archiveName();
     for (;;) {
         if (!op.settings.memoryInput() && platform::pathKind(archive) != platform::PathKind::File) {
             if (in.spanning) {
@@ -333,10 +291,8 @@ bool findEndRecord(Operation &op)
         int64_t window = in.spanning ? std::min(kSpanningWindow, size) : size;
         bool remembered = false;
         for (int64_t match; (match = searchBackwards(in, window)) >= 0;) {
-            if (!readEndRecord(op, match))
-                return false;
-            if (match + int64_t(kEndRecordSize) + op.endRecord.commentLength == size)
-                return true;
+            if (!readEndRecord(op, match)) return false;
+            if (match + int64_t(kEndRecordSize) + op.endRecord.commentLength == size) return true;
             // Something follows the record that its comment does not explain: look for a later one.
             remembered = true;
             window = size - match - 1;
@@ -346,11 +302,10 @@ bool findEndRecord(Operation &op)
             in.askForDisk(0);
             continue;
         }
-        if (remembered)
-            return true;
+        if (remembered) return true;
         raiseError(op, TARROW_ERROR_NO_END_RECORD, archive);
         return false;
     }
 }
 
-} // namespace tarrow
+}  // namespace tarrow

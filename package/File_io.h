@@ -25,22 +25,24 @@ constexpr uint32_t kZip64EndSignature = 0x06064B50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 
 constexpr size_t kStreamBufferSize = 8192;
-constexpr size_t kEndRecordSize = 22;         // with its signature, without the comment
-constexpr size_t kCentralHeaderSize = 46;     // with its signature, without name, extra, comment
+constexpr size_t kEndRecordSize = 22;      // with its signature, without the comment
+constexpr size_t kCentralHeaderSize = 46;  // with its signature, without name, extra, comment
 constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kZip64EndSize = 56;         // with its signature, without extensible data
+constexpr size_t kZip64EndSize = 56;  // with its signature, without extensible data
 constexpr size_t kZip64LocatorSize = 20;
 
-inline uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-inline uint64_t le64(const uint8_t *p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
+inline uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline uint64_t le64(const uint8_t* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
 class ArchiveInput {
 public:
-    explicit ArchiveInput(Operation &op) : m_op(op) {}
+    explicit ArchiveInput(Operation& op) : m_op(op) {}
     ~ArchiveInput() { close(); }
-    ArchiveInput(const ArchiveInput &) = delete;
-    ArchiveInput &operator=(const ArchiveInput &) = delete;
+    ArchiveInput(const ArchiveInput&) = delete;
+    ArchiveInput& operator=(const ArchiveInput&) = delete;
 
     // Opens the archive path for binary reading with an 8192-byte stream buffer; false when it
     // cannot be opened. Memory input needs no opening.
@@ -56,11 +58,11 @@ public:
 
     // Copies up to count bytes and returns how many arrived. On a multi-disk archive a short read
     // continues on the next disk until count bytes arrived or the last disk is current.
-    size_t read(void *dst, size_t count);
+    size_t read(void* dst, size_t count);
     // read() that succeeds only when every byte arrives; reports nothing.
-    bool readFully(void *dst, size_t count) { return read(dst, count) == count; }
+    bool readFully(void* dst, size_t count) { return read(dst, count) == count; }
     // readFully() that raises error 51 naming `file` when the bytes do not all arrive.
-    bool readHeader(void *dst, size_t count, const std::string &file);
+    bool readHeader(void* dst, size_t count, const std::string& file);
     // Moves count bytes forward, onto the next disk when the target lies past this one; error 2
     // (reported, not fatal) and false when there is no later disk.
     bool skip(uint64_t count);
@@ -70,20 +72,20 @@ public:
     int memberByte();
     // Up to max bytes of member data at once, each counted and decrypted as memberByte() does;
     // returns how many arrived (0 once the member's data is used up or the archive ends).
-    size_t memberData(uint8_t *dst, size_t max);
+    size_t memberData(uint8_t* dst, size_t max);
     // With memory input, the rest of the member's data where it lies in the block, counted as read;
     // empty otherwise.
     std::span<const uint8_t> memberDataInPlace();
     uint64_t memberBytesLeft = 0;
-    uint8_t (*decrypt)(void *context, uint8_t byte) = nullptr;
-    void *decryptContext = nullptr;
+    uint8_t (*decrypt)(void* context, uint8_t byte) = nullptr;
+    void* decryptContext = nullptr;
 
     // Disk state. Disks are 0-based here and 1-based in requests (0 asks for the last disk).
     uint16_t currentDisk = 0;
     uint16_t lastDisk = 0;
-    bool multiDisk = false;       // the end record's disk number is not 0
-    bool spanning = false;        // the first disk starts with the spanning marker
-    int64_t offsetAdjustment = 0; // bytes in front of the archive data (self-extractor stub)
+    bool multiDisk = false;        // the end record's disk number is not 0
+    bool spanning = false;         // the first disk starts with the spanning marker
+    int64_t offsetAdjustment = 0;  // bytes in front of the archive data (self-extractor stub)
 
     // Asks the user for disk n (1-based, 0 = the last disk) until the volume label shows it.
     // Cancel or a callback answer of 255 ends the operation (error 255).
@@ -96,14 +98,14 @@ public:
 private:
     bool nextDisk();
 
-    Operation &m_op;
-    std::FILE *m_file = nullptr;
+    Operation& m_op;
+    std::FILE* m_file = nullptr;
     int64_t m_size = 0;
     char m_buffer[kStreamBufferSize];
 };
 
 // Finds the end record (trying the last disk of a spanning archive), fills op.endRecord and the
 // disk state, and leaves the archive open. False after an error has been raised.
-bool findEndRecord(Operation &op);
+bool findEndRecord(Operation& op);
 
-} // namespace tarrow
+}  // namespace tarrow

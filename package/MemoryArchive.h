@@ -20,23 +20,23 @@ struct MemberBuffer;
 class MemoryArchive {
 public:
     struct Entry {
-        std::string name;   // as stored, converted as the library's listings show it
-        std::string path;   // where the extraction would write it, relative, "/"-separated
+        std::string name;     // as stored, converted as the library's listings show it
+        std::string path;     // where the extraction would write it, relative, "/"-separated
         bool folder = false;  // the extraction makes a folder for it, not a file
         uint64_t size = 0;    // declared uncompressed size
     };
 
     MemoryArchive();
     ~MemoryArchive();
-    MemoryArchive(const MemoryArchive &) = delete;
-    MemoryArchive &operator=(const MemoryArchive &) = delete;
+    MemoryArchive(const MemoryArchive&) = delete;
+    MemoryArchive& operator=(const MemoryArchive&) = delete;
 
     // Reads the catalogue of the archive in block, which must outlive this object. Returns 0, or
     // the TARROW_ERROR_* code a main call on the same archive reports. Members the library cannot
     // decode are left out of entries(), and warning() names the last of them, as in a main call.
     int open(std::span<const uint8_t> block);
     // The selected members in catalogue order (every member, with the folder structure kept).
-    const std::vector<Entry> &entries() const { return m_entries; }
+    const std::vector<Entry>& entries() const { return m_entries; }
     // The last TARROW_WARNING_* code raised while reading the catalogue, 0 for none.
     int warning() const { return m_warning; }
 
@@ -48,7 +48,7 @@ public:
     };
     // Decodes entry index; its bytes stay valid until the next call. nullopt, with failure set,
     // when it does not decode cleanly or is a folder.
-    std::optional<std::span<const uint8_t>> read(std::size_t index, Failure &failure);
+    std::optional<std::span<const uint8_t>> read(std::size_t index, Failure& failure);
 
 private:
     std::unique_ptr<Operation> m_op;
@@ -57,4 +57,4 @@ private:
     int m_warning = 0;
 };
 
-} // namespace tarrow
+}  // namespace tarrow

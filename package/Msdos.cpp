@@ -8,9 +8,8 @@
 
 namespace tarrow {
 
-int askOverwrite(Operation &op, const std::string &path, uint64_t existingSize, uint16_t existingDate,
-                 uint16_t existingTime, uint64_t memberSize, uint16_t memberDate, uint16_t memberTime)
-{
+int askOverwrite(Operation& op, const std::string& path, uint64_t existingSize, uint16_t existingDate,
+                 uint16_t existingTime, uint64_t memberSize, uint16_t memberDate, uint16_t memberTime) {
     std::string existingWhen = dosDateText(existingDate, existingTime);
     std::string memberWhen = dosDateText(memberDate, memberTime);
     if (op.host.hasCallback()) {
@@ -28,7 +27,7 @@ int askOverwrite(Operation &op, const std::string &path, uint64_t existingSize, 
     text += "\n\nExisting file: " + path + "\n" + std::to_string(existingSize) + " bytes  " + existingWhen;
     text += "\n\nNew file: " + path + "\n" + std::to_string(memberSize) + " bytes  " + memberWhen;
     // The dialog shows the message buffer; the text is cut to fit it.
-    char *buffer = op.messageBuffer.get();
+    char* buffer = op.messageBuffer.get();
     if (buffer) {
         size_t length = std::min(text.size(), size_t(TARROW_MESSAGE_SIZE - 1));
         std::memcpy(buffer, text.data(), length);
@@ -38,24 +37,19 @@ int askOverwrite(Operation &op, const std::string &path, uint64_t existingSize, 
     op.dialogAnswer = -1;
     int answer = platform::overwriteDialog(op.host.parentWindow, text);
     // A host dialog driven by UnzipDlgBoxProc may leave its answer there instead.
-    if (answer == TARROW_OVERWRITE_NO && op.dialogAnswer >= 0)
-        answer = op.dialogAnswer;
+    if (answer == TARROW_OVERWRITE_NO && op.dialogAnswer >= 0) answer = op.dialogAnswer;
     op.dialogAnswer = -1;
     return answer;
 }
 
-int dialogAnswerFor(unsigned id)
-{
+int dialogAnswerFor(unsigned id) {
     switch (id) {
-    case TARROW_DIALOG_YES:
-        return TARROW_OVERWRITE_YES;
-    case TARROW_DIALOG_YES_TO_ALL:
-        return TARROW_OVERWRITE_YES_TO_ALL;
-    case TARROW_DIALOG_NO_TO_ALL:
-        return TARROW_OVERWRITE_NO_TO_ALL;
-    default: // "No", and IDCANCEL from Escape or the close box: backing out never overwrites
+    case TARROW_DIALOG_YES: return TARROW_OVERWRITE_YES;
+    case TARROW_DIALOG_YES_TO_ALL: return TARROW_OVERWRITE_YES_TO_ALL;
+    case TARROW_DIALOG_NO_TO_ALL: return TARROW_OVERWRITE_NO_TO_ALL;
+    default:  // "No", and IDCANCEL from Escape or the close box: backing out never overwrites
         return TARROW_OVERWRITE_NO;
     }
 }
 
-} // namespace tarrow
+}  // namespace tarrow

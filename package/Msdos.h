@@ -13,10 +13,10 @@ class Operation;
 // values (the existing file's last-write time converted). Answers TARROW_OVERWRITE_YES,
 // _YES_TO_ALL, _NO or _NO_TO_ALL; a callback's other answers come back as they are and mean "leave
 // this file alone". Escape, closing the dialog or an unreadable answer mean "No".
-int askOverwrite(Operation &op, const std::string &path, uint64_t existingSize, uint16_t existingDate,
+int askOverwrite(Operation& op, const std::string& path, uint64_t existingSize, uint16_t existingDate,
                  uint16_t existingTime, uint64_t memberSize, uint16_t memberDate, uint16_t memberTime);
 
 // The answer the overwrite dialog's command `id` stands for.
 int dialogAnswerFor(unsigned id);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -18,13 +18,13 @@ constexpr size_t kMaxListLineLength = 2047;
 bool matchName(std::string_view pattern, std::string_view name, bool base);
 
 // Appends the non-empty pieces of a "|"-separated pattern string.
-void addPatterns(std::vector<std::string> &list, std::string_view patterns);
+void addPatterns(std::vector<std::string>& list, std::string_view patterns);
 // Appends the patterns of a list file: one per line, ";" starts a comment, carriage returns are
 // ignored, blanks count, lines are cut at 2047 characters. A file that cannot be opened adds none.
-void addListFile(std::vector<std::string> &list, const std::string &path);
+void addListFile(std::vector<std::string>& list, const std::string& path);
 
 // Some include pattern matches and no exclude pattern does.
-bool isSelected(const std::vector<std::string> &include, const std::vector<std::string> &exclude,
-                std::string_view name, bool base);
+bool isSelected(const std::vector<std::string>& include, const std::vector<std::string>& exclude, std::string_view name,
+                bool base);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -25,8 +25,7 @@ constexpr char16_t kCp437High[128] = {
 constexpr uint8_t kHostMsdos = 0, kHostHpfs = 6, kHostNtfs = 10, kHostVfat = 14;
 constexpr uint8_t kUnicodeBlockVersion = 1;
 
-void appendUtf8(std::string &out, char16_t c)
-{
+void appendUtf8(std::string& out, char16_t c) {
     if (c < 0x80) {
         out += char(c);
     } else if (c < 0x800) {
@@ -41,18 +40,17 @@ void appendUtf8(std::string &out, char16_t c)
 
 // Length of the UTF-8 sequence starting at text[at], or 0 when none starts there (overlong forms,
 // surrogates and values past U+10FFFF are not UTF-8).
-size_t sequenceLength(std::string_view text, size_t at)
-{
+size_t sequenceLength(std::string_view text, size_t at) {
     const auto byte = [&](size_t i) { return uint8_t(text[i]); };
     const uint8_t lead = byte(at);
-    if (lead < 0x80)
-        return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || text.size() - at < length)
-        return 0;
+    if (lead < 0x80) return 1;
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || text.size() - at < length) return 0;
     for (size_t i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
     const uint8_t second = byte(at + 1);
     if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
         (lead == 0xF4 && second > 0x8F))
@@ -60,15 +58,13 @@ size_t sequenceLength(std::string_view text, size_t at)
     return length;
 }
 
-} // namespace
+}  // namespace
 
-bool hostUsesCp437(uint8_t host)
-{
+bool hostUsesCp437(uint8_t host) {
     return host == kHostMsdos || host == kHostHpfs || host == kHostNtfs || host == kHostVfat;
 }
 
-std::string cp437ToUtf8(std::string_view bytes)
-{
+std::string cp437ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (char b : bytes) {
@@ -78,19 +74,16 @@ std::string cp437ToUtf8(std::string_view bytes)
     return out;
 }
 
-bool isValidUtf8(std::string_view text)
-{
+bool isValidUtf8(std::string_view text) {
     for (size_t at = 0; at < text.size();) {
         size_t n = sequenceLength(text, at);
-        if (n == 0)
-            return false;
+        if (n == 0) return false;
         at += n;
     }
     return true;
 }
 
-std::u32string codePoints(std::string_view text)
-{
+std::u32string codePoints(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
@@ -102,40 +95,34 @@ std::u32string codePoints(std::string_view text)
             continue;
         }
         char32_t c = n == 1 ? lead : lead & (0x7F >> n);
-        for (size_t i = 1; i < n; ++i)
-            c = c << 6 | (uint8_t(text[at + i]) & 0x3F);
+        for (size_t i = 1; i < n; ++i) c = c << 6 | (uint8_t(text[at + i]) & 0x3F);
         out += c;
         at += n;
     }
     return out;
 }
 
-void cutUtf8(std::string &text, size_t max)
-{
-    if (text.size() <= max)
-        return;
+void cutUtf8(std::string& text, size_t max) {
+    if (text.size() <= max) return;
     size_t end = max;
-    while (end > 0 && (uint8_t(text[end]) & 0xC0) == 0x80)
-        --end;
+    while (end > 0 && (uint8_t(text[end]) & 0xC0) == 0x80) --end;
     text.resize(end);
 }
 
 std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, std::span<const uint8_t> extra,
-                       uint16_t unicodeId)
-{
-    if (flags & kFlagUtf8)
-        return std::string(stored);
+                       uint16_t unicodeId) {
+    if (flags & kFlagUtf8) return std::string(stored);
     // The block: version 1, the CRC-32 of the header's bytes, then the UTF-8 text. A block whose
     // CRC does not match was left behind by a tool that changed the name without updating it.
-    if (auto block = findExtraBlock(extra, unicodeId); block && block->size() >= 5 && (*block)[0] == kUnicodeBlockVersion) {
+    if (auto block = findExtraBlock(extra, unicodeId);
+        block && block->size() >= 5 && (*block)[0] == kUnicodeBlockVersion) {
         const uint32_t crc = le32(block->data() + 1);
-        std::string_view text(reinterpret_cast<const char *>(block->data() + 5), block->size() - 5);
-        if (crc == crc32(reinterpret_cast<const uint8_t *>(stored.data()), stored.size()) && isValidUtf8(text))
+        std::string_view text(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5);
+        if (crc == crc32(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()) && isValidUtf8(text))
             return std::string(text);
     }
-    if (hostUsesCp437(host))
-        return cp437ToUtf8(stored);
+    if (hostUsesCp437(host)) return cp437ToUtf8(stored);
     return std::string(stored);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -24,10 +24,10 @@ bool isValidUtf8(std::string_view text);
 // that are not UTF-8 stay distinct from every character.
 std::u32string codePoints(std::string_view text);
 // Cuts text to at most max bytes, never inside a UTF-8 sequence.
-void cutUtf8(std::string &text, size_t max);
+void cutUtf8(std::string& text, size_t max);
 
 // The text of a name or comment by the rules above; `unicodeId` names the block that may carry it.
 std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, std::span<const uint8_t> extra,
                        uint16_t unicodeId);
 
-} // namespace tarrow
+}  // namespace tarrow

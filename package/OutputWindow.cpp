@@ -5,7 +5,7 @@
 
 namespace tarrow {
 
-void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, size_t dist, size_t n) {
+void copyMatchClipped(uint8_t* out, const uint8_t* floor, const uint8_t* end, size_t dist, size_t n) {
     if (out >= end) return;
     n = std::min(n, size_t(end - out));
     // Positions before floor hold zeros; the rest copy forward byte by byte, counted from floor so that
@@ -21,7 +21,7 @@ void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, si
 
 OutputWindow::OutputWindow() : buffer_(new (std::nothrow) uint8_t[kBufferSize]) {}
 
-void OutputWindow::start(OutputSink &sink, uint64_t limit) {
+void OutputWindow::start(OutputSink& sink, uint64_t limit) {
     sink_ = &sink;
     limit_ = limit;
     emitted_ = 0;
@@ -51,7 +51,7 @@ void OutputWindow::setFlushPoint() {
     flushAt = room < uint64_t(blockEnd_ - mark_) ? mark_ + room + 1 : blockEnd_;
 }
 
-DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
+DecodeStatus OutputWindow::emit(const uint8_t* data, size_t size) {
     if (stopped_) return DecodeStatus::Stopped;
     DecodeStatus status = DecodeStatus::Ok;
     if (size > limit_ - emitted_) {
@@ -65,7 +65,7 @@ DecodeStatus OutputWindow::emit(const uint8_t *data, size_t size) {
 }
 
 // Hands on [from, to) in blocks, so that a sink sees the same blocks with or without history.
-DecodeStatus OutputWindow::emitRun(const uint8_t *from, const uint8_t *to) {
+DecodeStatus OutputWindow::emitRun(const uint8_t* from, const uint8_t* to) {
     for (size_t n; from < to; from += n) {
         n = std::min(kBlock, size_t(to - from));
         if (DecodeStatus s = emit(from, n); s != DecodeStatus::Ok) return s;
@@ -74,7 +74,7 @@ DecodeStatus OutputWindow::emitRun(const uint8_t *from, const uint8_t *to) {
 }
 
 DecodeStatus OutputWindow::flush() {
-    uint8_t *base = buffer_.get();
+    uint8_t* base = buffer_.get();
     if (!history_) {
         // The area is full, or the output passed the declared size (emit then stops with TooLong).
         if (pos < flushAt) return DecodeStatus::Ok;
@@ -110,15 +110,15 @@ DecodeStatus OutputWindow::finish() {
 }
 
 void OutputWindow::copyMatch(size_t dist, size_t n) {
-    uint8_t *out = pos;
+    uint8_t* out = pos;
     if (dist > size_t(out - floor)) {
         copyMatchClipped(out, floor, out + n, dist, n);
         out += n;
     } else {
-        const uint8_t *from = out - dist;
+        const uint8_t* from = out - dist;
         out = dist >= 8 ? copyInSteps<8>(out, from, n) : copyPattern(out, dist, n);
     }
     pos = out;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -17,8 +17,8 @@ namespace tarrow {
 // so every chunk read is already written. May write up to Step - 1 bytes past the end (the window keeps
 // slack for it).
 template <size_t Step>
-inline uint8_t *copyInSteps(uint8_t *out, const uint8_t *from, size_t n) {
-    uint8_t *stop = out + n;
+inline uint8_t* copyInSteps(uint8_t* out, const uint8_t* from, size_t n) {
+    uint8_t* stop = out + n;
     do {
         std::memcpy(out, from, Step);
         out += Step;
@@ -31,14 +31,14 @@ inline uint8_t *copyInSteps(uint8_t *out, const uint8_t *from, size_t n) {
 // to eight bytes in a register and stored at steps of the largest multiple of dist up to eight, so no
 // store waits on the one before. Reads up to 7 bytes past `out` and may write up to 7 bytes past the end
 // (the window keeps slack for both).
-inline uint8_t *copyPattern(uint8_t *out, size_t dist, size_t n) {
+inline uint8_t* copyPattern(uint8_t* out, size_t dist, size_t n) {
     const unsigned shift = unsigned(dist) * 8;
     uint64_t v = loadLittle64(out - dist) & ((uint64_t(1) << shift) - 1);
     for (unsigned s = shift; s < 64; s *= 2) v |= v << s;
     // The largest multiple of dist up to eight, from a table rather than a division.
     static constexpr uint8_t kStep[8] = {8, 8, 8, 6, 8, 5, 6, 7};
     const size_t step = kStep[dist];
-    uint8_t *stop = out + n;
+    uint8_t* stop = out + n;
     do {
         std::memcpy(out, &v, 8);
         out += step;
@@ -48,14 +48,14 @@ inline uint8_t *copyPattern(uint8_t *out, size_t dist, size_t n) {
 
 // A match of n bytes from dist (at least 1) bytes back with every read and write inside [floor, end):
 // positions before floor read as zero and bytes that would land at or past end are not written.
-void copyMatchClipped(uint8_t *out, const uint8_t *floor, const uint8_t *end, size_t dist, size_t n);
+void copyMatchClipped(uint8_t* out, const uint8_t* floor, const uint8_t* end, size_t dist, size_t n);
 
 class OutputWindow {
 public:
-    static constexpr size_t kBlock = 32768;   // unit in which output is handed on
-    static constexpr size_t kHistory = 65536; // farthest back-reference of any method
-    static constexpr size_t kBlocks = 4;      // blocks written before the history is moved down
-    static constexpr size_t kSlack = 65536 + 1024; // room for a copy that starts just before a flush point
+    static constexpr size_t kBlock = 32768;         // unit in which output is handed on
+    static constexpr size_t kHistory = 65536;       // farthest back-reference of any method
+    static constexpr size_t kBlocks = 4;            // blocks written before the history is moved down
+    static constexpr size_t kSlack = 65536 + 1024;  // room for a copy that starts just before a flush point
     static constexpr size_t kBufferSize = kHistory + kBlocks * kBlock + kSlack;
     // The part of the buffer a decoder without history fills before it is handed on: whole blocks, and
     // small enough to stay in the cache while the sink reads it.
@@ -65,7 +65,7 @@ public:
     bool valid() const { return buffer_ != nullptr; }
 
     // Begins a member whose output goes to sink and may not exceed limit bytes.
-    void start(OutputSink &sink, uint64_t limit);
+    void start(OutputSink& sink, uint64_t limit);
     // Keeps no history for the member begun, before any of its output is written: pos may then run up
     // to flushAt over the whole buffer (kDirectArea bytes), and floor is of no use (copyMatch neither).
     void dropHistory();
@@ -79,23 +79,23 @@ public:
     // Copies n bytes from dist bytes back; bytes before the member's first output read as zero.
     void copyMatch(size_t dist, size_t n);
 
-    uint8_t *pos = nullptr;           // next byte of output
-    uint8_t *flushAt = nullptr;       // end of the block being filled, or just past the declared size
-    const uint8_t *floor = nullptr;   // first byte of this member's output still in the buffer
+    uint8_t* pos = nullptr;          // next byte of output
+    uint8_t* flushAt = nullptr;      // end of the block being filled, or just past the declared size
+    const uint8_t* floor = nullptr;  // first byte of this member's output still in the buffer
 
 private:
-    DecodeStatus emit(const uint8_t *data, size_t size);
-    DecodeStatus emitRun(const uint8_t *from, const uint8_t *to);
+    DecodeStatus emit(const uint8_t* data, size_t size);
+    DecodeStatus emitRun(const uint8_t* from, const uint8_t* to);
     void setFlushPoint();
 
     std::unique_ptr<uint8_t[]> buffer_;
-    uint8_t *mark_ = nullptr;     // first byte of output not yet handed on
-    uint8_t *blockEnd_ = nullptr; // end of the block being filled; with no history, of the area
+    uint8_t* mark_ = nullptr;      // first byte of output not yet handed on
+    uint8_t* blockEnd_ = nullptr;  // end of the block being filled; with no history, of the area
     bool history_ = true;
-    OutputSink *sink_ = nullptr;
+    OutputSink* sink_ = nullptr;
     uint64_t limit_ = 0;
     uint64_t emitted_ = 0;
     bool stopped_ = false;
 };
 
-} // namespace tarrow
+}  // namespace tarrow

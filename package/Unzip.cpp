@@ -14,10 +14,9 @@ const std::string kNoName;
 constexpr int16_t kDefaultOverwrite = TARROW_OVERWRITE_ASK;
 constexpr int16_t kDefaultAttributeMask = TARROW_ATTRIBUTE_ARCHIVE;
 constexpr uint32_t kMaxResult = 65535;
-} // namespace
+}  // namespace
 
-Settings Settings::defaults()
-{
+Settings Settings::defaults() {
     Settings s;
     s.overwrite = kDefaultOverwrite;
     s.attributeMask = kDefaultAttributeMask;
@@ -26,48 +25,37 @@ Settings Settings::defaults()
 
 Operation::Operation() : input(*this) {}
 
-const std::string &Operation::archiveName() const { return settings.archiveName ? *settings.archiveName : kNoName; }
+const std::string& Operation::archiveName() const { return settings.archiveName ? *settings.archiveName : kNoName; }
 
-void Operation::initialise()
-{
+void Operation::initialise() {
     settings = Settings::defaults();
     counters = RunCounters{};
     endRecord = EndRecord{};
     input.resetDisks();
 }
 
-void Operation::runOperation()
-{
+void Operation::runOperation() {
     // Patterns: the "|"-separated string first, then the list file.
-    if (settings.include)
-        addPatterns(includePatterns, *settings.include);
-    if (settings.includeListFile)
-        addListFile(includePatterns, *settings.includeListFile);
-    if (settings.exclude)
-        addPatterns(excludePatterns, *settings.exclude);
-    if (settings.excludeListFile)
-        addListFile(excludePatterns, *settings.excludeListFile);
-    if (includePatterns.empty())
-        includePatterns.emplace_back("*.*");
+    if (settings.include) addPatterns(includePatterns, *settings.include);
+    if (settings.includeListFile) addListFile(includePatterns, *settings.includeListFile);
+    if (settings.exclude) addPatterns(excludePatterns, *settings.exclude);
+    if (settings.excludeListFile) addListFile(excludePatterns, *settings.excludeListFile);
+    if (includePatterns.empty()) includePatterns.emplace_back("*.*");
 
     if (settings.memoryInput()) {
         operateOnMemory(*this);
         return;
     }
     operateOnArchive(*this);
-    if (counters.processed == 0 && !errorRaised)
-        raiseError(*this, TARROW_ERROR_NOTHING_DONE, archiveName());
+    if (counters.processed == 0 && !errorRaised) raiseError(*this, TARROW_ERROR_NOTHING_DONE, archiveName());
 }
 
-int32_t Operation::run()
-{
+int32_t Operation::run() {
     lastError = 0;
     lastWarning = 0;
-    if (!settings.archiveName)
-        return TARROW_RESULT_NO_ARCHIVE;
+    if (!settings.archiveName) return TARROW_RESULT_NO_ARCHIVE;
     messageBuffer.reset(new (std::nothrow) char[TARROW_MESSAGE_SIZE]);
-    if (!messageBuffer)
-        return TARROW_RESULT_NO_MEMORY;
+    if (!messageBuffer) return TARROW_RESULT_NO_MEMORY;
     messageBuffer[0] = '\0';
     settings.abort = false;
     errorRaised = false;
@@ -75,17 +63,17 @@ int32_t Operation::run()
 
     try {
         runOperation();
-    } catch (const FatalError &) {
+    } catch (const FatalError&) {
         // Reported already; whatever was open has been released on the way here.
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         try {
             raiseError(*this, TARROW_ERROR_NO_MEMORY, "");
         } catch (...) {
         }
     }
 
-    int32_t result = settings.memoryOutput() ? int32_t(settings.outputLength)
-                                             : int32_t(std::min(counters.processed, kMaxResult));
+    int32_t result =
+        settings.memoryOutput() ? int32_t(settings.outputLength) : int32_t(std::min(counters.processed, kMaxResult));
     input.close();
     includePatterns = {};
     excludePatterns = {};
@@ -96,4 +84,4 @@ int32_t Operation::run()
     return result;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

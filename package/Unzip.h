@@ -47,15 +47,15 @@ struct Settings {
     bool test = false;
     bool displayComment = false;
     bool restoreStructure = false;
-    int16_t overwrite = 0;       // 0 before the first initialise; behaves like 10
+    int16_t overwrite = 0;  // 0 before the first initialise; behaves like 10
     int16_t attributeMask = 0;
 
     // Memory input (Tarrow_FromMemory): the block and the read position.
-    const uint8_t *memoryBlock = nullptr;
+    const uint8_t* memoryBlock = nullptr;
     uint32_t memorySize = 0;
     uint32_t memoryPosition = 0;
     // Memory output (Tarrow_ToMemory).
-    uint8_t *outputBuffer = nullptr;
+    uint8_t* outputBuffer = nullptr;
     uint32_t outputCapacity = 0;
     uint32_t outputLength = 0;
 
@@ -76,11 +76,11 @@ struct HostLink {
 
 // Counters of one operation, carried by the progress messages.
 struct RunCounters {
-    uint32_t processed = 0;          // members listed, tested or extracted
+    uint32_t processed = 0;  // members listed, tested or extracted
     uint32_t selected = 0;
-    uint32_t currentIndex = 0;       // 0-based index into the catalogue
-    uint64_t selectedCompressed = 0; // total compressed size of the selection
-    uint64_t compressedRead = 0;     // member bytes read in the whole operation
+    uint32_t currentIndex = 0;        // 0-based index into the catalogue
+    uint64_t selectedCompressed = 0;  // total compressed size of the selection
+    uint64_t compressedRead = 0;      // member bytes read in the whole operation
 };
 
 // End-of-central-directory record, with the values of the zip64 end record where the archive has
@@ -93,8 +93,8 @@ struct EndRecord {
     uint64_t centralSize = 0;
     uint64_t centralOffset = 0;
     uint16_t commentLength = 0;
-    int64_t position = 0;            // where its signature lies on the last disk
-    bool zip64 = false;              // the values came from a zip64 end record
+    int64_t position = 0;  // where its signature lies on the last disk
+    bool zip64 = false;    // the values came from a zip64 end record
 };
 
 // The compression methods the library decodes.
@@ -102,7 +102,7 @@ constexpr uint16_t kStored = 0, kShrunk = 1, kImploded = 6, kDeflated = 8, kDefl
 // Methods decoded through Debian's libraries; 20 is zstd as early writers numbered it.
 constexpr uint16_t kBzip2 = 12, kLzma = 14, kZstdEarly = 20, kZstd = 93, kXz = 95;
 
-constexpr size_t kNameCapacity = 1024;        // names are kept to 1023 bytes plus NUL
+constexpr size_t kNameCapacity = 1024;  // names are kept to 1023 bytes plus NUL
 constexpr size_t kMaxNameLength = kNameCapacity - 1;
 
 // The central directory header read last, with its name and extra field.
@@ -116,7 +116,7 @@ struct CentralHeader {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     uint32_t crc32 = 0;
-    uint64_t compressedSize = 0;     // zip64 values where the extra field supplies them
+    uint64_t compressedSize = 0;  // zip64 values where the extra field supplies them
     uint64_t uncompressedSize = 0;
     uint16_t nameLength = 0;
     uint16_t extraLength = 0;
@@ -125,20 +125,20 @@ struct CentralHeader {
     uint16_t internalAttributes = 0;
     uint32_t externalAttributes = 0;
     uint64_t localHeaderOffset = 0;
-    std::string name;               // UTF-8 where it could be converted, at most kMaxNameLength bytes
-    std::vector<uint8_t> extra;     // exactly extraLength bytes when it was read
+    std::string name;            // UTF-8 where it could be converted, at most kMaxNameLength bytes
+    std::vector<uint8_t> extra;  // exactly extraLength bytes when it was read
 };
 
 // One selected, supported member, in central-directory order.
 struct MemberEntry {
-    std::string name;                // as the central directory stores it, converted: listings,
-                                     // patterns and target paths all see this one
+    std::string name;  // as the central directory stores it, converted: listings,
+                       // patterns and target paths all see this one
     uint64_t localHeaderOffset = 0;
     uint16_t disk = 0;
     uint64_t compressedSize = 0;
-    uint64_t uncompressedSize = 0;   // bounds the output of a member whose local header lacks sizes
+    uint64_t uncompressedSize = 0;  // bounds the output of a member whose local header lacks sizes
     uint32_t crc32 = 0;
-    uint16_t attributes = 0;         // low byte of the external attributes, archive bit always on
+    uint16_t attributes = 0;  // low byte of the external attributes, archive bit always on
     bool encrypted = false;
     bool dataDescriptor = false;
     bool text = false;
@@ -146,7 +146,7 @@ struct MemberEntry {
     // Where the next member's local header or the central directory begins (archive offset on the
     // same disk): its local header and data must end there, or it overlaps them.
     uint64_t extentLimit = UINT64_MAX;
-    std::optional<AesField> aes;     // a WinZip AES member (method 99): its key size and real method
+    std::optional<AesField> aes;  // a WinZip AES member (method 99): its key size and real method
 };
 
 class Operation {
@@ -164,20 +164,20 @@ public:
     int16_t lastWarning = 0;
 
     // Valid during a main call only.
-    std::unique_ptr<char[]> messageBuffer;       // TARROW_MESSAGE_SIZE bytes
+    std::unique_ptr<char[]> messageBuffer;  // TARROW_MESSAGE_SIZE bytes
     std::vector<std::string> includePatterns;
     std::vector<std::string> excludePatterns;
     EndRecord endRecord;
     CentralHeader header;
     std::vector<MemberEntry> catalogue;
     ArchiveInput input;
-    bool errorRaised = false;                    // any error during this operation
-    int dialogAnswer = -1;                       // last answer recorded by UnzipDlgBoxProc
+    bool errorRaised = false;  // any error during this operation
+    int dialogAnswer = -1;     // last answer recorded by UnzipDlgBoxProc
 
     // Name of the archive as the messages show it ("" when none).
-    const std::string &archiveName() const;
+    const std::string& archiveName() const;
     // Text of the last message built (for the dialogs and the tests).
-    const char *messageText() const { return messageBuffer ? messageBuffer.get() : ""; }
+    const char* messageText() const { return messageBuffer ? messageBuffer.get() : ""; }
 
 private:
     void runOperation();
@@ -185,24 +185,24 @@ private:
 
 // The extraction pass over the catalogue and the extraction of a memory block's member. Defined by
 // the extraction module; called by the operation once the catalogue is walked.
-void runExtractionPass(Operation &op);
-void extractMemoryMember(Operation &op, const MemberEntry &member, const CentralHeader &header);
+void runExtractionPass(Operation& op);
+void extractMemoryMember(Operation& op, const MemberEntry& member, const CentralHeader& header);
 
 // Where the extraction writes a stored name below the extract-to folder: no ".." component or
 // absolute prefix survives, characters the target cannot hold become "_". folder is set when the
 // name makes a folder rather than a file.
-std::string targetPath(const Settings &s, const std::string &stored, bool &folder);
+std::string targetPath(const Settings& s, const std::string& stored, bool& folder);
 
 // A member decoded into memory; the buffer is kept from member to member and only ever grows.
 struct MemberBuffer {
     std::unique_ptr<uint8_t[]> data;
     size_t capacity = 0;
-    size_t length = 0;   // bytes decoded into it by the last call
+    size_t length = 0;  // bytes decoded into it by the last call
 };
 // Decodes one catalogue entry into buffer through the extraction pass's memory output: the same
 // local header checks, decoders, bounded output and CRC check, the same warnings raised. A local
 // header declaring more than bound bytes is refused as damaged before anything is allocated.
 // True when the member decoded cleanly.
-bool extractMemberToBuffer(Operation &op, const MemberEntry &entry, uint64_t bound, MemberBuffer &buffer);
+bool extractMemberToBuffer(Operation& op, const MemberEntry& entry, uint64_t bound, MemberBuffer& buffer);
 
-} // namespace tarrow
+}  // namespace tarrow

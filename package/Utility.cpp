@@ -12,13 +12,12 @@ namespace tarrow {
 
 namespace {
 
-constexpr size_t kPrefixLength = 6; // "1|CCC|"
+constexpr size_t kPrefixLength = 6;  // "1|CCC|"
 
-const char *const kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
+const char* const kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
                                      "July",    "August",   "September", "October", "November", "December"};
 
-bool isFatal(int code)
-{
+bool isFatal(int code) {
     return code == TARROW_ERROR_NO_MEMORY || code == TARROW_ERROR_WRITE || code == TARROW_ERROR_ABORTED;
 }
 
@@ -34,132 +33,109 @@ unsigned dosSeconds(uint16_t time) { return (time & 0x1F) * 2u; }
 // Method as listed: the method x 10, deflate with its two option bits; past deflate the method x 10
 // for the methods of other writers that have a name here (deflate64, bzip2, LZMA, zstd, xz, PPMd),
 // 255 for any other. A WinZip AES member lists the method of its data.
-unsigned listedMethod(const CentralHeader &h)
-{
+unsigned listedMethod(const CentralHeader& h) {
     uint16_t method = h.method;
     if (method == kAesMethod) {
         auto field = findAesField(h.extra);
         method = field ? field->method : 0xFFFF;
     }
-    if (method < 8)
-        return method * 10u;
-    if (method == 8)
-        return 80u + ((h.flags >> 1) & 3u);
+    if (method < 8) return method * 10u;
+    if (method == 8) return 80u + ((h.flags >> 1) & 3u);
     switch (method) {
-    case 9: case kBzip2: case kLzma: case kZstdEarly: case kZstd: case kXz: case 98:
-        return method * 10u;
-    default:
-        return 255u;
+    case 9:
+    case kBzip2:
+    case kLzma:
+    case kZstdEarly:
+    case kZstd:
+    case kXz:
+    case 98: return method * 10u;
+    default: return 255u;
     }
 }
 
-std::string versionText(uint8_t value)
-{
+std::string versionText(uint8_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "%d.%d", value / 10, value % 10);
     return text;
 }
 
-} // namespace
+}  // namespace
 
-Message::Message(Operation &op, int code) : m_op(op), m_code(code), m_buffer(op.messageBuffer.get())
-{
-    if (!m_buffer)
-        return;
+Message::Message(Operation& op, int code) : m_op(op), m_code(code), m_buffer(op.messageBuffer.get()) {
+    if (!m_buffer) return;
     std::snprintf(m_buffer, TARROW_MESSAGE_SIZE, "1|%3u|", unsigned(code) % 1000u);
     m_length = kPrefixLength;
 }
 
-bool Message::append(std::string_view text)
-{
-    if (!m_buffer || m_cut)
-        return false;
+bool Message::append(std::string_view text) {
+    if (!m_buffer || m_cut) return false;
     if (m_length + text.size() + 1 > TARROW_MESSAGE_SIZE) {
         m_cut = true;
         return false;
     }
-    if (!text.empty())
-        std::memcpy(m_buffer + m_length, text.data(), text.size());
+    if (!text.empty()) std::memcpy(m_buffer + m_length, text.data(), text.size());
     m_length += text.size();
     m_buffer[m_length] = '\0';
     return true;
 }
 
-Message &Message::field(std::string_view text)
-{
-    if (m_buffer && !m_cut && m_length + text.size() + 2 > TARROW_MESSAGE_SIZE)
-        m_cut = true;
-    if (append(text))
-        append("|");
+Message& Message::field(std::string_view text) {
+    if (m_buffer && !m_cut && m_length + text.size() + 2 > TARROW_MESSAGE_SIZE) m_cut = true;
+    if (append(text)) append("|");
     return *this;
 }
 
-Message &Message::number(uint64_t value)
-{
+Message& Message::number(uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%" PRIu64, value);
     return field(text);
 }
 
-Message &Message::signedNumber(int64_t value)
-{
+Message& Message::signedNumber(int64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "%" PRId64, value);
     return field(text);
 }
 
-Message &Message::tail(std::string_view text)
-{
+Message& Message::tail(std::string_view text) {
     append(text);
     return *this;
 }
 
-int16_t Message::deliver()
-{
-    if (!m_buffer)
-        return 0;
+int16_t Message::deliver() {
+    if (!m_buffer) return 0;
     return tarrow::deliver(m_op, m_code);
 }
 
-int16_t deliver(Operation &op, int code)
-{
-    const char *text = op.messageText();
+int16_t deliver(Operation& op, int code) {
+    const char* text = op.messageText();
     // Paths keep the platform's own separator, so the text goes out as built.
     int16_t answer = 0;
-    if (op.host.callback)
-        answer = op.host.callback(1, code, text + kPrefixLength);
-    else if (op.host.callbackEx)
-        answer = op.host.callbackEx(1, code, text + kPrefixLength, op.host.user);
-    else if (op.host.window)
-        platform::sendText(op.host.window, text);
-    if (code != TARROW_MSG_ERROR && answer == TARROW_ANSWER_ABORT)
-        raiseError(op, TARROW_ERROR_ABORTED, "");
+    if (op.host.callback) answer = op.host.callback(1, code, text + kPrefixLength);
+    else if (op.host.callbackEx) answer = op.host.callbackEx(1, code, text + kPrefixLength, op.host.user);
+    else if (op.host.window) platform::sendText(op.host.window, text);
+    if (code != TARROW_MSG_ERROR && answer == TARROW_ANSWER_ABORT) raiseError(op, TARROW_ERROR_ABORTED, "");
     platform::pumpMessages();
-    if (code != TARROW_MSG_ERROR && op.settings.abort)
-        raiseError(op, TARROW_ERROR_ABORTED, "");
+    if (code != TARROW_MSG_ERROR && op.settings.abort) raiseError(op, TARROW_ERROR_ABORTED, "");
     return answer;
 }
 
-void raiseError(Operation &op, int code, std::string_view file)
-{
+void raiseError(Operation& op, int code, std::string_view file) {
     Message(op, TARROW_MSG_ERROR).field(op.archiveName()).field(file).signedNumber(code).deliver();
     op.lastError = int16_t(code);
     op.errorRaised = true;
-    if (isFatal(code))
-        throw FatalError{code};
+    if (isFatal(code)) throw FatalError{code};
 }
 
-void raiseWarning(Operation &op, int code, std::string_view file)
-{
+void raiseWarning(Operation& op, int code, std::string_view file) {
     op.lastWarning = int16_t(code);
     Message(op, TARROW_MSG_WARNING).field(op.archiveName()).field(file).signedNumber(code).deliver();
 }
 
-int16_t sendProgress(Operation &op, int code, std::string_view member, uint64_t size, uint64_t done)
-{
+int16_t sendProgress(Operation& op, int code, std::string_view member, uint64_t size, uint64_t done) {
     bool finished = code == TARROW_MSG_EXTRACT_DONE || code == TARROW_MSG_TEST_DONE;
     int percent = size == 0 ? 100 : 100 - perMille(done, size) / 10;
-    const RunCounters &c = op.counters;
+    const RunCounters& c = op.counters;
     return Message(op, code)
         .field(op.archiveName())
         .field(member)
@@ -173,11 +149,10 @@ int16_t sendProgress(Operation &op, int code, std::string_view member, uint64_t 
         .deliver();
 }
 
-int16_t sendListing(Operation &op, const CentralHeader &h)
-{
+int16_t sendListing(Operation& op, const CentralHeader& h) {
     std::string_view name = h.name;
     std::string_view folder, file = name;
-    if (h.externalAttributes & 0x10) { // a folder: the whole name is the folder part
+    if (h.externalAttributes & 0x10) {  // a folder: the whole name is the folder part
         folder = name;
         file = {};
     } else if (size_t slash = name.rfind('/'); slash != std::string_view::npos) {
@@ -199,7 +174,7 @@ int16_t sendListing(Operation &op, const CentralHeader &h)
         extraId = le16(h.extra.data());
         extraSize = le16(h.extra.data() + 2);
         size_t available = std::min<size_t>(extraSize, h.extra.size() - 4);
-        extraData = std::string_view(reinterpret_cast<const char *>(h.extra.data()) + 4, available);
+        extraData = std::string_view(reinterpret_cast<const char*>(h.extra.data()) + 4, available);
     }
     std::string when = dosDateTimeFields(h.dosDate, h.dosTime);
     size_t bar = when.find('|');
@@ -225,38 +200,31 @@ int16_t sendListing(Operation &op, const CentralHeader &h)
         .deliver();
 }
 
-int16_t perMille(uint64_t part, uint64_t total)
-{
-    if (total == 0)
-        return 0;
+int16_t perMille(uint64_t part, uint64_t total) {
+    if (total == 0) return 0;
     // 128-bit arithmetic: zip64 sizes times 1000 do not fit 64 bits.
     __int128 p = part, t = total, ratio;
-    if (t <= 2000000)
-        ratio = p <= t ? (t * 1000 + t / 2 - p * 1000) / t : -((p * 1000 + t / 2 - t * 1000) / t);
-    else
-        ratio = p <= t ? (t + t / 2000 - p) / (t / 1000) : -((p + t / 2000 - t) / (t / 1000));
+    if (t <= 2000000) ratio = p <= t ? (t * 1000 + t / 2 - p * 1000) / t : -((p * 1000 + t / 2 - t * 1000) / t);
+    else ratio = p <= t ? (t + t / 2000 - p) / (t / 1000) : -((p + t / 2000 - t) / (t / 1000));
     return int16_t(std::clamp<__int128>(ratio, INT16_MIN, INT16_MAX));
 }
 
-std::string dosDateTimeFields(uint16_t date, uint16_t time)
-{
+std::string dosDateTimeFields(uint16_t date, uint16_t time) {
     unsigned month = dosMonth(date);
-    if (month < 1 || month > 12)
-        month = 6;
+    if (month < 1 || month > 12) month = 6;
     char text[48];
     std::snprintf(text, sizeof text, "%u-%02u-%02u|%02u:%02u:%02u", dosYear(date), month, dosDay(date), dosHours(time),
                   dosMinutes(time), dosSeconds(time));
     return text;
 }
 
-std::string dosDateText(uint16_t date, uint16_t time)
-{
+std::string dosDateText(uint16_t date, uint16_t time) {
     unsigned month = dosMonth(date);
-    const char *name = month >= 1 && month <= 12 ? kMonthNames[month - 1] : kMonthNames[0];
+    const char* name = month >= 1 && month <= 12 ? kMonthNames[month - 1] : kMonthNames[0];
     char text[48];
     std::snprintf(text, sizeof text, "%2u %s %u %2u:%02u", dosDay(date), name, dosYear(date), dosHours(time),
                   dosMinutes(time));
     return text;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -17,9 +17,9 @@ public:
     bool ready() const override { return ready_; }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool) override {
-        z_.next_in = const_cast<char *>(reinterpret_cast<const char *>(in.data()));
+        z_.next_in = const_cast<char*>(reinterpret_cast<const char*>(in.data()));
         z_.avail_in = unsigned(in.size());
-        z_.next_out = reinterpret_cast<char *>(out.data());
+        z_.next_out = reinterpret_cast<char*>(out.data());
         z_.avail_out = unsigned(out.size());
         int rc = BZ2_bzDecompress(&z_);
         CodecStep s;
@@ -36,11 +36,11 @@ private:
     bool ready_ = false;
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus bunzip2(ByteSource &source, OutputWindow &window) {
+DecodeStatus bunzip2(ByteSource& source, OutputWindow& window) {
     Bzip2Codec codec;
     return runCodec(codec, source, window);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -6,6 +6,6 @@
 namespace tarrow {
 
 // Decodes one bzip2 stream from source into window (started by the caller).
-DecodeStatus bunzip2(ByteSource &source, OutputWindow &window);
+DecodeStatus bunzip2(ByteSource& source, OutputWindow& window);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -88,9 +88,9 @@ constexpr uint64_t barrettQuotient() {
     return reflect(quotient, 33);
 }
 
-constexpr uint64_t kFold512Low = foldConstant(512 + 32);  // four lanes on, first half
-constexpr uint64_t kFold512High = foldConstant(512 - 32); // four lanes on, second half
-constexpr uint64_t kFold128Low = foldConstant(128 + 32);  // one lane on
+constexpr uint64_t kFold512Low = foldConstant(512 + 32);   // four lanes on, first half
+constexpr uint64_t kFold512High = foldConstant(512 - 32);  // four lanes on, second half
+constexpr uint64_t kFold128Low = foldConstant(128 + 32);   // one lane on
 constexpr uint64_t kFold128High = foldConstant(128 - 32);
 constexpr uint64_t kFold64 = foldConstant(64);
 constexpr uint64_t kBarrettQuotient = barrettQuotient();
@@ -101,7 +101,7 @@ static_assert(kFold512Low == 0x154442BD4 && kFold512High == 0x1C6E41596 && kFold
 
 #define TARROW_CLMUL __attribute__((target("pclmul,sse4.1")))
 
-TARROW_CLMUL inline __m128i load(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+TARROW_CLMUL inline __m128i load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // The lane x carried forward by the pair of constants k (first half in k's low 64 bits).
 TARROW_CLMUL inline __m128i fold(__m128i x, __m128i k) {
@@ -109,7 +109,7 @@ TARROW_CLMUL inline __m128i fold(__m128i x, __m128i k) {
 }
 
 // The running CRC over n bytes, n at least 64 and a multiple of 16.
-TARROW_CLMUL uint32_t foldLanes(uint32_t c, const uint8_t *p, size_t n) {
+TARROW_CLMUL uint32_t foldLanes(uint32_t c, const uint8_t* p, size_t n) {
     // The running CRC enters as the first 32 bits of the message, added to them.
     __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(int(c)));
     __m128i x1 = load(p + 16), x2 = load(p + 32), x3 = load(p + 48);
@@ -143,16 +143,16 @@ TARROW_CLMUL uint32_t foldLanes(uint32_t c, const uint8_t *p, size_t n) {
     return uint32_t(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
 }
 
-#endif // TARROW_CRC_FOLDING
+#endif  // TARROW_CRC_FOLDING
 
 // Below this many bytes the tables are as fast as setting up the lanes.
 constexpr size_t kFoldingMinimum = 64;
 
-} // namespace
+}  // namespace
 
 uint32_t crc32Byte(uint32_t running, uint8_t byte) { return (running >> 8) ^ kTables[0][(running ^ byte) & 0xff]; }
 
-uint32_t crc32UpdateTables(uint32_t c, const uint8_t *p, size_t n) {
+uint32_t crc32UpdateTables(uint32_t c, const uint8_t* p, size_t n) {
     for (; n >= 8; n -= 8, p += 8) {
         uint32_t lo, hi;
         std::memcpy(&lo, p, 4);
@@ -175,7 +175,7 @@ bool crc32FoldingAvailable() {
 #endif
 }
 
-uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
+uint32_t crc32Update(uint32_t c, const uint8_t* p, size_t n) {
 #ifdef TARROW_CRC_FOLDING
     if (n >= kFoldingMinimum && crc32FoldingAvailable()) {
         // Whole lanes by folding, the last 0 to 15 bytes by the tables.
@@ -188,4 +188,4 @@ uint32_t crc32Update(uint32_t c, const uint8_t *p, size_t n) {
     return crc32UpdateTables(c, p, n);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

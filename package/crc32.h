@@ -11,18 +11,18 @@ constexpr uint32_t kCrcStart = 0xFFFFFFFF;
 
 // Advances a running CRC (not complemented) over data: by carry-less multiplication where the CPU has
 // it, else by tables.
-uint32_t crc32Update(uint32_t running, const uint8_t *data, size_t size);
+uint32_t crc32Update(uint32_t running, const uint8_t* data, size_t size);
 
 // One step of the running CRC for one byte, as the traditional cipher's key schedule uses it.
 uint32_t crc32Byte(uint32_t running, uint8_t byte);
 
 // The finished CRC-32 of a whole buffer.
-inline uint32_t crc32(const uint8_t *data, size_t size) { return ~crc32Update(kCrcStart, data, size); }
+inline uint32_t crc32(const uint8_t* data, size_t size) { return ~crc32Update(kCrcStart, data, size); }
 
 // Whether crc32Update() folds by carry-less multiplication on this CPU (x86-64 with PCLMULQDQ and SSE4.1).
 bool crc32FoldingAvailable();
 // crc32Update() by tables alone, as it runs on other CPUs and for short pieces; open to tests so that
 // both ways are checked on any machine.
-uint32_t crc32UpdateTables(uint32_t running, const uint8_t *data, size_t size);
+uint32_t crc32UpdateTables(uint32_t running, const uint8_t* data, size_t size);
 
-} // namespace tarrow
+}  // namespace tarrow

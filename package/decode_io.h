@@ -14,14 +14,14 @@ namespace tarrow {
 // caller can map them onto the library's warnings.
 enum class DecodeStatus {
     Ok = 0,
-    DataError = 1,    // incomplete code set, invalid code, bad stored length, data ran out
-    BadInput = 2,     // over-subscribed code set, reserved block type
+    DataError = 1,  // incomplete code set, invalid code, bad stored length, data ran out
+    BadInput = 2,   // over-subscribed code set, reserved block type
     NoMemory = 4,
-    BadTree = 6,      // a compressed Shannon-Fano tree whose counts do not add up
-    InputUnused = 5,  // the decoder finished before it used all of the member's data
-    InputOverrun = 7, // the decoder needed more data than the member holds
-    TooLong = 8,      // the data decodes to more than the member's declared size; output stops there
-    Stopped = 9,      // the sink refused a block (write error or abort); nothing more is written
+    BadTree = 6,       // a compressed Shannon-Fano tree whose counts do not add up
+    InputUnused = 5,   // the decoder finished before it used all of the member's data
+    InputOverrun = 7,  // the decoder needed more data than the member holds
+    TooLong = 8,       // the data decodes to more than the member's declared size; output stops there
+    Stopped = 9,       // the sink refused a block (write error or abort); nothing more is written
 };
 
 // A member's data, chunk by chunk.
@@ -57,10 +57,10 @@ public:
     virtual bool write(std::span<const uint8_t> block) = 0;
 };
 
-inline uint64_t loadLittle64(const uint8_t *p) {
+inline uint64_t loadLittle64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
-    return v; // the library targets little-endian machines only
+    return v;  // the library targets little-endian machines only
 }
 
 // Little-endian bit reader over a ByteSource: the codes of every method are packed starting at the least
@@ -68,9 +68,9 @@ inline uint64_t loadLittle64(const uint8_t *p) {
 // bytes stand in so that look-ahead never fails; `overrun` counts them, and a decoder has run out of data
 // only when it consumed some of them.
 struct BitInput {
-    static constexpr unsigned kMaxOverrun = 8; // more padding than the buffer holds: bits were consumed
+    static constexpr unsigned kMaxOverrun = 8;  // more padding than the buffer holds: bits were consumed
 
-    explicit BitInput(ByteSource &source) : source(source) {}
+    explicit BitInput(ByteSource& source) : source(source) {}
 
     // Makes at least n bits (n <= 56) available; false once the decoder has certainly run out of data.
     bool need(unsigned n) {
@@ -101,7 +101,7 @@ struct BitInput {
         count -= n;
     }
     // Reads n bits (n <= 32); false when the data has run out.
-    bool take(unsigned n, uint32_t &value) {
+    bool take(unsigned n, uint32_t& value) {
         if (!need(n)) return false;
         value = peek(n);
         drop(n);
@@ -125,12 +125,12 @@ struct BitInput {
         return n;
     }
 
-    ByteSource &source;
-    const uint8_t *in = nullptr;
-    const uint8_t *end = nullptr;
+    ByteSource& source;
+    const uint8_t* in = nullptr;
+    const uint8_t* end = nullptr;
     uint64_t bits = 0;   // bits above `count` may hold the next input bytes already; they are never used
     unsigned count = 0;  // valid bits in `bits`
     unsigned overrun = 0;
 };
 
-} // namespace tarrow
+}  // namespace tarrow

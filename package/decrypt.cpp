@@ -20,4 +20,4 @@ bool TraditionalCipher::checkHeader(const uint8_t (&header)[kEncryptionHeaderSiz
     return last == expected;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

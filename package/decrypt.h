@@ -20,7 +20,7 @@ public:
         updateKeys(plain);
         return plain;
     }
-    void decrypt(uint8_t *data, size_t size) {
+    void decrypt(uint8_t* data, size_t size) {
         for (size_t i = 0; i < size; ++i) data[i] = decrypt(data[i]);
     }
 
@@ -43,4 +43,4 @@ inline uint8_t passwordCheckByte(uint32_t crc, uint16_t dosTime, bool dataDescri
     return dataDescriptor ? uint8_t(dosTime >> 8) : uint8_t(crc >> 24);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

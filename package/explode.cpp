@@ -27,7 +27,7 @@ constexpr std::array<uint8_t, 64> kNoExtra{};
 
 // A compressed tree: a byte holding the number of following bytes minus one, then bytes whose high nibble
 // is a repeat count minus one and whose low nibble a code length minus one.
-DecodeStatus readTree(BitInput &in, std::span<uint8_t> lengths) {
+DecodeStatus readTree(BitInput& in, std::span<uint8_t> lengths) {
     uint32_t n;
     if (!in.take(8, n)) return DecodeStatus::InputOverrun;
     size_t k = 0;
@@ -41,7 +41,7 @@ DecodeStatus readTree(BitInput &in, std::span<uint8_t> lengths) {
     return k == lengths.size() ? DecodeStatus::Ok : DecodeStatus::BadTree;
 }
 
-DecodeStatus buildTree(BitInput &in, HuffmanTable &table, size_t symbols, unsigned simple,
+DecodeStatus buildTree(BitInput& in, HuffmanTable& table, size_t symbols, unsigned simple,
                        std::span<const uint16_t> base, std::span<const uint8_t> extra, unsigned bits) {
     std::array<uint8_t, 256> lengths{};
     std::span<uint8_t> used(lengths.data(), symbols);
@@ -56,16 +56,16 @@ DecodeStatus buildTree(BitInput &in, HuffmanTable &table, size_t symbols, unsign
 
 // Shannon-Fano codes are the bitwise complement of the canonical prefix code with the same lengths,
 // so the tables are built canonically and looked up with the input bits inverted.
-bool decode(BitInput &in, const HuffmanTable &table, uint32_t &entry) {
+bool decode(BitInput& in, const HuffmanTable& table, uint32_t& entry) {
     if (!in.need(HuffmanTable::kMaxLength)) return false;
     entry = table.lookup(~in.bits);
     in.drop(huff::codeBits(entry));
     return true;
 }
 
-} // namespace
+}  // namespace
 
-DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodeParams &params) {
+DecodeStatus explode(ByteSource& source, OutputWindow& window, const ExplodeParams& params) {
     const bool bigDictionary = params.flags & 2;
     const bool literalTree = params.flags & 4;
     const unsigned lowBits = bigDictionary ? 7 : 6;
@@ -77,8 +77,8 @@ DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodePara
     if (DecodeStatus s = buildTree(in, lengths, 64, 0, literalTree ? kLengthBase3 : kLengthBase2, kLengthExtra, 7);
         s != DecodeStatus::Ok)
         return s;
-    if (DecodeStatus s = buildTree(in, distances, 64, 0, kDistanceHigh, kNoExtra,
-                                   params.compressedSize > 200000 ? 8 : 7);
+    if (DecodeStatus s =
+            buildTree(in, distances, 64, 0, kDistanceHigh, kNoExtra, params.compressedSize > 200000 ? 8 : 7);
         s != DecodeStatus::Ok)
         return s;
 
@@ -126,4 +126,4 @@ DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodePara
     return DecodeStatus::Ok;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -14,6 +14,6 @@ struct ExplodeParams {
 
 // Decodes one member into window, which the caller has started for it. InputUnused and InputOverrun
 // report data that did not match the compressed size; the output is complete in the first case.
-DecodeStatus explode(ByteSource &source, OutputWindow &window, const ExplodeParams &params);
+DecodeStatus explode(ByteSource& source, OutputWindow& window, const ExplodeParams& params);
 
-} // namespace tarrow
+}  // namespace tarrow

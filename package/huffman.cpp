@@ -23,11 +23,10 @@ uint32_t reverseBits(uint32_t code, unsigned length) {
     return r >> (16 - length);
 }
 
-} // namespace
+}  // namespace
 
-TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simple,
-                                std::span<const uint16_t> base, std::span<const uint8_t> extra,
-                                unsigned rootBits) {
+TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
+                                std::span<const uint8_t> extra, unsigned rootBits) {
     if (lengths.size() > kMaxSymbols) return TableResult::NoMemory;
     std::array<unsigned, kMaxLength + 1> count{};
     for (uint8_t len : lengths) ++count[len <= kMaxLength ? len : 0];
@@ -36,7 +35,7 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
     while (maxLen > 0 && count[maxLen] == 0) --maxLen;
     try {
         if (maxLen == 0) {
-            entries_.assign(1, huff::kInvalid); // no codes at all: every lookup is invalid
+            entries_.assign(1, huff::kInvalid);  // no codes at all: every lookup is invalid
             rootBits_ = 0;
             return TableResult::Ok;
         }
@@ -74,7 +73,7 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
         const size_t rootSize = size_t(1) << rootBits;
         if (entries_.size() < rootSize) entries_.resize(rootSize);
         size_t size = rootSize;
-        uint32_t *t = entries_.data();
+        uint32_t* t = entries_.data();
         size_t filled = size_t(1) << minLen;
         if (!complete) std::fill_n(t, filled, huff::kInvalid);
         auto widen = [&](size_t to) {
@@ -82,7 +81,7 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
         };
 
         std::array<unsigned, kMaxLength + 1> remaining = count;
-        uint32_t code = 0; // canonical code of the current symbol, most significant bit first
+        uint32_t code = 0;  // canonical code of the current symbol, most significant bit first
         unsigned lastLen = 0;
         uint32_t subPrefix = UINT32_MAX;
         size_t subStart = 0;
@@ -131,11 +130,11 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
         rootBits_ = rootBits;
         if (left > 0 && maxLen > 1) return TableResult::Incomplete;
         return TableResult::Ok;
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         entries_.assign(1, huff::kInvalid);
         rootBits_ = 0;
         return TableResult::NoMemory;
     }
 }
 
-} // namespace tarrow
+}  // namespace tarrow

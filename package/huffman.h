@@ -28,14 +28,14 @@ inline unsigned codeBits(uint32_t e) { return (e >> 8) & 31; }
 inline unsigned extraBits(uint32_t e) { return totalBits(e) - codeBits(e); }
 inline unsigned value(uint32_t e) { return e >> 16; }
 // The entry a sub-table link leads to for the input bits at the bottom of `bits`.
-inline uint32_t follow(const uint32_t *table, uint32_t link, uint64_t bits) {
+inline uint32_t follow(const uint32_t* table, uint32_t link, uint64_t bits) {
     return table[value(link) + ((bits >> totalBits(link)) & ((1u << codeBits(link)) - 1))];
 }
 // A length or distance: the base plus the extra bits above the code.
 inline size_t baseAndExtra(uint32_t e, uint64_t bits) {
     return value(e) + size_t((bits & ((uint64_t(1) << totalBits(e)) - 1)) >> codeBits(e));
 }
-} // namespace huff
+}  // namespace huff
 
 // Results of building a table.
 enum class TableResult { Ok = 0, Incomplete = 1, OverSubscribed = 2, NoMemory = 4 };
@@ -43,7 +43,7 @@ enum class TableResult { Ok = 0, Incomplete = 1, OverSubscribed = 2, NoMemory = 
 class HuffmanTable {
 public:
     static constexpr unsigned kMaxLength = 16;
-    static constexpr size_t kMaxSymbols = 320; // more than any method's largest alphabet (288)
+    static constexpr size_t kMaxSymbols = 320;  // more than any method's largest alphabet (288)
 
     // lengths: one code length per symbol (0 = unused). Symbols below `simple` are literals (the
     // symbol 256 ends a deflate block); symbol s >= simple takes base[s - simple] and extra[s - simple],
@@ -53,7 +53,7 @@ public:
     TableResult build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
                       std::span<const uint8_t> extra, unsigned rootBits);
 
-    const uint32_t *entries() const { return entries_.data(); }
+    const uint32_t* entries() const { return entries_.data(); }
     unsigned rootBits() const { return rootBits_; }
 
     // Looks up the code at the bottom of `bits`; the caller drops huff::codeBits of the result (or
@@ -69,4 +69,4 @@ private:
     unsigned rootBits_ = 0;
 };
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -21,7 +21,7 @@ constexpr std::array<uint8_t, 29> kLengthExtra64{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1
 constexpr std::array<uint16_t, 32> kDistanceBase{1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
                                                  49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                                  2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-constexpr std::array<uint8_t, 32> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+constexpr std::array<uint8_t, 32> kDistanceExtra{0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                                  7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 // The code lengths of a dynamic block arrive in this order.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder{16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -45,7 +45,7 @@ struct FixedTables {
 };
 
 DecodeStatus fromTable(TableResult r) {
-    return r == TableResult::NoMemory ? DecodeStatus::NoMemory
+    return r == TableResult::NoMemory         ? DecodeStatus::NoMemory
            : r == TableResult::OverSubscribed ? DecodeStatus::BadInput
                                               : DecodeStatus::DataError;
 }
@@ -53,24 +53,24 @@ DecodeStatus fromTable(TableResult r) {
 // Output through the streaming window: writes may run past flushAt into the window's slack.
 struct WindowOut {
     static constexpr bool kFast = false;
-    explicit WindowOut(OutputWindow &w) : w(w), pos(w.pos), flushAt(w.flushAt) {}
-    OutputWindow &w;
-    uint8_t *&pos;
-    uint8_t *&flushAt;
+    explicit WindowOut(OutputWindow& w) : w(w), pos(w.pos), flushAt(w.flushAt) {}
+    OutputWindow& w;
+    uint8_t*& pos;
+    uint8_t*& flushAt;
 
     DecodeStatus flush() { return w.flush(); }
     DecodeStatus finish() { return w.finish(); }
-    static uint8_t *literal(uint8_t *out, unsigned v) {
+    static uint8_t* literal(uint8_t* out, unsigned v) {
         *out = uint8_t(v);
         return out + 1;
     }
-    void put(const uint8_t *from, size_t n) {
+    void put(const uint8_t* from, size_t n) {
         std::memcpy(pos, from, n);
         pos += n;
     }
-    uint8_t *match(uint8_t *out, size_t dist, size_t length) {
-        const uint8_t *from = out - dist;
-        if (from < w.floor) { // reaches before the member's first byte: rare, done carefully
+    uint8_t* match(uint8_t* out, size_t dist, size_t length) {
+        const uint8_t* from = out - dist;
+        if (from < w.floor) {  // reaches before the member's first byte: rare, done carefully
             w.pos = out;
             w.copyMatch(dist, length);
             return w.pos;
@@ -86,7 +86,7 @@ struct WindowOut {
 // flushAt stands where the window's would: at the next 32 KB boundary or just past the declared size.
 struct BufferOut {
     static constexpr bool kFast = false;
-    BufferOut(uint8_t *begin, uint8_t *end) : begin(begin), end(end), pos(begin) { setFlushPoint(); }
+    BufferOut(uint8_t* begin, uint8_t* end) : begin(begin), end(end), pos(begin) { setFlushPoint(); }
     uint8_t *begin, *end;
     uint8_t *pos, *flushAt = nullptr;
 
@@ -103,15 +103,15 @@ struct BufferOut {
         return DecodeStatus::Ok;
     }
     DecodeStatus finish() { return flush(); }
-    uint8_t *literal(uint8_t *out, unsigned v) const {
+    uint8_t* literal(uint8_t* out, unsigned v) const {
         if (out < end) *out = uint8_t(v);
         return out + 1;
     }
-    void put(const uint8_t *from, size_t n) {
+    void put(const uint8_t* from, size_t n) {
         if (pos < end) std::memcpy(pos, from, std::min(n, size_t(end - pos)));
         pos += n;
     }
-    uint8_t *match(uint8_t *out, size_t dist, size_t length) const {
+    uint8_t* match(uint8_t* out, size_t dist, size_t length) const {
         copyMatchClipped(out, begin, end, dist, length);
         return out + length;
     }
@@ -122,50 +122,53 @@ struct BufferOut {
 // the end, or when the input runs short, always between two codes.
 struct FastOut {
     static constexpr bool kFast = true;
-    static constexpr size_t kMargin = 258 + 16; // the longest deflate match and a 16-byte copy's overshoot
-    FastOut(const BufferOut &b)
-        : begin(b.begin), end(b.end), pos(b.pos), flushAt(b.end - b.begin > ptrdiff_t(kMargin) ? b.end - kMargin : b.begin) {}
+    static constexpr size_t kMargin = 258 + 16;  // the longest deflate match and a 16-byte copy's overshoot
+    FastOut(const BufferOut& b)
+        : begin(b.begin),
+          end(b.end),
+          pos(b.pos),
+          flushAt(b.end - b.begin > ptrdiff_t(kMargin) ? b.end - kMargin : b.begin) {}
     uint8_t *begin, *end;
     uint8_t *pos, *flushAt;
     bool left = false;
 
-    static uint8_t *literal(uint8_t *out, unsigned v) {
+    static uint8_t* literal(uint8_t* out, unsigned v) {
         *out = uint8_t(v);
         return out + 1;
     }
-    uint8_t *match(uint8_t *out, size_t dist, size_t length) const {
+    uint8_t* match(uint8_t* out, size_t dist, size_t length) const {
         // Before the first byte of output, or (Deflate64) longer than the room before the end.
         if (dist > size_t(out - begin) || length > size_t(end - out) - 16) {
             copyMatchClipped(out, begin, end, dist, length);
             return out + length;
         }
-        const uint8_t *from = out - dist;
+        const uint8_t* from = out - dist;
         if (dist >= 16) return copyInSteps<16>(out, from, length);
         if (dist >= 8) return copyInSteps<8>(out, from, length);
         return copyPattern(out, dist, length);
     }
 };
 
-} // namespace
+}  // namespace
 
 struct Inflater::Format {
     std::span<const uint16_t> lengthBase;
     std::span<const uint8_t> lengthExtra;
     size_t distanceCodes;
     bool wide;
-    const FixedTables &fixed() const {
+    const FixedTables& fixed() const {
         static const FixedTables deflate(kLengthBase, kLengthExtra, 30);
         static const FixedTables deflate64(kLengthBase64, kLengthExtra64, 32);
         return wide ? deflate64 : deflate;
     }
-    static const Format &of(DeflateFormat f) {
+    static const Format& of(DeflateFormat f) {
         static const Format deflate{kLengthBase, kLengthExtra, 30, false};
         static const Format deflate64{kLengthBase64, kLengthExtra64, 32, true};
         return f == DeflateFormat::Deflate64 ? deflate64 : deflate;
     }
 };
 
-DecodeStatus Inflater::run(ByteSource &source, OutputWindow &window, DeflateFormat format, uint64_t *unused) {
+DecodeStatus Inflater::run(ByteSource& source, OutputWindow& window, DeflateFormat format, uint64_t* unused) {
     BitInput in(source);
     WindowOut out(window);
     const DecodeStatus status = blocks(in, out, Format::of(format));
@@ -178,7 +181,7 @@ InflateResult Inflater::toBuffer(std::span<const uint8_t> input, std::span<uint8
     BitInput in(source);
     // An empty destination still needs an address that positions can be counted from.
     uint8_t none = 0;
-    uint8_t *begin = output.empty() ? &none : output.data();
+    uint8_t* begin = output.empty() ? &none : output.data();
     BufferOut out(begin, begin + output.size());
     InflateResult result;
     result.status = blocks(in, out, Format::of(format));
@@ -187,7 +190,8 @@ InflateResult Inflater::toBuffer(std::span<const uint8_t> input, std::span<uint8
     return result;
 }
 
-template <class Out> DecodeStatus Inflater::blocks(BitInput &in, Out &out, const Format &format) {
+template <class Out>
+DecodeStatus Inflater::blocks(BitInput& in, Out& out, const Format& format) {
     uint32_t last = 0;
     do {
         uint32_t type;
@@ -200,7 +204,7 @@ template <class Out> DecodeStatus Inflater::blocks(BitInput &in, Out &out, const
             status = dynamicTables(in, format);
             if (status == DecodeStatus::Ok) status = huffmanBlock(in, out, format, literals_, distances_);
             break;
-        default: return DecodeStatus::BadInput; // block type 3 is reserved
+        default: return DecodeStatus::BadInput;  // block type 3 is reserved
         }
         if (status != DecodeStatus::Ok) return status;
     } while (!last);
@@ -209,7 +213,8 @@ template <class Out> DecodeStatus Inflater::blocks(BitInput &in, Out &out, const
 }
 
 // A stored block: from the next byte boundary, LEN and its ones' complement NLEN, then LEN raw bytes.
-template <class Out> DecodeStatus Inflater::storedBlock(BitInput &in, Out &out) {
+template <class Out>
+DecodeStatus Inflater::storedBlock(BitInput& in, Out& out) {
     in.drop(in.count & 7);
     uint32_t len, nlen;
     if (!in.take(16, len) || !in.take(16, nlen)) return DecodeStatus::DataError;
@@ -221,7 +226,7 @@ template <class Out> DecodeStatus Inflater::storedBlock(BitInput &in, Out &out) 
         --len;
     }
     if (in.overran()) return DecodeStatus::DataError;
-    if (in.count == 0) in.bits = 0; // what lay above the count are the bytes copied next
+    if (in.count == 0) in.bits = 0;  // what lay above the count are the bytes copied next
     // Those bytes may have reached the flush point: the copies below must start before it.
     if (out.pos >= out.flushAt)
         if (DecodeStatus s = out.flush(); s != DecodeStatus::Ok) return s;
@@ -238,7 +243,7 @@ template <class Out> DecodeStatus Inflater::storedBlock(BitInput &in, Out &out) 
 }
 
 // A dynamic block's header: the code-length code, then the literal/length and distance code lengths.
-DecodeStatus Inflater::dynamicTables(BitInput &in, const Format &format) {
+DecodeStatus Inflater::dynamicTables(BitInput& in, const Format& format) {
     uint32_t hlit, hdist, hclen;
     if (!in.take(5, hlit) || !in.take(5, hdist) || !in.take(4, hclen)) return DecodeStatus::DataError;
     unsigned nlit = hlit + 257, ndist = hdist + 1;
@@ -299,12 +304,12 @@ DecodeStatus Inflater::dynamicTables(BitInput &in, const Format &format) {
 // The codes of one block. Through the window, one loop; into a buffer, the unchecked loop runs while it
 // can and the careful one finishes the block.
 template <class Out>
-DecodeStatus Inflater::huffmanBlock(BitInput &in, Out &out, const Format &format, const HuffmanTable &lengths,
-                                    const HuffmanTable &distances) {
+DecodeStatus Inflater::huffmanBlock(BitInput& in, Out& out, const Format& format, const HuffmanTable& lengths,
+                                    const HuffmanTable& distances) {
     if constexpr (std::is_same_v<Out, BufferOut>) {
         FastOut fast(out);
-        const DecodeStatus s = format.wide ? codes<true>(in, fast, lengths, distances)
-                                           : codes<false>(in, fast, lengths, distances);
+        const DecodeStatus s =
+            format.wide ? codes<true>(in, fast, lengths, distances) : codes<false>(in, fast, lengths, distances);
         out.pos = fast.pos;
         if (!fast.left) return s;
         out.setFlushPoint();
@@ -322,9 +327,9 @@ DecodeStatus Inflater::huffmanBlock(BitInput &in, Out &out, const Format &format
 // After each step the output position is checked against flushAt: that is where output is handed on,
 // where output past the declared size is noticed, and where the unchecked loop leaves.
 template <bool kWide, class Out>
-DecodeStatus Inflater::codes(BitInput &input, Out &o, const HuffmanTable &lengths, const HuffmanTable &distances) {
-    const uint32_t *lt = lengths.entries();
-    const uint32_t *dt = distances.entries();
+DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& lengths, const HuffmanTable& distances) {
+    const uint32_t* lt = lengths.entries();
+    const uint32_t* dt = distances.entries();
     const uint64_t lmask = (uint64_t(1) << lengths.rootBits()) - 1;
     const uint64_t dmask = (uint64_t(1) << distances.rootBits()) - 1;
     // Input the unchecked loop needs for one step: one refill, or two in Deflate64.
@@ -332,10 +337,10 @@ DecodeStatus Inflater::codes(BitInput &input, Out &o, const HuffmanTable &length
 
     uint64_t bits = input.bits;
     unsigned count = input.count;
-    const uint8_t *in = input.in;
-    const uint8_t *inEnd = input.end;
-    uint8_t *out = o.pos;
-    uint8_t *flushAt = o.flushAt;
+    const uint8_t* in = input.in;
+    const uint8_t* inEnd = input.end;
+    uint8_t* out = o.pos;
+    uint8_t* flushAt = o.flushAt;
 
     auto save = [&] {
         input.bits = bits, input.count = count, input.in = in, input.end = inEnd;
@@ -391,7 +396,7 @@ DecodeStatus Inflater::codes(BitInput &input, Out &o, const HuffmanTable &length
         if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
     if (inputShort()) return DecodeStatus::Ok;
     if (!refill()) return DecodeStatus::DataError;
-    uint32_t e = lt[bits & lmask]; // the next code's first-level entry; at least 15 bits are buffered
+    uint32_t e = lt[bits & lmask];  // the next code's first-level entry; at least 15 bits are buffered
     for (;;) {
         if (e & huff::kSubTable) e = huff::follow(lt, e, bits);
         if (e & huff::kLiteral) {
@@ -441,7 +446,7 @@ DecodeStatus Inflater::codes(BitInput &input, Out &o, const HuffmanTable &length
     return DecodeStatus::Ok;
 }
 
-DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit, DeflateFormat format) {
+DecodeStatus inflate(ByteSource& source, OutputSink& sink, uint64_t limit, DeflateFormat format) {
     OutputWindow window;
     if (!window.valid()) return DecodeStatus::NoMemory;
     window.start(sink, limit);
@@ -454,4 +459,4 @@ InflateResult inflateToBuffer(std::span<const uint8_t> input, std::span<uint8_t>
     return inflater.toBuffer(input, output, format);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -18,16 +18,16 @@ enum class DeflateFormat { Deflate, Deflate64 };
 // The outcome of decoding into a buffer.
 struct InflateResult {
     DecodeStatus status = DecodeStatus::Ok;
-    size_t produced = 0; // bytes written to the destination (all of it when the data is too long)
-    size_t consumed = 0; // input bytes used, up to the byte that holds the last bit of the last block
+    size_t produced = 0;  // bytes written to the destination (all of it when the data is too long)
+    size_t consumed = 0;  // input bytes used, up to the byte that holds the last bit of the last block
 };
 
 class Inflater {
 public:
     // Decodes one member from source into window, which the caller has started for the member. When
     // unused is given, it receives the whole input bytes left after the last block.
-    DecodeStatus run(ByteSource &source, OutputWindow &window, DeflateFormat format = DeflateFormat::Deflate,
-                     uint64_t *unused = nullptr);
+    DecodeStatus run(ByteSource& source, OutputWindow& window, DeflateFormat format = DeflateFormat::Deflate,
+                     uint64_t* unused = nullptr);
 
     // Decodes input straight into output, whose size is the member's declared size: status, output
     // and used input as run() gives them with a window started for output.size() bytes.
@@ -36,14 +36,16 @@ public:
 
 private:
     struct Format;
-    template <class Out> DecodeStatus blocks(BitInput &in, Out &out, const Format &format);
-    template <class Out> DecodeStatus storedBlock(BitInput &in, Out &out);
-    DecodeStatus dynamicTables(BitInput &in, const Format &format);
     template <class Out>
-    DecodeStatus huffmanBlock(BitInput &in, Out &out, const Format &format, const HuffmanTable &lengths,
-                              const HuffmanTable &distances);
+    DecodeStatus blocks(BitInput& in, Out& out, const Format& format);
+    template <class Out>
+    DecodeStatus storedBlock(BitInput& in, Out& out);
+    DecodeStatus dynamicTables(BitInput& in, const Format& format);
+    template <class Out>
+    DecodeStatus huffmanBlock(BitInput& in, Out& out, const Format& format, const HuffmanTable& lengths,
+                              const HuffmanTable& distances);
     template <bool kWide, class Out>
-    DecodeStatus codes(BitInput &in, Out &out, const HuffmanTable &lengths, const HuffmanTable &distances);
+    DecodeStatus codes(BitInput& in, Out& out, const HuffmanTable& lengths, const HuffmanTable& distances);
 
     HuffmanTable literals_;
     HuffmanTable distances_;
@@ -51,11 +53,11 @@ private:
 };
 
 // Convenience for callers with a single member: decodes source into sink, at most limit bytes.
-DecodeStatus inflate(ByteSource &source, OutputSink &sink, uint64_t limit,
+DecodeStatus inflate(ByteSource& source, OutputSink& sink, uint64_t limit,
                      DeflateFormat format = DeflateFormat::Deflate);
 
 // Decodes a member held in memory into a buffer of its declared size, with a decoder kept per thread.
 InflateResult inflateToBuffer(std::span<const uint8_t> input, std::span<uint8_t> output,
                               DeflateFormat format = DeflateFormat::Deflate);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -11,7 +11,7 @@ namespace tarrow {
 namespace {
 
 // Reads the two header bytes, which may straddle chunks.
-bool readHeader(ByteSource &source, std::span<const uint8_t> &rest, unsigned &value) {
+bool readHeader(ByteSource& source, std::span<const uint8_t>& rest, unsigned& value) {
     uint8_t b[2];
     size_t got = 0;
     while (got < 2) {
@@ -29,7 +29,7 @@ bool readHeader(ByteSource &source, std::span<const uint8_t> &rest, unsigned &va
 // Hands the rest of the first chunk to the range decoder before the source's next ones.
 class PrefixedSource : public ByteSource {
 public:
-    PrefixedSource(std::span<const uint8_t> first, ByteSource &source) : first_(first), source_(source) {}
+    PrefixedSource(std::span<const uint8_t> first, ByteSource& source) : first_(first), source_(source) {}
     std::span<const uint8_t> next() override {
         if (!first_.empty()) return std::exchange(first_, {});
         return source_.next();
@@ -37,12 +37,12 @@ public:
 
 private:
     std::span<const uint8_t> first_;
-    ByteSource &source_;
+    ByteSource& source_;
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus unppmd(ByteSource &source, OutputWindow &window, uint64_t size) {
+DecodeStatus unppmd(ByteSource& source, OutputWindow& window, uint64_t size) {
     std::span<const uint8_t> rest;
     unsigned header;
     if (!readHeader(source, rest, header)) return DecodeStatus::DataError;
@@ -62,8 +62,8 @@ DecodeStatus unppmd(ByteSource &source, OutputWindow &window, uint64_t size) {
         // Fill up to the next flush point at most.
         size_t room = size_t(window.flushAt - window.pos);
         if (room > left) room = size_t(left);
-        uint8_t *out = window.pos;
-        uint8_t *const stop = out + room;
+        uint8_t* out = window.pos;
+        uint8_t* const stop = out + room;
         int sym = 0;
         while (out < stop) {
             sym = model->decodeSymbol(rc);
@@ -82,11 +82,11 @@ DecodeStatus unppmd(ByteSource &source, OutputWindow &window, uint64_t size) {
             DecodeStatus s = window.finish();
             return s == DecodeStatus::Ok ? DecodeStatus::DataError : s;
         }
-        if (sym == -1) break; // the end mark: output shorter than declared shows in the size check
+        if (sym == -1) break;  // the end mark: output shorter than declared shows in the size check
         if (window.pos >= window.flushAt)
             if (DecodeStatus s = window.flush(); s != DecodeStatus::Ok) return s;
     }
     return window.finish();
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -10,6 +10,6 @@ namespace tarrow {
 // header names an order below 2 or a restoration method other than restart (0) and cut-off (1);
 // NoMemory: the model's memory (up to 256 MB, reserved lazily) is not there; DataError: the stream is
 // damaged or ends before `size` bytes.
-DecodeStatus unppmd(ByteSource &source, OutputWindow &window, uint64_t size);
+DecodeStatus unppmd(ByteSource& source, OutputWindow& window, uint64_t size);
 
-} // namespace tarrow
+}  // namespace tarrow

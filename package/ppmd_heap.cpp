@@ -6,8 +6,8 @@ namespace tarrow::ppmd {
 
 namespace {
 constexpr uint32_t kEmptyNode = 0xFFFFFFFF;
-constexpr uint32_t kGluePeriod = 1 << 13; // failed allocations from the text area before the next gluing
-} // namespace
+constexpr uint32_t kGluePeriod = 1 << 13;  // failed allocations from the text area before the next gluing
+}  // namespace
 
 Heap::Heap() {
     // Classes of 1-4 units step by one, then by two, three and four units up to 128.
@@ -28,7 +28,7 @@ bool Heap::allocate(uint32_t size) {
     alignOffset = 4 - (size & 3);
     // calloc maps large blocks lazily: only the pages the model reaches are ever touched. The slack
     // keeps the free-block guard written at the top of the gap inside the block.
-    base_ = static_cast<uint8_t *>(std::calloc(size_t(alignOffset) + size + kUnitSize, 1));
+    base_ = static_cast<uint8_t*>(std::calloc(size_t(alignOffset) + size + kUnitSize, 1));
     size_ = base_ ? size : 0;
     return base_ != nullptr;
 }
@@ -78,7 +78,7 @@ void Heap::glueFreeBlocks() {
 
     // Chain every free block into one list through their `next` fields, absorbing free neighbours.
     Ref head = 0;
-    Ref prev = 0; // block whose `next` field ends the chain; 0: the head
+    Ref prev = 0;  // block whose `next` field ends the chain; 0: the head
     auto link = [&](Ref n) {
         if (prev) store32(prev + 4, n);
         else head = n;
@@ -195,7 +195,7 @@ void Heap::expandTextArea() {
     unitsStart = n;
 
     for (unsigned i = 0; i < kIndexes; ++i) {
-        Ref link = 0; // block whose `next` field is examined; 0: the list head
+        Ref link = 0;  // block whose `next` field is examined; 0: the list head
         auto target = [&] { return link ? next(link) : freeList_[i]; };
         auto setTarget = [&](Ref v) {
             if (link) store32(link + 4, v);
@@ -203,7 +203,7 @@ void Heap::expandTextArea() {
         };
         while (count[i] != 0) {
             Ref node = target();
-            if (node == 0) break; // cannot happen: every marked block is on its list
+            if (node == 0) break;  // cannot happen: every marked block is on its list
             while (stamp(node) == 0) {
                 setTarget(next(node));
                 node = target();
@@ -222,4 +222,4 @@ uint32_t Heap::usedMemory() const {
     return size_ - (hiUnit - loUnit) - (unitsStart - text) - units * kUnitSize;
 }
 
-} // namespace tarrow::ppmd
+}  // namespace tarrow::ppmd

@@ -16,43 +16,43 @@ namespace tarrow::ppmd {
 using Ref = uint32_t;
 
 constexpr unsigned kUnitSize = 12;
-constexpr unsigned kIndexes = 38; // size classes of 1, 2, 3, 4, 6, 8, ... 128 units
+constexpr unsigned kIndexes = 38;  // size classes of 1, 2, 3, 4, 6, 8, ... 128 units
 
 class Heap {
 public:
     Heap();
     ~Heap();
-    Heap(const Heap &) = delete;
-    Heap &operator=(const Heap &) = delete;
+    Heap(const Heap&) = delete;
+    Heap& operator=(const Heap&) = delete;
 
     // Reserves size bytes; false when the memory is not there. Pages are touched only as the model grows.
     bool allocate(uint32_t size);
     // Empties the block: the text area starts at its bottom, the units area is the upper 7/8.
     void reset();
 
-    uint8_t *bytes() const { return base_; }
+    uint8_t* bytes() const { return base_; }
     uint32_t size() const { return size_; }
 
     // Size classes.
     unsigned unitsOf(unsigned index) const { return indexToUnits_[index]; }
     unsigned indexOf(unsigned units) const { return unitsToIndex_[units - 1]; }
 
-    Ref allocUnits(unsigned index);      // a block of class index, or 0 when memory is exhausted
-    Ref allocContext();                  // one unit, taken from the top first
+    Ref allocUnits(unsigned index);  // a block of class index, or 0 when memory is exhausted
+    Ref allocContext();              // one unit, taken from the top first
     void insertNode(Ref node, unsigned index);
     void freeUnits(Ref ptr, unsigned units) { insertNode(ptr, indexOf(units)); }
-    void specialFreeUnit(Ref ptr);       // one unit; at the bottom of the units area it returns to the text
+    void specialFreeUnit(Ref ptr);  // one unit; at the bottom of the units area it returns to the text
     Ref shrinkUnits(Ref old, unsigned oldUnits, unsigned newUnits);
-    Ref moveUnitsUp(Ref old, unsigned units); // moves a block near the text area to a free one higher up
-    void expandTextArea();               // returns free blocks at the bottom of the units area to the text
+    Ref moveUnitsUp(Ref old, unsigned units);  // moves a block near the text area to a free one higher up
+    void expandTextArea();                     // returns free blocks at the bottom of the units area to the text
     uint32_t usedMemory() const;
 
-    uint32_t alignOffset = 0; // start of the text area
-    Ref text = 0;             // next free byte of the text area
-    Ref unitsStart = 0;       // bottom of the units area
-    Ref loUnit = 0, hiUnit = 0; // the gap never handed out yet
+    uint32_t alignOffset = 0;    // start of the text area
+    Ref text = 0;                // next free byte of the text area
+    Ref unitsStart = 0;          // bottom of the units area
+    Ref loUnit = 0, hiUnit = 0;  // the gap never handed out yet
     uint32_t glueCount = 0;
-    uint32_t stamps[kIndexes] = {}; // number of free blocks in each list
+    uint32_t stamps[kIndexes] = {};  // number of free blocks in each list
 
 private:
     uint32_t load32(Ref at) const {
@@ -71,11 +71,11 @@ private:
     void glueFreeBlocks();
     Ref allocUnitsRare(unsigned index);
 
-    uint8_t *base_ = nullptr;
+    uint8_t* base_ = nullptr;
     uint32_t size_ = 0;
     Ref freeList_[kIndexes] = {};
     uint8_t indexToUnits_[kIndexes];
     uint8_t unitsToIndex_[128];
 };
 
-} // namespace tarrow::ppmd
+}  // namespace tarrow::ppmd

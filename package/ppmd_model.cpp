@@ -8,14 +8,14 @@ constexpr unsigned kMaxFreq = 124;
 constexpr unsigned kPeriodBits = 7;
 constexpr unsigned kIntBits = 7;
 constexpr unsigned kBinScale = 1 << (kIntBits + kPeriodBits);
-constexpr unsigned kMaxChain = 256; // contexts on one suffix path; the order bounds it far lower
+constexpr unsigned kMaxChain = 256;  // contexts on one suffix path; the order bounds it far lower
 
 constexpr uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x64A1, 0x5ABC, 0x6632, 0x6051};
 constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 unsigned mean(unsigned prob) { return (prob + (1 << (kPeriodBits - 2))) >> kPeriodBits; }
 
-} // namespace
+}  // namespace
 
 bool RangeDecoder::pull() {
     auto run = source_.next();
@@ -88,7 +88,7 @@ void Model::restartModel() {
     for (unsigned i = 0, m = 0; m < 24; ++m) {
         while (ns2Index_[i + 3] == m + 3) ++i;
         for (unsigned k = 0; k < 32; ++k) {
-            See &s = see_[m][k];
+            See& s = see_[m][k];
             s.shift = kPeriodBits - 4;
             s.summ = uint16_t((2 * i + 5) << s.shift);
             s.count = 7;
@@ -540,16 +540,16 @@ void Model::updateBinary() {
     nextContext();
 }
 
-Model::See *Model::makeEscFreq(unsigned numMasked, uint32_t &escFreq) {
+Model::See* Model::makeEscFreq(unsigned numMasked, uint32_t& escFreq) {
     const Ref mc = minContext_;
     const unsigned ns = numStats(mc);
     if (ns == 0xFF) {
         escFreq = 1;
         return &dummySee_;
     }
-    See *see = &see_[ns2Index_[ns + 2] - 3][(summFreq(mc) > 11 * (ns + 1)) +
-                                            2 * (2 * ns < unsigned(numStats(suffix(mc))) + numMasked) +
-                                            (flags(mc) & 0x1C)];
+    See* see =
+        &see_[ns2Index_[ns + 2] - 3][(summFreq(mc) > 11 * (ns + 1)) +
+                                     2 * (2 * ns < unsigned(numStats(suffix(mc))) + numMasked) + (flags(mc) & 0x1C)];
     unsigned r = see->summ >> see->shift;
     see->summ = uint16_t(see->summ - r);
     escFreq = r + (r == 0);
@@ -569,7 +569,7 @@ Ref Model::findState(Ref c, uint8_t sym) {
     return s;
 }
 
-int Model::decodeSymbol(RangeDecoder &rc) {
+int Model::decodeSymbol(RangeDecoder& rc) {
     if (broken_) return -2;
     uint8_t mask[256];
     Ref mc = minContext_;
@@ -606,9 +606,8 @@ int Model::decodeSymbol(RangeDecoder &rc) {
         while (--i);
     } else {
         const Ref s = oneState(mc);
-        uint16_t &prob = binSumm_[ns2Index_[freq(s) - 1]]
-                                 [ns2BSIndex_[numStats(suffix(mc))] + prevSuccess_ + (flags(mc) & 0x18) +
-                                  ((runLength_ >> 26) & 0x20)];
+        uint16_t& prob = binSumm_[ns2Index_[freq(s) - 1]][ns2BSIndex_[numStats(suffix(mc))] + prevSuccess_ +
+                                                          (flags(mc) & 0x18) + ((runLength_ >> 26) & 0x20)];
         if (rc.binaryThreshold() < prob) {
             rc.decode(0, prob);
             prob = uint16_t(prob + (1 << kIntBits) - mean(prob));
@@ -646,10 +645,10 @@ int Model::decodeSymbol(RangeDecoder &rc) {
                 hiCnt += freq(s);
             }
         }
-        if (n != wanted) return -2; // the suffix lacks symbols its child has: a broken model
+        if (n != wanted) return -2;  // the suffix lacks symbols its child has: a broken model
 
         uint32_t freqSum;
-        See *see = makeEscFreq(numMasked, freqSum);
+        See* see = makeEscFreq(numMasked, freqSum);
         freqSum += hiCnt;
         const uint32_t count = rc.threshold(freqSum);
         if (count < hiCnt) {
@@ -674,4 +673,4 @@ int Model::decodeSymbol(RangeDecoder &rc) {
     }
 }
 
-} // namespace tarrow::ppmd
+}  // namespace tarrow::ppmd

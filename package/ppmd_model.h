@@ -13,7 +13,7 @@ namespace tarrow::ppmd {
 // reads zero bytes and counts them.
 class RangeDecoder {
 public:
-    explicit RangeDecoder(ByteSource &source) : source_(source) {}
+    explicit RangeDecoder(ByteSource& source) : source_(source) {}
 
     // Reads the first four bytes; false when they cannot start a valid stream.
     bool init();
@@ -46,8 +46,7 @@ private:
     static constexpr uint32_t kTop = 1 << 24, kBottom = 1 << 15;
 
     void normalize() {
-        while ((low_ ^ (low_ + range_)) < kTop ||
-               (range_ < kBottom && ((range_ = (0 - low_) & (kBottom - 1)), true))) {
+        while ((low_ ^ (low_ + range_)) < kTop || (range_ < kBottom && ((range_ = (0 - low_) & (kBottom - 1)), true))) {
             code_ = (code_ << 8) | readByte();
             range_ <<= 8;
             low_ <<= 8;
@@ -62,9 +61,9 @@ private:
     }
     bool pull();
 
-    ByteSource &source_;
-    const uint8_t *in_ = nullptr;
-    const uint8_t *end_ = nullptr;
+    ByteSource& source_;
+    const uint8_t* in_ = nullptr;
+    const uint8_t* end_ = nullptr;
     unsigned overrun_ = 0;
     uint32_t low_ = 0, range_ = 0xFFFFFFFF, code_ = 0;
 };
@@ -81,7 +80,7 @@ public:
     void init(unsigned maxOrder, Restore restore);
 
     // The next byte (0..255), -1 at the end mark of the stream, -2 on damaged data.
-    int decodeSymbol(RangeDecoder &rc);
+    int decodeSymbol(RangeDecoder& rc);
 
 private:
     struct See {
@@ -92,7 +91,7 @@ private:
     // Field access. A state (6 bytes): symbol, frequency, successor (32 bits, 2-aligned). A context
     // (12 bytes): number of states minus one, flags, total frequency, states, suffix; a context of one
     // state holds that state in place of the total frequency and the reference to the states.
-    uint8_t *at(Ref r) const { return heap_.bytes() + r; }
+    uint8_t* at(Ref r) const { return heap_.bytes() + r; }
     uint16_t load16(Ref r) const {
         uint16_t v;
         std::memcpy(&v, at(r), 2);
@@ -109,13 +108,13 @@ private:
     }
     void store32(Ref r, uint32_t v) { std::memcpy(at(r), &v, 4); }
 
-    uint8_t &symbol(Ref s) { return *at(s); }
-    uint8_t &freq(Ref s) { return *at(s + 1); }
+    uint8_t& symbol(Ref s) { return *at(s); }
+    uint8_t& freq(Ref s) { return *at(s + 1); }
     Ref successor(Ref s) const { return load32(s + 2); }
     void setSuccessor(Ref s, Ref v) { store32(s + 2, v); }
 
-    uint8_t &numStats(Ref c) { return *at(c); }
-    uint8_t &flags(Ref c) { return *at(c + 1); }
+    uint8_t& numStats(Ref c) { return *at(c); }
+    uint8_t& flags(Ref c) { return *at(c + 1); }
     unsigned summFreq(Ref c) const { return load16(c + 2); }
     void setSummFreq(Ref c, unsigned v) { store16(c + 2, v); }
     Ref stats(Ref c) const { return load32(c + 4); }
@@ -134,9 +133,9 @@ private:
     }
     static uint8_t highFlag(unsigned sym) { return sym >= 0x40 ? 0x08 : 0; }
 
-    Ref findState(Ref c, uint8_t sym); // the state of sym in context c, which has more than one
+    Ref findState(Ref c, uint8_t sym);  // the state of sym in context c, which has more than one
     void restartModel();
-    See *makeEscFreq(unsigned numMasked, uint32_t &escFreq);
+    See* makeEscFreq(unsigned numMasked, uint32_t& escFreq);
     void rescale();
     void refresh(Ref c, unsigned oldUnits, unsigned scale);
     Ref cutOff(Ref c, unsigned order);
@@ -164,4 +163,4 @@ private:
     uint16_t binSumm_[25][64];
 };
 
-} // namespace tarrow::ppmd
+}  // namespace tarrow::ppmd

@@ -4,7 +4,7 @@
 
 namespace tarrow {
 
-DecodeStatus copyStored(ByteSource &source, OutputWindow &window) {
+DecodeStatus copyStored(ByteSource& source, OutputWindow& window) {
     for (auto run = source.next(); !run.empty(); run = source.next()) {
         while (!run.empty()) {
             size_t n = std::min(run.size(), size_t(window.flushAt - window.pos));
@@ -18,4 +18,4 @@ DecodeStatus copyStored(ByteSource &source, OutputWindow &window) {
     return window.finish();
 }
 
-} // namespace tarrow
+}  // namespace tarrow

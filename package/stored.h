@@ -6,6 +6,6 @@
 namespace tarrow {
 
 // Copies source into window (started by the caller); TooLong when the data exceeds the declared size.
-DecodeStatus copyStored(ByteSource &source, OutputWindow &window);
+DecodeStatus copyStored(ByteSource& source, OutputWindow& window);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -2,9 +2,9 @@
 
 namespace tarrow {
 
-DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &window) {
+DecodeStatus runCodec(StreamCodec& codec, ByteSource& source, OutputWindow& window) {
     if (!codec.ready()) return DecodeStatus::NoMemory;
-    window.dropHistory(); // the library keeps its own
+    window.dropHistory();  // the library keeps its own
     std::span<const uint8_t> in = source.next();
     bool last = in.empty();
     for (;;) {
@@ -19,9 +19,9 @@ DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &wind
             in = source.next();
             last = in.empty();
         } else if (s.consumed == 0 && s.produced == 0) {
-            return DecodeStatus::DataError; // truncated, or a codec that cannot go on
+            return DecodeStatus::DataError;  // truncated, or a codec that cannot go on
         }
     }
 }
 
-} // namespace tarrow
+}  // namespace tarrow

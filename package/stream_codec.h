@@ -13,7 +13,7 @@ struct CodecStep {
     size_t consumed = 0;
     size_t produced = 0;
     DecodeStatus status = DecodeStatus::Ok;
-    bool ended = false; // the compressed stream is complete
+    bool ended = false;  // the compressed stream is complete
 };
 
 class StreamCodec {
@@ -28,6 +28,6 @@ public:
 // Runs codec over the member's data into window (started by the caller). A codec that is not ready
 // is NoMemory; a stream that stops making progress or breaks off before its end is a data error;
 // data after the end is ignored.
-DecodeStatus runCodec(StreamCodec &codec, ByteSource &source, OutputWindow &window);
+DecodeStatus runCodec(StreamCodec& codec, ByteSource& source, OutputWindow& window);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -10,16 +10,14 @@ namespace tarrow {
 
 namespace {
 
-constexpr size_t kHeaderSize = 4;     // version (2 bytes), properties size (2 bytes)
-constexpr size_t kPropertiesSize = 5; // lc/lp/pb, dictionary size
+constexpr size_t kHeaderSize = 4;      // version (2 bytes), properties size (2 bytes)
+constexpr size_t kPropertiesSize = 5;  // lc/lp/pb, dictionary size
 
-DecodeStatus statusOf(lzma_ret rc) {
-    return rc == LZMA_MEM_ERROR ? DecodeStatus::NoMemory : DecodeStatus::DataError;
-}
+DecodeStatus statusOf(lzma_ret rc) { return rc == LZMA_MEM_ERROR ? DecodeStatus::NoMemory : DecodeStatus::DataError; }
 
 class LzmaCodec : public StreamCodec {
 public:
-    explicit LzmaCodec(const LzmaMember &member) : member_(member) {}
+    explicit LzmaCodec(const LzmaMember& member) : member_(member) {}
     ~LzmaCodec() override { lzma_end(&z_); }
 
     CodecStep step(std::span<const uint8_t> in, std::span<uint8_t> out, bool last) override {
@@ -50,7 +48,7 @@ private:
     DecodeStatus start() {
         started_ = true;
         if ((header_[2] | header_[3] << 8) != kPropertiesSize) return DecodeStatus::DataError;
-        const uint8_t *p = header_ + kHeaderSize;
+        const uint8_t* p = header_ + kHeaderSize;
         unsigned lclppb = p[0];
         if (lclppb >= 9 * 5 * 5) return DecodeStatus::DataError;
         lzma_options_lzma options{};
@@ -80,11 +78,11 @@ private:
     bool started_ = false;
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus unlzma(ByteSource &source, OutputWindow &window, const LzmaMember &member) {
+DecodeStatus unlzma(ByteSource& source, OutputWindow& window, const LzmaMember& member) {
     LzmaCodec codec(member);
     return runCodec(codec, source, window);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -13,11 +13,11 @@ namespace tarrow {
 constexpr uint64_t kMaxDecoderMemory = uint64_t(256) << 20;
 
 struct LzmaMember {
-    uint64_t size = 0;        // declared uncompressed size
-    bool endMarker = false;   // general-purpose bit 1: the stream ends with the marker
+    uint64_t size = 0;       // declared uncompressed size
+    bool endMarker = false;  // general-purpose bit 1: the stream ends with the marker
 };
 
 // Decodes one member from source into window (started by the caller).
-DecodeStatus unlzma(ByteSource &source, OutputWindow &window, const LzmaMember &member);
+DecodeStatus unlzma(ByteSource& source, OutputWindow& window, const LzmaMember& member);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -7,11 +7,11 @@ namespace tarrow {
 
 namespace {
 
-constexpr unsigned kTableSize = 8192;   // codes 0..8191, the most 13 bits can name
+constexpr unsigned kTableSize = 8192;  // codes 0..8191, the most 13 bits can name
 constexpr unsigned kMaxCodeBits = 13;
-constexpr uint16_t kEscape = 256;       // followed by 1 (one more code bit) or 2 (partial clear)
+constexpr uint16_t kEscape = 256;  // followed by 1 (one more code bit) or 2 (partial clear)
 constexpr uint16_t kFirstFree = 257;
-constexpr uint16_t kFree = 0xFFFF;      // prefix of an unused code
+constexpr uint16_t kFree = 0xFFFF;  // prefix of an unused code
 
 struct Tables {
     uint16_t prefix[kTableSize];
@@ -23,12 +23,12 @@ struct Tables {
 
 class Unshrinker {
 public:
-    Unshrinker(Tables &t, OutputSink &sink, uint64_t limit) : t_(t), sink_(sink), limit_(limit) {
+    Unshrinker(Tables& t, OutputSink& sink, uint64_t limit) : t_(t), sink_(sink), limit_(limit) {
         for (unsigned c = 0; c < 256; ++c) t_.prefix[c] = 0, t_.suffix[c] = uint8_t(c);
         for (unsigned c = 256; c < kTableSize; ++c) t_.prefix[c] = kFree;
     }
 
-    DecodeStatus run(ByteSource &source) {
+    DecodeStatus run(ByteSource& source) {
         BitInput in(source);
         unsigned codeBits = 9;
         uint32_t code;
@@ -47,7 +47,7 @@ public:
             }
             // Unwind the string of `code` onto the stack, last character first. A code not yet defined
             // is the one about to be defined: the previous string plus its own first character.
-            uint8_t *top = t_.stack + kTableSize;
+            uint8_t* top = t_.stack + kTableSize;
             uint16_t c = uint16_t(code);
             if (c >= kFirstFree && t_.prefix[c] == kFree) {
                 *--top = first;
@@ -64,7 +64,8 @@ public:
             if (next_ < kTableSize) {
                 t_.prefix[next_] = previous;
                 t_.suffix[next_] = first;
-                while (++next_ < kTableSize && t_.prefix[next_] != kFree) {}
+                while (++next_ < kTableSize && t_.prefix[next_] != kFree) {
+                }
             }
             previous = uint16_t(code);
         }
@@ -72,7 +73,7 @@ public:
     }
 
 private:
-    bool read(BitInput &in, unsigned bits, uint32_t &code) {
+    bool read(BitInput& in, unsigned bits, uint32_t& code) {
         // A partial code at the end of the data is padding.
         if (!in.need(bits)) return false;
         code = in.peek(bits);
@@ -91,7 +92,7 @@ private:
         while (next_ < kTableSize && t_.prefix[next_] != kFree) ++next_;
     }
 
-    DecodeStatus put(const uint8_t *data, size_t size) {
+    DecodeStatus put(const uint8_t* data, size_t size) {
         while (size > 0) {
             size_t n = std::min(size, kUnshrinkBlock - used_);
             std::memcpy(t_.out + used_, data, n);
@@ -122,20 +123,20 @@ private:
         return s == DecodeStatus::Ok ? DecodeStatus::DataError : s;
     }
 
-    Tables &t_;
-    OutputSink &sink_;
+    Tables& t_;
+    OutputSink& sink_;
     uint64_t limit_;
     uint64_t emitted_ = 0;
     size_t used_ = 0;
     unsigned next_ = kFirstFree;
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus unshrink(ByteSource &source, OutputSink &sink, uint64_t limit) {
+DecodeStatus unshrink(ByteSource& source, OutputSink& sink, uint64_t limit) {
     std::unique_ptr<Tables> tables(new (std::nothrow) Tables);
     if (!tables) return DecodeStatus::NoMemory;
     return Unshrinker(*tables, sink, limit).run(source);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -11,6 +11,6 @@ constexpr size_t kUnshrinkBlock = 0xFF80;
 
 // Decodes one member into sink, at most limit bytes. The method carries no check of its own: DataError
 // means the code stream became impossible to follow, and decoding stopped there.
-DecodeStatus unshrink(ByteSource &source, OutputSink &sink, uint64_t limit);
+DecodeStatus unshrink(ByteSource& source, OutputSink& sink, uint64_t limit);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -36,11 +36,11 @@ private:
     lzma_ret rc_;
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus unxz(ByteSource &source, OutputWindow &window, uint64_t memoryLimit) {
+DecodeStatus unxz(ByteSource& source, OutputWindow& window, uint64_t memoryLimit) {
     XzCodec codec(memoryLimit);
     return runCodec(codec, source, window);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

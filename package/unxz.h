@@ -7,6 +7,6 @@ namespace tarrow {
 
 // Decodes one xz stream from source into window (started by the caller). A stream that needs more
 // decoder memory than memoryLimit is refused as damaged.
-DecodeStatus unxz(ByteSource &source, OutputWindow &window, uint64_t memoryLimit);
+DecodeStatus unxz(ByteSource& source, OutputWindow& window, uint64_t memoryLimit);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -21,11 +21,11 @@ namespace {
 constexpr size_t kKeptContextSize = 8 << 20;
 
 struct ContextFree {
-    void operator()(ZSTD_DCtx *z) const { ZSTD_freeDCtx(z); }
+    void operator()(ZSTD_DCtx* z) const { ZSTD_freeDCtx(z); }
 };
 using Context = std::unique_ptr<ZSTD_DCtx, ContextFree>;
 
-Context &threadContext() {
+Context& threadContext() {
     static thread_local Context context;
     return context;
 }
@@ -33,7 +33,7 @@ Context &threadContext() {
 class ZstdCodec : public StreamCodec {
 public:
     explicit ZstdCodec(int windowLogMax) {
-        Context &kept = threadContext();
+        Context& kept = threadContext();
         if (!kept) kept.reset(ZSTD_createDCtx());
         z_ = kept.get();
         if (z_ && (ZSTD_isError(ZSTD_DCtx_reset(z_, ZSTD_reset_session_and_parameters)) ||
@@ -41,7 +41,7 @@ public:
             z_ = nullptr;
     }
     ~ZstdCodec() override {
-        Context &kept = threadContext();
+        Context& kept = threadContext();
         if (kept && ZSTD_sizeof_DCtx(kept.get()) > kKeptContextSize) kept.reset();
     }
     bool ready() const override { return z_ != nullptr; }
@@ -63,7 +63,7 @@ public:
             // The library writes the frame straight into the window and must see the same buffer on
             // every call. Only once all of it is written may the window have handed it on (the
             // frame's checksum may still be to read).
-            if (out.data() != static_cast<uint8_t *>(frame_.dst) + frame_.pos && frame_.pos != frame_.size) {
+            if (out.data() != static_cast<uint8_t*>(frame_.dst) + frame_.pos && frame_.pos != frame_.size) {
                 s.status = DecodeStatus::DataError;
                 return s;
             }
@@ -107,26 +107,25 @@ private:
     // through the library's buffer as usual.
     void chooseOutput(std::span<const uint8_t> in, std::span<uint8_t> out) {
         const unsigned long long size = ZSTD_getFrameContentSize(in.data(), in.size());
-        const bool fits = size != ZSTD_CONTENTSIZE_UNKNOWN && size != ZSTD_CONTENTSIZE_ERROR && size > 0 &&
-                          size <= out.size();
-        if (fits != stable_ && !ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_stableOutBuffer, fits)))
-            stable_ = fits;
+        const bool fits =
+            size != ZSTD_CONTENTSIZE_UNKNOWN && size != ZSTD_CONTENTSIZE_ERROR && size > 0 && size <= out.size();
+        if (fits != stable_ && !ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_stableOutBuffer, fits))) stable_ = fits;
         frame_ = {out.data(), out.size(), 0};
     }
 
-    ZSTD_DCtx *z_;
+    ZSTD_DCtx* z_;
     bool betweenFrames_ = false;
     bool stable_ = false;
     uint8_t magic_[4];
-    size_t frameBytes_ = 0; // bytes of the frame begun given to the library, counted up to its magic's four
+    size_t frameBytes_ = 0;  // bytes of the frame begun given to the library, counted up to its magic's four
     ZSTD_outBuffer frame_{};
 };
 
-} // namespace
+}  // namespace
 
-DecodeStatus unzstd(ByteSource &source, OutputWindow &window, int windowLogMax) {
+DecodeStatus unzstd(ByteSource& source, OutputWindow& window, int windowLogMax) {
     ZstdCodec codec(windowLogMax);
     return runCodec(codec, source, window);
 }
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -10,6 +10,6 @@ namespace tarrow {
 constexpr int kZstdWindowLogMax = 27;
 
 // Decodes the member's frames from source into window (started by the caller).
-DecodeStatus unzstd(ByteSource &source, OutputWindow &window, int windowLogMax = kZstdWindowLogMax);
+DecodeStatus unzstd(ByteSource& source, OutputWindow& window, int windowLogMax = kZstdWindowLogMax);
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -16,9 +16,9 @@ constexpr uint16_t kAesFieldId = 0x9901;
 constexpr size_t kAesFieldSize = 7;
 constexpr int kIterations = 1000;
 constexpr size_t kBlock = 16;
-constexpr size_t kBatch = 256 * kBlock; // key stream made ahead, so that the cipher runs on many blocks
+constexpr size_t kBatch = 256 * kBlock;  // key stream made ahead, so that the cipher runs on many blocks
 
-const EVP_CIPHER *cipherFor(uint8_t strength) {
+const EVP_CIPHER* cipherFor(uint8_t strength) {
     switch (strength) {
     case 1: return EVP_aes_128_ecb();
     case 2: return EVP_aes_192_ecb();
@@ -27,7 +27,7 @@ const EVP_CIPHER *cipherFor(uint8_t strength) {
     }
 }
 
-} // namespace
+}  // namespace
 
 std::optional<AesField> findAesField(std::span<const uint8_t> extra) {
     while (extra.size() >= 4) {
@@ -35,7 +35,7 @@ std::optional<AesField> findAesField(std::span<const uint8_t> extra) {
         const size_t size = size_t(extra[2] | extra[3] << 8);
         if (size > extra.size() - 4) return std::nullopt;
         if (id == kAesFieldId) {
-            const uint8_t *p = extra.data() + 4;
+            const uint8_t* p = extra.data() + 4;
             AesField f;
             f.version = uint16_t(p[0] | p[1] << 8);
             f.strength = p[4];
@@ -53,9 +53,9 @@ std::optional<AesField> findAesField(std::span<const uint8_t> extra) {
 // authentication code takes the data a batch at a time just before it is decrypted, while it is in
 // the cache.
 struct AesDecryptor::State {
-    EVP_CIPHER_CTX *cipher = EVP_CIPHER_CTX_new();
-    EVP_MAC *hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    EVP_MAC_CTX *mac = hmac ? EVP_MAC_CTX_new(hmac) : nullptr;
+    EVP_CIPHER_CTX* cipher = EVP_CIPHER_CTX_new();
+    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    EVP_MAC_CTX* mac = hmac ? EVP_MAC_CTX_new(hmac) : nullptr;
     uint64_t counter = 0;
     size_t used = kBatch;
     alignas(64) uint8_t stream[kBatch];
@@ -73,13 +73,13 @@ AesDecryptor::~AesDecryptor() = default;
 
 bool AesDecryptor::start(std::string_view password, uint8_t strength, std::span<const uint8_t> salt,
                          const uint8_t (&verifier)[kAesVerifierSize]) {
-    const EVP_CIPHER *cipher = cipherFor(strength);
+    const EVP_CIPHER* cipher = cipherFor(strength);
     if (!cipher || !s_->cipher || !s_->mac) return false;
     const size_t keySize = 8 * (size_t(strength) + 1);
     uint8_t derived[2 * 32 + kAesVerifierSize];
     const size_t derivedSize = 2 * keySize + kAesVerifierSize;
-    bool ok = PKCS5_PBKDF2_HMAC_SHA1(password.data(), int(password.size()), salt.data(), int(salt.size()),
-                                     kIterations, int(derivedSize), derived) == 1 &&
+    bool ok = PKCS5_PBKDF2_HMAC_SHA1(password.data(), int(password.size()), salt.data(), int(salt.size()), kIterations,
+                                     int(derivedSize), derived) == 1 &&
               std::memcmp(derived + 2 * keySize, verifier, kAesVerifierSize) == 0;
     if (ok) {
         char digest[] = "SHA1";
@@ -96,7 +96,7 @@ bool AesDecryptor::start(std::string_view password, uint8_t strength, std::span<
 }
 
 void AesDecryptor::refill() {
-    State &s = *s_;
+    State& s = *s_;
     // Counter blocks: a 128-bit little-endian count from 1 (as on every target of the library).
     uint64_t counter = s.counter;
     for (size_t at = 0; at < kBatch; at += kBlock) {
@@ -109,13 +109,13 @@ void AesDecryptor::refill() {
     s.used = 0;
 }
 
-void AesDecryptor::decrypt(uint8_t *data, size_t size) {
-    State &s = *s_;
+void AesDecryptor::decrypt(uint8_t* data, size_t size) {
+    State& s = *s_;
     while (size > 0) {
         if (s.used == kBatch) refill();
         const size_t n = std::min(size, kBatch - s.used);
         EVP_MAC_update(s.mac, data, n);
-        const uint8_t *key = s.stream + s.used;
+        const uint8_t* key = s.stream + s.used;
         size_t i = 0;
         for (; i + 8 <= n; i += 8) {
             uint64_t a, b;
@@ -138,4 +138,4 @@ bool AesDecryptor::authentic(const uint8_t (&code)[kAesCodeSize]) {
     return CRYPTO_memcmp(full, code, kAesCodeSize) == 0;
 }
 
-} // namespace tarrow
+}  // namespace tarrow

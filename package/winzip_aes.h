@@ -36,15 +36,15 @@ class AesDecryptor {
 public:
     AesDecryptor();
     ~AesDecryptor();
-    AesDecryptor(const AesDecryptor &) = delete;
-    AesDecryptor &operator=(const AesDecryptor &) = delete;
+    AesDecryptor(const AesDecryptor&) = delete;
+    AesDecryptor& operator=(const AesDecryptor&) = delete;
 
     // Derives the keys for a member; false when the password does not match the verifier (or the
     // library cannot set up the cipher).
     bool start(std::string_view password, uint8_t strength, std::span<const uint8_t> salt,
                const uint8_t (&verifier)[kAesVerifierSize]);
     // Decrypts data in place, in any chunking, taking the encrypted bytes into the MAC first.
-    void decrypt(uint8_t *data, size_t size);
+    void decrypt(uint8_t* data, size_t size);
     // Whether the data decrypted so far carries this authentication code.
     bool authentic(const uint8_t (&code)[kAesCodeSize]);
 
@@ -55,4 +55,4 @@ private:
     std::unique_ptr<State> s_;
 };
 
-} // namespace tarrow
+}  // namespace tarrow

@@ -48,4 +48,4 @@ int CheckAgainstReference(const uint8_t* data, size_t size, Decode decode, Refer
     return 0;
 }
 
-} // namespace fuzz
+}  // namespace fuzz

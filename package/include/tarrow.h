@@ -19,51 +19,51 @@ extern "C" {
 #define TARROW_EXPORT __attribute__((visibility("default")))
 
 /* Error codes (Tarrow_GetLastError, message 22). 4, 50 and 255 end the operation at once. */
-#define TARROW_ERROR_NO_END_RECORD 2      /* no end-of-central-directory record, or a skip past the end */
-#define TARROW_ERROR_BAD_CENTRAL 3        /* a central directory header signature was expected */
+#define TARROW_ERROR_NO_END_RECORD 2 /* no end-of-central-directory record, or a skip past the end */
+#define TARROW_ERROR_BAD_CENTRAL 3   /* a central directory header signature was expected */
 #define TARROW_ERROR_NO_MEMORY 4
-#define TARROW_ERROR_NO_ARCHIVE 9         /* the archive does not exist or is a folder */
+#define TARROW_ERROR_NO_ARCHIVE 9 /* the archive does not exist or is a folder */
 #define TARROW_ERROR_CANNOT_OPEN 10
-#define TARROW_ERROR_NOTHING_DONE 11      /* no member was selected or processed */
-#define TARROW_ERROR_WRITE 50             /* an output file could not be written completely */
-#define TARROW_ERROR_READ 51              /* the archive ended early or could not be read */
+#define TARROW_ERROR_NOTHING_DONE 11 /* no member was selected or processed */
+#define TARROW_ERROR_WRITE 50        /* an output file could not be written completely */
+#define TARROW_ERROR_READ 51         /* the archive ended early or could not be read */
 #define TARROW_ERROR_ABORTED 255
 
 /* Warning codes (Tarrow_GetLastWarning, message 23). A warning concerns one member. */
 #define TARROW_WARNING_IMPLODE_CORRUPT 1
-#define TARROW_WARNING_IMPLODE_SHORT 2    /* imploded data used less than its stored size */
+#define TARROW_WARNING_IMPLODE_SHORT 2 /* imploded data used less than its stored size */
 #define TARROW_WARNING_CANNOT_CREATE 9
-#define TARROW_WARNING_METHOD 11          /* compression method not supported */
+#define TARROW_WARNING_METHOD 11 /* compression method not supported */
 #define TARROW_WARNING_NO_PASSWORD 12
-#define TARROW_WARNING_LOCAL_HEADER 13    /* local header missing, unreadable, or declaring more than the catalogue */
-#define TARROW_WARNING_PASSWORD 14        /* wrong password */
+#define TARROW_WARNING_LOCAL_HEADER 13 /* local header missing, unreadable, or declaring more than the catalogue */
+#define TARROW_WARNING_PASSWORD 14     /* wrong password */
 #define TARROW_WARNING_CRC 15
 #define TARROW_WARNING_INFLATE_CORRUPT 21
-#define TARROW_WARNING_DATA_CORRUPT 22     /* bzip2, LZMA, xz, zstd or PPMd data is corrupt */
-#define TARROW_WARNING_VERSION 24         /* needs version 2.1 or later to extract */
+#define TARROW_WARNING_DATA_CORRUPT 22 /* bzip2, LZMA, xz, zstd or PPMd data is corrupt */
+#define TARROW_WARNING_VERSION 24      /* needs version 2.1 or later to extract */
 #define TARROW_WARNING_TEST_ERRORS 26
-#define TARROW_WARNING_COMMENT 100        /* the archive comment could not be read completely */
+#define TARROW_WARNING_COMMENT 100 /* the archive comment could not be read completely */
 
 /* Message codes: each message is "1|CCC|" followed by fields separated by "|". Callbacks receive
  * the text after that 6-character prefix; a progress window receives the whole text. */
-#define TARROW_MSG_COMMENT 11             /* archive|bytes|comment text */
-#define TARROW_MSG_EXTRACT_START 14       /* progress layout, see below */
+#define TARROW_MSG_COMMENT 11       /* archive|bytes|comment text */
+#define TARROW_MSG_EXTRACT_START 14 /* progress layout, see below */
 #define TARROW_MSG_EXTRACT_DONE 15
 #define TARROW_MSG_TEST_START 16
 #define TARROW_MSG_TEST_DONE 17
-#define TARROW_MSG_DISK 20                /* archive|disk (1-based, 0 = the last disk)| */
-#define TARROW_MSG_LISTING 21             /* one member in view mode */
-#define TARROW_MSG_ERROR 22               /* archive|file|code| ; the callback's answer is ignored */
-#define TARROW_MSG_WARNING 23             /* archive|file|code| */
-#define TARROW_MSG_OVERWRITE 24           /* archive|path|size|date|path|size|date| */
+#define TARROW_MSG_DISK 20      /* archive|disk (1-based, 0 = the last disk)| */
+#define TARROW_MSG_LISTING 21   /* one member in view mode */
+#define TARROW_MSG_ERROR 22     /* archive|file|code| ; the callback's answer is ignored */
+#define TARROW_MSG_WARNING 23   /* archive|file|code| */
+#define TARROW_MSG_OVERWRITE 24 /* archive|path|size|date|path|size|date| */
 /* Progress layout: archive|member|size|bytes done|per cent|selected|index|selected compressed total|
  * compressed bytes read| */
 
-#define TARROW_MESSAGE_SIZE 2048          /* every message fits this, prefix and NUL included */
+#define TARROW_MESSAGE_SIZE 2048 /* every message fits this, prefix and NUL included */
 
 /* Answers a callback gives. */
-#define TARROW_ANSWER_ABORT 255           /* to any message but 22: end the operation (error 255) */
-#define TARROW_OVERWRITE_YES 0            /* answers to message 24 */
+#define TARROW_ANSWER_ABORT 255 /* to any message but 22: end the operation (error 255) */
+#define TARROW_OVERWRITE_YES 0  /* answers to message 24 */
 #define TARROW_OVERWRITE_YES_TO_ALL 1
 #define TARROW_OVERWRITE_NO 2
 #define TARROW_OVERWRITE_NO_TO_ALL 3
@@ -84,17 +84,17 @@ extern "C" {
 #define TARROW_RESULT_NO_ARCHIVE (-1)
 #define TARROW_RESULT_NO_MEMORY (-2)
 
-typedef int16_t (*TarrowCallback)(int32_t library, int32_t code, const char *text);
-typedef int16_t (*TarrowCallbackEx)(int32_t library, int32_t code, const char *text, intptr_t user);
+typedef int16_t (*TarrowCallback)(int32_t library, int32_t code, const char* text);
+typedef int16_t (*TarrowCallbackEx)(int32_t library, int32_t code, const char* text, intptr_t user);
 
 TARROW_EXPORT void Tarrow_Initialise(void);
-TARROW_EXPORT int16_t Tarrow_ArchiveName(const char *path);
-TARROW_EXPORT int16_t Tarrow_ExtractTo(const char *folder);
-TARROW_EXPORT int16_t Tarrow_Include(const char *patterns);
-TARROW_EXPORT int16_t Tarrow_Exclude(const char *patterns);
-TARROW_EXPORT int16_t Tarrow_IncludeListFile(const char *path);
-TARROW_EXPORT int16_t Tarrow_ExcludeListFile(const char *path);
-TARROW_EXPORT int16_t Tarrow_Decrypt(const char *password);
+TARROW_EXPORT int16_t Tarrow_ArchiveName(const char* path);
+TARROW_EXPORT int16_t Tarrow_ExtractTo(const char* folder);
+TARROW_EXPORT int16_t Tarrow_Include(const char* patterns);
+TARROW_EXPORT int16_t Tarrow_Exclude(const char* patterns);
+TARROW_EXPORT int16_t Tarrow_IncludeListFile(const char* path);
+TARROW_EXPORT int16_t Tarrow_ExcludeListFile(const char* path);
+TARROW_EXPORT int16_t Tarrow_Decrypt(const char* password);
 TARROW_EXPORT int16_t Tarrow_Overwrite(int32_t mode);
 TARROW_EXPORT int16_t Tarrow_RestoreAttributes(int32_t mask);
 TARROW_EXPORT int16_t Tarrow_RestoreStructure(int32_t flag);
@@ -108,14 +108,14 @@ TARROW_EXPORT int16_t Tarrow_InstallCallback(TarrowCallback callback);
 TARROW_EXPORT int16_t Tarrow_InstallCallbackEx(TarrowCallbackEx callback, intptr_t user);
 TARROW_EXPORT int16_t Tarrow_SetWindowHandle(intptr_t window);
 TARROW_EXPORT int16_t Tarrow_SetParentWindowHandle(intptr_t window);
-TARROW_EXPORT int16_t Tarrow_ToMemory(void *buffer, uint32_t capacity);
-TARROW_EXPORT int16_t Tarrow_FromMemory(const void *block, uint32_t size);
-TARROW_EXPORT int32_t Tarrow_InMemory(const void *block, uint32_t size, void *buffer, uint32_t capacity);
-TARROW_EXPORT int16_t Tarrow_ToPrinter(const char *device);
-TARROW_EXPORT int16_t Tarrow_SaveConfiguration(const char *path);
+TARROW_EXPORT int16_t Tarrow_ToMemory(void* buffer, uint32_t capacity);
+TARROW_EXPORT int16_t Tarrow_FromMemory(const void* block, uint32_t size);
+TARROW_EXPORT int32_t Tarrow_InMemory(const void* block, uint32_t size, void* buffer, uint32_t capacity);
+TARROW_EXPORT int16_t Tarrow_ToPrinter(const char* device);
+TARROW_EXPORT int16_t Tarrow_SaveConfiguration(const char* path);
 TARROW_EXPORT int16_t Tarrow_GetLastError(void);
 TARROW_EXPORT int16_t Tarrow_GetLastWarning(void);
-TARROW_EXPORT void Tarrow_GetVersion(int16_t *major, int16_t *minor);
+TARROW_EXPORT void Tarrow_GetVersion(int16_t* major, int16_t* minor);
 TARROW_EXPORT int32_t Tarrow(void);
 
 /* The overwrite dialog's procedure, for a host that builds the dialog from its template: buttons
@@ -155,16 +155,16 @@ TARROW_EXPORT intptr_t UnzipDlgBoxProc(intptr_t dialog, uint32_t message, uintpt
 #define TARROW_BOX_ANSWER_CANCEL 2
 
 typedef struct TarrowPlatformHooks {
-    void *context;
-    void (*pump_messages)(void *context);
-    void (*send_text)(void *context, intptr_t window, const char *text);
-    int32_t (*message_box)(void *context, intptr_t owner, const char *text, const char *title, int32_t buttons);
-    int32_t (*overwrite_dialog)(void *context, intptr_t owner, const char *text);
-    int32_t (*volume_label)(void *context, const char *path, char *label, uint32_t capacity);
-    int32_t (*resolve_target)(void *context, const char *path, char *resolved, uint32_t capacity);
+    void* context;
+    void (*pump_messages)(void* context);
+    void (*send_text)(void* context, intptr_t window, const char* text);
+    int32_t (*message_box)(void* context, intptr_t owner, const char* text, const char* title, int32_t buttons);
+    int32_t (*overwrite_dialog)(void* context, intptr_t owner, const char* text);
+    int32_t (*volume_label)(void* context, const char* path, char* label, uint32_t capacity);
+    int32_t (*resolve_target)(void* context, const char* path, char* resolved, uint32_t capacity);
 } TarrowPlatformHooks;
 
-TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks *hooks);
+TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks* hooks);
 
 #ifdef __cplusplus
 }

@@ -12,29 +12,25 @@ namespace {
 
 constexpr time_t kDay = 24 * 60 * 60;
 
-bool sameLocalTime(const std::tm &a, const std::tm &b)
-{
+bool sameLocalTime(const std::tm& a, const std::tm& b) {
     return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday && a.tm_hour == b.tm_hour &&
            a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
 }
 
 // Whether `when` reads as `wanted` in local time with the same offset from UTC a day before and after,
 // so that no other moment reads the same.
-bool onlyMomentOf(time_t when, const std::tm &wanted)
-{
+bool onlyMomentOf(time_t when, const std::tm& wanted) {
     std::tm at{}, before{}, after{};
     const time_t earlier = when - kDay, later = when + kDay;
     return localtime_r(&when, &at) && localtime_r(&earlier, &before) && localtime_r(&later, &after) &&
            sameLocalTime(at, wanted) && before.tm_gmtoff == at.tm_gmtoff && after.tm_gmtoff == at.tm_gmtoff;
 }
 
-} // namespace
+}  // namespace
 
-std::optional<ExistingFile> existingFile(const std::string &path)
-{
+std::optional<ExistingFile> existingFile(const std::string& path) {
     struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
     ExistingFile f;
     f.size = uint64_t(st.st_size);
     f.mode = uint32_t(st.st_mode & 07777);
@@ -48,14 +44,11 @@ std::optional<ExistingFile> existingFile(const std::string &path)
     return f;
 }
 
-void makeWritable(const std::string &path, uint32_t mode)
-{
-    if (!(mode & S_IWUSR))
-        ::chmod(path.c_str(), mode_t(mode & 07777) | S_IWUSR);
+void makeWritable(const std::string& path, uint32_t mode) {
+    if (!(mode & S_IWUSR)) ::chmod(path.c_str(), mode_t(mode & 07777) | S_IWUSR);
 }
 
-int OutputFolders::createFile(const std::string &path)
-{
+int OutputFolders::createFile(const std::string& path) {
     const bool known = createFoldersOf(path);
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0 && known && errno == ENOENT) {
@@ -67,32 +60,26 @@ int OutputFolders::createFile(const std::string &path)
     return fd;
 }
 
-bool OutputFolders::createFoldersOf(const std::string &path)
-{
+bool OutputFolders::createFoldersOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return false;
+    if (slash == std::string::npos || slash == 0) return false;
     std::string folder = path.substr(0, slash);
-    if (m_known.count(folder))
-        return true;
+    if (m_known.count(folder)) return true;
     createFolders(folder);
     return false;
 }
 
-void OutputFolders::createFolders(const std::string &path)
-{
+void OutputFolders::createFolders(const std::string& path) {
     // "a/b/" names the folder "a/b".
     std::string folder = path;
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     if (!makeChain(folder)) {
         m_known.clear();
         makeChain(folder);
     }
 }
 
-bool OutputFolders::makeChain(const std::string &folder)
-{
+bool OutputFolders::makeChain(const std::string& folder) {
     // Every folder from the top down; one that exists already is as good as one made.
     bool skipped = false;
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
@@ -100,19 +87,15 @@ bool OutputFolders::makeChain(const std::string &folder)
         if (m_known.count(part)) {
             skipped = true;
         } else if (!part.empty()) {
-            if (::mkdir(part.c_str(), 0777) == 0 || errno == EEXIST)
-                m_known.insert(std::move(part));
-            else if (errno == ENOENT && skipped)
-                return false;
+            if (::mkdir(part.c_str(), 0777) == 0 || errno == EEXIST) m_known.insert(std::move(part));
+            else if (errno == ENOENT && skipped) return false;
         }
-        if (slash == std::string::npos)
-            break;
+        if (slash == std::string::npos) break;
     }
     return true;
 }
 
-std::tm dosFields(uint16_t dosDate, uint16_t dosTime)
-{
+std::tm dosFields(uint16_t dosDate, uint16_t dosTime) {
     std::tm t{};
     t.tm_year = (dosDate >> 9) + 80;
     t.tm_mon = ((dosDate >> 5) & 0xf) - 1;
@@ -124,8 +107,7 @@ std::tm dosFields(uint16_t dosDate, uint16_t dosTime)
     return t;
 }
 
-std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime)
-{
+std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime) {
     std::tm t = dosFields(dosDate, dosTime);
     if (!m_zoneRead) {
         ::tzset();
@@ -140,45 +122,36 @@ std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime)
         time_t when = asUtc - local.tm_gmtoff;
         if (localtime_r(&when, &local)) {
             when = asUtc - local.tm_gmtoff;
-            if (onlyMomentOf(when, wanted))
-                return when;
+            if (onlyMomentOf(when, wanted)) return when;
         }
     }
     const time_t when = std::mktime(&t);
-    if (when == time_t(-1))
-        return std::nullopt;
+    if (when == time_t(-1)) return std::nullopt;
     return when;
 }
 
-bool writeAll(int fd, const uint8_t *data, size_t size)
-{
+bool writeAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         data += n;
         size -= size_t(n);
     }
     return true;
 }
 
-void setTime(int fd, time_t when)
-{
+void setTime(int fd, time_t when) {
     struct timespec times[2] = {{when, 0}, {when, 0}};
     ::futimens(fd, times);
 }
 
-void setDosAttributes(int fd, uint16_t attributes)
-{
+void setDosAttributes(int fd, uint16_t attributes) {
     struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return;
+    if (::fstat(fd, &st) != 0) return;
     const mode_t mode = st.st_mode & 07777;
     const mode_t wanted = (attributes & 1) ? mode & ~mode_t(0222) : mode | S_IWUSR;
-    if (wanted != mode)
-        ::fchmod(fd, wanted);
+    if (wanted != mode) ::fchmod(fd, wanted);
 }
 
-} // namespace tarrow::platform
+}  // namespace tarrow::platform

@@ -16,13 +16,13 @@ struct ExistingFile {
     uint64_t size = 0;
     uint16_t dosDate = 0;
     uint16_t dosTime = 0;
-    uint32_t mode = 0; // permission bits
+    uint32_t mode = 0;  // permission bits
 };
 
 // What is at path, when something is (a folder included).
-std::optional<ExistingFile> existingFile(const std::string &path);
+std::optional<ExistingFile> existingFile(const std::string& path);
 // Gives the owner write permission on the file at path, whose permission bits are mode, if it lacks it.
-void makeWritable(const std::string &path, uint32_t mode);
+void makeWritable(const std::string& path, uint32_t mode);
 
 // The folders one extraction pass has created or found in place. A member whose folder is known costs
 // no folder creation at all; should a known folder vanish meanwhile, the file's creation fails and the
@@ -31,16 +31,16 @@ class OutputFolders {
 public:
     // Creates (or truncates) the file at path for writing, after every missing folder of the folder
     // part of path (up to its last "/"). Returns the descriptor, or -1.
-    int createFile(const std::string &path);
+    int createFile(const std::string& path);
     // Creates the folder path and every missing folder above it.
-    void createFolders(const std::string &path);
+    void createFolders(const std::string& path);
 
 private:
     // Whether the folder part of path was already known.
-    bool createFoldersOf(const std::string &path);
+    bool createFoldersOf(const std::string& path);
     // Makes the folders of the chain not known yet; false when one could not be made because a known
     // folder above it has gone.
-    bool makeChain(const std::string &folder);
+    bool makeChain(const std::string& folder);
 
     std::unordered_set<std::string> m_known;
 };
@@ -61,11 +61,11 @@ private:
 };
 
 // Writes all of data, resuming after interruptions and partial writes; false on a write error.
-bool writeAll(int fd, const uint8_t *data, size_t size);
+bool writeAll(int fd, const uint8_t* data, size_t size);
 // Sets access and modification time of the open file.
 void setTime(int fd, time_t when);
 // Applies DOS attribute bits to the open file. Only read-only (bit 1) has a Linux form: it removes every
 // write permission; without it the owner may write. Hidden, system and archive have none and are dropped.
 void setDosAttributes(int fd, uint16_t attributes);
 
-} // namespace tarrow::platform
+}  // namespace tarrow::platform

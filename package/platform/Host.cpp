@@ -12,20 +12,18 @@
 namespace tarrow::platform {
 namespace {
 
-void defaultPump(void *) {}
-void defaultSendText(void *, intptr_t, const char *) {}
+void defaultPump(void*) {}
+void defaultSendText(void*, intptr_t, const char*) {}
 
-int32_t defaultMessageBox(void *, intptr_t, const char *, const char *, int32_t buttons)
-{
+int32_t defaultMessageBox(void*, intptr_t, const char*, const char*, int32_t buttons) {
     // Nobody can be asked: a box with Cancel answers as Cancel would.
     return buttons == TARROW_BOX_OK_CANCEL ? TARROW_BOX_ANSWER_CANCEL : TARROW_BOX_ANSWER_OK;
 }
 
-int32_t defaultOverwriteDialog(void *, intptr_t, const char *) { return TARROW_OVERWRITE_NO; }
+int32_t defaultOverwriteDialog(void*, intptr_t, const char*) { return TARROW_OVERWRITE_NO; }
 
 // Labels appear as links in /dev/disk/by-label, with blanks and other bytes escaped as \xHH.
-std::string unescapeLabel(std::string_view name)
-{
+std::string unescapeLabel(std::string_view name) {
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && std::isxdigit(uint8_t(name[i + 2])) &&
@@ -40,8 +38,7 @@ std::string unescapeLabel(std::string_view name)
 }
 
 // The device of the nearest existing folder on the path ("" stands for the current folder).
-bool deviceOf(std::string probe, dev_t &device)
-{
+bool deviceOf(std::string probe, dev_t& device) {
     for (;;) {
         struct stat st;
         if (stat(probe.empty() ? "." : probe.c_str(), &st) == 0) {
@@ -49,25 +46,20 @@ bool deviceOf(std::string probe, dev_t &device)
             return true;
         }
         size_t slash = probe.find_last_of('/');
-        if (probe.empty() || probe == "/")
-            return false;
+        if (probe.empty() || probe == "/") return false;
         probe.resize(slash == std::string::npos ? 0 : std::max<size_t>(slash, 1));
     }
 }
 
-int32_t defaultVolumeLabel(void *, const char *path, char *label, uint32_t capacity)
-{
+int32_t defaultVolumeLabel(void*, const char* path, char* label, uint32_t capacity) {
     dev_t device;
-    if (capacity == 0 || !deviceOf(path, device))
-        return 0;
-    const char *folder = "/dev/disk/by-label";
-    DIR *dir = opendir(folder);
-    if (!dir)
-        return 0;
+    if (capacity == 0 || !deviceOf(path, device)) return 0;
+    const char* folder = "/dev/disk/by-label";
+    DIR* dir = opendir(folder);
+    if (!dir) return 0;
     int32_t found = 0;
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
         struct stat st;
         std::string link = std::string(folder) + "/" + entry->d_name;
         if (stat(link.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == device) {
@@ -82,85 +74,72 @@ int32_t defaultVolumeLabel(void *, const char *path, char *label, uint32_t capac
     return found;
 }
 
-int32_t defaultResolveTarget(void *, const char *, char *, uint32_t) { return 0; }
+int32_t defaultResolveTarget(void*, const char*, char*, uint32_t) { return 0; }
 
-const TarrowPlatformHooks kDefaults = {nullptr, defaultPump, defaultSendText, defaultMessageBox,
-                                       defaultOverwriteDialog, defaultVolumeLabel, defaultResolveTarget};
+const TarrowPlatformHooks kDefaults = {nullptr,
+                                       defaultPump,
+                                       defaultSendText,
+                                       defaultMessageBox,
+                                       defaultOverwriteDialog,
+                                       defaultVolumeLabel,
+                                       defaultResolveTarget};
 TarrowPlatformHooks g_hooks = kDefaults;
 
-} // namespace
+}  // namespace
 
-const TarrowPlatformHooks &hooks() { return g_hooks; }
+const TarrowPlatformHooks& hooks() { return g_hooks; }
 
-void setHooks(const TarrowPlatformHooks *installed)
-{
+void setHooks(const TarrowPlatformHooks* installed) {
     g_hooks = kDefaults;
-    if (!installed)
-        return;
+    if (!installed) return;
     g_hooks.context = installed->context;
-    if (installed->pump_messages)
-        g_hooks.pump_messages = installed->pump_messages;
-    if (installed->send_text)
-        g_hooks.send_text = installed->send_text;
-    if (installed->message_box)
-        g_hooks.message_box = installed->message_box;
-    if (installed->overwrite_dialog)
-        g_hooks.overwrite_dialog = installed->overwrite_dialog;
-    if (installed->volume_label)
-        g_hooks.volume_label = installed->volume_label;
-    if (installed->resolve_target)
-        g_hooks.resolve_target = installed->resolve_target;
+    if (installed->pump_messages) g_hooks.pump_messages = installed->pump_messages;
+    if (installed->send_text) g_hooks.send_text = installed->send_text;
+    if (installed->message_box) g_hooks.message_box = installed->message_box;
+    if (installed->overwrite_dialog) g_hooks.overwrite_dialog = installed->overwrite_dialog;
+    if (installed->volume_label) g_hooks.volume_label = installed->volume_label;
+    if (installed->resolve_target) g_hooks.resolve_target = installed->resolve_target;
 }
 
 void pumpMessages() { g_hooks.pump_messages(g_hooks.context); }
 
-void sendText(intptr_t window, const char *text) { g_hooks.send_text(g_hooks.context, window, text); }
+void sendText(intptr_t window, const char* text) { g_hooks.send_text(g_hooks.context, window, text); }
 
-int messageBox(intptr_t owner, const std::string &text, const std::string &title, int buttons)
-{
+int messageBox(intptr_t owner, const std::string& text, const std::string& title, int buttons) {
     int answer = g_hooks.message_box(g_hooks.context, owner, text.c_str(), title.c_str(), buttons);
-    if (buttons == TARROW_BOX_OK)
-        return TARROW_BOX_ANSWER_OK;
+    if (buttons == TARROW_BOX_OK) return TARROW_BOX_ANSWER_OK;
     return answer == TARROW_BOX_ANSWER_OK ? TARROW_BOX_ANSWER_OK : TARROW_BOX_ANSWER_CANCEL;
 }
 
-int overwriteDialog(intptr_t owner, const std::string &text)
-{
+int overwriteDialog(intptr_t owner, const std::string& text) {
     int answer = g_hooks.overwrite_dialog(g_hooks.context, owner, text.c_str());
     return answer >= TARROW_OVERWRITE_YES && answer <= TARROW_OVERWRITE_NO_TO_ALL ? answer : TARROW_OVERWRITE_NO;
 }
 
-std::string volumeLabel(const std::string &path)
-{
+std::string volumeLabel(const std::string& path) {
     char label[256] = {};
-    if (!g_hooks.volume_label(g_hooks.context, path.c_str(), label, sizeof label))
-        return {};
+    if (!g_hooks.volume_label(g_hooks.context, path.c_str(), label, sizeof label)) return {};
     label[sizeof label - 1] = '\0';
     return label;
 }
 
-std::string resolveTarget(const std::string &path)
-{
+std::string resolveTarget(const std::string& path) {
     // Room for any path the file system can open; an answer that does not fit keeps the path.
     char resolved[4096];
     resolved[0] = '\0';
-    if (g_hooks.resolve_target(g_hooks.context, path.c_str(), resolved, sizeof resolved) != 1)
-        return path;
+    if (g_hooks.resolve_target(g_hooks.context, path.c_str(), resolved, sizeof resolved) != 1) return path;
     resolved[sizeof resolved - 1] = '\0';
     return resolved[0] ? std::string(resolved) : path;
 }
 
-PathKind pathKind(const std::string &path)
-{
+PathKind pathKind(const std::string& path) {
     struct stat st;
-    if (path.empty() || stat(path.c_str(), &st) != 0)
-        return PathKind::Missing;
+    if (path.empty() || stat(path.c_str(), &st) != 0) return PathKind::Missing;
     return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::File;
 }
 
-} // namespace tarrow::platform
+}  // namespace tarrow::platform
 
-extern "C" TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks *hooks)
-{
+extern "C" TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks* hooks) {
     tarrow::platform::setHooks(hooks);
 }

@@ -10,21 +10,21 @@
 namespace tarrow::platform {
 
 // The hooks in force; never null members.
-const TarrowPlatformHooks &hooks();
-void setHooks(const TarrowPlatformHooks *hooks);
+const TarrowPlatformHooks& hooks();
+void setHooks(const TarrowPlatformHooks* hooks);
 
 void pumpMessages();
-void sendText(intptr_t window, const char *text);
+void sendText(intptr_t window, const char* text);
 // TARROW_BOX_ANSWER_OK or TARROW_BOX_ANSWER_CANCEL.
-int messageBox(intptr_t owner, const std::string &text, const std::string &title, int buttons);
+int messageBox(intptr_t owner, const std::string& text, const std::string& title, int buttons);
 // 0 to 3 (TARROW_OVERWRITE_*); anything the hook answers outside that range becomes "No".
-int overwriteDialog(intptr_t owner, const std::string &text);
+int overwriteDialog(intptr_t owner, const std::string& text);
 // Label of the volume that holds `path`, "" when it has none.
-std::string volumeLabel(const std::string &path);
+std::string volumeLabel(const std::string& path);
 // The path an extracted file or folder is written to: `path`, unless the host resolves it otherwise.
-std::string resolveTarget(const std::string &path);
+std::string resolveTarget(const std::string& path);
 
 enum class PathKind { Missing, File, Folder };
-PathKind pathKind(const std::string &path);
+PathKind pathKind(const std::string& path);
 
-} // namespace tarrow::platform
+}  // namespace tarrow::platform

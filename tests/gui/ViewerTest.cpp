@@ -179,8 +179,10 @@ private slots:
         const QImage shown = m_viewer->Main->grab().toImage();
         const Dib& image = m_viewer->Windows.Main.Image();
         for (auto [x, y] : {std::pair{2, 60}, std::pair{100, 2}, std::pair{30, 100}})
-            QCOMPARE(shown.pixel(x, y) & 0xFFFFFF, QColor(image.GetPixel(x, y) & 0xFF, (image.GetPixel(x, y) >> 8) & 0xFF,
-                                                          image.GetPixel(x, y) >> 16).rgb() & 0xFFFFFF);
+            QCOMPARE(shown.pixel(x, y) & 0xFFFFFF,
+                     QColor(image.GetPixel(x, y) & 0xFF, (image.GetPixel(x, y) >> 8) & 0xFF, image.GetPixel(x, y) >> 16)
+                             .rgb() &
+                         0xFFFFFF);
     }
 
     void selectingAnArchiveShowsItAndLeavesNothingInTemp() {

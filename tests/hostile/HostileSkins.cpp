@@ -84,7 +84,9 @@ ziptest::Archive WithTinyMembers(std::vector<ziptest::Member> members, const std
     return archive;
 }
 
-std::string SolidSkinText() { return "[Text]\nNormal=#00FF00\nCurrent=#FFFFFF\nNormalBG=#000000\nSelectedBG=#0000FF\n"; }
+std::string SolidSkinText() {
+    return "[Text]\nNormal=#00FF00\nCurrent=#FFFFFF\nNormalBG=#000000\nSelectedBG=#0000FF\n";
+}
 
 }  // namespace
 
@@ -143,14 +145,15 @@ std::string ZeroRleBitmap(int32_t width, int32_t height) {
 }
 
 std::vector<ziptest::Member> SmallSkin(const std::string& folder, RgbQuad colour) {
-    return {ziptest::deflated(folder + "main.bmp", SolidBitmap(275, 116, colour)), ziptest::deflated(folder + "pledit.txt", SolidSkinText())};
+    return {ziptest::deflated(folder + "main.bmp", SolidBitmap(275, 116, colour)),
+            ziptest::deflated(folder + "pledit.txt", SolidSkinText())};
 }
 
 ziptest::Bytes RepeatCentralEntry(const ziptest::Bytes& archive, uint16_t count) {
     const size_t end = archive.size() - 22;  // no archive comment
     const size_t centralOffset = Le32(archive, end + 16);
-    const size_t entrySize = 46 + Le16(archive, centralOffset + 28) + Le16(archive, centralOffset + 30) +
-                             Le16(archive, centralOffset + 32);
+    const size_t entrySize =
+        46 + Le16(archive, centralOffset + 28) + Le16(archive, centralOffset + 30) + Le16(archive, centralOffset + 32);
     const ziptest::Bytes entry(archive.begin() + ptrdiff_t(centralOffset),
                                archive.begin() + ptrdiff_t(centralOffset + entrySize));
     const std::string name(entry.begin() + 46, entry.begin() + 46 + Le16(entry, 28));
@@ -204,13 +207,14 @@ std::vector<HostileSkin> MakeHostileSkins() {
     // 200 catalogue entries, all pointing at the same 100 MiB of zeros.
     ziptest::Archive shared;
     shared.members = {zeros("zeros000.bin", 100 * kMiB)};
-    set.push_back({"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, true, false, "declares 19.5 GiB"});
+    set.push_back(
+        {"Shared.wsz", RepeatCentralEntry(ziptest::build(shared), 200), false, true, false, "declares 19.5 GiB"});
 
     // Every bitmap 8192 x 8192, a few hundred kilobytes each before compression.
     ziptest::Archive huge;
-    for (const char* name : {"MAIN.BMP", "CBUTTONS.BMP", "TITLEBAR.BMP", "PLAYPAUS.BMP", "MONOSTER.BMP", "POSBAR.BMP",
-                             "SHUFREP.BMP", "VOLUME.BMP", "BALANCE.BMP", "TEXT.BMP", "NUMBERS.BMP", "EQMAIN.BMP",
-                             "PLEDIT.BMP"})
+    for (const char* name :
+         {"MAIN.BMP", "CBUTTONS.BMP", "TITLEBAR.BMP", "PLAYPAUS.BMP", "MONOSTER.BMP", "POSBAR.BMP", "SHUFREP.BMP",
+          "VOLUME.BMP", "BALANCE.BMP", "TEXT.BMP", "NUMBERS.BMP", "EQMAIN.BMP", "PLEDIT.BMP"})
         huge.members.push_back(ziptest::deflated(name, ZeroRleBitmap(8192, 8192)));
     add("HugeBitmaps.wsz", huge, false, false, "main.bmp is not a readable bitmap");
 
@@ -230,8 +234,8 @@ std::vector<HostileSkin> MakeHostileSkins() {
     understated.uncompressedSize = 4096;
     local.members = {understated};
     for (ziptest::Member& m : SmallSkin("", kRed)) local.members.push_back(m);
-    set.push_back({"LyingLocalHeader.wsz", WithLocalSize(ziptest::build(local), uint32_t(2 * kGiB)), false, false,
-                   true, "a member of the archive cannot be unpacked"});
+    set.push_back({"LyingLocalHeader.wsz", WithLocalSize(ziptest::build(local), uint32_t(2 * kGiB)), false, false, true,
+                   "a member of the archive cannot be unpacked"});
 
     // Five thousand tiny members.
     add("ManyMembers.wsz", WithTinyMembers(SmallSkin("", kRed), "", 5002), false, true,

@@ -38,22 +38,22 @@ ziptest::Bytes RepeatCentralEntry(const ziptest::Bytes& archive, uint16_t count)
 ziptest::Bytes WithLocalSize(ziptest::Bytes archive, uint32_t size);
 
 struct HostileSkin {
-    std::string file;       // archive name, ".wsz"
+    std::string file;  // archive name, ".wsz"
     ziptest::Bytes bytes;
-    bool renders = false;   // veltrane-preview renders the skin in it, however it reads archives
-    bool refused = false;   // the budget refuses it: nothing of it is shown or kept
+    bool renders = false;                  // veltrane-preview renders the skin in it, however it reads archives
+    bool refused = false;                  // the budget refuses it: nothing of it is shown or kept
     bool onlyUnreadMemberDamaged = false;  // a reading that decodes only the skin's files renders it
-    std::string reason;     // for a skin that fails: what veltrane-preview says about it
+    std::string reason;                    // for a skin that fails: what veltrane-preview says about it
 };
 
 // The whole hostile set; takes well under a second.
 std::vector<HostileSkin> MakeHostileSkins();
 
 struct SelectionCost {
-    uint64_t peakBytes = 0;       // the most tempFolder held: after each message of the library's
-                                  // main call (each block it writes) and when the skin was loaded
+    uint64_t peakBytes = 0;  // the most tempFolder held: after each message of the library's
+                             // main call (each block it writes) and when the skin was loaded
     double seconds = 0;
-    bool folderHeldFiles = false; // the folder the skin was loaded from was not empty
+    bool folderHeldFiles = false;  // the folder the skin was loaded from was not empty
 };
 
 // Selects archive as the viewer does (its selection pipeline with the archive library, which the

@@ -14,7 +14,7 @@ using namespace tarrow::test;
 
 TEST(Crc32, MatchesZlibOnEveryLengthAndAlignment) {
     const Bytes data = sampleData(4096, 9);
-    EXPECT_EQ(crc32(reinterpret_cast<const uint8_t *>("123456789"), 9), 0xCBF43926u);
+    EXPECT_EQ(crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
     for (size_t start : {0, 1, 3}) {
         for (size_t n = 0; n < 100; ++n)
             ASSERT_EQ(crc32(data.data() + start, n), ::crc32(0, data.data() + start, uInt(n))) << start << "/" << n;
@@ -28,7 +28,7 @@ TEST(Crc32, MatchesZlibOnEveryLengthAndAlignment) {
 namespace {
 
 // Decrypts an encrypted member's data and inflates or copies it.
-bool openMember(const LocalMember &m, const std::string &password, Bytes &plain) {
+bool openMember(const LocalMember& m, const std::string& password, Bytes& plain) {
     uint8_t header[kEncryptionHeaderSize];
     std::copy_n(m.data.begin(), kEncryptionHeaderSize, header);
     TraditionalCipher cipher(password);
@@ -55,14 +55,14 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path); }
 };
 
-} // namespace
+}  // namespace
 
 TEST(TraditionalCipher, OpensWhat7ZipEncrypted) {
     if (std::system("command -v 7z >/dev/null 2>&1") != 0) GTEST_SKIP() << "7z not installed";
     TempDir dir;
     const Bytes content = sampleData(50000, 4);
     std::ofstream(dir.path / "data.bin", std::ios::binary)
-        .write(reinterpret_cast<const char *>(content.data()), std::streamsize(content.size()));
+        .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
     std::string cmd = "cd '" + dir.path.string() + "' && 7z a -tzip -mem=ZipCrypto -pSECRET a.zip data.bin >/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     auto members = localMembers(readFile(dir.path / "a.zip"));
@@ -73,7 +73,7 @@ TEST(TraditionalCipher, OpensWhat7ZipEncrypted) {
     ASSERT_TRUE(openMember(members[0], "SECRET", plain));
     EXPECT_EQ(plain, content);
     // A wrong password fails the one-byte check, or, once in 256 times, yields data that is not the content.
-    for (const char *wrong : {"secret", "SECRET ", "", "Secret"})
+    for (const char* wrong : {"secret", "SECRET ", "", "Secret"})
         EXPECT_FALSE(openMember(members[0], wrong, plain) && plain == content) << wrong;
 }
 

@@ -14,17 +14,17 @@ using namespace tarrow::test;
 
 namespace {
 
-uint32_t reference(const uint8_t *p, size_t n) { return uint32_t(::crc32(0, p, uInt(n))); }
+uint32_t reference(const uint8_t* p, size_t n) { return uint32_t(::crc32(0, p, uInt(n))); }
 
 // Random bytes: the sample data's runs of one byte would hide a lane fed from the wrong offset.
 Bytes noise(size_t size) {
     std::mt19937 rng(11);
     Bytes out(size);
-    for (uint8_t &b : out) b = uint8_t(rng());
+    for (uint8_t& b : out) b = uint8_t(rng());
     return out;
 }
 
-using Update = uint32_t (*)(uint32_t, const uint8_t *, size_t);
+using Update = uint32_t (*)(uint32_t, const uint8_t*, size_t);
 
 void expectWholeBuffersMatch(Update update) {
     const Bytes data = noise(70000);
@@ -56,7 +56,7 @@ void expectPiecesMatch(Update update) {
     EXPECT_EQ(~running, whole);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Crc32Ways, DispatchedMatchesZlibForEveryLengthAndAlignment) {
     if (!crc32FoldingAvailable())

@@ -32,7 +32,7 @@ struct CollectSink : OutputSink {
 // Text-like and noisy data with runs, so that a compressor uses literals, short and long matches.
 inline Bytes sampleData(size_t size, uint32_t seed = 1) {
     std::mt19937 rng(seed);
-    static const char *words[] = {"skin ", "main.bmp ", "equalizer ", "playlist ", "\r\n", "0123456789 "};
+    static const char* words[] = {"skin ", "main.bmp ", "equalizer ", "playlist ", "\r\n", "0123456789 "};
     Bytes out;
     while (out.size() < size) {
         switch (rng() % 4) {
@@ -52,11 +52,11 @@ inline Bytes sampleData(size_t size, uint32_t seed = 1) {
 }
 
 // Raw deflate data (no zlib wrapper), as ZIP stores it.
-inline Bytes zlibDeflate(const Bytes &input, int level, int strategy = Z_DEFAULT_STRATEGY) {
+inline Bytes zlibDeflate(const Bytes& input, int level, int strategy = Z_DEFAULT_STRATEGY) {
     z_stream z{};
     deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
     Bytes out(deflateBound(&z, uLong(input.size())) + 16);
-    z.next_in = const_cast<uint8_t *>(input.data());
+    z.next_in = const_cast<uint8_t*>(input.data());
     z.avail_in = uInt(input.size());
     z.next_out = out.data();
     z.avail_out = uInt(out.size());
@@ -93,12 +93,12 @@ struct BitWriter {
     }
 };
 
-inline Bytes readFile(const std::filesystem::path &path) {
+inline Bytes readFile(const std::filesystem::path& path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-inline std::filesystem::path corpusZip(const std::string &name) {
+inline std::filesystem::path corpusZip(const std::string& name) {
     return std::filesystem::path(VELTRANE_SHARED_DIR) / "corpus" / "zip" / name;
 }
 
@@ -107,17 +107,17 @@ struct LocalMember {
     std::string name;
     uint16_t flags = 0, method = 0, time = 0;
     uint32_t crc = 0, csize = 0, size = 0;
-    Bytes data; // the compressed bytes (with the encryption header, when encrypted)
+    Bytes data;  // the compressed bytes (with the encryption header, when encrypted)
 };
 
-inline uint32_t le(const Bytes &b, size_t at, int n) {
+inline uint32_t le(const Bytes& b, size_t at, int n) {
     uint32_t v = 0;
     for (int i = n - 1; i >= 0; --i) v = (v << 8) | b[at + i];
     return v;
 }
 
 // Works for archives whose local headers carry the sizes (no data descriptor).
-inline std::vector<LocalMember> localMembers(const Bytes &zip) {
+inline std::vector<LocalMember> localMembers(const Bytes& zip) {
     std::vector<LocalMember> members;
     size_t at = 0;
     while (at + 30 <= zip.size() && le(zip, at, 4) == 0x04034B50) {
@@ -139,4 +139,4 @@ inline std::vector<LocalMember> localMembers(const Bytes &zip) {
     return members;
 }
 
-} // namespace tarrow::test
+}  // namespace tarrow::test

@@ -16,16 +16,17 @@ using namespace tarrow::test;
 namespace {
 
 struct Stream {
-    Bytes data;     // the compressed stream
-    Bytes expected; // what it decodes to
+    Bytes data;      // the compressed stream
+    Bytes expected;  // what it decodes to
 };
 
 // Fixed-code Deflate64: varied literals, then matches given as (length, distance), each written with
 // the code and extra bits of the 64 KB format, and the same matches applied to `expected`.
-Stream fixedDeflate64(size_t literals, const std::vector<std::pair<size_t, size_t>> &matches) {
-    static const uint16_t lengthBase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
-                                          31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
-    static const uint8_t lengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+Stream fixedDeflate64(size_t literals, const std::vector<std::pair<size_t, size_t>>& matches) {
+    static const uint16_t lengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11, 13,  15,  17,  19,  23,
+                                          27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
+    static const uint8_t lengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                          2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
     Stream s;
     BitWriter w;
     w.bits(1, 1);
@@ -60,7 +61,7 @@ Stream fixedDeflate64(size_t literals, const std::vector<std::pair<size_t, size_
     return s;
 }
 
-void expectBothPaths(const Stream &s, const std::string &what) {
+void expectBothPaths(const Stream& s, const std::string& what) {
     CollectSink sink;
     MemorySource source(s.data, 1000);
     ASSERT_EQ(inflate(source, sink, s.expected.size(), DeflateFormat::Deflate64), DecodeStatus::Ok) << what;
@@ -72,11 +73,11 @@ void expectBothPaths(const Stream &s, const std::string &what) {
     EXPECT_TRUE(buffer == s.expected) << what;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Deflate64, LongestLengthFarthestDistanceAndTheNewCodes) {
-    const Stream s = fixedDeflate64(70000, {{65538, 65536}, {3, 32769}, {258, 49153}, {259, 40000}, {40000, 3},
-                                            {1000, 65536}, {300, 1}});
+    const Stream s = fixedDeflate64(
+        70000, {{65538, 65536}, {3, 32769}, {258, 49153}, {259, 40000}, {40000, 3}, {1000, 65536}, {300, 1}});
     expectBothPaths(s, "fixed codes");
     // The same bits read as plain deflate: code 285 is the single length 258 and codes 30 and 31 do not exist.
     Bytes buffer(s.expected.size());
@@ -85,7 +86,8 @@ TEST(Deflate64, LongestLengthFarthestDistanceAndTheNewCodes) {
 
 TEST(Deflate64, LongMatchesStopAtTheDeclaredSizeInBothPaths) {
     const Stream s = fixedDeflate64(100, {{65538, 1}, {65538, 77}});
-    for (size_t limit : {size_t(50), size_t(100), size_t(101), size_t(40000), size_t(65637), size_t(65638), size_t(131175)}) {
+    for (size_t limit :
+         {size_t(50), size_t(100), size_t(101), size_t(40000), size_t(65637), size_t(65638), size_t(131175)}) {
         CollectSink sink;
         MemorySource source(s.data);
         const DecodeStatus status = inflate(source, sink, limit, DeflateFormat::Deflate64);
@@ -113,9 +115,9 @@ TEST(Deflate64, StreamsOfTheIndependentCompressorDecode) {
     data.insert(data.end(), more.begin(), more.end());
     {
         std::ofstream f(dir / "data.bin", std::ios::binary);
-        f.write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+        f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     }
-    for (const char *level : {"-mx=1", "-mx=9"}) {
+    for (const char* level : {"-mx=1", "-mx=9"}) {
         const auto zip = dir / (std::string("d") + level + ".zip");
         const std::string cmd = "cd '" + dir.string() + "' && 7z a -tzip -mm=Deflate64 " + level + " '" + zip.string() +
                                 "' data.bin >/dev/null 2>&1";

@@ -24,17 +24,14 @@ namespace {
 class ExtractTest : public LibraryTest {
 protected:
     // Extracts archive into the folder "out" of this test's folder with the given settings applied.
-    int32_t extract(const std::string &archive, const std::function<void()> &settings = {})
-    {
+    int32_t extract(const std::string& archive, const std::function<void()>& settings = {}) {
         return extractInto(archive, out(), settings);
     }
     std::string out() const { return path("out"); }
-    std::string outFile(const std::string &name) const { return out() + "/" + name; }
+    std::string outFile(const std::string& name) const { return out() + "/" + name; }
 };
 
-
-Member member(const std::string &name, const std::string &data, uint16_t date = 0x21, uint16_t time = 0)
-{
+Member member(const std::string& name, const std::string& data, uint16_t date = 0x21, uint16_t time = 0) {
     Member m;
     m.name = name;
     m.data = data;
@@ -44,22 +41,20 @@ Member member(const std::string &name, const std::string &data, uint16_t date = 
 }
 
 // Every regular file under root, relative to it.
-std::vector<std::string> filesUnder(const fs::path &root)
-{
+std::vector<std::string> filesUnder(const fs::path& root) {
     std::vector<std::string> files;
-    for (const auto &e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files.push_back(fs::relative(e.path(), root).string());
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files.push_back(fs::relative(e.path(), root).string());
     std::sort(files.begin(), files.end());
     return files;
 }
 
-} // namespace
+}  // namespace
 
-TEST_F(ExtractTest, TraversingNamesStayInsideTheTarget)
-{
+TEST_F(ExtractTest, TraversingNamesStayInsideTheTarget) {
     Archive a;
-    for (const char *name : {"../../x1", "a/../../x2", "/etc/x3", "..\\..\\x4", "\\\\server\\x5", "./a/./x6", "a/..", ".."})
+    for (const char* name :
+         {"../../x1", "a/../../x2", "/etc/x3", "..\\..\\x4", "\\\\server\\x5", "./a/./x6", "a/..", ".."})
         a.members.push_back(member(name, name));
     std::string zip = writeArchive("t.zip", a);
     fs::create_directories(out());
@@ -69,16 +64,13 @@ TEST_F(ExtractTest, TraversingNamesStayInsideTheTarget)
     EXPECT_EQ(readFile(outFile("x4")), "..\\..\\x4");
 }
 
-TEST_F(ExtractTest, CorpusTraversalArchivesCannotWriteOutside)
-{
+TEST_F(ExtractTest, CorpusTraversalArchivesCannotWriteOutside) {
     fs::path zips = fs::path(VELTRANE_SHARED_DIR) / "corpus" / "zip";
-    if (!fs::is_directory(zips))
-        GTEST_SKIP() << "corpus missing";
+    if (!fs::is_directory(zips)) GTEST_SKIP() << "corpus missing";
     int seen = 0;
-    for (const auto &e : fs::directory_iterator(zips)) {
+    for (const auto& e : fs::directory_iterator(zips)) {
         std::string name = e.path().filename().string();
-        if (name.rfind("snyk_", 0) != 0)
-            continue;
+        if (name.rfind("snyk_", 0) != 0) continue;
         ++seen;
         fs::create_directories(path("deep/er/x"));
         Tarrow_Initialise();
@@ -87,15 +79,14 @@ TEST_F(ExtractTest, CorpusTraversalArchivesCannotWriteOutside)
         Tarrow_RestoreStructure(1);
         Tarrow_Overwrite(TARROW_OVERWRITE_ALWAYS);
         Tarrow();
-        for (const std::string &f : filesUnder(path("")))
+        for (const std::string& f : filesUnder(path("")))
             EXPECT_EQ(f.rfind("deep/er/x/out/", 0), 0u) << name << " wrote " << f;
         fs::remove_all(path("deep"));
     }
     EXPECT_GT(seen, 0);
 }
 
-TEST_F(ExtractTest, RestoreStructureOffWritesIntoTheTargetItself)
-{
+TEST_F(ExtractTest, RestoreStructureOffWritesIntoTheTargetItself) {
     Archive a;
     a.members = {member("skins/a/main.bmp", "bmp"), member("a<b>.txt", "q")};
     std::string zip = writeArchive("t.zip", a);
@@ -106,11 +97,10 @@ TEST_F(ExtractTest, RestoreStructureOffWritesIntoTheTargetItself)
     EXPECT_EQ(readFile(outFile("skins/a/main.bmp")), "bmp");
 }
 
-TEST_F(ExtractTest, FolderEntriesAreCreatedButNotCounted)
-{
+TEST_F(ExtractTest, FolderEntriesAreCreatedButNotCounted) {
     Archive a;
     a.members = {member("skins/", ""), member("dos", "")};
-    a.members[1].external = 0x10; // a folder marked by its attribute only
+    a.members[1].external = 0x10;  // a folder marked by its attribute only
     std::string zip = writeArchive("t.zip", a);
     EXPECT_EQ(extract(zip), 0);
     EXPECT_TRUE(fs::is_directory(outFile("skins")));
@@ -118,15 +108,13 @@ TEST_F(ExtractTest, FolderEntriesAreCreatedButNotCounted)
     EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_NOTHING_DONE);
 }
 
-TEST_F(ExtractTest, OverwriteModesAndAnswers)
-{
+TEST_F(ExtractTest, OverwriteModesAndAnswers) {
     Archive a;
     a.members = {member("a", "new a"), member("b", "new b"), member("c", "new c")};
     std::string zip = writeArchive("t.zip", a);
     auto reset = [&] {
         fs::create_directories(out());
-        for (const char *n : {"a", "b", "c"})
-            ziptest::writeFile(outFile(n), ziptest::Bytes{'o', 'l', 'd'});
+        for (const char* n : {"a", "b", "c"}) ziptest::writeFile(outFile(n), ziptest::Bytes{'o', 'l', 'd'});
     };
     reset();
     EXPECT_EQ(extract(zip, [] { Tarrow_Overwrite(TARROW_OVERWRITE_NEVER); }), 0);
@@ -134,9 +122,8 @@ TEST_F(ExtractTest, OverwriteModesAndAnswers)
 
     // Asked for each: "No" to the first, "Yes to all" to the second, the third is not asked.
     std::vector<int16_t> answers{TARROW_OVERWRITE_NO, TARROW_OVERWRITE_YES_TO_ALL};
-    answer = [&](int code, const std::string &) -> int16_t {
-        if (code != TARROW_MSG_OVERWRITE || answers.empty())
-            return code == TARROW_MSG_OVERWRITE ? 99 : 0;
+    answer = [&](int code, const std::string&) -> int16_t {
+        if (code != TARROW_MSG_OVERWRITE || answers.empty()) return code == TARROW_MSG_OVERWRITE ? 99 : 0;
         int16_t next = answers.front();
         answers.erase(answers.begin());
         return next;
@@ -153,8 +140,7 @@ TEST_F(ExtractTest, OverwriteModesAndAnswers)
     EXPECT_EQ(readFile(outFile("c")), "old");
 }
 
-TEST_F(ExtractTest, UpdateWritesOnlyNewerMembers)
-{
+TEST_F(ExtractTest, UpdateWritesOnlyNewerMembers) {
     // 2001-05-01 12:00:00 and 12:00:02.
     const uint16_t date = uint16_t((21 << 9) | (5 << 5) | 1), noon = uint16_t(12 << 11), later = uint16_t(noon | 1);
     Archive a;
@@ -164,7 +150,7 @@ TEST_F(ExtractTest, UpdateWritesOnlyNewerMembers)
     auto prepare = [&] {
         fs::create_directories(out());
         fs::remove(outFile("missing"));
-        for (const char *n : {"same", "newer"}) {
+        for (const char* n : {"same", "newer"}) {
             ziptest::writeFile(outFile(n), ziptest::Bytes{'o', 'l', 'd'});
             std::tm t{};
             t.tm_year = 101, t.tm_mon = 4, t.tm_mday = 1, t.tm_hour = 12, t.tm_isdst = -1;
@@ -189,11 +175,10 @@ TEST_F(ExtractTest, UpdateWritesOnlyNewerMembers)
     EXPECT_EQ(t.tm_hour, 12);
 }
 
-TEST_F(ExtractTest, AttributeMasksDecideTheReadOnlyBit)
-{
+TEST_F(ExtractTest, AttributeMasksDecideTheReadOnlyBit) {
     Archive a;
     a.members = {member("f", "data")};
-    a.members[0].external = 0x23; // read-only, hidden, archive
+    a.members[0].external = 0x23;  // read-only, hidden, archive
     std::string zip = writeArchive("t.zip", a);
     struct stat st;
     EXPECT_EQ(extract(zip, [] { Tarrow_RestoreAttributes(TARROW_ATTRIBUTES_ALL); }), 1);
@@ -205,8 +190,7 @@ TEST_F(ExtractTest, AttributeMasksDecideTheReadOnlyBit)
     EXPECT_NE(st.st_mode & S_IWUSR, 0u);
 }
 
-TEST_F(ExtractTest, TestModeReportsBadCrcAndWritesNothing)
-{
+TEST_F(ExtractTest, TestModeReportsBadCrcAndWritesNothing) {
     Archive a;
     a.members = {member("good", "good data"), member("bad", "bad data")};
     a.members[1].crc = 0x12345678;
@@ -217,8 +201,7 @@ TEST_F(ExtractTest, TestModeReportsBadCrcAndWritesNothing)
     EXPECT_FALSE(fs::exists(out()));
 }
 
-TEST_F(ExtractTest, MemoryOutputDropsBlocksThatDoNotFit)
-{
+TEST_F(ExtractTest, MemoryOutputDropsBlocksThatDoNotFit) {
     Archive a;
     a.members = {member("small", "0123456789"), member("big", std::string(20, 'x')), member("more", "ab")};
     std::string zip = writeArchive("t.zip", a);
@@ -229,8 +212,7 @@ TEST_F(ExtractTest, MemoryOutputDropsBlocksThatDoNotFit)
     EXPECT_FALSE(fs::exists(out()));
 }
 
-TEST_F(ExtractTest, DeflatedMemberLargerThanDeclaredIsCutAndReported)
-{
+TEST_F(ExtractTest, DeflatedMemberLargerThanDeclaredIsCutAndReported) {
     // A few hundred bytes that inflate to a megabyte, declared as 1000 bytes.
     std::string big(1 << 20, 'z');
     Member m = member("bomb", big);
@@ -245,8 +227,7 @@ TEST_F(ExtractTest, DeflatedMemberLargerThanDeclaredIsCutAndReported)
     EXPECT_EQ(fs::file_size(outFile("bomb")), 1000u);
 }
 
-TEST_F(ExtractTest, StoredMemberLongerThanDeclaredIsCutAndReported)
-{
+TEST_F(ExtractTest, StoredMemberLongerThanDeclaredIsCutAndReported) {
     Member m = member("long", std::string(5000, 's'));
     m.uncompressedSize = 10;
     Archive a;
@@ -257,8 +238,7 @@ TEST_F(ExtractTest, StoredMemberLongerThanDeclaredIsCutAndReported)
     EXPECT_EQ(fs::file_size(outFile("long")), 10u);
 }
 
-TEST_F(ExtractTest, LocalHeaderDeclaringMoreThanTheCatalogueOrMissingIsNotWritten)
-{
+TEST_F(ExtractTest, LocalHeaderDeclaringMoreThanTheCatalogueOrMissingIsNotWritten) {
     // Both members hold 1000 deflated bytes and say so in the catalogue; the local header of the
     // first claims 2 GiB, that of the second 600 bytes (smaller: written, and cut at what it says).
     // The last member's header has lost its signature; its warning names it, not the archive.
@@ -267,11 +247,10 @@ TEST_F(ExtractTest, LocalHeaderDeclaringMoreThanTheCatalogueOrMissingIsNotWritte
     a.members = {ziptest::deflated("liar", data), ziptest::deflated("modest", data), member("after", "fine"),
                  member("lost", "gone")};
     ziptest::Bytes bytes = ziptest::build(a);
-    auto setLocalSize = [&](const std::string &name, uint32_t size) {
+    auto setLocalSize = [&](const std::string& name, uint32_t size) {
         const size_t local = ziptest::toString(bytes).find(name) - 30;
         ASSERT_EQ(ziptest::toString(bytes).substr(local, 4), std::string("PK\x03\x04"));
-        for (int i = 0; i < 4; ++i)
-            bytes[local + 22 + size_t(i)] = uint8_t(size >> (8 * i));
+        for (int i = 0; i < 4; ++i) bytes[local + 22 + size_t(i)] = uint8_t(size >> (8 * i));
     };
     setLocalSize("liar", 0x80000000u);
     setLocalSize("modest", 600);
@@ -284,17 +263,15 @@ TEST_F(ExtractTest, LocalHeaderDeclaringMoreThanTheCatalogueOrMissingIsNotWritte
     EXPECT_EQ(fs::file_size(outFile("after")), 4u);
     EXPECT_FALSE(fs::exists(outFile("lost")));
     std::vector<std::string> warned;
-    for (const std::string &w : texts(TARROW_MSG_WARNING))
-        warned.push_back(w.substr(w.find('|') + 1));
+    for (const std::string& w : texts(TARROW_MSG_WARNING)) warned.push_back(w.substr(w.find('|') + 1));
     EXPECT_EQ(warned, (std::vector<std::string>{"liar|13|", "modest|21|", "lost|13|"}));
 }
 
-TEST_F(ExtractTest, AbortDeletesThePartlyWrittenFile)
-{
+TEST_F(ExtractTest, AbortDeletesThePartlyWrittenFile) {
     Archive a;
     a.members = {member("keep", "k"), member("big", std::string(100000, 'b'))};
     std::string zip = writeArchive("t.zip", a);
-    answer = [](int code, const std::string &text) -> int16_t {
+    answer = [](int code, const std::string& text) -> int16_t {
         return code == TARROW_MSG_EXTRACT_START && text.find("big") != std::string::npos &&
                        text.find("|32768|") != std::string::npos
                    ? 255
@@ -306,12 +283,11 @@ TEST_F(ExtractTest, AbortDeletesThePartlyWrittenFile)
     EXPECT_FALSE(fs::exists(outFile("big")));
 }
 
-TEST_F(ExtractTest, DamagedMembersKeepWhatWasWrittenAndLeaveOtherFilesAlone)
-{
+TEST_F(ExtractTest, DamagedMembersKeepWhatWasWrittenAndLeaveOtherFilesAlone) {
     // Data that does not compress well, so that the cut stream still fills several output blocks.
     std::string noise(300000, '\0');
     uint32_t seed = 7;
-    for (char &c : noise) {
+    for (char& c : noise) {
         seed = seed * 1103515245u + 12345u;
         c = char(seed >> 24);
     }
@@ -336,8 +312,7 @@ TEST_F(ExtractTest, DamagedMembersKeepWhatWasWrittenAndLeaveOtherFilesAlone)
     EXPECT_EQ(readFile(outFile("mine")), "my");
 }
 
-TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile)
-{
+TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile) {
     Archive a;
     a.members = {member("keep", "k"), member("big", std::string(200000, 'b')), member("after", "a")};
     std::string zip = writeArchive("t.zip", a);
@@ -346,7 +321,7 @@ TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile)
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     struct rlimit limited = old;
     limited.rlim_cur = 65536;
-    auto *oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     extract(zip);
     setrlimit(RLIMIT_FSIZE, &old);
@@ -358,8 +333,7 @@ TEST_F(ExtractTest, WriteErrorDeletesThePartlyWrittenFile)
     EXPECT_FALSE(fs::exists(outFile("after")));
 }
 
-TEST_F(ExtractTest, DeviceOutputReplacesWhatItHeldThenAppends)
-{
+TEST_F(ExtractTest, DeviceOutputReplacesWhatItHeldThenAppends) {
     Archive a;
     a.members = {member("a", "one"), member("sub/b", "two")};
     std::string zip = writeArchive("t.zip", a);
@@ -370,16 +344,14 @@ TEST_F(ExtractTest, DeviceOutputReplacesWhatItHeldThenAppends)
     EXPECT_FALSE(fs::exists(out()));
 }
 
-TEST_F(ExtractTest, FolderRemovedDuringThePassIsMadeAgain)
-{
+TEST_F(ExtractTest, FolderRemovedDuringThePassIsMadeAgain) {
     Archive a;
     a.members = {member("d/e/a", "a"), member("d/e/b", "b"), member("d/e/f/c", "c")};
     std::string zip = writeArchive("t.zip", a);
     const std::string removed = outFile("d");
     // The host deletes the folder as soon as the first file is in it.
-    answer = [&](int code, const std::string &text) -> int16_t {
-        if (code == TARROW_MSG_EXTRACT_DONE && text.find("/d/e/a|") != std::string::npos)
-            fs::remove_all(removed);
+    answer = [&](int code, const std::string& text) -> int16_t {
+        if (code == TARROW_MSG_EXTRACT_DONE && text.find("/d/e/a|") != std::string::npos) fs::remove_all(removed);
         return 0;
     };
     EXPECT_EQ(extract(zip), 3);
@@ -389,8 +361,7 @@ TEST_F(ExtractTest, FolderRemovedDuringThePassIsMadeAgain)
     EXPECT_TRUE(texts(TARROW_MSG_WARNING).empty());
 }
 
-TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode)
-{
+TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode) {
     // 1999-12-31 23:59:58 and 2010-07-15 08:30:00, the second read-only; both in one folder.
     const uint16_t date1 = uint16_t((19 << 9) | (12 << 5) | 31), time1 = uint16_t(23 << 11 | 59 << 5 | 29);
     const uint16_t date2 = uint16_t((30 << 9) | (7 << 5) | 15), time2 = uint16_t(8 << 11 | 30 << 5);
@@ -399,7 +370,7 @@ TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode)
     a.members[1].external = 0x01;
     std::string zip = writeArchive("t.zip", a);
     EXPECT_EQ(extract(zip, [] { Tarrow_RestoreAttributes(TARROW_ATTRIBUTES_ALL); }), 2);
-    auto localTime = [](const std::string &file) {
+    auto localTime = [](const std::string& file) {
         struct stat st {};
         EXPECT_EQ(stat(file.c_str(), &st), 0);
         std::tm t{};
@@ -417,12 +388,10 @@ TEST_F(ExtractTest, EveryFileOfThePassGetsItsOwnTimeAndMode)
 }
 
 // Deflate64 archives of other projects extract to what 7-Zip extracts from them.
-TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool)
-{
+TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool) {
     const std::string corpus = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/";
-    if (!fs::exists(corpus) || std::system("7z i >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "no corpus or no 7z";
-    for (const char *name : {"cc_lorem-ipsum-deflate64.zip", "zjs_long-match-deflate64.zip", "zjs_lorem-deflate64.zip",
+    if (!fs::exists(corpus) || std::system("7z i >/dev/null 2>&1") != 0) GTEST_SKIP() << "no corpus or no 7z";
+    for (const char* name : {"cc_lorem-ipsum-deflate64.zip", "zjs_long-match-deflate64.zip", "zjs_lorem-deflate64.zip",
                              "zjs_lorem.exe.zip", "zjs_lorem-securezip-deflate64.zip"}) {
         messages.clear();
         fs::remove_all(out());
@@ -433,9 +402,8 @@ TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool)
         EXPECT_EQ(extract(corpus + name), 1) << name;
         EXPECT_TRUE(texts(TARROW_MSG_WARNING).empty()) << name;
         size_t files = 0;
-        for (const auto &e : fs::recursive_directory_iterator(reference)) {
-            if (!e.is_regular_file())
-                continue;
+        for (const auto& e : fs::recursive_directory_iterator(reference)) {
+            if (!e.is_regular_file()) continue;
             ++files;
             const std::string relative = fs::relative(e.path(), reference).string();
             EXPECT_EQ(readFile(outFile(relative)), readFile(e.path().string())) << name << " " << relative;
@@ -444,10 +412,9 @@ TEST_F(ExtractTest, Deflate64CorpusArchivesExtractLikeTheIndependentTool)
     }
 }
 
-TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutOne)
-{
+TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutOne) {
     Archive a;
-    for (const char *name : {"Skin/Main.bmp", "SKIN/main.BMP", "skin/"}) {
+    for (const char* name : {"Skin/Main.bmp", "SKIN/main.BMP", "skin/"}) {
         Member m;
         m.name = name;
         m.data = name;
@@ -468,15 +435,13 @@ TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutO
     asked.clear();
     folder = path("");
     TarrowPlatformHooks hooks{};
-    hooks.resolve_target = [](void *, const char *path, char *resolved, uint32_t capacity) -> int32_t {
+    hooks.resolve_target = [](void*, const char* path, char* resolved, uint32_t capacity) -> int32_t {
         asked.push_back(path);
         std::string lower = path;
-        if (lower.rfind(folder, 0) != 0)
-            return 0;
+        if (lower.rfind(folder, 0) != 0) return 0;
         for (size_t i = folder.size(); i < lower.size(); ++i)
             lower[i] = char(std::tolower(static_cast<unsigned char>(lower[i])));
-        if (lower.size() >= capacity)
-            return 0;
+        if (lower.size() >= capacity) return 0;
         std::memcpy(resolved, lower.c_str(), lower.size() + 1);
         return 1;
     };

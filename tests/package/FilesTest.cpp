@@ -16,8 +16,7 @@ using namespace tarrow::platform;
 
 namespace {
 
-std::optional<time_t> byMktime(uint16_t date, uint16_t time)
-{
+std::optional<time_t> byMktime(uint16_t date, uint16_t time) {
     std::tm t = dosFields(date, time);
     time_t when = std::mktime(&t);
     return when == time_t(-1) ? std::nullopt : std::optional<time_t>(when);
@@ -26,21 +25,15 @@ std::optional<time_t> byMktime(uint16_t date, uint16_t time)
 // Sets TZ for one test and restores it afterwards.
 class ZoneTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char *tz = std::getenv("TZ"))
-            m_saved = tz;
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) m_saved = tz;
     }
-    void TearDown() override
-    {
-        if (m_saved)
-            setenv("TZ", m_saved->c_str(), 1);
-        else
-            unsetenv("TZ");
+    void TearDown() override {
+        if (m_saved) setenv("TZ", m_saved->c_str(), 1);
+        else unsetenv("TZ");
         tzset();
     }
-    static void use(const char *zone)
-    {
+    static void use(const char* zone) {
         setenv("TZ", zone, 1);
         tzset();
     }
@@ -51,19 +44,16 @@ private:
 
 class OutputFoldersTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "tarrow-files-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_root = pattern;
     }
     void TearDown() override { fs::remove_all(m_root); }
-    std::string at(const std::string &name) const { return m_root + "/" + name; }
-    static bool create(OutputFolders &folders, const std::string &file)
-    {
+    std::string at(const std::string& name) const { return m_root + "/" + name; }
+    static bool create(OutputFolders& folders, const std::string& file) {
         int fd = folders.createFile(file);
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
         return fd >= 0;
     }
 
@@ -71,16 +61,15 @@ private:
     std::string m_root;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(ZoneTest, DosStampsReadAsMktimeReadsThem)
-{
+TEST_F(ZoneTest, DosStampsReadAsMktimeReadsThem) {
     // POSIX rules need no zone files: central Europe, eastern North America, Lord Howe Island's
     // half-hour summer time, the southern hemisphere, and a zone with none.
-    const char *zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0",
-                           "AEST-10AEDT,M10.1.0,M4.1.0/3", "UTC0"};
+    const char* zones[] = {"CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0",
+                           "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", "AEST-10AEDT,M10.1.0,M4.1.0/3", "UTC0"};
     std::mt19937 rng(17);
-    for (const char *zone : zones) {
+    for (const char* zone : zones) {
         use(zone);
         LocalTime local;
         // Every day from 1980 to 2040 at the hours summer time starts and ends around, and at noon.
@@ -96,13 +85,13 @@ TEST_F(ZoneTest, DosStampsReadAsMktimeReadsThem)
         // Any bit pattern at all, out-of-range months, days, hours and minutes included.
         for (int i = 0; i < 20000; ++i) {
             const uint16_t date = uint16_t(rng()), time = uint16_t(rng());
-            ASSERT_EQ(local.fromDos(date, time), byMktime(date, time)) << zone << " " << std::hex << date << " " << time;
+            ASSERT_EQ(local.fromDos(date, time), byMktime(date, time))
+                << zone << " " << std::hex << date << " " << time;
         }
     }
 }
 
-TEST_F(ZoneTest, ZoneIsReadAgainByTheNextPass)
-{
+TEST_F(ZoneTest, ZoneIsReadAgainByTheNextPass) {
     const uint16_t date = uint16_t(30 << 9 | 7 << 5 | 15), time = uint16_t(12 << 11);
     use("UTC0");
     const auto utc = LocalTime().fromDos(date, time);
@@ -113,8 +102,7 @@ TEST_F(ZoneTest, ZoneIsReadAgainByTheNextPass)
     EXPECT_EQ(*eastern - *utc, 4 * 3600);
 }
 
-TEST_F(OutputFoldersTest, KnownFoldersThatVanishAreMadeAgain)
-{
+TEST_F(OutputFoldersTest, KnownFoldersThatVanishAreMadeAgain) {
     OutputFolders folders;
     ASSERT_TRUE(create(folders, at("a/b/one")));
     fs::remove_all(at("a"));
@@ -127,8 +115,7 @@ TEST_F(OutputFoldersTest, KnownFoldersThatVanishAreMadeAgain)
     EXPECT_TRUE(fs::is_directory(at("a/b/d")));
 }
 
-TEST_F(OutputFoldersTest, AFileWhereAFolderBelongsFailsEveryTime)
-{
+TEST_F(OutputFoldersTest, AFileWhereAFolderBelongsFailsEveryTime) {
     OutputFolders folders;
     ASSERT_TRUE(create(folders, at("plain")));
     EXPECT_FALSE(create(folders, at("plain/x")));

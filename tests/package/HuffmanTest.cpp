@@ -11,7 +11,7 @@ namespace {
 
 // Random code lengths of a complete prefix code: starts from two 1-bit codes and splits random codes
 // into two one bit longer until there are `symbols` codes, none longer than maxLen.
-std::vector<uint8_t> completeLengths(size_t symbols, unsigned maxLen, std::mt19937 &rng) {
+std::vector<uint8_t> completeLengths(size_t symbols, unsigned maxLen, std::mt19937& rng) {
     std::vector<uint8_t> lens{1, 1};
     while (lens.size() < symbols) {
         size_t i = rng() % lens.size();
@@ -28,7 +28,7 @@ std::vector<uint8_t> completeLengths(size_t symbols, unsigned maxLen, std::mt199
 }
 
 // Canonical codes, most significant bit first, and the same bits reversed as the decoder reads them.
-std::vector<uint32_t> readOrderCodes(const std::vector<uint8_t> &lens) {
+std::vector<uint32_t> readOrderCodes(const std::vector<uint8_t>& lens) {
     unsigned count[17] = {}, next[18] = {};
     for (uint8_t l : lens) ++count[l];
     count[0] = 0;
@@ -45,7 +45,7 @@ std::vector<uint32_t> readOrderCodes(const std::vector<uint8_t> &lens) {
 
 // Every symbol decodes from its code whatever bits follow, and dropping its length; with a complete
 // code, every bit pattern decodes to some symbol.
-void expectDecodes(const HuffmanTable &table, const std::vector<uint8_t> &lens, std::mt19937 &rng) {
+void expectDecodes(const HuffmanTable& table, const std::vector<uint8_t>& lens, std::mt19937& rng) {
     std::vector<uint32_t> codes = readOrderCodes(lens);
     for (size_t s = 0; s < lens.size(); ++s) {
         if (!lens[s]) continue;
@@ -59,7 +59,7 @@ void expectDecodes(const HuffmanTable &table, const std::vector<uint8_t> &lens, 
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(HuffmanTable, RandomCompleteCodesDecodeEverySymbol) {
     std::mt19937 rng(7);
@@ -69,7 +69,7 @@ TEST(HuffmanTable, RandomCompleteCodesDecodeEverySymbol) {
     } shapes[] = {{19, 7, 7}, {30, 15, 6}, {288, 15, 9}, {288, 15, 10}, {256, 16, 9}, {2, 1, 9}, {286, 15, 8}};
     // One table object for all: stale entries of the previous code must not show through.
     HuffmanTable table;
-    for (const Shape &shape : shapes)
+    for (const Shape& shape : shapes)
         for (int round = 0; round < 30; ++round) {
             std::vector<uint8_t> lens = completeLengths(shape.symbols, shape.maxLen, rng);
             ASSERT_EQ(table.build(lens, uint32_t(lens.size()), {}, {}, shape.rootBits), TableResult::Ok);

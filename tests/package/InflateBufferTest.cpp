@@ -24,8 +24,8 @@ struct Comparison {
     size_t cases = 0;
 
     // Decodes stream both ways; returns the buffer path's result for further checks.
-    InflateResult check(const Bytes &stream, size_t limit, size_t chunk, DeflateFormat format,
-                        const std::string &what) {
+    InflateResult check(const Bytes& stream, size_t limit, size_t chunk, DeflateFormat format,
+                        const std::string& what) {
         ++cases;
         CollectSink sink;
         window.start(sink, limit);
@@ -53,11 +53,12 @@ struct Comparison {
     }
 
     // The stream intact and damaged: truncated, with bits flipped, with data after its end.
-    void damaged(const Bytes &stream, size_t size, DeflateFormat format, const std::string &what, uint32_t seed) {
+    void damaged(const Bytes& stream, size_t size, DeflateFormat format, const std::string& what, uint32_t seed) {
         std::mt19937 rng(seed);
         std::vector<std::pair<std::string, Bytes>> variants{{"intact", stream}};
         for (size_t cut : {stream.size() - 1, stream.size() / 2, size_t(3)})
-            if (cut < stream.size()) variants.push_back({"cut at " + std::to_string(cut), Bytes(stream.begin(), stream.begin() + cut)});
+            if (cut < stream.size())
+                variants.push_back({"cut at " + std::to_string(cut), Bytes(stream.begin(), stream.begin() + cut)});
         for (int i = 0; i < 6 && !stream.empty(); ++i) {
             Bytes b = stream;
             size_t at = rng() % b.size();
@@ -70,35 +71,40 @@ struct Comparison {
         tail.insert(tail.end(), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
         variants.push_back({"with trailing data", tail});
 
-        for (const auto &[name, data] : variants)
+        for (const auto& [name, data] : variants)
             for (size_t limit : {size, size + 1000, size ? size - 1 : 0, size / 2, size_t(0)})
                 for (size_t chunk : {SIZE_MAX, size_t(7)}) check(data, limit, chunk, format, what + " " + name);
     }
 };
 
-void fixedRun(BitWriter &w, size_t literals, size_t matches) {
+void fixedRun(BitWriter& w, size_t literals, size_t matches) {
     w.bits(0, 1);
     w.bits(1, 2);
     for (size_t i = 0; i < literals; ++i) w.fixedLiteral('a' + i % 3);
     for (size_t i = 0; i < matches; ++i) {
-        w.fixedLiteral(285); // length 258
-        w.code(0, 5);        // distance 1
+        w.fixedLiteral(285);  // length 258
+        w.code(0, 5);         // distance 1
     }
     w.fixedLiteral(256);
 }
 
-} // namespace
+}  // namespace
 
 TEST(InflateBuffer, SameResultsAsTheWindowOnIntactAndDamagedStreams) {
     Comparison c;
     uint32_t seed = 1;
     for (size_t size : {size_t(0), size_t(1), size_t(300), size_t(5000), size_t(40000), size_t(100000)}) {
         const Bytes data = sampleData(size, uint32_t(size) + 3);
-        for (auto [level, strategy] : {std::pair{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {6, Z_DEFAULT_STRATEGY},
-                                       {9, Z_DEFAULT_STRATEGY}, {9, Z_FIXED}, {6, Z_HUFFMAN_ONLY}, {6, Z_RLE}}) {
+        for (auto [level, strategy] : {std::pair{0, Z_DEFAULT_STRATEGY},
+                                       {1, Z_DEFAULT_STRATEGY},
+                                       {6, Z_DEFAULT_STRATEGY},
+                                       {9, Z_DEFAULT_STRATEGY},
+                                       {9, Z_FIXED},
+                                       {6, Z_HUFFMAN_ONLY},
+                                       {6, Z_RLE}}) {
             const Bytes stream = zlibDeflate(data, level, strategy);
-            const std::string what = "size " + std::to_string(size) + " level " + std::to_string(level) +
-                                     " strategy " + std::to_string(strategy);
+            const std::string what = "size " + std::to_string(size) + " level " + std::to_string(level) + " strategy " +
+                                     std::to_string(strategy);
             ASSERT_EQ(c.check(stream, size, SIZE_MAX, DeflateFormat::Deflate, what).status, DecodeStatus::Ok) << what;
             c.damaged(stream, size, DeflateFormat::Deflate, what, seed++);
             if (HasFailure()) return;
@@ -113,9 +119,9 @@ TEST(InflateBuffer, SameResultsOnTheCorpusSkins) {
     const auto skins = std::filesystem::path(VELTRANE_SHARED_DIR) / "corpus" / "skins";
     if (!std::filesystem::is_directory(skins)) GTEST_SKIP() << "no corpus";
     Comparison c;
-    for (const auto &e : std::filesystem::directory_iterator(skins)) {
+    for (const auto& e : std::filesystem::directory_iterator(skins)) {
         if (e.path().extension() != ".wsz") continue;
-        for (const LocalMember &m : localMembers(readFile(e.path()))) {
+        for (const LocalMember& m : localMembers(readFile(e.path()))) {
             if (m.method != 8 || (m.flags & 1)) continue;
             const std::string what = e.path().filename().string() + " " + m.name;
             EXPECT_EQ(c.check(m.data, m.size, SIZE_MAX, DeflateFormat::Deflate, what).status, DecodeStatus::Ok) << what;
@@ -144,7 +150,8 @@ TEST(InflateBuffer, StoredBlockStartingAtEveryPlaceAroundABlockBoundary) {
             const size_t size = produced + raw.size();
             const std::string what = "output " + std::to_string(produced);
             for (size_t limit : {size, produced, produced + 1, produced - 1})
-                for (size_t chunk : {SIZE_MAX, size_t(4096)}) c.check(stream, limit, chunk, DeflateFormat::Deflate, what);
+                for (size_t chunk : {SIZE_MAX, size_t(4096)})
+                    c.check(stream, limit, chunk, DeflateFormat::Deflate, what);
             CollectSink sink;
             MemorySource source(stream);
             ASSERT_EQ(inflate(source, sink, size), DecodeStatus::Ok) << what;
@@ -160,8 +167,8 @@ TEST(InflateBuffer, MatchesBeforeTheFirstByteReadZerosInBothPaths) {
     w.bits(1, 1);
     w.bits(1, 2);
     w.fixedLiteral('x');
-    w.fixedLiteral(285); // 258 bytes from distance 5: four zeros, then 'x' over and over
-    w.code(4, 5);        // distance code 4: 5 or 6 with one extra bit
+    w.fixedLiteral(285);  // 258 bytes from distance 5: four zeros, then 'x' over and over
+    w.code(4, 5);         // distance code 4: 5 or 6 with one extra bit
     w.bits(0, 1);
     w.fixedLiteral(256);
     const Bytes stream = w.finish();
@@ -171,5 +178,6 @@ TEST(InflateBuffer, MatchesBeforeTheFirstByteReadZerosInBothPaths) {
     EXPECT_EQ(r.produced, 259u);
     EXPECT_EQ(r.consumed, stream.size());
     for (size_t i = 1; i < 259; ++i) ASSERT_EQ(buffer[i], i % 5 == 0 ? 'x' : 0) << i;
-    for (size_t limit : {size_t(259), size_t(100), size_t(3)}) c.check(stream, limit, SIZE_MAX, DeflateFormat::Deflate, "zeros");
+    for (size_t limit : {size_t(259), size_t(100), size_t(3)})
+        c.check(stream, limit, SIZE_MAX, DeflateFormat::Deflate, "zeros");
 }

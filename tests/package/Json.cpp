@@ -8,17 +8,16 @@ namespace testjson {
 namespace {
 
 struct Parser {
-    const std::string &t;
+    const std::string& t;
     size_t i = 0;
 
-    [[noreturn]] void fail(const char *what) { throw std::runtime_error(std::string(what) + " at " + std::to_string(i)); }
-    void blanks()
-    {
-        while (i < t.size() && (t[i] == ' ' || t[i] == '\n' || t[i] == '\r' || t[i] == '\t'))
-            ++i;
+    [[noreturn]] void fail(const char* what) {
+        throw std::runtime_error(std::string(what) + " at " + std::to_string(i));
     }
-    bool take(char c)
-    {
+    void blanks() {
+        while (i < t.size() && (t[i] == ' ' || t[i] == '\n' || t[i] == '\r' || t[i] == '\t')) ++i;
+    }
+    bool take(char c) {
         blanks();
         if (i < t.size() && t[i] == c) {
             ++i;
@@ -26,13 +25,10 @@ struct Parser {
         }
         return false;
     }
-    void expect(char c)
-    {
-        if (!take(c))
-            fail("unexpected character");
+    void expect(char c) {
+        if (!take(c)) fail("unexpected character");
     }
-    static void utf8(std::string &out, unsigned cp)
-    {
+    static void utf8(std::string& out, unsigned cp) {
         if (cp < 0x80) {
             out += char(cp);
         } else if (cp < 0x800) {
@@ -49,16 +45,13 @@ struct Parser {
             out += char(0x80 | (cp & 0x3F));
         }
     }
-    unsigned hex4()
-    {
-        if (i + 4 > t.size())
-            fail("short escape");
+    unsigned hex4() {
+        if (i + 4 > t.size()) fail("short escape");
         unsigned v = unsigned(std::strtoul(t.substr(i, 4).c_str(), nullptr, 16));
         i += 4;
         return v;
     }
-    std::string str()
-    {
+    std::string str() {
         expect('"');
         std::string out;
         while (i < t.size() && t[i] != '"') {
@@ -67,8 +60,7 @@ struct Parser {
                 out += c;
                 continue;
             }
-            if (i >= t.size())
-                fail("bad escape");
+            if (i >= t.size()) fail("bad escape");
             char e = t[i++];
             switch (e) {
             case 'n': out += '\n'; break;
@@ -91,18 +83,15 @@ struct Parser {
         expect('"');
         return out;
     }
-    Value value()
-    {
+    Value value() {
         blanks();
         Value v;
-        if (i >= t.size())
-            fail("unexpected end");
+        if (i >= t.size()) fail("unexpected end");
         char c = t[i];
         if (c == '{') {
             v.kind = Value::Kind::Object;
             ++i;
-            if (take('}'))
-                return v;
+            if (take('}')) return v;
             do {
                 blanks();
                 std::string key = str();
@@ -113,10 +102,8 @@ struct Parser {
         } else if (c == '[') {
             v.kind = Value::Kind::Array;
             ++i;
-            if (take(']'))
-                return v;
-            do
-                v.array.push_back(value());
+            if (take(']')) return v;
+            do v.array.push_back(value());
             while (take(','));
             expect(']');
         } else if (c == '"') {
@@ -130,33 +117,29 @@ struct Parser {
             i += v.boolean ? 4 : 5;
         } else {
             v.kind = Value::Kind::Number;
-            char *end = nullptr;
+            char* end = nullptr;
             v.number = std::strtod(t.c_str() + i, &end);
-            if (end == t.c_str() + i)
-                fail("bad value");
+            if (end == t.c_str() + i) fail("bad value");
             i = size_t(end - t.c_str());
         }
         return v;
     }
 };
 
-} // namespace
+}  // namespace
 
-const Value &Value::operator[](const std::string &key) const
-{
+const Value& Value::operator[](const std::string& key) const {
     static const Value none;
     auto it = object.find(key);
     return it == object.end() ? none : it->second;
 }
 
-Value parse(const std::string &text)
-{
+Value parse(const std::string& text) {
     Parser p{text};
     Value v = p.value();
     p.blanks();
-    if (p.i != text.size())
-        p.fail("trailing text");
+    if (p.i != text.size()) p.fail("trailing text");
     return v;
 }
 
-} // namespace testjson
+}  // namespace testjson

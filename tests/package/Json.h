@@ -17,10 +17,10 @@ struct Value {
     std::vector<Value> array;
     std::map<std::string, Value> object;
 
-    const Value &operator[](const std::string &key) const;
-    bool has(const std::string &key) const { return object.count(key) != 0; }
+    const Value& operator[](const std::string& key) const;
+    bool has(const std::string& key) const { return object.count(key) != 0; }
 };
 
-Value parse(const std::string &text);
+Value parse(const std::string& text);
 
-} // namespace testjson
+}  // namespace testjson

@@ -12,12 +12,12 @@ using namespace tarrow::test;
 
 namespace {
 
-std::vector<LocalMember> membersOf(const std::string &archive) {
+std::vector<LocalMember> membersOf(const std::string& archive) {
     Bytes zip = readFile(corpusZip(archive));
     return zip.empty() ? std::vector<LocalMember>{} : localMembers(zip);
 }
 
-DecodeStatus decode(const LocalMember &m, CollectSink &sink, uint64_t limit, size_t chunk = SIZE_MAX) {
+DecodeStatus decode(const LocalMember& m, CollectSink& sink, uint64_t limit, size_t chunk = SIZE_MAX) {
     MemorySource source(m.data, chunk);
     if (m.method == 1) return unshrink(source, sink, limit);
     OutputWindow window;
@@ -27,12 +27,12 @@ DecodeStatus decode(const LocalMember &m, CollectSink &sink, uint64_t limit, siz
 
 class CorpusMember : public testing::TestWithParam<std::string> {};
 
-} // namespace
+}  // namespace
 
 TEST_P(CorpusMember, DecodesToItsStoredCrc) {
     auto members = membersOf(GetParam());
     if (members.empty()) GTEST_SKIP() << "corpus archive missing";
-    for (const LocalMember &m : members) {
+    for (const LocalMember& m : members) {
         for (size_t chunk : {size_t(SIZE_MAX), size_t(5)}) {
             CollectSink sink;
             ASSERT_EQ(decode(m, sink, m.size, chunk), DecodeStatus::Ok) << m.name;
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Imploded, CorpusMember,
 TEST(Unshrink, OutputStopsAtTheDeclaredSize) {
     auto members = membersOf("zjs_lorem-shrink-big.zip");
     if (members.empty()) GTEST_SKIP() << "corpus archive missing";
-    const LocalMember &m = members.front();
+    const LocalMember& m = members.front();
     CollectSink sink;
     EXPECT_EQ(decode(m, sink, 70000), DecodeStatus::TooLong);
     EXPECT_EQ(sink.data.size(), 70000u);

@@ -21,31 +21,31 @@ using namespace tarrow::test;
 
 namespace {
 
-Bytes bzip2(const Bytes &in) {
+Bytes bzip2(const Bytes& in) {
     Bytes out(in.size() + in.size() / 100 + 600);
     unsigned size = unsigned(out.size());
     char none = 0;
-    EXPECT_EQ(BZ2_bzBuffToBuffCompress(reinterpret_cast<char *>(out.data()), &size,
-                                       in.empty() ? &none : const_cast<char *>(reinterpret_cast<const char *>(in.data())),
+    EXPECT_EQ(BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(out.data()), &size,
+                                       in.empty() ? &none : const_cast<char*>(reinterpret_cast<const char*>(in.data())),
                                        unsigned(in.size()), 9, 0, 0),
               BZ_OK);
     out.resize(size);
     return out;
 }
 
-Bytes xz(const Bytes &in, uint32_t preset = 6) {
+Bytes xz(const Bytes& in, uint32_t preset = 6) {
     Bytes out(lzma_stream_buffer_bound(in.size()));
     size_t size = 0;
-    EXPECT_EQ(lzma_easy_buffer_encode(preset, LZMA_CHECK_CRC64, nullptr, in.data(), in.size(), out.data(), &size,
-                                      out.size()),
-              LZMA_OK);
+    EXPECT_EQ(
+        lzma_easy_buffer_encode(preset, LZMA_CHECK_CRC64, nullptr, in.data(), in.size(), out.data(), &size, out.size()),
+        LZMA_OK);
     out.resize(size);
     return out;
 }
 
 // A ZIP LZMA member: version, properties size, properties, then the raw stream, with or without
 // the end marker.
-Bytes zipLzma(const Bytes &in, bool marker, uint32_t dictionary = 1 << 20) {
+Bytes zipLzma(const Bytes& in, bool marker, uint32_t dictionary = 1 << 20) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 6);
     options.dict_size = dictionary;
@@ -55,7 +55,14 @@ Bytes zipLzma(const Bytes &in, bool marker, uint32_t dictionary = 1 << 20) {
     EXPECT_EQ(lzma_raw_encoder(&z, filters), LZMA_OK);
     Bytes out(in.size() + in.size() / 2 + 1024);
     uint8_t lclppb = uint8_t((options.pb * 5 + options.lp) * 9 + options.lc);
-    Bytes header{9, 20, 5, 0, lclppb, uint8_t(dictionary), uint8_t(dictionary >> 8), uint8_t(dictionary >> 16),
+    Bytes header{9,
+                 20,
+                 5,
+                 0,
+                 lclppb,
+                 uint8_t(dictionary),
+                 uint8_t(dictionary >> 8),
+                 uint8_t(dictionary >> 16),
                  uint8_t(dictionary >> 24)};
     z.next_in = in.data();
     z.avail_in = in.size();
@@ -68,8 +75,8 @@ Bytes zipLzma(const Bytes &in, bool marker, uint32_t dictionary = 1 << 20) {
     return header;
 }
 
-Bytes zstd(const Bytes &in, int level = 3, bool checksum = true) {
-    ZSTD_CCtx *c = ZSTD_createCCtx();
+Bytes zstd(const Bytes& in, int level = 3, bool checksum = true) {
+    ZSTD_CCtx* c = ZSTD_createCCtx();
     ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, level);
     ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, checksum);
     Bytes out(ZSTD_compressBound(in.size()));
@@ -80,29 +87,33 @@ Bytes zstd(const Bytes &in, int level = 3, bool checksum = true) {
     return out;
 }
 
-using Decoder = std::function<DecodeStatus(ByteSource &, OutputWindow &, uint64_t limit)>;
+using Decoder = std::function<DecodeStatus(ByteSource&, OutputWindow&, uint64_t limit)>;
 
 struct Method {
-    const char *name;
-    std::function<Bytes(const Bytes &)> pack;
+    const char* name;
+    std::function<Bytes(const Bytes&)> pack;
     Decoder decode;
 };
 
 const Method kMethods[] = {
-    {"bzip2", [](const Bytes &in) { return bzip2(in); },
-     [](ByteSource &s, OutputWindow &w, uint64_t) { return bunzip2(s, w); }},
-    {"lzmaMarker", [](const Bytes &in) { return zipLzma(in, true); },
-     [](ByteSource &s, OutputWindow &w, uint64_t limit) { return unlzma(s, w, {limit, true}); }},
-    {"lzmaSized", [](const Bytes &in) { return zipLzma(in, false); },
-     [](ByteSource &s, OutputWindow &w, uint64_t limit) { return unlzma(s, w, {limit, false}); }},
-    {"xz", [](const Bytes &in) { return xz(in); },
-     [](ByteSource &s, OutputWindow &w, uint64_t) { return unxz(s, w, kMaxDecoderMemory); }},
-    {"zstd", [](const Bytes &in) { return zstd(in); },
-     [](ByteSource &s, OutputWindow &w, uint64_t) { return unzstd(s, w); }},
+    {"bzip2", [](const Bytes& in) { return bzip2(in); },
+     [](ByteSource& s, OutputWindow& w, uint64_t) { return bunzip2(s, w); }},
+    {"lzmaMarker", [](const Bytes& in) { return zipLzma(in, true); },
+     [](ByteSource& s, OutputWindow& w, uint64_t limit) {
+         return unlzma(s, w, {limit, true});
+     }},
+    {"lzmaSized", [](const Bytes& in) { return zipLzma(in, false); },
+     [](ByteSource& s, OutputWindow& w, uint64_t limit) {
+         return unlzma(s, w, {limit, false});
+     }},
+    {"xz", [](const Bytes& in) { return xz(in); },
+     [](ByteSource& s, OutputWindow& w, uint64_t) { return unxz(s, w, kMaxDecoderMemory); }},
+    {"zstd", [](const Bytes& in) { return zstd(in); },
+     [](ByteSource& s, OutputWindow& w, uint64_t) { return unzstd(s, w); }},
 };
 
-DecodeStatus run(const Decoder &decode, const Bytes &stream, OutputSink &sink, uint64_t limit,
-                 size_t chunk = SIZE_MAX, uint64_t declared = UINT64_MAX) {
+DecodeStatus run(const Decoder& decode, const Bytes& stream, OutputSink& sink, uint64_t limit, size_t chunk = SIZE_MAX,
+                 uint64_t declared = UINT64_MAX) {
     static OutputWindow window;
     window.start(sink, limit);
     MemorySource source(stream, chunk);
@@ -111,17 +122,17 @@ DecodeStatus run(const Decoder &decode, const Bytes &stream, OutputSink &sink, u
 
 class LibraryCodec : public ::testing::TestWithParam<Method> {};
 
-} // namespace
+}  // namespace
 
 TEST_P(LibraryCodec, RoundTripsInEveryChunking) {
-    const Method &m = GetParam();
+    const Method& m = GetParam();
     // 600000 bytes fill the window's area more than twice, so that it is handed on and reused.
     for (size_t size : {size_t(0), size_t(1), size_t(5000), size_t(200000), size_t(600000)}) {
         const Bytes input = sampleData(size, uint32_t(size));
         const Bytes packed = m.pack(input);
         for (size_t chunk : {size_t(1), size_t(13), size_t(8192), SIZE_MAX}) {
             if ((chunk == 1 && size > 5000) || (chunk == 13 && size > 200000))
-                continue; // small chunks of long streams are slow and show nothing more
+                continue;  // small chunks of long streams are slow and show nothing more
             CollectSink sink;
             ASSERT_EQ(run(m.decode, packed, sink, size, chunk), DecodeStatus::Ok) << size << " by " << chunk;
             ASSERT_EQ(sink.data, input) << size << " by " << chunk;
@@ -131,12 +142,12 @@ TEST_P(LibraryCodec, RoundTripsInEveryChunking) {
 }
 
 TEST_P(LibraryCodec, OutputStopsAtTheDeclaredSize) {
-    const Method &m = GetParam();
+    const Method& m = GetParam();
     const Bytes input = sampleData(400000, 3);
     const Bytes packed = m.pack(input);
     // Within the window's first area, at its end, and in the next one.
-    for (uint64_t limit : {uint64_t(0), uint64_t(1000), uint64_t(70000), uint64_t(OutputWindow::kDirectArea),
-                           uint64_t(300000)}) {
+    for (uint64_t limit :
+         {uint64_t(0), uint64_t(1000), uint64_t(70000), uint64_t(OutputWindow::kDirectArea), uint64_t(300000)}) {
         CollectSink sink;
         // The sized LZMA stream is told the full size, as a lying header would not change the data.
         DecodeStatus s = run(m.decode, packed, sink, limit, SIZE_MAX, input.size());
@@ -147,7 +158,7 @@ TEST_P(LibraryCodec, OutputStopsAtTheDeclaredSize) {
 }
 
 TEST_P(LibraryCodec, TruncatedOrDamagedStreamsFail) {
-    const Method &m = GetParam();
+    const Method& m = GetParam();
     const Bytes input = sampleData(60000, 4);
     const Bytes packed = m.pack(input);
     for (size_t keep : {size_t(0), size_t(3), packed.size() / 2, packed.size() - 1}) {
@@ -177,7 +188,7 @@ TEST_P(LibraryCodec, RefusingSinkStopsDecoding) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, LibraryCodec, ::testing::ValuesIn(kMethods),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Unlzma, HeaderIsCheckedAndTheDictionaryBounded) {
     const Bytes input = sampleData(20000, 6);
@@ -185,13 +196,13 @@ TEST(Unlzma, HeaderIsCheckedAndTheDictionaryBounded) {
     Bytes packed = zipLzma(input, true);
     {
         Bytes bad = packed;
-        bad[2] = 6; // properties of another size
+        bad[2] = 6;  // properties of another size
         CollectSink sink;
         EXPECT_EQ(run(marked, bad, sink, input.size()), DecodeStatus::DataError);
     }
     {
         Bytes bad = packed;
-        bad[4] = 9 * 5 * 5; // lc/lp/pb out of range
+        bad[4] = 9 * 5 * 5;  // lc/lp/pb out of range
         CollectSink sink;
         EXPECT_EQ(run(marked, bad, sink, input.size()), DecodeStatus::DataError);
     }
@@ -231,8 +242,8 @@ TEST(Unlzma, StreamWithoutMarkerEndsAtTheDeclaredSize) {
 }
 
 TEST(Unxz, StreamNeedingMoreThanTheMemoryLimitIsRefused) {
-    const Bytes packed = xz(sampleData(1000, 9), 9); // preset 9: a 64 MB dictionary
-    Decoder tight = [](ByteSource &s, OutputWindow &w, uint64_t) { return unxz(s, w, 8 << 20); };
+    const Bytes packed = xz(sampleData(1000, 9), 9);  // preset 9: a 64 MB dictionary
+    Decoder tight = [](ByteSource& s, OutputWindow& w, uint64_t) { return unxz(s, w, 8 << 20); };
     CollectSink sink;
     EXPECT_EQ(run(tight, packed, sink, 1000), DecodeStatus::DataError);
     CollectSink roomy;
@@ -250,7 +261,7 @@ TEST(Unzstd, ConcatenatedFramesAndTheWindowBound) {
     EXPECT_EQ(sink.data, both);
 
     // A frame whose window exceeds the bound is refused before anything is allocated for it.
-    ZSTD_CCtx *c = ZSTD_createCCtx();
+    ZSTD_CCtx* c = ZSTD_createCCtx();
     ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, 24);
     ZSTD_CCtx_setParameter(c, ZSTD_c_contentSizeFlag, 0);
     ZSTD_CCtx_setPledgedSrcSize(c, ZSTD_CONTENTSIZE_UNKNOWN);
@@ -263,7 +274,7 @@ TEST(Unzstd, ConcatenatedFramesAndTheWindowBound) {
     ASSERT_EQ(ZSTD_compressStream2(c, &out, &in, ZSTD_e_end), 0u);
     ZSTD_freeCCtx(c);
     wide.resize(out.pos);
-    Decoder narrow = [](ByteSource &s, OutputWindow &w, uint64_t) { return unzstd(s, w, 20); };
+    Decoder narrow = [](ByteSource& s, OutputWindow& w, uint64_t) { return unzstd(s, w, 20); };
     CollectSink refused;
     EXPECT_EQ(run(narrow, wide, refused, input.size()), DecodeStatus::DataError);
     CollectSink accepted;

@@ -15,8 +15,7 @@ namespace {
 using ziptest::deflated;
 using ziptest::stored;
 
-ziptest::Bytes archiveOf(std::vector<Member> members)
-{
+ziptest::Bytes archiveOf(std::vector<Member> members) {
     Archive a;
     a.members = std::move(members);
     return ziptest::build(a);
@@ -24,10 +23,9 @@ ziptest::Bytes archiveOf(std::vector<Member> members)
 
 std::string text(std::span<const uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-} // namespace
+}  // namespace
 
-TEST(MemoryArchive, ListsTargetPathsAndDecodesAnyMemberOnItsOwn)
-{
+TEST(MemoryArchive, ListsTargetPathsAndDecodesAnyMemberOnItsOwn) {
     const std::string big(100000, 'x');
     const ziptest::Bytes bytes = archiveOf({stored("Skin/", ""), deflated("Skin/Main.bmp", big),
                                             stored("../evil\\a*b.txt", "t"), stored("Skin/empty", "")});
@@ -54,12 +52,11 @@ TEST(MemoryArchive, ListsTargetPathsAndDecodesAnyMemberOnItsOwn)
     EXPECT_FALSE(archive.read(9, failure));
 }
 
-TEST(MemoryArchive, FailuresCarryTheCodesOfAMainCall)
-{
+TEST(MemoryArchive, FailuresCarryTheCodesOfAMainCall) {
     MemoryArchive archive;
     EXPECT_EQ(archive.open(ziptest::Bytes{}), TARROW_ERROR_NO_END_RECORD);
     const std::string junk = "this is no archive at all";
-    EXPECT_EQ(archive.open(std::span(reinterpret_cast<const uint8_t *>(junk.data()), junk.size())),
+    EXPECT_EQ(archive.open(std::span(reinterpret_cast<const uint8_t*>(junk.data()), junk.size())),
               TARROW_ERROR_NO_END_RECORD);
     EXPECT_EQ(archive.open(archiveOf({stored("a/", "")})), TARROW_ERROR_NOTHING_DONE);
     Archive badCentral;
@@ -76,10 +73,10 @@ TEST(MemoryArchive, FailuresCarryTheCodesOfAMainCall)
     Member corrupt = deflated("corrupt", "some text some text");
     corrupt.packed = std::string(8, '\xff');
     Member lying = stored("lying", "0123456789");
-    lying.uncompressedSize = 4; // the local header says 4 as well: more data than declared
+    lying.uncompressedSize = 4;  // the local header says 4 as well: more data than declared
     const ziptest::Bytes bytes = archiveOf({unsupported, badCrc, encrypted, corrupt, lying, stored("ok", "fine")});
     ASSERT_EQ(archive.open(bytes), 0);
-    EXPECT_EQ(archive.warning(), TARROW_WARNING_METHOD); // the unsupported member is left out
+    EXPECT_EQ(archive.warning(), TARROW_WARNING_METHOD);  // the unsupported member is left out
     ASSERT_EQ(archive.entries().size(), 5u);
     MemoryArchive::Failure failure;
     const int expected[] = {TARROW_WARNING_CRC, TARROW_WARNING_NO_PASSWORD, TARROW_WARNING_INFLATE_CORRUPT,
@@ -95,11 +92,10 @@ TEST(MemoryArchive, FailuresCarryTheCodesOfAMainCall)
     EXPECT_EQ(text(*ok), "fine");
 }
 
-TEST(MemoryArchive, ArchivesOpenSideBySideAndAShiftedArchiveStillOpens)
-{
+TEST(MemoryArchive, ArchivesOpenSideBySideAndAShiftedArchiveStillOpens) {
     Archive shifted;
     shifted.members = {stored("b.txt", "second")};
-    shifted.prefix = ziptest::Bytes(300, 0x90); // a self-extractor's program in front
+    shifted.prefix = ziptest::Bytes(300, 0x90);  // a self-extractor's program in front
     const ziptest::Bytes first = archiveOf({stored("a.txt", "first")}), second = ziptest::build(shifted);
     MemoryArchive a, b;
     ASSERT_EQ(a.open(first), 0);
@@ -114,17 +110,14 @@ TEST(MemoryArchive, ArchivesOpenSideBySideAndAShiftedArchiveStillOpens)
 
 // Tarrow_InMemory decodes a deflated block straight into the host's buffer when the member fits,
 // through the window when it does not: the same bytes, result and warnings either way.
-TEST(MemoryArchive, TheCInterfacesMemoryToMemoryCallDecodesInPlaceWithTheWindowsResults)
-{
+TEST(MemoryArchive, TheCInterfacesMemoryToMemoryCallDecodesInPlaceWithTheWindowsResults) {
     std::string data;
-    for (int i = 0; i < 50000; ++i)
-        data += char('a' + (i * 7 + i / 13) % 26);
+    for (int i = 0; i < 50000; ++i) data += char('a' + (i * 7 + i / 13) % 26);
     const std::string packed = ziptest::deflate(data);
-    const auto blockOf = [&](const std::string &payload, uint32_t crc) {
+    const auto blockOf = [&](const std::string& payload, uint32_t crc) {
         std::vector<uint8_t> block = {0, 8};
         for (uint32_t v : {crc, uint32_t(payload.size()), uint32_t(data.size())})
-            for (int k = 0; k < 4; ++k)
-                block.push_back(uint8_t(v >> (8 * k)));
+            for (int k = 0; k < 4; ++k) block.push_back(uint8_t(v >> (8 * k)));
         block.insert(block.end(), payload.begin(), payload.end());
         return block;
     };
@@ -136,12 +129,12 @@ TEST(MemoryArchive, TheCInterfacesMemoryToMemoryCallDecodesInPlaceWithTheWindows
               int32_t(data.size()));
     EXPECT_EQ(Tarrow_GetLastWarning(), 0);
     EXPECT_EQ(std::string(roomy.data(), data.size()), data);
-    EXPECT_EQ(roomy[data.size()], 0); // terminated as the window path terminates it
+    EXPECT_EQ(roomy[data.size()], 0);  // terminated as the window path terminates it
     Tarrow_Initialise();
     EXPECT_EQ(Tarrow_InMemory(good.data(), uint32_t(good.size()), tight.data(), uint32_t(tight.size())),
               int32_t(tight.size()));
     // Damage is reported alike on both paths.
-    for (std::vector<char> *out : {&roomy, &tight}) {
+    for (std::vector<char>* out : {&roomy, &tight}) {
         const std::vector<uint8_t> wrongCrc = blockOf(packed, crc ^ 1), cut = blockOf(packed.substr(0, 100), crc);
         Tarrow_Initialise();
         Tarrow_InMemory(wrongCrc.data(), uint32_t(wrongCrc.size()), out->data(), uint32_t(out->size()));

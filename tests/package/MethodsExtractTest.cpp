@@ -19,33 +19,28 @@ bool have7z() { return std::system("command -v 7z >/dev/null 2>&1") == 0; }
 
 class MethodsTest : public LibraryTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         LibraryTest::SetUp();
         const tarrow::test::Bytes bytes = sampleData(150000, 21);
         content.assign(bytes.begin(), bytes.end());
         std::ofstream(path("data.bin"), std::ios::binary).write(content.data(), std::streamsize(content.size()));
     }
     // 7z's archive of data.bin with the given switches.
-    std::string sevenZip(const std::string &name, const std::string &switches)
-    {
+    std::string sevenZip(const std::string& name, const std::string& switches) {
         std::string cmd = "cd '" + path("") + "' && 7z a -tzip " + switches + " " + name + " data.bin >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
         return path(name);
     }
-    int32_t extract(const std::string &archive, const char *password, bool test = false)
-    {
+    int32_t extract(const std::string& archive, const char* password, bool test = false) {
         messages.clear();
         return extractInto(archive, path("out"), [&] {
-            if (password)
-                Tarrow_Decrypt(password);
+            if (password) Tarrow_Decrypt(password);
             Tarrow_Test(test);
         });
     }
-    std::vector<int> warnings() const
-    {
+    std::vector<int> warnings() const {
         std::vector<int> codes;
-        for (const std::string &t : texts(TARROW_MSG_WARNING))
+        for (const std::string& t : texts(TARROW_MSG_WARNING))
             codes.push_back(std::atoi(t.substr(t.rfind('|', t.size() - 2) + 1).c_str()));
         return codes;
     }
@@ -55,8 +50,7 @@ protected:
 };
 
 // The archive's bytes with one byte changed at `from_end` bytes before the central directory's start.
-void damageBeforeCentral(const std::string &archive, size_t fromEnd)
-{
+void damageBeforeCentral(const std::string& archive, size_t fromEnd) {
     std::string bytes = readFile(archive);
     size_t central = bytes.find("PK\x01\x02");
     ASSERT_NE(central, std::string::npos);
@@ -64,13 +58,11 @@ void damageBeforeCentral(const std::string &archive, size_t fromEnd)
     std::ofstream(archive, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-} // namespace
+}  // namespace
 
-TEST_F(MethodsTest, WhatSevenZipWritesExtractsByteForByte)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z not installed";
-    for (const char *method : {"BZip2", "LZMA", "LZMA:eos", "XZ"}) {
+TEST_F(MethodsTest, WhatSevenZipWritesExtractsByteForByte) {
+    if (!have7z()) GTEST_SKIP() << "7z not installed";
+    for (const char* method : {"BZip2", "LZMA", "LZMA:eos", "XZ"}) {
         std::string zip = sevenZip(std::string(method).substr(0, 4) + ".zip", std::string("-mm=") + method);
         EXPECT_EQ(extract(zip, nullptr, true), 1) << method;
         EXPECT_TRUE(warnings().empty()) << method;
@@ -82,12 +74,10 @@ TEST_F(MethodsTest, WhatSevenZipWritesExtractsByteForByte)
     }
 }
 
-TEST_F(MethodsTest, AesMembersOfEveryKeySizeOpenWithTheirPasswordOnly)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z not installed";
-    for (const char *cipher : {"AES128", "AES192", "AES256"}) {
-        for (const char *method : {"Deflate", "BZip2", "Copy"}) {
+TEST_F(MethodsTest, AesMembersOfEveryKeySizeOpenWithTheirPasswordOnly) {
+    if (!have7z()) GTEST_SKIP() << "7z not installed";
+    for (const char* cipher : {"AES128", "AES192", "AES256"}) {
+        for (const char* method : {"Deflate", "BZip2", "Copy"}) {
             const std::string what = std::string(cipher) + " " + method;
             std::string zip = sevenZip("aes.zip", std::string("-mem=") + cipher + " -mm=" + method + " '-pPass word'");
             extract(zip, "Pass word");
@@ -95,7 +85,7 @@ TEST_F(MethodsTest, AesMembersOfEveryKeySizeOpenWithTheirPasswordOnly)
             EXPECT_TRUE(extracted() == content) << what;
             fs::remove_all(path("out"));
             // A wrong password is refused as a wrong traditional one is, and nothing is written.
-            for (const char *wrong : {"pass word", "Pass word ", ""}) {
+            for (const char* wrong : {"pass word", "Pass word ", ""}) {
                 extract(zip, wrong);
                 EXPECT_EQ(warnings(), std::vector<int>{TARROW_WARNING_PASSWORD}) << what << " / " << wrong;
                 EXPECT_FALSE(fs::exists(path("out/data.bin"))) << what;
@@ -107,10 +97,8 @@ TEST_F(MethodsTest, AesMembersOfEveryKeySizeOpenWithTheirPasswordOnly)
     }
 }
 
-TEST_F(MethodsTest, TamperedAesMemberFailsItsAuthentication)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z not installed";
+TEST_F(MethodsTest, TamperedAesMemberFailsItsAuthentication) {
+    if (!have7z()) GTEST_SKIP() << "7z not installed";
     // 1 byte before the central directory lies in the authentication code, 40 in the encrypted data
     // of a stored member, whose damage no decoder can notice.
     for (size_t fromEnd : {size_t(1), size_t(40)}) {
@@ -123,16 +111,15 @@ TEST_F(MethodsTest, TamperedAesMemberFailsItsAuthentication)
     }
 }
 
-TEST_F(MethodsTest, DamagedTruncatedAndLyingMembersFail)
-{
+TEST_F(MethodsTest, DamagedTruncatedAndLyingMembersFail) {
     const std::string text(content.begin(), content.begin() + 60000);
     std::string packed(text.size() + 1000, '\0');
     unsigned size = unsigned(packed.size());
-    ASSERT_EQ(BZ2_bzBuffToBuffCompress(packed.data(), &size, const_cast<char *>(text.data()), unsigned(text.size()),
-                                       9, 0, 0),
-              BZ_OK);
+    ASSERT_EQ(
+        BZ2_bzBuffToBuffCompress(packed.data(), &size, const_cast<char*>(text.data()), unsigned(text.size()), 9, 0, 0),
+        BZ_OK);
     packed.resize(size);
-    auto archiveWith = [&](const std::string &data, uint32_t declared) {
+    auto archiveWith = [&](const std::string& data, uint32_t declared) {
         ziptest::Member m;
         m.name = "data.bin";
         m.data = text;
@@ -164,10 +151,8 @@ TEST_F(MethodsTest, DamagedTruncatedAndLyingMembersFail)
     EXPECT_LE(fs::file_size(path("out/data.bin")), 1000u);
 }
 
-TEST_F(MethodsTest, ListingNamesTheMethodOfTheDataAndFlagsAes)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z not installed";
+TEST_F(MethodsTest, ListingNamesTheMethodOfTheDataAndFlagsAes) {
+    if (!have7z()) GTEST_SKIP() << "7z not installed";
     std::string zip = sevenZip("l.zip", "-mem=AES256 -mm=BZip2 -pPW");
     ASSERT_EQ(list(zip), 1);
     auto rows = texts(TARROW_MSG_LISTING);
@@ -177,18 +162,22 @@ TEST_F(MethodsTest, ListingNamesTheMethodOfTheDataAndFlagsAes)
 }
 
 // Corpus archives of these methods extract to what 7z extracts from them.
-TEST_F(MethodsTest, CorpusArchivesExtractAsSevenZipDoes)
-{
+TEST_F(MethodsTest, CorpusArchivesExtractAsSevenZipDoes) {
     const std::string corpus = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/";
-    if (!have7z() || !fs::exists(corpus))
-        GTEST_SKIP() << "7z or the corpus missing";
-    const std::pair<const char *, const char *> archives[] = {
-        {"cc_bzip2-zip.zip", nullptr},          {"zjs_lorem-bzip2.zip", nullptr},
-        {"zjs_lorem-big-bzip2.zip", nullptr},   {"zjs_lorem-lzma-eos.zip", nullptr},
-        {"la_test_read_format_zip_7z_lzma.zip", nullptr}, {"cc_test-method-xz.zip", nullptr},
-        {"zip2_xz.zip", nullptr},               {"zjs_lorem-zstd.zip", nullptr},
-        {"zjs_lorem-encrypted.zip", "password"}, {"go_hello-aes.zip", "golang"},
-        {"go_world-aes.zip", "golang"},         {"zip2_aes_archive.zip", "helloworld"},
+    if (!have7z() || !fs::exists(corpus)) GTEST_SKIP() << "7z or the corpus missing";
+    const std::pair<const char*, const char*> archives[] = {
+        {"cc_bzip2-zip.zip", nullptr},
+        {"zjs_lorem-bzip2.zip", nullptr},
+        {"zjs_lorem-big-bzip2.zip", nullptr},
+        {"zjs_lorem-lzma-eos.zip", nullptr},
+        {"la_test_read_format_zip_7z_lzma.zip", nullptr},
+        {"cc_test-method-xz.zip", nullptr},
+        {"zip2_xz.zip", nullptr},
+        {"zjs_lorem-zstd.zip", nullptr},
+        {"zjs_lorem-encrypted.zip", "password"},
+        {"go_hello-aes.zip", "golang"},
+        {"go_world-aes.zip", "golang"},
+        {"zip2_aes_archive.zip", "helloworld"},
     };
     for (auto [name, password] : archives) {
         const std::string archive = corpus + name;
@@ -200,8 +189,8 @@ TEST_F(MethodsTest, CorpusArchivesExtractAsSevenZipDoes)
         extract(archive, password);
         EXPECT_TRUE(warnings().empty()) << name;
         size_t files = 0;
-        for (const auto &e : fs::recursive_directory_iterator(path("ref"))) {
-            if (e.is_symlink() || !e.is_regular_file()) // the library writes a link's target as a file
+        for (const auto& e : fs::recursive_directory_iterator(path("ref"))) {
+            if (e.is_symlink() || !e.is_regular_file())  // the library writes a link's target as a file
                 continue;
             ++files;
             const fs::path mine = path("out") / fs::relative(e.path(), path("ref"));

@@ -13,43 +13,35 @@ bool have7z() { return std::system("7z i > /dev/null 2>&1") == 0; }
 
 class PpmdExtractTest : public LibraryTest {
 protected:
-    int32_t extract(const std::string &archive, bool test = false)
-    {
+    int32_t extract(const std::string& archive, bool test = false) {
         messages.clear();
         return extractInto(archive, path("out"), [&] { Tarrow_Test(test); });
     }
     // 7z's extraction of the archive, as the reference.
-    std::string reference(const std::string &archive, const std::string &name)
-    {
+    std::string reference(const std::string& archive, const std::string& name) {
         std::string cmd = "7z x -y -o'" + path("ref") + "' '" + archive + "' >/dev/null 2>&1";
         return std::system(cmd.c_str()) == 0 ? readFile(path("ref/" + name)) : std::string("(7z failed)");
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(PpmdExtractTest, CorpusArchivesExtractAs7zExtractsThem)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z missing";
+TEST_F(PpmdExtractTest, CorpusArchivesExtractAs7zExtractsThem) {
+    if (!have7z()) GTEST_SKIP() << "7z missing";
     int seen = 0;
     for (auto [archive, member] : {std::pair{"zip2_ppmd.zip", "ipsum.txt"}, {"zjs_lorem-ppmd.zip", "lorem.txt"}}) {
         std::string zip = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/" + archive;
-        if (!fs::exists(zip))
-            continue;
+        if (!fs::exists(zip)) continue;
         ++seen;
         EXPECT_EQ(extract(zip), 1) << archive;
         EXPECT_TRUE(texts(TARROW_MSG_WARNING).empty()) << archive;
         EXPECT_EQ(readFile(path(std::string("out/") + member)), reference(zip, member)) << archive;
     }
-    if (seen == 0)
-        GTEST_SKIP() << "corpus missing";
+    if (seen == 0) GTEST_SKIP() << "corpus missing";
 }
 
-TEST_F(PpmdExtractTest, MadeBy7zAndDamaged)
-{
-    if (!have7z())
-        GTEST_SKIP() << "7z missing";
+TEST_F(PpmdExtractTest, MadeBy7zAndDamaged) {
+    if (!have7z()) GTEST_SKIP() << "7z missing";
     std::string text;
     for (int i = 0; text.size() < 200000; ++i)
         text += "skin " + std::to_string(i * 7919 % 1000) + (i % 9 ? " main.bmp " : "\r\n");
@@ -77,7 +69,8 @@ TEST_F(PpmdExtractTest, MadeBy7zAndDamaged)
 
     // So is a model header the decoder refuses (restoration method 15).
     bytes = readFile(zip);
-    const size_t data = 30 + uint8_t(bytes[26]) + 256 * uint8_t(bytes[27]) + uint8_t(bytes[28]) + 256 * uint8_t(bytes[29]);
+    const size_t data =
+        30 + uint8_t(bytes[26]) + 256 * uint8_t(bytes[27]) + uint8_t(bytes[28]) + 256 * uint8_t(bytes[29]);
     bytes[data + 1] = char(uint8_t(bytes[data + 1]) | 0xF0);
     ziptest::writeFile(path("bad.zip"), ziptest::Bytes(bytes.begin(), bytes.end()));
     extract(path("bad.zip"), true);

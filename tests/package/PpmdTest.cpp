@@ -38,12 +38,12 @@ fs::path scratch() {
 
 // The member's compressed data as 7z writes it with the given model order, memory in MB and
 // restoration method (0 restart, 1 cut-off).
-Bytes compress(const Bytes &data, unsigned order, unsigned memoryMb, unsigned restore = 0) {
+Bytes compress(const Bytes& data, unsigned order, unsigned memoryMb, unsigned restore = 0) {
     const fs::path in = scratch() / "member", zip = scratch() / "member.zip";
     fs::remove(zip);
     {
         std::ofstream f(in, std::ios::binary);
-        f.write(reinterpret_cast<const char *>(data.data()), std::streamsize(data.size()));
+        f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     }
     std::string cmd = "cd '" + scratch().string() + "' && 7z a -tzip -mm=PPMd -mo=" + std::to_string(order) +
                       " -mmem=" + std::to_string(memoryMb) + "m -ma=" + std::to_string(restore) +
@@ -54,7 +54,7 @@ Bytes compress(const Bytes &data, unsigned order, unsigned memoryMb, unsigned re
     return members[0].data;
 }
 
-DecodeStatus decode(const Bytes &stream, uint64_t size, CollectSink &sink, size_t chunk = SIZE_MAX) {
+DecodeStatus decode(const Bytes& stream, uint64_t size, CollectSink& sink, size_t chunk = SIZE_MAX) {
     MemorySource source(stream, chunk);
     OutputWindow window;
     window.start(sink, size);
@@ -62,14 +62,14 @@ DecodeStatus decode(const Bytes &stream, uint64_t size, CollectSink &sink, size_
 }
 
 struct Case {
-    const char *name;
+    const char* name;
     Bytes data;
 };
 
 Bytes randomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
-    for (auto &c : b) c = uint8_t(rng());
+    for (auto& c : b) c = uint8_t(rng());
     return b;
 }
 
@@ -78,7 +78,7 @@ Bytes skewedNoise(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
     std::geometric_distribution<int> g(0.02);
     Bytes b(n);
-    for (auto &c : b) c = uint8_t(g(rng));
+    for (auto& c : b) c = uint8_t(g(rng));
     return b;
 }
 
@@ -91,11 +91,10 @@ Bytes textOf(size_t n) {
     return out;
 }
 
-} // namespace
-
+}  // namespace
 
 // Where decoding first differs from the original, or the size when it does not.
-size_t firstDifference(const Bytes &a, const Bytes &b) {
+size_t firstDifference(const Bytes& a, const Bytes& b) {
     size_t i = 0;
     while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
     return i;
@@ -133,7 +132,7 @@ TEST_P(PpmdRoundTrip, DecodesWhat7zEncodes) {
         cases.push_back({"noise", skewedNoise(n, 5)});
         cases.push_back({"short", Bytes(64, 'x')});
     }
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         Bytes z = compress(c.data, st.order, st.memoryMb, st.restore);
         ASSERT_FALSE(z.empty()) << c.name;
         CollectSink sink;
@@ -146,26 +145,24 @@ TEST_P(PpmdRoundTrip, DecodesWhat7zEncodes) {
 INSTANTIATE_TEST_SUITE_P(Orders, PpmdRoundTrip,
                          testing::Values(Setting{2, 16, 0}, Setting{3, 8, 0}, Setting{4, 16, 0}, Setting{6, 16, 0},
                                          Setting{8, 32, 0}, Setting{12, 16, 0}, Setting{16, 64, 0}));
-INSTANTIATE_TEST_SUITE_P(Restart, PpmdRoundTrip,
-                         testing::Values(Setting{8, 1, 0}, Setting{16, 1, 0}));
-INSTANTIATE_TEST_SUITE_P(CutOff, PpmdRoundTrip,
-                         testing::Values(Setting{10, 1, 1}, Setting{16, 1, 1}));
+INSTANTIATE_TEST_SUITE_P(Restart, PpmdRoundTrip, testing::Values(Setting{8, 1, 0}, Setting{16, 1, 0}));
+INSTANTIATE_TEST_SUITE_P(CutOff, PpmdRoundTrip, testing::Values(Setting{10, 1, 1}, Setting{16, 1, 1}));
 
 // A stream made once for the tests of damaged data and odd sizes.
 struct Sample {
     Bytes data = textOf(80000);
     Bytes stream = haveSevenZip() ? compress(data, 8, 4) : Bytes{};
 };
-const Sample &sample() {
+const Sample& sample() {
     static const Sample s;
     return s;
 }
 
 TEST(Ppmd, CorpusMembersDecodeToTheirCrc) {
     int seen = 0;
-    for (const char *name : {"zip2_ppmd.zip", "zjs_lorem-ppmd.zip"}) {
+    for (const char* name : {"zip2_ppmd.zip", "zjs_lorem-ppmd.zip"}) {
         Bytes zip = readFile(corpusZip(name));
-        for (const LocalMember &m : localMembers(zip)) {
+        for (const LocalMember& m : localMembers(zip)) {
             if (m.method != 98) continue;
             ++seen;
             for (size_t chunk : {size_t(SIZE_MAX), size_t(1), size_t(7)}) {
@@ -180,7 +177,7 @@ TEST(Ppmd, CorpusMembersDecodeToTheirCrc) {
 }
 
 TEST(Ppmd, SizesDecideWhereOutputStops) {
-    const Sample &s = sample();
+    const Sample& s = sample();
     if (s.stream.empty()) GTEST_SKIP() << "7z missing";
     // Input in tiny chunks, and output handed on in whole blocks.
     CollectSink chunked;
@@ -202,14 +199,14 @@ TEST(Ppmd, SizesDecideWhereOutputStops) {
 }
 
 TEST(Ppmd, HeaderIsChecked) {
-    const Sample &s = sample();
+    const Sample& s = sample();
     CollectSink sink;
     EXPECT_EQ(decode({}, 10, sink), DecodeStatus::DataError);
     EXPECT_EQ(decode({0x05}, 10, sink), DecodeStatus::DataError);
-    EXPECT_EQ(decode({0x05, 0x00, 0x12}, 10, sink), DecodeStatus::DataError); // range coder needs 4 bytes
+    EXPECT_EQ(decode({0x05, 0x00, 0x12}, 10, sink), DecodeStatus::DataError);  // range coder needs 4 bytes
     if (s.stream.empty()) GTEST_SKIP() << "7z missing";
     Bytes b = s.stream;
-    b[0] = uint8_t((b[0] & 0xF0) | 0x0); // order 1
+    b[0] = uint8_t((b[0] & 0xF0) | 0x0);  // order 1
     EXPECT_EQ(decode(b, s.data.size(), sink), DecodeStatus::BadInput);
     for (unsigned restore : {2u, 3u, 15u}) {
         b = s.stream;
@@ -228,7 +225,7 @@ TEST(Ppmd, HeaderIsChecked) {
 }
 
 TEST(Ppmd, DamagedStreamsFailCleanly) {
-    const Sample &s = sample();
+    const Sample& s = sample();
     if (s.stream.empty()) GTEST_SKIP() << "7z missing";
     // Cut short anywhere but in the last bytes: the decoder runs past the end and says so.
     for (size_t keep : {size_t(2), size_t(6), size_t(100), s.stream.size() / 2, s.stream.size() - 20}) {
@@ -246,10 +243,8 @@ TEST(Ppmd, DamagedStreamsFailCleanly) {
         CollectSink sink;
         DecodeStatus st = decode(b, s.data.size(), sink);
         EXPECT_LE(sink.data.size(), s.data.size());
-        if (st == DecodeStatus::Ok && sink.data.size() == s.data.size())
-            EXPECT_NE(sink.data, s.data) << at;
-        else
-            EXPECT_TRUE(st == DecodeStatus::DataError || st == DecodeStatus::Ok) << at;
+        if (st == DecodeStatus::Ok && sink.data.size() == s.data.size()) EXPECT_NE(sink.data, s.data) << at;
+        else EXPECT_TRUE(st == DecodeStatus::DataError || st == DecodeStatus::Ok) << at;
     }
     // Noise after a valid header.
     Bytes noise = randomBytes(4000, 2);
@@ -260,7 +255,7 @@ TEST(Ppmd, DamagedStreamsFailCleanly) {
 }
 
 TEST(Ppmd, RefusingSinkStopsDecoding) {
-    const Sample &s = sample();
+    const Sample& s = sample();
     if (s.stream.empty()) GTEST_SKIP() << "7z missing";
     struct Refuse : OutputSink {
         size_t calls = 0;

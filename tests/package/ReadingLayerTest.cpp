@@ -8,15 +8,14 @@ namespace {
 
 class ReadingLayerTest : public LibraryTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         LibraryTest::SetUp();
         op.initialise();
         op.settings.archiveName = "-";
         op.settings.memoryBlock = block;
         op.settings.memorySize = sizeof block;
         op.messageBuffer.reset(new char[TARROW_MESSAGE_SIZE]);
-        op.host.callback = [](int32_t, int32_t code, const char *text) -> int16_t {
+        op.host.callback = [](int32_t, int32_t code, const char* text) -> int16_t {
             messages.push_back({code, text});
             return 0;
         };
@@ -27,16 +26,14 @@ protected:
     Operation op;
 };
 
-uint8_t flipBits(void *context, uint8_t byte)
-{
-    ++*static_cast<int *>(context);
+uint8_t flipBits(void* context, uint8_t byte) {
+    ++*static_cast<int*>(context);
     return uint8_t(~byte);
 }
 
-} // namespace
+}  // namespace
 
-TEST_F(ReadingLayerTest, ShortBlockYieldsWhatIsLeft)
-{
+TEST_F(ReadingLayerTest, ShortBlockYieldsWhatIsLeft) {
     uint8_t out[16];
     ASSERT_TRUE(op.input.seek(7));
     EXPECT_EQ(op.input.read(out, sizeof out), 3u);
@@ -45,8 +42,7 @@ TEST_F(ReadingLayerTest, ShortBlockYieldsWhatIsLeft)
     EXPECT_FALSE(op.input.seek(11));
 }
 
-TEST_F(ReadingLayerTest, PartialHeaderIsUnreadable)
-{
+TEST_F(ReadingLayerTest, PartialHeaderIsUnreadable) {
     uint8_t out[16];
     ASSERT_TRUE(op.input.seek(4));
     EXPECT_FALSE(op.input.readHeader(out, 8, "m"));
@@ -54,8 +50,7 @@ TEST_F(ReadingLayerTest, PartialHeaderIsUnreadable)
     EXPECT_EQ(messages.back().text, "-|m|51|");
 }
 
-TEST_F(ReadingLayerTest, MemberBytesStopAtTheMembersSize)
-{
+TEST_F(ReadingLayerTest, MemberBytesStopAtTheMembersSize) {
     op.input.memberBytesLeft = 3;
     EXPECT_EQ(op.input.memberByte(), 1);
     EXPECT_EQ(op.input.memberByte(), 2);
@@ -63,15 +58,14 @@ TEST_F(ReadingLayerTest, MemberBytesStopAtTheMembersSize)
     EXPECT_EQ(op.input.memberByte(), -1);
     EXPECT_EQ(op.counters.compressedRead, 3u);
 
-    op.input.memberBytesLeft = 100; // more than the block holds
+    op.input.memberBytesLeft = 100;  // more than the block holds
     uint8_t out[100];
     EXPECT_EQ(op.input.memberData(out, sizeof out), 7u);
     EXPECT_EQ(op.input.memberByte(), -1);
     EXPECT_EQ(op.counters.compressedRead, 10u);
 }
 
-TEST_F(ReadingLayerTest, MemberDataIsDecrypted)
-{
+TEST_F(ReadingLayerTest, MemberDataIsDecrypted) {
     int calls = 0;
     op.input.decrypt = flipBits;
     op.input.decryptContext = &calls;
@@ -84,15 +78,13 @@ TEST_F(ReadingLayerTest, MemberDataIsDecrypted)
     EXPECT_EQ(op.input.memberBytesLeft, 1u);
 }
 
-TEST_F(ReadingLayerTest, SkipPastTheEndIsError2ButNotFatal)
-{
+TEST_F(ReadingLayerTest, SkipPastTheEndIsError2ButNotFatal) {
     EXPECT_TRUE(op.input.skip(10));
     EXPECT_FALSE(op.input.skip(1));
     EXPECT_EQ(op.lastError, TARROW_ERROR_NO_END_RECORD);
 }
 
-TEST_F(ReadingLayerTest, FileInput)
-{
+TEST_F(ReadingLayerTest, FileInput) {
     ziptest::writeFile(path("f.bin"), ziptest::Bytes(20000, 7));
     op.settings.memoryBlock = nullptr;
     op.settings.archiveName = path("f.bin");

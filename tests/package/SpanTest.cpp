@@ -9,37 +9,32 @@ namespace {
 struct Drive {
     std::string archivePath;
     std::vector<ziptest::Bytes> disks;
-    int inserted = 0;               // 1-based disk now at the archive path
-    std::vector<int> requests;      // disk numbers asked for, 0 = the last
-    int wrongLabels = 0;            // how many label reads still lie
+    int inserted = 0;           // 1-based disk now at the archive path
+    std::vector<int> requests;  // disk numbers asked for, 0 = the last
+    int wrongLabels = 0;        // how many label reads still lie
     bool cancel = false;
 
-    void insert(int disk)
-    {
+    void insert(int disk) {
         inserted = disk;
         ziptest::writeFile(archivePath, disks[size_t(disk - 1)]);
     }
 } g_drive;
 
-int32_t labelOfInsertedDisk(void *, const char *, char *label, uint32_t capacity)
-{
+int32_t labelOfInsertedDisk(void*, const char*, char* label, uint32_t capacity) {
     int shown = g_drive.wrongLabels > 0 ? 999 : g_drive.inserted;
-    if (g_drive.wrongLabels > 0)
-        --g_drive.wrongLabels;
+    if (g_drive.wrongLabels > 0) --g_drive.wrongLabels;
     std::snprintf(label, capacity, "SKINS%03d", shown);
     return 1;
 }
 
-int32_t answerDiskBox(void *, intptr_t, const char *, const char *, int32_t)
-{
+int32_t answerDiskBox(void*, intptr_t, const char*, const char*, int32_t) {
     g_drive.requests.push_back(-1);
     return g_drive.cancel ? TARROW_BOX_ANSWER_CANCEL : TARROW_BOX_ANSWER_OK;
 }
 
 class SpanTest : public LibraryTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         LibraryTest::SetUp();
         TarrowPlatformHooks hooks{};
         hooks.volume_label = labelOfInsertedDisk;
@@ -47,7 +42,7 @@ protected:
         tarrow_platform_set_hooks(&hooks);
 
         ziptest::Archive a;
-        for (const char *name : {"skin/main.bmp", "skin/eqmain.bmp", "skin/pledit.txt"}) {
+        for (const char* name : {"skin/main.bmp", "skin/eqmain.bmp", "skin/pledit.txt"}) {
             ziptest::Member m;
             m.name = name;
             m.data = std::string(60, name[5]);
@@ -63,23 +58,20 @@ protected:
         g_drive.disks = ziptest::buildDisks(a);
         ASSERT_EQ(g_drive.disks.size(), 3u);
         g_drive.insert(1);
-        answer = [](int code, const std::string &text) -> int16_t {
-            if (code != TARROW_MSG_DISK)
-                return 0;
+        answer = [](int code, const std::string& text) -> int16_t {
+            if (code != TARROW_MSG_DISK) return 0;
             int disk = std::atoi(text.substr(text.find('|') + 1).c_str());
             g_drive.requests.push_back(disk);
-            if (g_drive.cancel)
-                return 255;
+            if (g_drive.cancel) return 255;
             g_drive.insert(disk == 0 ? 3 : disk);
             return 0;
         };
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(SpanTest, ListsAcrossDisksAskingForEachInTurn)
-{
+TEST_F(SpanTest, ListsAcrossDisksAskingForEachInTurn) {
     EXPECT_EQ(list(g_drive.archivePath), 3);
     EXPECT_EQ(Tarrow_GetLastError(), 0);
     EXPECT_EQ(texts(TARROW_MSG_LISTING).size(), 3u);
@@ -87,23 +79,20 @@ TEST_F(SpanTest, ListsAcrossDisksAskingForEachInTurn)
     EXPECT_EQ(g_drive.requests, (std::vector<int>{0, 2, 3}));
 }
 
-TEST_F(SpanTest, WrongLabelRepeatsTheRequest)
-{
+TEST_F(SpanTest, WrongLabelRepeatsTheRequest) {
     g_drive.wrongLabels = 1;
     EXPECT_EQ(list(g_drive.archivePath), 3);
     EXPECT_EQ(g_drive.requests, (std::vector<int>{0, 2, 2, 3}));
 }
 
-TEST_F(SpanTest, CancelInTheCallbackAborts)
-{
+TEST_F(SpanTest, CancelInTheCallbackAborts) {
     g_drive.cancel = true;
     EXPECT_EQ(list(g_drive.archivePath), 0);
     EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_ABORTED);
     EXPECT_EQ(g_drive.requests, std::vector<int>{0});
 }
 
-TEST_F(SpanTest, CancelInTheDiskBoxAborts)
-{
+TEST_F(SpanTest, CancelInTheDiskBoxAborts) {
     Tarrow_InstallCallback(nullptr);
     g_drive.cancel = true;
     EXPECT_EQ(list(g_drive.archivePath), 0);

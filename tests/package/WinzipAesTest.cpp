@@ -13,15 +13,24 @@ using namespace tarrow::test;
 
 namespace {
 
-Bytes aesField(uint16_t version, uint8_t strength, uint16_t method, const char *vendor = "AE", uint16_t size = 7) {
-    return {0x01, 0x99, uint8_t(size), uint8_t(size >> 8), uint8_t(version), uint8_t(version >> 8), uint8_t(vendor[0]),
-            uint8_t(vendor[1]), strength, uint8_t(method), uint8_t(method >> 8)};
+Bytes aesField(uint16_t version, uint8_t strength, uint16_t method, const char* vendor = "AE", uint16_t size = 7) {
+    return {0x01,
+            0x99,
+            uint8_t(size),
+            uint8_t(size >> 8),
+            uint8_t(version),
+            uint8_t(version >> 8),
+            uint8_t(vendor[0]),
+            uint8_t(vendor[1]),
+            strength,
+            uint8_t(method),
+            uint8_t(method >> 8)};
 }
 
-} // namespace
+}  // namespace
 
 TEST(AesField, FoundBehindOtherBlocksAndRefusedWhenMalformed) {
-    Bytes extra{0x55, 0x54, 0x05, 0x00, 1, 2, 3, 4, 5}; // a time stamp block first
+    Bytes extra{0x55, 0x54, 0x05, 0x00, 1, 2, 3, 4, 5};  // a time stamp block first
     Bytes field = aesField(2, 3, 12);
     extra.insert(extra.end(), field.begin(), field.end());
     auto found = findAesField(extra);
@@ -32,12 +41,12 @@ TEST(AesField, FoundBehindOtherBlocksAndRefusedWhenMalformed) {
     EXPECT_EQ(found->saltSize(), 16u);
     EXPECT_EQ(found->overhead(), 28u);
 
-    EXPECT_FALSE(findAesField(aesField(1, 4, 8)));          // no 320-bit keys
+    EXPECT_FALSE(findAesField(aesField(1, 4, 8)));  // no 320-bit keys
     EXPECT_FALSE(findAesField(aesField(1, 0, 8)));
-    EXPECT_FALSE(findAesField(aesField(1, 1, 8, "XY")));    // another vendor
-    EXPECT_FALSE(findAesField(aesField(1, 1, 8, "AE", 5))); // too short a block
+    EXPECT_FALSE(findAesField(aesField(1, 1, 8, "XY")));     // another vendor
+    EXPECT_FALSE(findAesField(aesField(1, 1, 8, "AE", 5)));  // too short a block
     Bytes cut = aesField(1, 1, 8);
-    cut.pop_back(); // the block claims more than the extra field holds
+    cut.pop_back();  // the block claims more than the extra field holds
     EXPECT_FALSE(findAesField(cut));
     EXPECT_FALSE(findAesField({}));
 }
@@ -52,11 +61,11 @@ TEST(AesDecryptor, MatchesAPlainDerivationAndCounterModeInAnyChunking) {
     const uint8_t wrong[kAesVerifierSize] = {uint8_t(derived[64] ^ 1), derived[65]};
     EXPECT_FALSE(AesDecryptor().start("skin", 3, salt, wrong));
     EXPECT_FALSE(AesDecryptor().start("Skin", 3, salt, verifier) &&
-                 AesDecryptor().start("Skin", 3, salt, wrong)); // at most one of two verifiers fits
+                 AesDecryptor().start("Skin", 3, salt, wrong));  // at most one of two verifiers fits
 
     const Bytes cipher = sampleData(20000, 30);
     Bytes expected = cipher;
-    EVP_CIPHER_CTX *ecb = EVP_CIPHER_CTX_new();
+    EVP_CIPHER_CTX* ecb = EVP_CIPHER_CTX_new();
     ASSERT_EQ(EVP_EncryptInit_ex(ecb, EVP_aes_256_ecb(), nullptr, derived, nullptr), 1);
     for (size_t block = 0; block * 16 < expected.size(); ++block) {
         uint8_t counter[16] = {}, key[16];
@@ -79,7 +88,8 @@ TEST(AesDecryptor, MatchesAPlainDerivationAndCounterModeInAnyChunking) {
             AesDecryptor d;
             ASSERT_TRUE(d.start("skin", 3, salt, verifier));
             Bytes data = cipher;
-            for (size_t at = 0; at < data.size(); at += chunk) d.decrypt(data.data() + at, std::min(chunk, data.size() - at));
+            for (size_t at = 0; at < data.size(); at += chunk)
+                d.decrypt(data.data() + at, std::min(chunk, data.size() - at));
             EXPECT_TRUE(data == expected) << chunk;
             EXPECT_EQ(d.authentic(good ? code : badCode), good) << chunk;
         }

@@ -11,14 +11,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kBigSize = (uint64_t(4) << 30) + (uint64_t(3) << 20); // just over 4 GiB
+constexpr uint64_t kBigSize = (uint64_t(4) << 30) + (uint64_t(3) << 20);  // just over 4 GiB
 
 using Zip64BigTest = LibraryTest;
 
-} // namespace
+}  // namespace
 
-TEST_F(Zip64BigTest, MemberBeyond4GiBListsAndTests)
-{
+TEST_F(Zip64BigTest, MemberBeyond4GiBListsAndTests) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "big-data test: not in the sanitizer build";
 #endif
@@ -33,13 +32,11 @@ TEST_F(Zip64BigTest, MemberBeyond4GiBListsAndTests)
     EXPECT_TRUE(texts(TARROW_MSG_ERROR).empty());
 }
 
-TEST_F(Zip64BigTest, MemberBeyond4GiBExtracts)
-{
+TEST_F(Zip64BigTest, MemberBeyond4GiBExtracts) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "big-data test: not in the sanitizer build";
 #endif
-    if (!std::getenv("VELTRANE_BIG_TESTS"))
-        GTEST_SKIP() << "writes 4 GiB: set VELTRANE_BIG_TESTS=1 to run it";
+    if (!std::getenv("VELTRANE_BIG_TESTS")) GTEST_SKIP() << "writes 4 GiB: set VELTRANE_BIG_TESTS=1 to run it";
     if (fs::space(path("")).available < uint64_t(10) * 1000 * 1000 * 1000)
         GTEST_SKIP() << "writes 4 GiB: less than 10 GB free in " << path("");
     const std::string big = path("big.zip");

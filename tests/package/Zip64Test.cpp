@@ -13,21 +13,18 @@ namespace {
 
 using Zip64Test = LibraryTest;
 
-Member stored(const std::string &name, const std::string &data)
-{
+Member stored(const std::string& name, const std::string& data) {
     Member m = ziptest::stored(name, data);
     m.versionNeeded = 45;
     return m;
 }
 
 // The listing's uncompressed and compressed size fields of each member, "size|csize".
-std::vector<std::string> listedSizes(const std::vector<std::string> &listings)
-{
+std::vector<std::string> listedSizes(const std::vector<std::string>& listings) {
     std::vector<std::string> sizes;
-    for (const std::string &t : listings) {
+    for (const std::string& t : listings) {
         size_t at = 0;
-        for (int field = 0; field < 3; ++field)
-            at = t.find('|', at) + 1;
+        for (int field = 0; field < 3; ++field) at = t.find('|', at) + 1;
         size_t end = t.find('|', t.find('|', at) + 1);
         sizes.push_back(t.substr(at, end - at));
     }
@@ -35,27 +32,29 @@ std::vector<std::string> listedSizes(const std::vector<std::string> &listings)
 }
 
 struct Combination {
-    const char *label;
+    const char* label;
     Zip64Fields fields;
     bool descriptor;
 };
 
-} // namespace
+}  // namespace
 
 // Every way a writer places the zip64 values: the member lists with its real sizes, tests clean
 // and extracts byte for byte, and so does the ordinary member after it.
-TEST_F(Zip64Test, EveryFieldCombinationListsTestsAndExtracts)
-{
+TEST_F(Zip64Test, EveryFieldCombinationListsTestsAndExtracts) {
     const Zip64Fields sizes{true, true, false, true}, sizesCentralOnly{true, true, false, false},
         offset{false, false, true, true}, all{true, true, true, true}, uncompressedOnly{true, false, false, true};
     const std::vector<Combination> combinations{
-        {"sizes in both headers", sizes, false},    {"sizes in the central header only", sizesCentralOnly, false},
-        {"offset only", offset, false},             {"all three", all, false},
+        {"sizes in both headers", sizes, false},
+        {"sizes in the central header only", sizesCentralOnly, false},
+        {"offset only", offset, false},
+        {"all three", all, false},
         {"uncompressed size alone", uncompressedOnly, false},
-        {"sizes, data descriptor", sizes, true},    {"all three, data descriptor", all, true},
+        {"sizes, data descriptor", sizes, true},
+        {"all three, data descriptor", all, true},
         {"offset only, data descriptor", offset, true},
     };
-    for (const Combination &c : combinations) {
+    for (const Combination& c : combinations) {
         SCOPED_TRACE(c.label);
         Archive a;
         a.zip64End = true;
@@ -84,8 +83,7 @@ TEST_F(Zip64Test, EveryFieldCombinationListsTestsAndExtracts)
 
 // The zip64 end record locates the directory; with a program in front of the archive its offsets
 // are short by the program's length, as in the ordinary end record.
-TEST_F(Zip64Test, EndRecordOfAnArchiveWithAProgramInFront)
-{
+TEST_F(Zip64Test, EndRecordOfAnArchiveWithAProgramInFront) {
     Archive a;
     a.zip64End = true;
     a.prefix.assign(5000, 0x90);
@@ -99,13 +97,11 @@ TEST_F(Zip64Test, EndRecordOfAnArchiveWithAProgramInFront)
     EXPECT_EQ(Tarrow_GetLastError(), 0);
 }
 
-TEST_F(Zip64Test, MoreThan65535Members)
-{
+TEST_F(Zip64Test, MoreThan65535Members) {
     Archive a;
-    for (int i = 0; i < 65536; ++i)
-        a.members.push_back(stored("f" + std::to_string(i), i == 65535 ? "last" : ""));
+    for (int i = 0; i < 65536; ++i) a.members.push_back(stored("f" + std::to_string(i), i == 65535 ? "last" : ""));
     std::string file = writeArchive("many.zip", a);
-    EXPECT_EQ(list(file), 65535); // the result is held at 65,535
+    EXPECT_EQ(list(file), 65535);  // the result is held at 65,535
     std::vector<std::string> listings = texts(TARROW_MSG_LISTING);
     ASSERT_EQ(listings.size(), 65536u);
     EXPECT_EQ(listings.back().substr(0, file.size() + 11), file + "||f65535|4|");
@@ -117,23 +113,22 @@ TEST_F(Zip64Test, MoreThan65535Members)
 
 // A member bigger than any 32-bit buffer is refused whole: the buffer counts as full and nothing
 // of the member is decoded into it.
-TEST_F(Zip64Test, MemoryOutputRefusesAMemberBeyond32Bits)
-{
+TEST_F(Zip64Test, MemoryOutputRefusesAMemberBeyond32Bits) {
     Archive a;
     Member m;
     m.name = "huge.bin";
     m.method = 8;
-    m.packed = std::string("\x03\x00", 2); // an empty final block: the declared size is a lie
+    m.packed = std::string("\x03\x00", 2);  // an empty final block: the declared size is a lie
     m.data = "";
     m.zip64 = {true, false, false, true};
     a.members = {m};
     std::string file = writeArchive("huge.zip", a);
     // The writer puts the real (empty) size into the zip64 blocks; declare 5 GiB there instead.
     ziptest::Bytes bytes = ziptest::build(a);
-    for (const char *block : {"\x01\x00\x10\x00", "\x01\x00\x08\x00"}) {
+    for (const char* block : {"\x01\x00\x10\x00", "\x01\x00\x08\x00"}) {
         size_t at = ziptest::toString(bytes).find(std::string(block, 4));
         ASSERT_NE(at, std::string::npos);
-        bytes[at + 4 + 4] = 5; // bits 32-39 of the uncompressed size, which comes first
+        bytes[at + 4 + 4] = 5;  // bits 32-39 of the uncompressed size, which comes first
     }
     ziptest::writeFile(file, bytes);
 
@@ -149,8 +144,7 @@ TEST_F(Zip64Test, MemoryOutputRefusesAMemberBeyond32Bits)
 // zip64 values are the attacker's to choose: an entry count of 2^62 must not reserve memory for
 // it, and a zip64 block too short for its fields gives only what it holds (here the local header's
 // sizes are right, so the member still tests clean).
-TEST_F(Zip64Test, HostileZip64ValuesAreErrorsNotAllocations)
-{
+TEST_F(Zip64Test, HostileZip64ValuesAreErrorsNotAllocations) {
     Archive a;
     a.zip64End = true;
     Member m = stored("a.txt", "abc");
@@ -159,7 +153,7 @@ TEST_F(Zip64Test, HostileZip64ValuesAreErrorsNotAllocations)
     std::string text = ziptest::toString(bytes);
     size_t record = text.find(std::string("PK\x06\x06", 4));
     ASSERT_NE(record, std::string::npos);
-    bytes[record + 32 + 7] = 0x40; // total entries
+    bytes[record + 32 + 7] = 0x40;  // total entries
     std::string file = path("count.zip");
     ziptest::writeFile(file, bytes);
     EXPECT_EQ(list(file), 1);
@@ -174,7 +168,7 @@ TEST_F(Zip64Test, HostileZip64ValuesAreErrorsNotAllocations)
     size_t central = text.find(std::string("PK\x01\x02", 4));
     size_t block = text.find(std::string("\x01\x00\x10\x00", 4), central);
     ASSERT_NE(block, std::string::npos);
-    bytes[block + 2] = 8; // room for the uncompressed size only; the rest reads as another block
+    bytes[block + 2] = 8;  // room for the uncompressed size only; the rest reads as another block
     file = path("short.zip");
     ziptest::writeFile(file, bytes);
     messages.clear();

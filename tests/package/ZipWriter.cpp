@@ -7,40 +7,35 @@
 
 namespace ziptest {
 
-uint32_t crc32(const std::string &data)
-{
+uint32_t crc32(const std::string& data) {
     uint32_t crc = 0xFFFFFFFF;
     for (unsigned char c : data) {
         crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
     }
     return ~crc;
 }
 
 namespace {
 
-void put16(Bytes &out, uint32_t v)
-{
+void put16(Bytes& out, uint32_t v) {
     out.push_back(uint8_t(v));
     out.push_back(uint8_t(v >> 8));
 }
 
-void put32(Bytes &out, uint32_t v)
-{
+void put32(Bytes& out, uint32_t v) {
     put16(out, v & 0xFFFF);
     put16(out, v >> 16);
 }
 
-void put64(Bytes &out, uint64_t v)
-{
+void put64(Bytes& out, uint64_t v) {
     put32(out, uint32_t(v));
     put32(out, uint32_t(v >> 32));
 }
 
-void putText(Bytes &out, const std::string &s) { out.insert(out.end(), s.begin(), s.end()); }
+void putText(Bytes& out, const std::string& s) { out.insert(out.end(), s.begin(), s.end()); }
 
-const std::string &payload(const Member &m) { return m.packed ? *m.packed : m.data; }
+const std::string& payload(const Member& m) { return m.packed ? *m.packed : m.data; }
 
 constexpr uint32_t kSaturated = 0xFFFFFFFF;
 
@@ -52,23 +47,18 @@ struct Values {
     uint64_t offset;
 };
 
-Values valuesOf(const Member &m, uint64_t offset)
-{
+Values valuesOf(const Member& m, uint64_t offset) {
     return {m.crc.value_or(crc32(m.data)), payload(m).size(), m.uncompressedSize.value_or(uint32_t(m.data.size())),
             offset};
 }
 
 // The member's extra field for one header: the zip64 block first, then the member's own blocks.
-Bytes extraFor(const Member &m, const Values &v, bool central)
-{
+Bytes extraFor(const Member& m, const Values& v, bool central) {
     Bytes zip64;
     if (central) {
-        if (m.zip64.uncompressedSize)
-            put64(zip64, v.size);
-        if (m.zip64.compressedSize)
-            put64(zip64, v.packedSize);
-        if (m.zip64.offset)
-            put64(zip64, v.offset);
+        if (m.zip64.uncompressedSize) put64(zip64, v.size);
+        if (m.zip64.compressedSize) put64(zip64, v.packedSize);
+        if (m.zip64.offset) put64(zip64, v.offset);
     } else if (m.zip64.local && (m.zip64.uncompressedSize || m.zip64.compressedSize)) {
         put64(zip64, m.descriptor ? 0 : v.size);
         put64(zip64, m.descriptor ? 0 : v.packedSize);
@@ -84,8 +74,7 @@ Bytes extraFor(const Member &m, const Values &v, bool central)
 }
 
 // The fields local and central headers share, from "version needed" to the extra field's length.
-void putCommonFields(Bytes &out, const Member &m, const Values &v, const Bytes &extra, bool central)
-{
+void putCommonFields(Bytes& out, const Member& m, const Values& v, const Bytes& extra, bool central) {
     const bool blank = m.descriptor && !central;
     const bool saturated = central || m.zip64.local;
     out.push_back(m.versionNeeded);
@@ -101,8 +90,7 @@ void putCommonFields(Bytes &out, const Member &m, const Values &v, const Bytes &
     put16(out, uint32_t(extra.size()));
 }
 
-void putLocal(Bytes &out, const Member &m, const Values &v)
-{
+void putLocal(Bytes& out, const Member& m, const Values& v) {
     Bytes extra = extraFor(m, v, false);
     put32(out, 0x04034B50);
     putCommonFields(out, m, v, extra, false);
@@ -110,8 +98,7 @@ void putLocal(Bytes &out, const Member &m, const Values &v)
     out.insert(out.end(), extra.begin(), extra.end());
 }
 
-void putDescriptor(Bytes &out, const Member &m, const Values &v)
-{
+void putDescriptor(Bytes& out, const Member& m, const Values& v) {
     put32(out, 0x08074B50);
     put32(out, v.crc);
     if (m.zip64.compressedSize || m.zip64.uncompressedSize) {
@@ -123,8 +110,7 @@ void putDescriptor(Bytes &out, const Member &m, const Values &v)
     }
 }
 
-void putCentral(Bytes &out, const Member &m, const Values &v, uint32_t signature, uint16_t disk)
-{
+void putCentral(Bytes& out, const Member& m, const Values& v, uint32_t signature, uint16_t disk) {
     Bytes extra = extraFor(m, v, true);
     put32(out, signature);
     out.push_back(m.versionMadeBy);
@@ -141,9 +127,8 @@ void putCentral(Bytes &out, const Member &m, const Values &v, uint32_t signature
 }
 
 // The zip64 end record and locator for a single-disk archive, then the end record.
-void putEnd(Bytes &out, bool zip64, uint16_t endDisk, uint16_t centralDisk, uint64_t entries, uint64_t centralSize,
-            uint64_t centralOffset, uint16_t commentLength)
-{
+void putEnd(Bytes& out, bool zip64, uint16_t endDisk, uint16_t centralDisk, uint64_t entries, uint64_t centralSize,
+            uint64_t centralOffset, uint16_t commentLength) {
     if (zip64) {
         const uint64_t at = out.size();
         put32(out, 0x06064B50);
@@ -177,35 +162,30 @@ struct DiskPosition {
     uint32_t offset;
 };
 
-DiskPosition locate(const Archive &a, size_t position)
-{
+DiskPosition locate(const Archive& a, size_t position) {
     uint16_t disk = 0;
     size_t start = 0;
     for (size_t brk : a.diskBreaks) {
-        if (position < brk)
-            break;
+        if (position < brk) break;
         ++disk;
         start = brk;
     }
     return {disk, uint32_t(position - start)};
 }
 
-} // namespace
+}  // namespace
 
-std::vector<Bytes> buildDisks(const Archive &a)
-{
+std::vector<Bytes> buildDisks(const Archive& a) {
     Bytes out = a.prefix;
     const size_t base = a.offsetsFromArchiveStart ? a.prefix.size() : 0;
-    if (a.spanningMarker)
-        put32(out, 0x08074B50);
+    if (a.spanningMarker) put32(out, 0x08074B50);
     std::vector<size_t> localOffsets;
-    for (const Member &m : a.members) {
+    for (const Member& m : a.members) {
         localOffsets.push_back(out.size());
         const Values v = valuesOf(m, 0);
         putLocal(out, m, v);
         putText(out, payload(m));
-        if (m.descriptor)
-            putDescriptor(out, m, v);
+        if (m.descriptor) putDescriptor(out, m, v);
     }
     const size_t centralStart = out.size();
     for (size_t i = 0; i < a.members.size(); ++i) {
@@ -232,15 +212,12 @@ std::vector<Bytes> buildDisks(const Archive &a)
     return disks;
 }
 
-Bytes build(const Archive &a)
-{
-    if (!a.diskBreaks.empty())
-        throw std::logic_error("build() makes single-disk archives; use buildDisks()");
+Bytes build(const Archive& a) {
+    if (!a.diskBreaks.empty()) throw std::logic_error("build() makes single-disk archives; use buildDisks()");
     return buildDisks(a).front();
 }
 
-Bytes extraBlock(uint16_t id, const std::string &data)
-{
+Bytes extraBlock(uint16_t id, const std::string& data) {
     Bytes out;
     put16(out, id);
     put16(out, uint32_t(data.size()));
@@ -248,24 +225,20 @@ Bytes extraBlock(uint16_t id, const std::string &data)
     return out;
 }
 
-Bytes unicodeBlock(uint16_t id, const std::string &headerBytes, const std::string &utf8)
-{
+Bytes unicodeBlock(uint16_t id, const std::string& headerBytes, const std::string& utf8) {
     std::string data(1, '\1');
     const uint32_t crc = crc32(headerBytes);
-    for (int shift = 0; shift < 32; shift += 8)
-        data += char(crc >> shift);
+    for (int shift = 0; shift < 32; shift += 8) data += char(crc >> shift);
     return extraBlock(id, data + utf8);
 }
 
-Bytes localHeader(const Member &m, uint64_t packedSize, uint64_t size, uint32_t crc)
-{
+Bytes localHeader(const Member& m, uint64_t packedSize, uint64_t size, uint32_t crc) {
     Bytes out;
     putLocal(out, m, {crc, packedSize, size, 0});
     return out;
 }
 
-Bytes centralAndEnd(const Member &m, uint64_t packedSize, uint64_t size, uint32_t crc, uint64_t centralOffset)
-{
+Bytes centralAndEnd(const Member& m, uint64_t packedSize, uint64_t size, uint32_t crc, uint64_t centralOffset) {
     Bytes out;
     putCentral(out, m, {crc, packedSize, size, 0}, 0x02014B50, 0);
     const size_t centralSize = out.size();
@@ -273,32 +246,29 @@ Bytes centralAndEnd(const Member &m, uint64_t packedSize, uint64_t size, uint32_
     Bytes end;
     putEnd(end, true, 0, 0, 1, centralSize, centralOffset, 0);
     const uint64_t recordAt = centralOffset + centralSize;
-    for (int i = 0; i < 8; ++i)
-        end[56 + 8 + size_t(i)] = uint8_t(recordAt >> (8 * i));
+    for (int i = 0; i < 8; ++i) end[56 + 8 + size_t(i)] = uint8_t(recordAt >> (8 * i));
     out.insert(out.end(), end.begin(), end.end());
     return out;
 }
 
-void writeFile(const std::string &path, const Bytes &bytes)
-{
+void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::string toString(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string toString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-} // namespace ziptest
+}  // namespace ziptest
 
 namespace ziptest {
 
-std::string deflate(const std::string &data)
-{
+std::string deflate(const std::string& data) {
     z_stream z{};
     deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     std::string packed(deflateBound(&z, uLong(data.size())) + 16, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef *>(packed.data());
+    z.next_out = reinterpret_cast<Bytef*>(packed.data());
     z.avail_out = uInt(packed.size());
     ::deflate(&z, Z_FINISH);
     packed.resize(z.total_out);
@@ -306,8 +276,7 @@ std::string deflate(const std::string &data)
     return packed;
 }
 
-PackedZeros deflateZeros(uint64_t size)
-{
+PackedZeros deflateZeros(uint64_t size) {
     // A megabyte of zeros ended by a full flush is byte-aligned and refers to nothing before it, so
     // the stream is that piece repeated, then the rest with the final block.
     constexpr uint64_t kPiece = 1 << 20;
@@ -316,9 +285,9 @@ PackedZeros deflateZeros(uint64_t size)
     deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     auto compress = [&](uint64_t n, int flush) {
         std::string out(deflateBound(&z, uLong(n)) + 64, '\0');
-        z.next_in = const_cast<Bytef *>(zeros.data());
+        z.next_in = const_cast<Bytef*>(zeros.data());
         z.avail_in = uInt(n);
-        z.next_out = reinterpret_cast<Bytef *>(out.data());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
         z.avail_out = uInt(out.size());
         ::deflate(&z, flush);
         out.resize(out.size() - z.avail_out);
@@ -328,20 +297,17 @@ PackedZeros deflateZeros(uint64_t size)
     const std::string piece = pieces ? compress(kPiece, Z_FULL_FLUSH) : std::string();
     PackedZeros result;
     result.packed.reserve(piece.size() * pieces + 64);
-    for (uint64_t i = 0; i < pieces; ++i)
-        result.packed += piece;
+    for (uint64_t i = 0; i < pieces; ++i) result.packed += piece;
     result.packed += compress(rest, Z_FINISH);
     deflateEnd(&z);
     const uLong pieceCrc = ::crc32(0, zeros.data(), uInt(kPiece));
     uLong crc = ::crc32(0, nullptr, 0);
-    for (uint64_t i = 0; i < pieces; ++i)
-        crc = crc32_combine(crc, pieceCrc, z_off_t(kPiece));
+    for (uint64_t i = 0; i < pieces; ++i) crc = crc32_combine(crc, pieceCrc, z_off_t(kPiece));
     result.crc = uint32_t(crc32_combine(crc, ::crc32(0, zeros.data(), uInt(rest)), z_off_t(rest)));
     return result;
 }
 
-void writeZeros(const std::string &path, const std::string &name, uint64_t size)
-{
+void writeZeros(const std::string& path, const std::string& name, uint64_t size) {
     const PackedZeros zeros = deflateZeros(size);
     Member m;
     m.name = name;
@@ -355,20 +321,18 @@ void writeZeros(const std::string &path, const std::string &name, uint64_t size)
     writeFile(path, out);
 }
 
-Member stored(const std::string &name, const std::string &data)
-{
+Member stored(const std::string& name, const std::string& data) {
     Member m;
     m.name = name;
     m.data = data;
     return m;
 }
 
-Member deflated(const std::string &name, const std::string &data)
-{
+Member deflated(const std::string& name, const std::string& data) {
     Member m = stored(name, data);
     m.method = 8;
     m.packed = deflate(data);
     return m;
 }
 
-} // namespace ziptest
+}  // namespace ziptest

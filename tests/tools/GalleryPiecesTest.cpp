@@ -68,8 +68,13 @@ TEST(GalleryPage, StringsFromFileNamesCannotEndTheScriptOrBreakTheJson) {
     // Line and paragraph separators end a line in older script parsers.
     EXPECT_EQ(JsonString("a\xE2\x80\xA8z\xE2\x80\xA9"), "\"a\\u2028z\\u2029\"");
     // Text that is UTF-8 stays as it is; bytes that are not become U+FFFD, one per byte.
-    EXPECT_EQ(JsonString("Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x8E\xB5"), "\"Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x8E\xB5\"");
-    EXPECT_EQ(JsonString("a\xFF\xC3" "b\xE2\x80"), "\"a\\ufffd\\ufffdb\\ufffd\\ufffd\"");
+    EXPECT_EQ(JsonString("Gr\xC3\xBC\xC3\x9F"
+                         "e \xF0\x9F\x8E\xB5"),
+              "\"Gr\xC3\xBC\xC3\x9F"
+              "e \xF0\x9F\x8E\xB5\"");
+    EXPECT_EQ(JsonString("a\xFF\xC3"
+                         "b\xE2\x80"),
+              "\"a\\ufffd\\ufffdb\\ufffd\\ufffd\"");
 }
 
 TEST(GalleryPage, Utf8SequencesAreCheckedAsTheStandardDefinesThem) {
@@ -82,7 +87,7 @@ TEST(GalleryPage, Utf8SequencesAreCheckedAsTheStandardDefinesThem) {
     EXPECT_EQ(Utf8SequenceLength("\xED\xA0\x80", 0), 0u);      // surrogate
     EXPECT_EQ(Utf8SequenceLength("\xF4\x90\x80\x80", 0), 0u);  // past U+10FFFF
     EXPECT_EQ(Utf8SequenceLength("\x80", 0), 0u);
-    EXPECT_EQ(Utf8SequenceLength("\xE2\x82", 0), 0u);          // cut short
+    EXPECT_EQ(Utf8SequenceLength("\xE2\x82", 0), 0u);  // cut short
     EXPECT_EQ(Utf8CodePoint("\xF0\x9F\x8E\xB5", 0, 4), char32_t(0x1F3B5));
 }
 
@@ -133,14 +138,14 @@ TEST(GalleryManifest, RoundTripsAnyPathAndDropsWhatDoesNotParse) {
     const std::string head = std::string(kManifestFirstLine) + "\n";
     EXPECT_TRUE(ParseManifest("something else\n/a\t1\t2\tpng\ta.png\n").empty());
     const auto kept = ParseManifest(head +
-                                    "/a\t1\t2\tpng\t../escape.png\n"   // not a plain name
+                                    "/a\t1\t2\tpng\t../escape.png\n"  // not a plain name
                                     "/b\t1\t2\tpng\tsub/dir.png\n"
                                     "/c\t1\t2\tpng\t..\n"
-                                    "/d\tone\t2\tpng\td.png\n"          // not a number
-                                    "/e\t1\t2\tpng\n"                   // a field short
-                                    "/f\t1\t2\tpng\tf\\q.png\n"         // unknown escape
+                                    "/d\tone\t2\tpng\td.png\n"   // not a number
+                                    "/e\t1\t2\tpng\n"            // a field short
+                                    "/f\t1\t2\tpng\tf\\q.png\n"  // unknown escape
                                     "/g\t1\t2\tpng\tg.png\n"
-                                    "/h\t1\t2\tpng\th.png");            // cut short
+                                    "/h\t1\t2\tpng\th.png");  // cut short
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].skin, "/g");
 }
@@ -251,7 +256,8 @@ TEST_F(GalleryFolder, AFolderSkinsStampFollowsTheFilesInIt) {
     EXPECT_EQ(StampOf(skin).size, 5u);
     // Same size, later time: a file rewritten in place.
     const SkinStamp grown = StampOf(skin);
-    fs::last_write_time(root / "skin" / "main.bmp", fs::last_write_time(root / "skin" / "main.bmp") + std::chrono::seconds(5));
+    fs::last_write_time(root / "skin" / "main.bmp",
+                        fs::last_write_time(root / "skin" / "main.bmp") + std::chrono::seconds(5));
     EXPECT_GT(StampOf(skin).mtime, grown.mtime);
     EXPECT_EQ(StampOf({SkinSource::Kind::Archive, (root / "missing.wsz").string(), "missing"}), SkinStamp{});
 }

@@ -35,9 +35,7 @@ class GalleryTool : public PreviewTool {
 protected:
     fs::path gallery() const { return root / "gallery"; }
     std::string Page() const { return Read(gallery() / "index.html"); }
-    int RunGallery(const std::string& arguments) {
-        return Run("--gallery " + Quoted(gallery()) + " " + arguments);
-    }
+    int RunGallery(const std::string& arguments) { return Run("--gallery " + Quoted(gallery()) + " " + arguments); }
 };
 
 }  // namespace
@@ -198,8 +196,8 @@ TEST_F(GalleryTool, TheCorpusGalleryWorksInAHeadlessBrowser) {
 
     const fs::path script = fs::path(VELTRANE_SOURCE_DIR) / "tests" / "tools" / "gallery_browser.py";
     const std::string command = "python3 " + Quoted(script) + " " + Quoted(gallery() / "index.html") +
-                                " amiga Paper-Amp " + Quoted(root / "screenshot.png") + " >" + Quoted(root / "facts.txt") +
-                                " 2>" + Quoted(root / "browser.txt");
+                                " amiga Paper-Amp " + Quoted(root / "screenshot.png") + " >" +
+                                Quoted(root / "facts.txt") + " 2>" + Quoted(root / "browser.txt");
     const int status = std::system(command.c_str());
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (exitCode == 77) GTEST_SKIP() << Read(root / "browser.txt");

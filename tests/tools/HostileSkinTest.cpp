@@ -70,7 +70,8 @@ TEST_F(PreviewTool, HostileArchivesFailWithTheirReasonAndTheRunGoesOn) {
         SCOPED_TRACE(viaFiles ? "via files" : "in memory");
         fs::remove_all(out);
         EXPECT_EQ(Run(std::string(viaFiles ? "--via-files " : "") + "-f bmp -j 1 -o " + Quoted(out) + " " +
-                      Quoted(root / "skins")), 1);
+                      Quoted(root / "skins")),
+                  1);
         const std::string errors = Errors();
         std::size_t renders = 0;
         for (const hostile::HostileSkin& skin : set) {
@@ -90,17 +91,22 @@ TEST_F(PreviewTool, HostileArchivesFailWithTheirReasonAndTheRunGoesOn) {
             EXPECT_EQ(said.find("refused: ") != std::string::npos, skin.refused) << said;
         }
         EXPECT_NE(errors.find(std::to_string(renders) + " rendered, 0 skipped, " +
-                              std::to_string(set.size() - renders) + " failed"), std::string::npos) << errors;
+                              std::to_string(set.size() - renders) + " failed"),
+                  std::string::npos)
+            << errors;
         EXPECT_TRUE(TempContents().empty());
     }
 }
 
 TEST_F(PreviewTool, OfNamesThatDifferOnlyInCaseTheLaterMemberWins) {
     // The same file twice, and the same folder under two spellings.
-    MakeArchive("RedThenBlue.wsz", {ziptest::stored("Main.bmp", MainBitmap(kRed)), ziptest::stored("main.BMP", MainBitmap(kBlue))});
-    MakeArchive("BlueThenRed.wsz", {ziptest::stored("main.bmp", MainBitmap(kBlue)), ziptest::stored("MAIN.BMP", MainBitmap(kRed))});
-    MakeArchive("Folders.wsz", {ziptest::stored("Skin/MAIN.BMP", MainBitmap(kRed)), ziptest::stored("SKIN/pledit.txt", ""),
-                                ziptest::stored("skin/Main.bmp", MainBitmap(kBlue))});
+    MakeArchive("RedThenBlue.wsz",
+                {ziptest::stored("Main.bmp", MainBitmap(kRed)), ziptest::stored("main.BMP", MainBitmap(kBlue))});
+    MakeArchive("BlueThenRed.wsz",
+                {ziptest::stored("main.bmp", MainBitmap(kBlue)), ziptest::stored("MAIN.BMP", MainBitmap(kRed))});
+    MakeArchive("Folders.wsz",
+                {ziptest::stored("Skin/MAIN.BMP", MainBitmap(kRed)), ziptest::stored("SKIN/pledit.txt", ""),
+                 ziptest::stored("skin/Main.bmp", MainBitmap(kBlue))});
     ASSERT_EQ(Run("-f bmp -j 1 -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
     EXPECT_EQ(BackgroundOf(out / "RedThenBlue.bmp"), kBlueRef);
     EXPECT_EQ(BackgroundOf(out / "BlueThenRed.bmp"), kRedRef);

@@ -127,11 +127,13 @@ TEST_F(BothWays, GeneratedLayoutsFindTheSameSkinFolderAndFiles) {
         {"siblings.wsz", Join(Skin("b/"), Join(Skin("A/sub/", {kEqMain}), {stored("A/Main.bmp", red)}))},
         {"deeper.wsz", Join({stored("x/y/main.bmp", red)}, {stored("x/z/MAIN.BMP", blue), stored("readme", "")})},
         // Fallbacks: a folder where BALANCE.BMP would be, NUMS_EX.BMP for NUMBERS.BMP.
-        {"fallbacks.wsz", Join(Skin("", {kBalance, kNumbers}), {stored("balance.bmp/", ""), stored("balance.bmp/x", "")})},
+        {"fallbacks.wsz",
+         Join(Skin("", {kBalance, kNumbers}), {stored("balance.bmp/", ""), stored("balance.bmp/x", "")})},
         {"pledit.wsz", Join(Skin("s/"), {stored("s/pledit.txt", "[Text]\r\nNormalBG=#102030\r\n")})},
         {"pledit-upper.wsz", Join(Skin(""), {deflated("PLEDIT.TXT", "[text]\nnormalbg = 'a0B0c0'\n")})},
         // Broken pieces the windows look up: an unreadable bitmap keeps the default artwork.
-        {"unreadable.wsz", Join(Skin("", {kTitleBar, kVolume}), {stored("titlebar.bmp", "BM"), stored("VOLUME.BMP", "")})},
+        {"unreadable.wsz",
+         Join(Skin("", {kTitleBar, kVolume}), {stored("titlebar.bmp", "BM"), stored("VOLUME.BMP", "")})},
         {"no-main.wsz", Skin("", {kMain})},
         {"main-not-bitmap.wsz", Join(Skin("", {kMain}), {stored("main.bmp", "not a bitmap")})},
         {"folders-only.wsz", {stored("a/", ""), stored("a/b/", "")}},
@@ -181,8 +183,10 @@ TEST_F(BothWays, ALocalHeaderDeclaringMoreThanTheCatalogueIsRefusedBeforeAnythin
 TEST(ArchiveSkinFolder, CaseMergedTreeWithTheLaterMemberAndConflicts) {
     using Entry = tarrow::MemoryArchive::Entry;
     const std::vector<Entry> members = {
-        {"Skin/", "Skin/", true, 0},         {"Skin/Main.bmp", "Skin/Main.bmp", false, 5},
-        {"SKIN/MAIN.BMP", "SKIN/MAIN.BMP", false, 7}, {"skin/sub/", "skin/sub/", true, 0},
+        {"Skin/", "Skin/", true, 0},
+        {"Skin/Main.bmp", "Skin/Main.bmp", false, 5},
+        {"SKIN/MAIN.BMP", "SKIN/MAIN.BMP", false, 7},
+        {"skin/sub/", "skin/sub/", true, 0},
         {"Other/main.bmp", "Other/main.bmp", false, 3},
     };
     ArchiveSkinFolder skin = FindArchiveSkinFolder(members);
@@ -209,7 +213,8 @@ TEST_F(PreviewTool, InMemoryRunsWriteNothingToTheTemporaryFolder) {
     ASSERT_EQ(Run("-f bmp -o " + Quoted(out) + " " + Quoted(root / "skins")), 0) << Errors();
     EXPECT_EQ(BackgroundOf(out / "Red.bmp"), MakeColorRef(200, 0, 0));
     EXPECT_TRUE(fs::is_empty(tmp));
-    ASSERT_EQ(Run("--via-files --force -f bmp -o " + Quoted(root / "out2") + " " + Quoted(root / "skins")), 0) << Errors();
+    ASSERT_EQ(Run("--via-files --force -f bmp -o " + Quoted(root / "out2") + " " + Quoted(root / "skins")), 0)
+        << Errors();
     EXPECT_EQ(Read(out / "Red.bmp"), Read(root / "out2" / "Red.bmp"));
     EXPECT_TRUE(fs::is_empty(tmp));
 }

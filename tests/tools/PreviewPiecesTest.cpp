@@ -181,13 +181,16 @@ TEST(SkinSourceList, GivesBackWhatWasExpanded) {
     EXPECT_FALSE(ExpandSkinArgument(root + "skins/notes.txt", list, error));
     using Kind = SkinSource::Kind;
     const std::vector<std::tuple<Kind, std::string, std::string>> expected = {
-        {Kind::Folder, root + "skins/Blue", "Blue"},   {Kind::Archive, root + "skins/a.wsz", "a"},
-        {Kind::Archive, root + "skins/red.WSZ", "red"}, {Kind::Archive, root + "Green.zip", "Green"},
+        {Kind::Folder, root + "skins/Blue", "Blue"},
+        {Kind::Archive, root + "skins/a.wsz", "a"},
+        {Kind::Archive, root + "skins/red.WSZ", "red"},
+        {Kind::Archive, root + "Green.zip", "Green"},
         {Kind::Folder, root + "skins/Blue/", "Blue"}};
     ASSERT_EQ(list.size(), expected.size());
     std::size_t i = 0;
     for (const SkinSource& source : list) {
-        EXPECT_EQ(std::tie(source.kind, source.path, source.name), std::tie(std::get<0>(expected[i]), std::get<1>(expected[i]), std::get<2>(expected[i])))
+        EXPECT_EQ(std::tie(source.kind, source.path, source.name),
+                  std::tie(std::get<0>(expected[i]), std::get<1>(expected[i]), std::get<2>(expected[i])))
             << "skin " << i;
         EXPECT_EQ(list.Path(i), source.path);
         EXPECT_EQ(list.Name(i), source.name);

@@ -19,8 +19,7 @@ TEST_F(PreviewTool, WritesTheSamePictureTheCoreRenders) {
     ASSERT_EQ(written.Width(), 275);
     ASSERT_EQ(written.Height(), 350);
     for (int32_t y = 0; y < 350; ++y)
-        for (int32_t x = 0; x < 275; ++x)
-            ASSERT_EQ(written.GetPixel(x, y), expected.GetPixel(x, y)) << x << ", " << y;
+        for (int32_t x = 0; x < 275; ++x) ASSERT_EQ(written.GetPixel(x, y), expected.GetPixel(x, y)) << x << ", " << y;
     EXPECT_EQ(written.GetPixel(150, 20), MakeColorRef(200, 0, 0));
     EXPECT_NE(Errors().find("1 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
 }
@@ -143,7 +142,10 @@ TEST_F(PreviewTool, OfSkinsOfOneNameTheFirstWritesThePreview) {
 TEST_F(PreviewTool, NamesReachTheTerminalEscaped) {
     // Skins that fail, one skipped for its name and a missing argument, all with names that would
     // drive a terminal or break a line if printed raw.
-    const std::vector<std::string> names{"Esc\x1B[31mRed", "New\nLine", "Bad\xFF" "Byte", "Gr\xC3\xBCn"};
+    const std::vector<std::string> names{"Esc\x1B[31mRed", "New\nLine",
+                                         "Bad\xFF"
+                                         "Byte",
+                                         "Gr\xC3\xBCn"};
     for (const std::string& name : names) {
         const fs::path skin = MakeSkin(name, RgbQuad{});
         std::ofstream(skin / "Main.bmp", std::ios::trunc) << "BM not really";

@@ -24,52 +24,42 @@ const fs::path kCorpus = fs::path(VELTRANE_SHARED_DIR) / "corpus" / "zip";
 
 class TarrowTool : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (!fs::exists(kBin / "tarrow"))
-            GTEST_SKIP() << "tarrow not built";
+    void SetUp() override {
+        if (!fs::exists(kBin / "tarrow")) GTEST_SKIP() << "tarrow not built";
         std::string pattern = (fs::temp_directory_path() / "tarrow-tool-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root = pattern;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         std::error_code ec;
-        if (!root.empty())
-            fs::remove_all(root, ec);
+        if (!root.empty()) fs::remove_all(root, ec);
     }
 
     // Runs tarrow with the arguments (quoted where needed) and no terminal input, after the shell
     // words in `before` (a change of folder, variables).
-    int run(const std::string &arguments, const std::string &before = "")
-    {
+    int run(const std::string& arguments, const std::string& before = "") {
         const std::string command = before + "'" + (kBin / "tarrow").string() + "' " + arguments + " </dev/null >'" +
                                     (root / "out.txt").string() + "' 2>'" + (root / "err.txt").string() + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string read(const char *name) const
-    {
+    std::string read(const char* name) const {
         std::ifstream file(root / name);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    std::string corpus(const char *name) const
-    {
-        if (!fs::exists(kCorpus / name))
-            return {};
+    std::string corpus(const char* name) const {
+        if (!fs::exists(kCorpus / name)) return {};
         return "'" + (kCorpus / name).string() + "'";
     }
 
     fs::path root;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(TarrowTool, ListsATable)
-{
+TEST_F(TarrowTool, ListsATable) {
     std::string archive = corpus("cc_COMPRESS-208.zip");
-    if (archive.empty())
-        GTEST_SKIP() << "no corpus";
+    if (archive.empty()) GTEST_SKIP() << "no corpus";
     EXPECT_EQ(run("l " + archive), 0);
     EXPECT_EQ(read("out.txt"),
               "    Length        Size   Ratio  Date        Time      Method   CRC-32    Name\n"
@@ -80,11 +70,9 @@ TEST_F(TarrowTool, ListsATable)
     EXPECT_EQ(read("err.txt"), "");
 }
 
-TEST_F(TarrowTool, PatternsSelectAndCommentIsShown)
-{
+TEST_F(TarrowTool, PatternsSelectAndCommentIsShown) {
     std::string archive = corpus("la_test_read_format_zip_sfx");
-    if (archive.empty())
-        GTEST_SKIP() << "no corpus";
+    if (archive.empty()) GTEST_SKIP() << "no corpus";
     EXPECT_EQ(run("l -x 'file*' " + archive), 0);
     std::string out = read("out.txt");
     EXPECT_NE(out.find("This is a sample file"), std::string::npos);
@@ -93,8 +81,7 @@ TEST_F(TarrowTool, PatternsSelectAndCommentIsShown)
     EXPECT_NE(out.find("1 member\n"), std::string::npos);
 }
 
-TEST_F(TarrowTool, ErrorsAndUsage)
-{
+TEST_F(TarrowTool, ErrorsAndUsage) {
     EXPECT_EQ(run("l '" + (root / "absent.zip").string() + "'"), 1);
     EXPECT_NE(read("err.txt").find("archive not found"), std::string::npos);
     EXPECT_EQ(run("q x.zip"), 2);
@@ -107,20 +94,16 @@ TEST_F(TarrowTool, ErrorsAndUsage)
     EXPECT_NE(read("out.txt").find("libPackage "), std::string::npos);
 }
 
-TEST_F(TarrowTool, DiskRequestWithoutAnAnswerCancels)
-{
+TEST_F(TarrowTool, DiskRequestWithoutAnAnswerCancels) {
     std::string archive = corpus("zjs_malformed-split-signature.zip");
-    if (archive.empty())
-        GTEST_SKIP() << "no corpus";
+    if (archive.empty()) GTEST_SKIP() << "no corpus";
     EXPECT_EQ(run("l " + archive), 1);
     EXPECT_NE(read("err.txt").find("aborted"), std::string::npos);
 }
 
-TEST_F(TarrowTool, ControlCharactersInNamesAreEscaped)
-{
+TEST_F(TarrowTool, ControlCharactersInNamesAreEscaped) {
     std::string archive = corpus("lz_test-cp437.zip");
-    if (archive.empty())
-        GTEST_SKIP() << "no corpus";
+    if (archive.empty()) GTEST_SKIP() << "no corpus";
     EXPECT_EQ(run("l " + archive), 0);
     std::string out = read("out.txt");
     EXPECT_NE(out.find("  \\x01\\x02\\x03"), std::string::npos);
@@ -130,16 +113,14 @@ TEST_F(TarrowTool, ControlCharactersInNamesAreEscaped)
 
 // A spanned set saved as NAME.z01 ... NAME.zip extracts without questions: tarrow answers each disk
 // request itself by showing the library the part it asks for.
-TEST_F(TarrowTool, SplitPartsExtractThroughTheDiskRequests)
-{
+TEST_F(TarrowTool, SplitPartsExtractThroughTheDiskRequests) {
     std::string archive = corpus("zjs_split/lorem-split.zip");
-    if (archive.empty())
-        GTEST_SKIP() << "no corpus";
+    if (archive.empty()) GTEST_SKIP() << "no corpus";
     EXPECT_EQ(run("x -d '" + root.string() + "' " + archive), 0) << read("err.txt");
     std::ifstream expected(kCorpus / "zjs_lorem.txt"), got(root / "lorem.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(got), {}),
               std::string(std::istreambuf_iterator<char>(expected), {}));
-    for (const char *name : {"lorem-long.txt", "lorem-longer.txt", "lorem-longest.txt"})
+    for (const char* name : {"lorem-long.txt", "lorem-longer.txt", "lorem-longest.txt"})
         EXPECT_GT(fs::file_size(root / name), 1162u) << name;
     EXPECT_EQ(run("t " + archive), 0);
     EXPECT_EQ(read("out.txt").find("  OK  lorem-longest.txt"), read("out.txt").rfind("  OK  "));
@@ -147,10 +128,8 @@ TEST_F(TarrowTool, SplitPartsExtractThroughTheDiskRequests)
 
 // Interrupted at a question, tarrow removes the private folder its part link lives in, and ends as
 // the signal ends it.
-TEST_F(TarrowTool, SplitPartsLeaveNothingBehindWhenInterrupted)
-{
-    if (corpus("zjs_split/lorem-split.zip").empty())
-        GTEST_SKIP() << "no corpus";
+TEST_F(TarrowTool, SplitPartsLeaveNothingBehindWhenInterrupted) {
+    if (corpus("zjs_split/lorem-split.zip").empty()) GTEST_SKIP() << "no corpus";
     const fs::path tmp = root / "tmp", target = root / "x";
     fs::create_directories(tmp);
     fs::create_directories(target);
@@ -165,12 +144,11 @@ TEST_F(TarrowTool, SplitPartsLeaveNothingBehindWhenInterrupted)
         freopen("/dev/null", "w", stdout);
         setenv("TMPDIR", tmp.c_str(), 1);
         execl((kBin / "tarrow").c_str(), "tarrow", "x", "-d", target.c_str(),
-              (kCorpus / "zjs_split" / "lorem-split.zip").c_str(), static_cast<char *>(nullptr));
+              (kCorpus / "zjs_split" / "lorem-split.zip").c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(input[0]);
-    for (int i = 0; i < 1000 && read("err.txt").find("Replace") == std::string::npos; ++i)
-        usleep(10000);
+    for (int i = 0; i < 1000 && read("err.txt").find("Replace") == std::string::npos; ++i) usleep(10000);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp), fs::directory_iterator()), 1);
     kill(child, SIGINT);
     int status = 0;
@@ -180,16 +158,15 @@ TEST_F(TarrowTool, SplitPartsLeaveNothingBehindWhenInterrupted)
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 
-TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun)
-{
-    if (corpus("zjs_split/lorem-split.zip").empty())
-        GTEST_SKIP() << "no corpus";
+TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun) {
+    if (corpus("zjs_split/lorem-split.zip").empty()) GTEST_SKIP() << "no corpus";
     fs::create_directory(root / "set");
-    for (const char *part : {"lorem-split.z01", "lorem-split.z03", "lorem-split.z04", "lorem-split.z05",
+    for (const char* part : {"lorem-split.z01", "lorem-split.z03", "lorem-split.z04", "lorem-split.z05",
                              "lorem-split.z06", "lorem-split.z07", "lorem-split.zip"})
         fs::copy_file(kCorpus / "zjs_split" / part, root / "set" / part);
     EXPECT_EQ(run("t '" + (root / "set" / "lorem-split.zip").string() + "'"), 1);
-    EXPECT_NE(read("err.txt").find("asks for disk 2, which is not one of its parts"), std::string::npos) << read("err.txt");
+    EXPECT_NE(read("err.txt").find("asks for disk 2, which is not one of its parts"), std::string::npos)
+        << read("err.txt");
     EXPECT_NE(read("err.txt").find("error: aborted"), std::string::npos);
 }
 
@@ -199,15 +176,13 @@ namespace {
 // instead of killing the writer; programs started meanwhile inherit both.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t limit)
-    {
+    explicit FileSizeLimit(rlim_t limit) {
         getrlimit(RLIMIT_FSIZE, &m_saved);
         m_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit reduced{limit, m_saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &reduced);
     }
-    ~FileSizeLimit()
-    {
+    ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &m_saved);
         std::signal(SIGXFSZ, m_handler);
     }
@@ -218,34 +193,30 @@ private:
 };
 
 struct Outcome {
-    int list = 0, test = 0, extract = 0; // exit statuses
-    std::string reason;                  // what t and x say about it (and l, when it fails)
-    std::string extractReason = reason;  // what x says, when that differs
+    int list = 0, test = 0, extract = 0;  // exit statuses
+    std::string reason;                   // what t and x say about it (and l, when it fails)
+    std::string extractReason = reason;   // what x says, when that differs
 };
 
-uint64_t bytesBelow(const fs::path &folder)
-{
+uint64_t bytesBelow(const fs::path& folder) {
     uint64_t total = 0;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_regular_file())
-            total += it->file_size();
+        if (it->is_regular_file()) total += it->file_size();
     return total;
 }
 
-} // namespace
+}  // namespace
 
 // The hostile skin set and a few hand-made archives (names that hold bars and escape sequences or
 // climb out of the folder, a directory claiming 65,535 entries, an archive that is its own part)
 // through l, t and x: each ends with its exit status and its reason, writes only into the target
 // folder (files of up to 8 MiB: a bomb's member fails to be written and is removed), and leaves
 // nothing in the current or temporary folder.
-TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
-{
+TEST_F(TarrowTool, HostileArchivesEndWithTheirReason) {
     constexpr uint64_t kFileLimit = 8 << 20;
     const fs::path in = root / "in", cwd = root / "cwd", tmp = root / "tmp";
-    for (const fs::path &folder : {in, cwd, tmp})
-        fs::create_directory(folder);
+    for (const fs::path& folder : {in, cwd, tmp}) fs::create_directory(folder);
     std::map<std::string, Outcome> expected = {
         {"Bomb.wsz", {0, 0, 1, "zeros.bin: error: output file could not be written completely"}},
         {"Shared.wsz",
@@ -262,19 +233,18 @@ TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
         {"ClaimsManyEntries.zip", {1, 1, 1, "error: central directory header expected and not found"}},
         {"Self.zip", {0, 1, 1, "one.txt: warning: local header missing"}},
     };
-    for (const auto &skin : veltrane::hostile::MakeHostileSkins())
+    for (const auto& skin : veltrane::hostile::MakeHostileSkins())
         ziptest::writeFile((in / skin.file).string(), skin.bytes);
     ASSERT_EQ(expected.size(), size_t(std::distance(fs::directory_iterator(in), fs::directory_iterator())) + 4)
         << "the hostile set changed";
 
     ziptest::Archive names;
     names.members = {ziptest::stored("dir|x/a|b.txt", "x"), ziptest::stored("\x1B[31mred\x1B[0m.txt", "y")};
-    for (ziptest::Member &m : names.members)
-        m.crc = 0x12345678;
+    for (ziptest::Member& m : names.members) m.crc = 0x12345678;
     ziptest::writeFile((in / "Names.zip").string(), ziptest::build(names));
     ziptest::Archive climbing;
-    for (const std::string &name :
-         std::vector<std::string>{"../../out1.txt", (root / "out2.txt").string(), "..\\..\\out3.txt", "a/../../out4.txt"})
+    for (const std::string& name : std::vector<std::string>{"../../out1.txt", (root / "out2.txt").string(),
+                                                            "..\\..\\out3.txt", "a/../../out4.txt"})
         climbing.members.push_back(ziptest::stored(name, "x"));
     ziptest::writeFile((in / "Climbing.zip").string(), ziptest::build(climbing));
     ziptest::Archive many;
@@ -293,7 +263,7 @@ TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
 
     FileSizeLimit limit(kFileLimit);
     const std::string before = "cd '" + cwd.string() + "' && TMPDIR='" + tmp.string() + "' ";
-    for (const auto &[file, outcome] : expected) {
+    for (const auto& [file, outcome] : expected) {
         SCOPED_TRACE(file);
         const std::string archive = "'" + (in / file).string() + "'";
         const fs::path target = root / ("x-" + file);
@@ -306,11 +276,10 @@ TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
             if (wanted == 0) {
                 EXPECT_EQ(errors, "");
             } else {
-                const std::string &reason = mode == 'x' ? outcome.extractReason : outcome.reason;
+                const std::string& reason = mode == 'x' ? outcome.extractReason : outcome.reason;
                 EXPECT_NE(errors.find(reason), std::string::npos) << errors;
             }
-            for (const std::string &said : {errors, read("out.txt")})
-                EXPECT_EQ(said.find('\x1B'), std::string::npos);
+            for (const std::string& said : {errors, read("out.txt")}) EXPECT_EQ(said.find('\x1B'), std::string::npos);
             EXPECT_TRUE(fs::is_empty(cwd));
             EXPECT_TRUE(fs::is_empty(tmp));
             if (mode != 'x') {
@@ -325,19 +294,20 @@ TEST_F(TarrowTool, HostileArchivesEndWithTheirReason)
     // Bars in a name leave the listing's columns in place; where the folder ends is not told by the
     // library's message, and is taken to be at the first bar.
     EXPECT_EQ(run("l '" + (in / "Names.zip").string() + "'"), 0);
-    EXPECT_NE(read("out.txt").find("         1           1      0%  1980-01-01  00:00:00  Stored   12345678  dir/x|a|b.txt\n"),
-              std::string::npos) << read("out.txt");
+    EXPECT_NE(read("out.txt").find(
+                  "         1           1      0%  1980-01-01  00:00:00  Stored   12345678  dir/x|a|b.txt\n"),
+              std::string::npos)
+        << read("out.txt");
     // What did arrive, did so inside its target folder.
     EXPECT_EQ(fs::file_size(root / "x-Bomb.wsz" / "pledit.txt"), 74u);
     EXPECT_FALSE(fs::exists(root / "x-Bomb.wsz" / "zeros.bin"));
     EXPECT_FALSE(fs::exists(root / "x-Shared.wsz" / "zeros000.bin"));
-    EXPECT_EQ(fs::file_size(root / "x-LyingDescriptor.wsz" / "zeros.bin"), 4096u); // cut at what it declares
-    for (const char *name : {"out1.txt", "out3.txt", "out4.txt", "a/out4.txt"})
+    EXPECT_EQ(fs::file_size(root / "x-LyingDescriptor.wsz" / "zeros.bin"), 4096u);  // cut at what it declares
+    for (const char* name : {"out1.txt", "out3.txt", "out4.txt", "a/out4.txt"})
         EXPECT_EQ(fs::exists(root / "x-Climbing.zip" / name), std::string(name) != "out4.txt") << name;
     EXPECT_TRUE(fs::exists(root / "x-Climbing.zip" / fs::path(root.string().substr(1)) / "out2.txt"));
     std::set<std::string> top;
-    for (const auto &e : fs::directory_iterator(root))
-        if (e.path().filename().string().rfind("x-", 0) != 0)
-            top.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(root))
+        if (e.path().filename().string().rfind("x-", 0) != 0) top.insert(e.path().filename().string());
     EXPECT_EQ(top, (std::set<std::string>{"in", "cwd", "tmp", "out.txt", "err.txt"}));
 }

@@ -65,7 +65,7 @@ bool StoredZip::Write(const std::string& path) const {
         Put16(central, 20);  // made by: MS-DOS, version 2.0
         PutCommon(central, crc, size, m.name.size());
         for (int i = 0; i < 4; ++i) Put16(central, 0);  // extra, comment, disk, internal attributes
-        Put32(central, 0);                               // external attributes
+        Put32(central, 0);                              // external attributes
         Put32(central, offset);
         central.insert(central.end(), m.name.begin(), m.name.end());
     }

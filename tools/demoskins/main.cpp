@@ -52,12 +52,12 @@ struct SkinFiles {
     const char *main, *playPause, *buttons, *titleBar, *monoStereo, *positionBar, *shuffleRepeat, *volume, *text,
         *balance, *numbers, *equalizer, *playlist, *playlistText;
 };
-constexpr SkinFiles kUpperNames = {"MAIN.BMP",   "PLAYPAUS.BMP", "CBUTTONS.BMP", "TITLEBAR.BMP", "MONOSTER.BMP",
-                                   "POSBAR.BMP", "SHUFREP.BMP",  "VOLUME.BMP",   "TEXT.BMP",     "BALANCE.BMP",
-                                   "NUMBERS.BMP", "EQMAIN.BMP",  "PLEDIT.BMP",   "PLEDIT.TXT"};
-constexpr SkinFiles kMixedNames = {"Main.bmp",   "PlayPaus.bmp", "cbuttons.BMP", "TitleBar.Bmp", "monoster.bmp",
-                                   "PosBar.BMP", "ShufRep.bmp",  "Volume.BMP",   "text.bmp",     "Balance.bmp",
-                                   "Numbers.Bmp", "EqMain.bmp",  "PlEdit.bmp",   "pledit.TXT"};
+constexpr SkinFiles kUpperNames = {"MAIN.BMP",    "PLAYPAUS.BMP", "CBUTTONS.BMP", "TITLEBAR.BMP", "MONOSTER.BMP",
+                                   "POSBAR.BMP",  "SHUFREP.BMP",  "VOLUME.BMP",   "TEXT.BMP",     "BALANCE.BMP",
+                                   "NUMBERS.BMP", "EQMAIN.BMP",   "PLEDIT.BMP",   "PLEDIT.TXT"};
+constexpr SkinFiles kMixedNames = {"Main.bmp",    "PlayPaus.bmp", "cbuttons.BMP", "TitleBar.Bmp", "monoster.bmp",
+                                   "PosBar.BMP",  "ShufRep.bmp",  "Volume.BMP",   "text.bmp",     "Balance.bmp",
+                                   "Numbers.Bmp", "EqMain.bmp",   "PlEdit.bmp",   "pledit.TXT"};
 
 std::string PleditText(const SkinArt& art, bool lowerCase) {
     std::string colour = art.playlistBackground;
@@ -77,11 +77,17 @@ bool WriteText(const fs::path& path, const std::string& text) {
 bool WriteSkin(const DemoSkin& skin, const fs::path& folder, std::vector<std::string>& written) {
     const SkinArt art = PaintSkin(skin.theme);
     const SkinFiles& n = skin.layout == DemoSkin::MixedCase ? kMixedNames : kUpperNames;
-    std::vector<std::pair<const char*, const Dib*>> files = {
-        {n.main, &art.main},         {n.playPause, &art.playPause},   {n.buttons, &art.buttons},
-        {n.titleBar, &art.titleBar}, {n.monoStereo, &art.monoStereo}, {n.positionBar, &art.positionBar},
-        {n.shuffleRepeat, &art.shuffleRepeat}, {n.volume, &art.volume}, {n.text, &art.text},
-        {n.equalizer, &art.equalizer}, {n.playlist, &art.playlist}};
+    std::vector<std::pair<const char*, const Dib*>> files = {{n.main, &art.main},
+                                                             {n.playPause, &art.playPause},
+                                                             {n.buttons, &art.buttons},
+                                                             {n.titleBar, &art.titleBar},
+                                                             {n.monoStereo, &art.monoStereo},
+                                                             {n.positionBar, &art.positionBar},
+                                                             {n.shuffleRepeat, &art.shuffleRepeat},
+                                                             {n.volume, &art.volume},
+                                                             {n.text, &art.text},
+                                                             {n.equalizer, &art.equalizer},
+                                                             {n.playlist, &art.playlist}};
     if (skin.layout == DemoSkin::NumsEx) {
         files.emplace_back("NUMS_EX.BMP", &art.numbers);
     } else {
@@ -130,7 +136,7 @@ int main(int argc, char** argv) {
     for (const DemoSkin& skin : kSkins) {
         std::vector<std::string> written;
         const bool ok = skin.layout == DemoSkin::Archive ? WriteArchive(skin, skinsFolder)
-                                                          : WriteSkin(skin, skinsFolder / skin.name, written);
+                                                         : WriteSkin(skin, skinsFolder / skin.name, written);
         if (!ok) {
             std::fprintf(stderr, "veltrane-demo-skins: cannot write the skin %s into %s\n", skin.name,
                          skinsFolder.c_str());

@@ -103,8 +103,8 @@ std::string FoldedName(const std::string& name) {
     return folded;
 }
 
-bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format,
-                   int quality, bool force, std::string& error) {
+bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format, int quality,
+                   bool force, std::string& error) {
     m_folder = folder.back() == '/' ? folder : folder + "/";
     m_previews = m_folder + kPreviewFolder + "/";
     m_format = FormatKey(format, quality);
@@ -159,7 +159,8 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
         if (named[i]) continue;
         const std::string base = PreviewBaseName(m_skins[i].source.name);
         std::string candidate = base + m_extension;
-        for (int n = 2; taken.count(FoldedName(candidate)); ++n) candidate = base + " (" + std::to_string(n) + ")" + m_extension;
+        for (int n = 2; taken.count(FoldedName(candidate)); ++n)
+            candidate = base + " (" + std::to_string(n) + ")" + m_extension;
         taken.insert(FoldedName(candidate));
         m_skins[i].preview = candidate;
     }
@@ -195,7 +196,8 @@ bool Gallery::Write(std::string& error) {
         std::string reason = skin.reason;
         if (skin.state == State::Pending) reason = "not rendered: the run was interrupted";
         else if (reason.empty() && !shown) reason = "cannot be rendered";
-        tiles.push_back({skin.source.name, skin.path, skin.stamp.mtime / 1000000000, shown ? skin.preview : "", reason});
+        tiles.push_back(
+            {skin.source.name, skin.path, skin.stamp.mtime / 1000000000, shown ? skin.preview : "", reason});
     }
     if (!WriteFile(m_folder + kManifestName, FormatManifest(records), error)) return false;
     // Previews of ours that show nothing now: the skin is gone, changed format or failed.

@@ -20,19 +20,19 @@ public:
     enum class State { Unchanged, Pending, Rendered, Failed };
     struct Skin {
         SkinSource source;
-        std::string path;     // absolute and normalised: the skin's key in the manifest
+        std::string path;  // absolute and normalised: the skin's key in the manifest
         SkinStamp stamp;
         std::string preview;  // file name in the preview folder
         State state = State::Pending;
-        std::string reason;   // why it failed
+        std::string reason;  // why it failed
     };
 
     // Makes the folder and its preview folder, reads the manifest, names each skin's preview and
     // decides which must be rendered (all of them when force). A skin given twice is kept once.
     // False with error set when the folder cannot be made, or when it holds an index.html but no
     // manifest (the page of something else) and force is not set.
-    bool Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format, int quality,
-              bool force, std::string& error);
+    bool Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format, int quality, bool force,
+              std::string& error);
 
     const std::vector<Skin>& Skins() const { return m_skins; }
     // The indexes of the skins still to render.

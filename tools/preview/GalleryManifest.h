@@ -17,7 +17,7 @@ struct SkinStamp {
 };
 
 struct GalleryRecord {
-    std::string skin;     // absolute path of the skin folder or archive
+    std::string skin;  // absolute path of the skin folder or archive
     SkinStamp stamp;
     std::string format;   // how the preview was encoded ("png", "bmp", "jpg90")
     std::string preview;  // its file name in the gallery's preview folder

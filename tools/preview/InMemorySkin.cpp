@@ -79,9 +79,8 @@ bool Place(Node& root, const tarrow::MemoryArchive::Entry& member, std::size_t i
 bool IsMainBitmap(const Node& node) { return !node.folder && EqualIgnoringAsciiCase(node.name, "main.bmp"); }
 
 bool HoldsMainBitmap(const Node& node) {
-    return std::any_of(node.children.begin(), node.children.end(), [](const auto& c) {
-        return IsMainBitmap(*c) || (c->folder && HoldsMainBitmap(*c));
-    });
+    return std::any_of(node.children.begin(), node.children.end(),
+                       [](const auto& c) { return IsMainBitmap(*c) || (c->folder && HoldsMainBitmap(*c)); });
 }
 
 std::vector<const Node*> FoldersInNameOrder(const Node& node) {
@@ -198,21 +197,22 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
     std::size_t lastRead = kNoMember;
     std::span<const uint8_t> lastBytes;
     const std::vector<std::size_t> members = std::move(skin.members);
-    const SkinMemberFiles files(std::move(skin.entries), [&](std::size_t index) -> std::optional<std::span<const uint8_t>> {
-        const std::size_t member = members[index];
-        // main.bmp is read to check the skin and again to load it: decoded once.
-        if (member == lastRead) return lastBytes;
-        tarrow::MemoryArchive::Failure now;
-        const auto bytes = archive.read(member, now);
-        if (!bytes) {
-            if (failure.error == 0 && failure.warning == 0) failure = now;
-            lastRead = kNoMember;
-            return std::nullopt;
-        }
-        lastRead = member;
-        lastBytes = *bytes;
-        return bytes;
-    });
+    const SkinMemberFiles files(std::move(skin.entries),
+                                [&](std::size_t index) -> std::optional<std::span<const uint8_t>> {
+                                    const std::size_t member = members[index];
+                                    // main.bmp is read to check the skin and again to load it: decoded once.
+                                    if (member == lastRead) return lastBytes;
+                                    tarrow::MemoryArchive::Failure now;
+                                    const auto bytes = archive.read(member, now);
+                                    if (!bytes) {
+                                        if (failure.error == 0 && failure.warning == 0) failure = now;
+                                        lastRead = kNoMember;
+                                        return std::nullopt;
+                                    }
+                                    lastRead = member;
+                                    lastBytes = *bytes;
+                                    return bytes;
+                                });
     const auto failed = [&] { return failure.error != 0 || failure.warning != 0; };
 
     if (!files.HasFile("main.bmp")) {

@@ -21,9 +21,9 @@ namespace veltrane::preview {
 // each, the index of its archive member (folders have none). conflict is set when unpacking would
 // have failed to create one of the paths (a file where a folder is, or the other way round).
 struct ArchiveSkinFolder {
-    std::string folder;                            // relative, "" or ending in "/"
+    std::string folder;  // relative, "" or ending in "/"
     std::vector<SkinMemberFiles::Entry> entries;
-    std::vector<std::size_t> members;              // parallel to entries; SIZE_MAX for a folder
+    std::vector<std::size_t> members;  // parallel to entries; SIZE_MAX for a folder
     bool conflict = false;
 };
 ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members);

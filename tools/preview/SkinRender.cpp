@@ -50,22 +50,25 @@ bool RenderArchive(const std::string& archive, const std::string& tempFolder, Di
         unpacked = UnpackSkinArchive(copy, folder);
         extracted = true;
     };
-    LoadSkinArchive(archive, tempFolder, pump, [&](std::string& folder) {
-        if (!extracted) {
-            error = "cannot make a working folder in " + tempFolder;
-        } else if (!unpacked.refusal.empty()) {
-            error = "refused: the archive " + unpacked.refusal;
-        } else if (!outcome.loaded) {
-            error = "the archive library libPackage.so cannot be loaded";
-        } else if (outcome.error != 0) {
-            error = "cannot unpack the archive: " + DescribePackageError(outcome.error);
-        } else if (!HarmlessWarning(outcome.warning)) {
-            error = "a member of the archive cannot be unpacked: " + DescribePackageWarning(outcome.warning);
-        } else if (CheckMainBitmap(folder, error)) {
-            canvas = RenderSkinPreview(folder);
-            rendered = true;
-        }
-    }, extract);
+    LoadSkinArchive(
+        archive, tempFolder, pump,
+        [&](std::string& folder) {
+            if (!extracted) {
+                error = "cannot make a working folder in " + tempFolder;
+            } else if (!unpacked.refusal.empty()) {
+                error = "refused: the archive " + unpacked.refusal;
+            } else if (!outcome.loaded) {
+                error = "the archive library libPackage.so cannot be loaded";
+            } else if (outcome.error != 0) {
+                error = "cannot unpack the archive: " + DescribePackageError(outcome.error);
+            } else if (!HarmlessWarning(outcome.warning)) {
+                error = "a member of the archive cannot be unpacked: " + DescribePackageWarning(outcome.warning);
+            } else if (CheckMainBitmap(folder, error)) {
+                canvas = RenderSkinPreview(folder);
+                rendered = true;
+            }
+        },
+        extract);
     return rendered;
 }
 

@@ -120,8 +120,7 @@ bool IsArchiveArgument(const std::string& path) {
     return EndsWithIgnoringCase(path, ".wsz") || EndsWithIgnoringCase(path, ".zip");
 }
 
-bool ExpandSkinArgument(const std::string& argument, SkinSourceList& out, std::string& error,
-                        bool recursive) {
+bool ExpandSkinArgument(const std::string& argument, SkinSourceList& out, std::string& error, bool recursive) {
     std::error_code ec;
     const fs::path path(argument);
     if (fs::is_regular_file(path, ec)) {

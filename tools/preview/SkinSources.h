@@ -17,8 +17,8 @@ namespace veltrane::preview {
 struct SkinSource {
     enum class Kind : uint8_t { Folder, Archive };
     Kind kind = Kind::Folder;
-    std::string path;   // the folder or archive
-    std::string name;   // names the preview file: the folder's name, or the archive's without extension
+    std::string path;  // the folder or archive
+    std::string name;  // names the preview file: the folder's name, or the archive's without extension
 };
 
 // The skins of a run, kept compact because a collection may hold hundreds of thousands: each
@@ -67,12 +67,12 @@ public:
 
 private:
     struct Skin {
-        uint64_t entry;          // offset of the entry in m_bytes; the name follows it when not part of it
-        uint32_t folder;         // index in m_folders
+        uint64_t entry;   // offset of the entry in m_bytes; the name follows it when not part of it
+        uint32_t folder;  // index in m_folders
         uint32_t entryLength;
         uint32_t nameLength;
         SkinSource::Kind kind;
-        bool nameApart;          // the name is stored after the entry instead of being its start
+        bool nameApart;  // the name is stored after the entry instead of being its start
     };
     std::vector<std::string> m_folders;
     std::string m_bytes;
@@ -85,7 +85,6 @@ bool IsArchiveArgument(const std::string& path);
 // Appends the skins of one argument to out; returns false (with error set) when the argument is
 // neither a folder nor an archive, or when a folder of it cannot be listed (the skins of the
 // others are still appended).
-bool ExpandSkinArgument(const std::string& argument, SkinSourceList& out, std::string& error,
-                        bool recursive = false);
+bool ExpandSkinArgument(const std::string& argument, SkinSourceList& out, std::string& error, bool recursive = false);
 
 }  // namespace veltrane::preview

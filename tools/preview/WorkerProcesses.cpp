@@ -77,7 +77,8 @@ struct Worker {
 }
 
 std::string HowItEnded(int status) {
-    if (WIFSIGNALED(status)) return std::string("the worker process was killed by signal ") + strsignal(WTERMSIG(status));
+    if (WIFSIGNALED(status))
+        return std::string("the worker process was killed by signal ") + strsignal(WTERMSIG(status));
     if (WIFEXITED(status)) return "the worker process ended with status " + std::to_string(WEXITSTATUS(status));
     return "the worker process ended unexpectedly";
 }

@@ -142,7 +142,8 @@ std::vector<uint32_t> FirstOfEachName(const SkinSourceList& sources) {
     });
     std::vector<uint32_t> first(sources.size());
     for (std::size_t k = 0; k < order.size(); ++k)
-        first[order[k]] = k > 0 && sources.Name(order[k]) == sources.Name(order[k - 1]) ? first[order[k - 1]] : order[k];
+        first[order[k]] =
+            k > 0 && sources.Name(order[k]) == sources.Name(order[k - 1]) ? first[order[k - 1]] : order[k];
     return first;
 }
 

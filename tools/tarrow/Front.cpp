@@ -10,8 +10,7 @@
 
 namespace tarrowcli {
 
-std::string usage()
-{
+std::string usage() {
     return "usage: tarrow l|t|x [options] ARCHIVE [PATTERN...]\n"
            "       tarrow --help | --version\n"
            "  l  list the members     t  test them     x  extract them\n"
@@ -26,8 +25,7 @@ std::string usage()
            "  -z           show the archive comment\n";
 }
 
-bool parseOptions(int argc, char **argv, Options &o, std::string &error)
-{
+bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
     if (argc < 2 || std::strlen(argv[1]) != 1 || !std::strchr("ltx", argv[1][0])) {
         error = "missing or unknown command";
         return false;
@@ -40,7 +38,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
             ++i;
             break;
         }
-        auto value = [&](std::string &into) {
+        auto value = [&](std::string& into) {
             if (i + 1 >= argc) {
                 error = "option " + opt + " needs a value";
                 return false;
@@ -50,15 +48,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
         };
         std::string text;
         if (opt == "-d") {
-            if (!value(o.folder))
-                return false;
+            if (!value(o.folder)) return false;
         } else if (opt == "-x") {
-            if (!value(text))
-                return false;
+            if (!value(text)) return false;
             o.exclude.push_back(text);
         } else if (opt == "-P") {
-            if (!value(o.password))
-                return false;
+            if (!value(o.password)) return false;
             o.hasPassword = true;
         } else if (opt == "-o") {
             o.overwrite = 11;
@@ -82,13 +77,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error)
         return false;
     }
     o.archive = argv[i++];
-    for (; i < argc; ++i)
-        o.include.push_back(argv[i]);
+    for (; i < argc; ++i) o.include.push_back(argv[i]);
     return true;
 }
 
-std::vector<std::string> splitFields(const std::string &text, size_t fields)
-{
+std::vector<std::string> splitFields(const std::string& text, size_t fields) {
     std::vector<std::string> out;
     size_t start = 0;
     while (start <= text.size()) {
@@ -107,28 +100,24 @@ namespace {
 
 // Where the archive's field ends in a message text: after `archive` when the text starts with it
 // and a "|" (its path may hold bars itself), else at the first "|"; npos when there is none.
-size_t archiveFieldEnd(const std::string &text, const std::string &archive)
-{
+size_t archiveFieldEnd(const std::string& text, const std::string& archive) {
     if (text.size() > archive.size() && text.compare(0, archive.size(), archive) == 0 && text[archive.size()] == '|')
         return archive.size();
     return text.find('|');
 }
 
-} // namespace
+}  // namespace
 
-std::vector<std::string> splitAroundName(const std::string &text, const std::string &archive, size_t numbers)
-{
+std::vector<std::string> splitAroundName(const std::string& text, const std::string& archive, size_t numbers) {
     const size_t start = archiveFieldEnd(text, archive);
-    if (start == std::string::npos)
-        return {text};
+    if (start == std::string::npos) return {text};
     std::vector<std::string> tail;
     size_t end = text.size();
-    if (end > start + 1 && text[end - 1] == '|') // each field ends with a bar
+    if (end > start + 1 && text[end - 1] == '|')  // each field ends with a bar
         --end;
     while (tail.size() < numbers) {
         size_t bar = text.rfind('|', end - 1);
-        if (bar == std::string::npos || bar <= start)
-            break;
+        if (bar == std::string::npos || bar <= start) break;
         tail.insert(tail.begin(), text.substr(bar + 1, end - bar - 1));
         end = bar;
     }
@@ -139,38 +128,30 @@ std::vector<std::string> splitAroundName(const std::string &text, const std::str
 
 namespace {
 
-bool digits(const std::string &field, bool sign = false)
-{
+bool digits(const std::string& field, bool sign = false) {
     size_t start = sign && !field.empty() && field[0] == '-' ? 1 : 0;
     return field.size() > start && field.find_first_not_of("0123456789", start) == std::string::npos;
 }
 
 // "1980-01-01" and "00:00:00" as the listing writes them.
-bool shaped(const std::string &field, const char *shape)
-{
-    if (field.size() != std::strlen(shape))
-        return false;
+bool shaped(const std::string& field, const char* shape) {
+    if (field.size() != std::strlen(shape)) return false;
     for (size_t i = 0; i < field.size(); ++i)
-        if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(field[i])) : field[i] != shape[i])
-            return false;
+        if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(field[i])) : field[i] != shape[i]) return false;
     return true;
 }
 
-std::string joinedFrom(const std::vector<std::string> &parts, size_t from, size_t to)
-{
+std::string joinedFrom(const std::vector<std::string>& parts, size_t from, size_t to) {
     std::string out;
-    for (size_t i = from; i < to; ++i)
-        out += (i > from ? "|" : "") + parts[i];
+    for (size_t i = from; i < to; ++i) out += (i > from ? "|" : "") + parts[i];
     return out;
 }
 
-} // namespace
+}  // namespace
 
-std::vector<std::string> listingFields(const std::string &text, const std::string &archive)
-{
+std::vector<std::string> listingFields(const std::string& text, const std::string& archive) {
     const size_t archiveEnd = archiveFieldEnd(text, archive);
-    if (archiveEnd == std::string::npos)
-        return splitFields(text, 18);
+    if (archiveEnd == std::string::npos) return splitFields(text, 18);
     // After the archive: the folder, the file name (which may hold bars), then size, compressed
     // size, ratio, date, time and nine more fields before the extra data.
     const std::vector<std::string> parts = splitFields(text.substr(archiveEnd + 1));
@@ -186,17 +167,18 @@ std::vector<std::string> listingFields(const std::string &text, const std::strin
     return splitFields(text, 18);
 }
 
-std::string printable(const std::string &text, bool keepLines)
-{
+std::string printable(const std::string& text, bool keepLines) {
     return veltrane::text::Printable(text, keepLines, veltrane::text::InvalidBytes::Keep);
 }
 
-std::string methodName(int code)
-{
+std::string methodName(int code) {
     switch (code) {
     case 0: return "Stored";
     case 10: return "Shrunk";
-    case 20: case 30: case 40: case 50: return "Reduce" + std::to_string(code / 10 - 1);
+    case 20:
+    case 30:
+    case 40:
+    case 50: return "Reduce" + std::to_string(code / 10 - 1);
     case 60: return "Implode";
     case 70: return "Token";
     case 80: return "Defl:N";
@@ -206,40 +188,36 @@ std::string methodName(int code)
     case 90: return "Defl64";
     case 120: return "BZip2";
     case 140: return "LZMA";
-    case 200: case 930: return "Zstd";
+    case 200:
+    case 930: return "Zstd";
     case 950: return "XZ";
     case 980: return "PPMd";
     default: return "Unknown";
     }
 }
 
-std::string listingHeading()
-{
+std::string listingHeading() {
     return "    Length        Size   Ratio  Date        Time      Method   CRC-32    Name\n"
            "----------  ----------  ------  ----------  --------  -------  --------  ----";
 }
 
 // Fields of message 21: archive, folder, file, size, compressed, ratio, date, time, attributes,
 // method, encrypted, CRC, binary, made by, needed, extra id, extra size, extra data.
-std::string listingRow(const std::vector<std::string> &f)
-{
-    if (f.size() < 13)
-        return "(unreadable listing line)";
+std::string listingRow(const std::vector<std::string>& f) {
+    if (f.size() < 13) return "(unreadable listing line)";
     // A member with the folder attribute comes as its whole name with an empty file part; any other
     // name was split at its last "/".
     bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
     std::string name = folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
     name = printable(name, false);
-    if (f[10] == "1")
-        name += " (encrypted)";
+    if (f[10] == "1") name += " (encrypted)";
     char row[256];
     std::snprintf(row, sizeof row, "%10s  %10s  %5s%%  %-10s  %-8s  %-7s  %-8s  ", f[3].c_str(), f[4].c_str(),
                   f[5].c_str(), f[6].c_str(), f[7].c_str(), methodName(std::atoi(f[9].c_str())).c_str(), f[11].c_str());
     return row + name;
 }
 
-std::string errorText(int code)
-{
+std::string errorText(int code) {
     switch (code) {
     case 2: return "no end-of-central-directory record (not a ZIP archive, or truncated)";
     case 3: return "central directory header expected and not found";
@@ -248,14 +226,15 @@ std::string errorText(int code)
     case 10: return "archive cannot be opened";
     case 11: return "no member selected or processed";
     case 50: return "output file could not be written completely";
-    case 51: return "archive damaged: it ended early, could not be read, or the member overlaps another member or the central directory";
+    case 51:
+        return "archive damaged: it ended early, could not be read, or the member overlaps another member or the "
+               "central directory";
     case 255: return "aborted";
     default: return "error " + std::to_string(code);
     }
 }
 
-std::string warningText(int code)
-{
+std::string warningText(int code) {
     switch (code) {
     case 1: return "imploded data is corrupt";
     case 2: return "imploded data is shorter than its stored size";
@@ -274,4 +253,4 @@ std::string warningText(int code)
     }
 }
 
-} // namespace tarrowcli
+}  // namespace tarrowcli

@@ -11,14 +11,14 @@ namespace tarrowcli {
 class SplitParts {
 public:
     // The set that `archive` closes, when NAME.z01 lies beside it (any letter case); otherwise none.
-    static std::optional<SplitParts> detect(const std::string &archive);
+    static std::optional<SplitParts> detect(const std::string& archive);
 
-    SplitParts(SplitParts &&other) noexcept;
-    SplitParts &operator=(SplitParts &&) = delete;
+    SplitParts(SplitParts&& other) noexcept;
+    SplitParts& operator=(SplitParts&&) = delete;
     ~SplitParts();
 
     // The path to hand the library: a link that starts out at the last part.
-    const std::string &libraryPath() const { return m_link; }
+    const std::string& libraryPath() const { return m_link; }
     // Points the link at disk `disk` (1-based; 0 is the last disk). False when that part is missing.
     bool insert(int disk);
     int inserted() const { return m_inserted; }
@@ -34,4 +34,4 @@ private:
     int m_inserted = 0;
 };
 
-} // namespace tarrowcli
+}  // namespace tarrowcli

@@ -21,18 +21,16 @@ struct Run {
     int lastDiskAsked = -1;
     std::string archive;          // the path the library was given, the first field of its messages
     std::string crcFailed;        // the member of the last CRC mismatch, reported done after it
-    SplitParts *parts = nullptr;  // set when the archive is a set of NAME.zNN files
+    SplitParts* parts = nullptr;  // set when the archive is a set of NAME.zNN files
 } g_run;
 
 // One line from the terminal; false at the end of input.
-bool askLine(const std::string &question, std::string &answer)
-{
+bool askLine(const std::string& question, std::string& answer) {
     std::cerr << question << std::flush;
     return static_cast<bool>(std::getline(std::cin, answer));
 }
 
-int16_t askForDisk(const std::vector<std::string> &f)
-{
+int16_t askForDisk(const std::vector<std::string>& f) {
     int disk = f.size() > 1 ? std::atoi(f[1].c_str()) : 0;
     if (g_run.parts) {
         if (!g_run.parts->insert(disk)) {
@@ -51,35 +49,28 @@ int16_t askForDisk(const std::vector<std::string> &f)
     return 0;
 }
 
-int16_t askOverwrite(const std::vector<std::string> &f)
-{
+int16_t askOverwrite(const std::vector<std::string>& f) {
     std::string answer;
     std::string path = f.size() > 1 ? f[1] : "";
     if (!askLine("Replace " + path + "? [y]es, [A]ll, [n]o, [N]one: ", answer))
-        return TARROW_OVERWRITE_NO; // nobody to ask: leave the file alone
-    if (answer == "y" || answer == "yes")
-        return TARROW_OVERWRITE_YES;
-    if (answer == "A")
-        return TARROW_OVERWRITE_YES_TO_ALL;
-    if (answer == "N")
-        return TARROW_OVERWRITE_NO_TO_ALL;
+        return TARROW_OVERWRITE_NO;  // nobody to ask: leave the file alone
+    if (answer == "y" || answer == "yes") return TARROW_OVERWRITE_YES;
+    if (answer == "A") return TARROW_OVERWRITE_YES_TO_ALL;
+    if (answer == "N") return TARROW_OVERWRITE_NO_TO_ALL;
     return TARROW_OVERWRITE_NO;
 }
 
-int16_t onMessage(int32_t, int32_t code, const char *text)
-{
+int16_t onMessage(int32_t, int32_t code, const char* text) {
     std::string t = text;
     switch (code) {
     case TARROW_MSG_COMMENT: {
-        if (g_run.mode != 'l' && !g_run.showComment)
-            return 0;
+        if (g_run.mode != 'l' && !g_run.showComment) return 0;
         std::vector<std::string> f = splitFields(t, 3);
         std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? printable(f[2], true) : "") << "\n\n";
         return 0;
     }
     case TARROW_MSG_LISTING:
-        if (!g_run.listed)
-            std::cout << listingHeading() << "\n";
+        if (!g_run.listed) std::cout << listingHeading() << "\n";
         g_run.listed = true;
         std::cout << listingRow(listingFields(t, g_run.archive)) << "\n";
         return 0;
@@ -93,53 +84,45 @@ int16_t onMessage(int32_t, int32_t code, const char *text)
             g_run.crcFailed.clear();
             return 0;
         }
-        std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ") << (f.size() > 1 ? printable(f[1], false) : "")
-                  << "\n";
+        std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ")
+                  << (f.size() > 1 ? printable(f[1], false) : "") << "\n";
         return 0;
     }
-    case TARROW_MSG_DISK:
-        return askForDisk(splitFields(t));
+    case TARROW_MSG_DISK: return askForDisk(splitFields(t));
     case TARROW_MSG_ERROR:
     case TARROW_MSG_WARNING: {
         // Member names may hold "|" and control characters: the code is the last field, and the
         // name is shown escaped, as in the listing.
         std::vector<std::string> f = splitAroundName(t, g_run.archive, 1);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
-        if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC)
-            g_run.crcFailed = f.size() > 1 ? f[1] : "";
+        if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC) g_run.crcFailed = f.size() > 1 ? f[1] : "";
         std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
         std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? printable(f[1], false) + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
         g_run.problem = true;
         return 0;
     }
-    case TARROW_MSG_OVERWRITE:
-        return askOverwrite(splitFields(t));
-    default:
-        return 0;
+    case TARROW_MSG_OVERWRITE: return askOverwrite(splitFields(t));
+    default: return 0;
     }
 }
 
 // A file-based host has no volume labels: the disk at the archive path is the one the user was
 // asked for.
-int32_t diskLabel(void *, const char *, char *label, uint32_t capacity)
-{
+int32_t diskLabel(void*, const char*, char* label, uint32_t capacity) {
     std::snprintf(label, capacity, "DISK%03d", g_run.lastDiskAsked);
     return 1;
 }
 
-std::string joined(const std::vector<std::string> &patterns)
-{
+std::string joined(const std::vector<std::string>& patterns) {
     std::string out;
-    for (const std::string &p : patterns)
-        out += (out.empty() ? "" : "|") + p;
+    for (const std::string& p : patterns) out += (out.empty() ? "" : "|") + p;
     return out;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--help") {
         std::cout << usage();
         return 0;
@@ -169,16 +152,11 @@ int main(int argc, char **argv)
     Tarrow_Initialise();
     g_run.archive = parts ? parts->libraryPath() : o.archive;
     Tarrow_ArchiveName(g_run.archive.c_str());
-    if (!o.include.empty())
-        Tarrow_Include(joined(o.include).c_str());
-    if (!o.exclude.empty())
-        Tarrow_Exclude(joined(o.exclude).c_str());
-    if (!o.folder.empty())
-        Tarrow_ExtractTo(o.folder.c_str());
-    if (o.hasPassword)
-        Tarrow_Decrypt(o.password.c_str());
-    if (o.overwrite)
-        Tarrow_Overwrite(o.overwrite);
+    if (!o.include.empty()) Tarrow_Include(joined(o.include).c_str());
+    if (!o.exclude.empty()) Tarrow_Exclude(joined(o.exclude).c_str());
+    if (!o.folder.empty()) Tarrow_ExtractTo(o.folder.c_str());
+    if (o.hasPassword) Tarrow_Decrypt(o.password.c_str());
+    if (o.overwrite) Tarrow_Overwrite(o.overwrite);
     Tarrow_Update(o.update);
     Tarrow_Freshen(o.freshen);
     Tarrow_RestoreStructure(!o.junkPaths);
@@ -186,8 +164,7 @@ int main(int argc, char **argv)
     Tarrow_Test(o.mode == 't');
 
     int32_t result = Tarrow();
-    if (o.mode == 'l' && g_run.listed)
-        std::cout << result << (result == 1 ? " member\n" : " members\n");
+    if (o.mode == 'l' && g_run.listed) std::cout << result << (result == 1 ? " member\n" : " members\n");
     if (result < 0) {
         std::cerr << "tarrow: no archive given\n";
         return 1;

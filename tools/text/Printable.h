@@ -12,7 +12,6 @@ enum class InvalidBytes { Keep, Escape };
 // \xNN escapes of their bytes, so that a name can neither break a line nor drive the terminal.
 // keepLines leaves line feeds, returns and tabs alone. With InvalidBytes::Escape, bytes that are
 // not part of a well-formed UTF-8 sequence are escaped too and valid sequences are kept as they are.
-std::string Printable(const std::string& text, bool keepLines = false,
-                      InvalidBytes invalid = InvalidBytes::Escape);
+std::string Printable(const std::string& text, bool keepLines = false, InvalidBytes invalid = InvalidBytes::Escape);
 
 }  // namespace veltrane::text

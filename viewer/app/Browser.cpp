@@ -52,7 +52,8 @@ void InstallFontSubstitutes() {
 void Colour(QWidget* w, const QColor& back, const QColor& text) {
     QPalette p = w->palette();
     for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::Button}) p.setColor(role, back);
-    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) p.setColor(role, text);
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        p.setColor(role, text);
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -75,7 +76,9 @@ QIcon MakeIcon() {
 
 Browser::Browser(ViewerCommands& commands, LiveWindowShared& shared, std::vector<QWidget*> liveWindows)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_commands(commands), m_shared(shared), m_liveWindows(std::move(liveWindows)) {
+      m_commands(commands),
+      m_shared(shared),
+      m_liveWindows(std::move(liveWindows)) {
     InstallFontSubstitutes();
     setWindowTitle(QString::fromUtf8(kBrowserCaption));
     setWindowIcon(MakeIcon());
@@ -130,9 +133,18 @@ Browser::Browser(ViewerCommands& commands, LiveWindowShared& shared, std::vector
     mnuBMP = mnuFm->addAction(QStringLiteral("BMP"));
     mnuBMP->setCheckable(true);
     SyncChecks();
-    connect(mnuAuto, &QAction::triggered, this, [this] { m_commands.Checks.mnuAuto_Click(); SyncChecks(); });
-    connect(mnuJPG, &QAction::triggered, this, [this] { m_commands.Checks.mnuJPG_Click(); SyncChecks(); });
-    connect(mnuBMP, &QAction::triggered, this, [this] { m_commands.Checks.mnuBMP_Click(); SyncChecks(); });
+    connect(mnuAuto, &QAction::triggered, this, [this] {
+        m_commands.Checks.mnuAuto_Click();
+        SyncChecks();
+    });
+    connect(mnuJPG, &QAction::triggered, this, [this] {
+        m_commands.Checks.mnuJPG_Click();
+        SyncChecks();
+    });
+    connect(mnuBMP, &QAction::triggered, this, [this] {
+        m_commands.Checks.mnuBMP_Click();
+        SyncChecks();
+    });
 
     // Right clicks on the background, the folder tree and the skin list open the popup menu.
     for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(cmdAlle), static_cast<QWidget*>(Drive1)})
@@ -258,10 +270,12 @@ bool Browser::AskSaveAll() {
 }
 
 void Browser::cmdAlle_Click() {
-    m_commands.cmdAlle_Click(Dir1->Path(), SkinEntries(), [this] { return AskSaveAll(); }, [this](size_t i) {
-        m_runningRow = int(i);
-        SelectRowQuietly(int(i));
-    });
+    m_commands.cmdAlle_Click(
+        Dir1->Path(), SkinEntries(), [this] { return AskSaveAll(); },
+        [this](size_t i) {
+            m_runningRow = int(i);
+            SelectRowQuietly(int(i));
+        });
 }
 
 void Browser::SyncChecks() {

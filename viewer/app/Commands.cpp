@@ -115,9 +115,8 @@ void ViewerCommands::ShowEntry(const std::string& base, const std::string& entry
     std::error_code error;
     if (IsArchiveFileName(entry) && !fs::is_directory(base + entry, error)) {
         m_values.SkinName = entry.substr(0, entry.size() - 4);
-        LoadSkinArchive(base + entry, m_values.TempFolder, m_pump, [&](std::string& folder) {
-            m_windows.LoadSkin(folder);
-        });
+        LoadSkinArchive(base + entry, m_values.TempFolder, m_pump,
+                        [&](std::string& folder) { m_windows.LoadSkin(folder); });
     } else {
         m_values.SkinName = entry;
         m_windows.LoadSkin(base + entry);

@@ -64,9 +64,8 @@ bool WildcardMatch(const char* pattern, const char* name) {
 
 // "*.*" means every file, with or without an extension, as it always has on the original platform.
 bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
-    return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) {
-        return p == "*.*" || WildcardMatch(p.c_str(), name.c_str());
-    });
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&](const std::string& p) { return p == "*.*" || WildcardMatch(p.c_str(), name.c_str()); });
 }
 
 std::vector<std::string> SplitPatterns(const std::string& pattern) {
@@ -96,8 +95,8 @@ EntryKind KindOf(const std::string& path, unsigned char type) {
     return EntryKind::Other;
 }
 
-void WalkFolder(const std::string& folder, const std::vector<std::string>& patterns,
-                const std::function<void()>& pump, std::vector<std::string>& out) {
+void WalkFolder(const std::string& folder, const std::vector<std::string>& patterns, const std::function<void()>& pump,
+                std::vector<std::string>& out) {
     if (pump) pump();
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;  // an unreadable folder adds nothing

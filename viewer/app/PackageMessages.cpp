@@ -30,10 +30,9 @@ bool MadeOf(std::string_view field, std::string_view allowed) {
 // uncompressed and compressed size, ratio, date, time, attributes, method, encrypted, CRC, text
 // flag, version made by, version needed, extra block ID, extra block size.
 constexpr std::string_view kDigits = "0123456789";
-constexpr std::string_view kFixedFields[] = {kDigits,       kDigits,     "-0123456789", "-0123456789",
-                                             ":0123456789", kDigits,     kDigits,       "01",
-                                             "0123456789abcdef", "01",   ".0123456789", ".0123456789",
-                                             kDigits,       kDigits};
+constexpr std::string_view kFixedFields[] = {
+    kDigits, kDigits,       "-0123456789", "-0123456789", ":0123456789", kDigits, kDigits, "01", "0123456789abcdef",
+    "01",    ".0123456789", ".0123456789", kDigits,       kDigits};
 
 // The uncompressed size when the fixed fields of a listing start at rest[0].
 std::optional<uint64_t> FixedFieldsAt(std::string_view rest) {
@@ -66,7 +65,7 @@ std::optional<ListedMember> ParseListingMessage(std::string_view text, std::stri
         if (split == 0) {
             names.erase(0, 1);  // no folder part
         } else if (split + 1 == names.size()) {
-            names.pop_back();   // no file name: the member is a folder
+            names.pop_back();  // no file name: the member is a folder
             if (names.back() != '/') names += '/';
         } else {
             names[split] = '/';

@@ -20,8 +20,8 @@ bool QtViewer::Start(const StartPlace& place) {
     Playlist = std::make_unique<frmPls>(Windows.Playlist, Shared);
     Windows.LoadDefault();
 
-    BrowserWindow = std::make_unique<Browser>(Commands, Shared,
-                                              std::vector<QWidget*>{Main.get(), Equalizer.get(), Playlist.get()});
+    BrowserWindow =
+        std::make_unique<Browser>(Commands, Shared, std::vector<QWidget*>{Main.get(), Equalizer.get(), Playlist.get()});
     for (frmSkinWindow* w : {static_cast<frmSkinWindow*>(Main.get()), static_cast<frmSkinWindow*>(Equalizer.get()),
                              static_cast<frmSkinWindow*>(Playlist.get())})
         w->PopupMenu = [this] { BrowserWindow->ShowPopupMenu(); };

@@ -32,7 +32,7 @@ struct SkinArchiveEntry {
 
 struct SkinBudgetVerdict {
     bool withinBudget = true;
-    uint64_t declaredTotal = 0;   // saturates at UINT64_MAX
+    uint64_t declaredTotal = 0;  // saturates at UINT64_MAX
     std::size_t members = 0;
     std::size_t folderDepth = 0;  // folders above the deepest member (a folder entry counts itself)
     std::string reason;           // empty within budget, else a sentence for the user

@@ -64,9 +64,9 @@ std::string UnescapeMountField(const std::string& field) {
 
 bool IsPseudoFileSystem(const std::string& type) {
     static const std::set<std::string> pseudo = {
-        "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "debugfs", "tracefs",
-        "securityfs", "pstore", "bpf", "autofs", "hugetlbfs", "configfs", "fusectl", "binfmt_misc",
-        "rpc_pipefs", "nsfs", "efivarfs", "selinuxfs", "ramfs"};
+        "proc",        "sysfs",      "cgroup", "cgroup2",  "devpts",    "devtmpfs",  "mqueue",   "debugfs",
+        "tracefs",     "securityfs", "pstore", "bpf",      "autofs",    "hugetlbfs", "configfs", "fusectl",
+        "binfmt_misc", "rpc_pipefs", "nsfs",   "efivarfs", "selinuxfs", "ramfs"};
     return pseudo.count(type) != 0;
 }
 
@@ -128,7 +128,8 @@ std::vector<Drive> ParseMountTable(const std::string& table) {
             continue;
         Drive d{WithSlash(mount), UnescapeMountField(device)};
         // A later mount on the same point hides the earlier one.
-        auto same = std::find_if(drives.begin(), drives.end(), [&](const Drive& x) { return x.mountPoint == d.mountPoint; });
+        auto same =
+            std::find_if(drives.begin(), drives.end(), [&](const Drive& x) { return x.mountPoint == d.mountPoint; });
         if (same != drives.end()) *same = d;
         else drives.push_back(std::move(d));
     }

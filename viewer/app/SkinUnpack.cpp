@@ -42,8 +42,8 @@ SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string
     const bool held = ExtractArchive(archive, folder, verdict.declaredTotal);
     result.outcome = LastPackageOutcome();
     if (!held) {
-        result.refusal = "unpacks to more than the " + DescribeByteCount(verdict.declaredTotal) +
-                         " its catalogue declares";
+        result.refusal =
+            "unpacks to more than the " + DescribeByteCount(verdict.declaredTotal) + " its catalogue declares";
         EmptyFolder(folder);
     }
     return result;

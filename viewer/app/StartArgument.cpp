@@ -52,8 +52,7 @@ StartPlace ResolveStartArgument(const std::vector<std::string>& args, const std:
     if (error || !fs::exists(status)) {
         return Refuse(argument, "no such file or folder");
     } else if (fs::is_regular_file(status)) {
-        if (!IsArchiveFileName(path.filename().string()))
-            return Refuse(argument, "not a skin archive (.wsz or .zip)");
+        if (!IsArchiveFileName(path.filename().string())) return Refuse(argument, "not a skin archive (.wsz or .zip)");
         place = InParent(path);
     } else if (!fs::is_directory(status)) {
         return Refuse(argument, "neither a skin archive nor a folder");
@@ -62,7 +61,8 @@ StartPlace ResolveStartArgument(const std::vector<std::string>& args, const std:
     } else {
         const auto skins = BuildSkinList(path.string());
         if (!skins) return Refuse(argument, "the folder cannot be read");
-        if (skins->empty()) return Refuse(argument, "no skin (a folder with main.bmp, or a .wsz file) is in this folder");
+        if (skins->empty())
+            return Refuse(argument, "no skin (a folder with main.bmp, or a .wsz file) is in this folder");
         place.folder = WithSlash(path.string());
     }
     if (args.size() > 1) place.warning = "only one skin can be opened; ignoring the arguments after " + argument;

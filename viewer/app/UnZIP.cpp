@@ -91,8 +91,7 @@ int16_t OnMessage(int32_t, int32_t code, const char* text, intptr_t user) {
         if (!watch.listing) return 0;
         if (const auto member = ParseListingMessage(text, watch.archive))
             watch.listing->members.push_back({member->name, member->size});
-        else
-            watch.listing->readable = false;
+        else watch.listing->readable = false;
         return 0;
     case TARROW_MSG_EXTRACT_START:
     case TARROW_MSG_TEST_START: {
@@ -114,8 +113,7 @@ int16_t OnMessage(int32_t, int32_t code, const char* text, intptr_t user) {
         // A spanned archive asks for another disk; nobody can insert one, as the library's own
         // question answers when it cannot be shown.
         return TARROW_ANSWER_ABORT;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -150,8 +148,7 @@ bool WatchedMainCall(MainCallWatch& watch, bool resolveNames) {
         static TarrowPlatformHooks hooks;
         hooks = TarrowPlatformHooks{};
         hooks.context = &context;
-        if (context.pump)
-            hooks.pump_messages = [](void* c) { static_cast<HookContext*>(c)->pump->DoEvents(); };
+        if (context.pump) hooks.pump_messages = [](void* c) { static_cast<HookContext*>(c)->pump->DoEvents(); };
         if (resolveNames) hooks.resolve_target = ResolveTargetIgnoringCase;
         setHooks(&hooks);
     }
@@ -171,8 +168,8 @@ std::string NameInMessages(std::string archive) {
 void SetUpExtraction(const std::string& archive, const std::string& folder) {
     if (auto f = Export<InitialiseFn>("Tarrow_Initialise")) f();
     if (auto f = Export<TextSetterFn>("Tarrow_ArchiveName")) f(archive.c_str());
-    if (auto f = Export<NumberSetterFn>("Tarrow_Overwrite")) f(11);               // overwrite, never ask
-    if (auto f = Export<NumberSetterFn>("Tarrow_RestoreStructure")) f(-1);        // recreate folders
+    if (auto f = Export<NumberSetterFn>("Tarrow_Overwrite")) f(11);                      // overwrite, never ask
+    if (auto f = Export<NumberSetterFn>("Tarrow_RestoreStructure")) f(-1);               // recreate folders
     if (auto f = Export<NumberSetterFn>("Tarrow_RestoreAttributes")) f(1 + 2 + 4 + 32);  // R, H, S, A
     if (auto f = Export<TextSetterFn>("Tarrow_ExtractTo")) f(folder.c_str());
 }

@@ -37,9 +37,9 @@ bool ExtractArchive(const std::string& archive, const std::string& folder, uint6
 
 // The members archive's catalogue declares, read in the library's view mode: nothing is unpacked.
 struct ArchiveListing {
-    bool loaded = false;    // the library and its exports were found
-    bool readable = true;   // every listing message could be read
-    int16_t error = 0;      // Tarrow_GetLastError after the listing
+    bool loaded = false;                    // the library and its exports were found
+    bool readable = true;                   // every listing message could be read
+    int16_t error = 0;                      // Tarrow_GetLastError after the listing
     std::vector<SkinArchiveEntry> members;  // in the catalogue's order
 };
 ArchiveListing ListArchive(const std::string& archive);
@@ -47,9 +47,9 @@ ArchiveListing ListArchive(const std::string& archive);
 // How the last main call ended, read from the library after ExtractArchive. The viewer never asks;
 // the batch tool does, to name a damaged archive instead of rendering what little it unpacked.
 struct PackageOutcome {
-    bool loaded = false;   // the library and its exports were found
-    int16_t error = 0;     // Tarrow_GetLastError: 0, or a TARROW_ERROR_* code
-    int16_t warning = 0;   // Tarrow_GetLastWarning: 0, or a TARROW_WARNING_* code
+    bool loaded = false;  // the library and its exports were found
+    int16_t error = 0;    // Tarrow_GetLastError: 0, or a TARROW_ERROR_* code
+    int16_t warning = 0;  // Tarrow_GetLastWarning: 0, or a TARROW_WARNING_* code
 };
 PackageOutcome LastPackageOutcome();
 

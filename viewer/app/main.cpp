@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     veltrane::AdaptToInstallation(values, veltrane::UserDataHome());
     veltrane::QtViewer viewer(values);
     if (!viewer.Start(place))
-        std::fprintf(stderr, "veltrane: %s cannot be shown; starting in the usual skins folder\n", place.folder.c_str());
+        std::fprintf(stderr, "veltrane: %s cannot be shown; starting in the usual skins folder\n",
+                     place.folder.c_str());
     return QApplication::exec();
 }

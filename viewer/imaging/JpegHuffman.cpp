@@ -11,8 +11,8 @@ namespace veltrane::jpeg {
 
 namespace {
 
-constexpr int kReserved = 256;       // the extra symbol that keeps the all-1-bits code unused
-constexpr int kMaxCodeLength = 16;   // baseline JPEG codes are at most 16 bits long
+constexpr int kReserved = 256;      // the extra symbol that keeps the all-1-bits code unused
+constexpr int kMaxCodeLength = 16;  // baseline JPEG codes are at most 16 bits long
 
 // Walks a chain of symbols that share a subtree, making each code one bit longer.
 void Lengthen(std::array<int, 257>& codeSize, const std::array<int, 257>& next, int symbol) {
@@ -99,7 +99,8 @@ void GenerateHuffmanTable(HuffmanTable& table, SymbolCounts& counts) {
         }
     }
 
-    for (int length = 1; length <= kMaxCodeLength; ++length) table.Bits[size_t(length - 1)] = uint8_t(bits[size_t(length)]);
+    for (int length = 1; length <= kMaxCodeLength; ++length)
+        table.Bits[size_t(length - 1)] = uint8_t(bits[size_t(length)]);
     // Symbols in order of their unlimited code length; limiting kept that order, so the
     // canonical codes go to the same symbols, shortest first.
     size_t p = 0;

@@ -120,10 +120,8 @@ void cJpeg::SampleComponents(const Dib& source, int32_t width, int32_t height, i
         } else {
             if (work.Empty() && !work.Create(w8, h8, 24)) throw std::bad_alloc();
             const int32_t top = h8 - ph;
-            if (cw == width && ch == height)
-                BitBlt(work, 0, top, width, height, source, srcLeft, srcTop);
-            else
-                StretchBlt(work, 0, top, cw, ch, source, srcLeft, srcTop, width, height, StretchMode::Halftone);
+            if (cw == width && ch == height) BitBlt(work, 0, top, width, height, source, srcLeft, srcTop);
+            else StretchBlt(work, 0, top, cw, ch, source, srcLeft, srcTop, width, height, StretchMode::Halftone);
             PadWorkingBitmap(work, top, cw, ch, pw);
             plane.bytesPerPixel = 3;
             plane.top = work.Row(top);

@@ -26,8 +26,8 @@ using I8 = int32_t __attribute__((vector_size(32)));
 #define VELTRANE_SIMD_CLONES
 #endif
 
-constexpr double kC4 = 0.707106781186548;   // cos(4 pi / 16)
-constexpr double kC6 = 0.382683432365091;   // cos(6 pi / 16)
+constexpr double kC4 = 0.707106781186548;     // cos(4 pi / 16)
+constexpr double kC6 = 0.382683432365091;     // cos(6 pi / 16)
 constexpr double kC2mC6 = 0.541196100146196;  // cos(2 pi / 16) - cos(6 pi / 16)
 constexpr double kC2pC6 = 1.30656296487638;   // cos(2 pi / 16) + cos(6 pi / 16)
 
@@ -48,8 +48,8 @@ inline F8 Splat(float x) { return F8{x, x, x, x, x, x, x, x}; }
 inline D4 Low(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 0, 1, 2, 3), D4); }
 inline D4 High(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 4, 5, 6, 7), D4); }
 inline F8 Join(D4 lo, D4 hi) {
-    return __builtin_shufflevector(__builtin_convertvector(lo, F4), __builtin_convertvector(hi, F4), 0, 1, 2, 3, 4,
-                                   5, 6, 7);
+    return __builtin_shufflevector(__builtin_convertvector(lo, F4), __builtin_convertvector(hi, F4), 0, 1, 2, 3, 4, 5,
+                                   6, 7);
 }
 // x * c in double precision, stored as single.
 inline F8 Mul(F8 x, double c) { return Join(Low(x) * c, High(x) * c); }
@@ -195,7 +195,8 @@ template <int kBytesPerPixel>
         std::memcpy(&second, p + 8, sizeof second);
         const U8x16 zero = {};
         const U8x16 low = __builtin_shufflevector(first, zero, 0, 1, 2, 16, 3, 4, 5, 16, 6, 7, 8, 16, 9, 10, 11, 16);
-        const U8x16 high = __builtin_shufflevector(second, zero, 4, 5, 6, 16, 7, 8, 9, 16, 10, 11, 12, 16, 13, 14, 15, 16);
+        const U8x16 high =
+            __builtin_shufflevector(second, zero, 4, 5, 6, 16, 7, 8, 9, 16, 10, 11, 12, 16, 13, 14, 15, 16);
         std::memcpy(&lanes, &low, sizeof low);
         std::memcpy(reinterpret_cast<uint8_t*>(&lanes) + sizeof low, &high, sizeof high);
     }
@@ -206,7 +207,8 @@ template <int kBytesPerPixel>
 }
 
 template <int kBytesPerPixel>
-[[gnu::always_inline]] inline void TransformPixels(const uint8_t* const lines[8], const BlockTarget* targets, int count) {
+[[gnu::always_inline]] inline void TransformPixels(const uint8_t* const lines[8], const BlockTarget* targets,
+                                                   int count) {
     Rows b, g, r;
     for (int y = 0; y < 8; ++y) LoadPixels<kBytesPerPixel>(lines[y], b[y], g[y], r[y]);
     for (int c = 0; c < count; ++c) {
@@ -248,10 +250,8 @@ VELTRANE_SIMD_CLONES void QuantizeBlock(const Block& block, const BlockQuantizer
 
 VELTRANE_SIMD_CLONES void TransformPixelBlock(const uint8_t* const lines[8], int bytesPerPixel,
                                               const BlockTarget* targets, int count) {
-    if (bytesPerPixel == 4)
-        TransformPixels<4>(lines, targets, count);
-    else
-        TransformPixels<3>(lines, targets, count);
+    if (bytesPerPixel == 4) TransformPixels<4>(lines, targets, count);
+    else TransformPixels<3>(lines, targets, count);
 }
 
 }  // namespace veltrane::jpeg

@@ -60,8 +60,7 @@ bool cImage::CopyStdPicture(const Dib& picture, int16_t bitCount) {
     return true;
 }
 
-bool cImage::CopyHDC(const Dib* hdc, int32_t width, int32_t height, int16_t bitCount, int32_t srcLeft,
-                     int32_t srcTop) {
+bool cImage::CopyHDC(const Dib* hdc, int32_t width, int32_t height, int16_t bitCount, int32_t srcLeft, int32_t srcTop) {
     if (hdc == nullptr || hdc->Empty()) return false;
     // Only a derived depth takes over the source's colour table; an explicit one keeps the ramp.
     const int colours = bitCount == 0 ? hdc->ColorCount() : 0;
@@ -104,10 +103,8 @@ std::unique_ptr<cImage> cImage::SameDepth(int32_t width, int32_t height) const {
 std::unique_ptr<cImage> cImage::Resample(int32_t width, int32_t height) const {
     auto image = SameDepth(width, height);
     if (!image) return nullptr;
-    if (width == Width() && height == Height())
-        BitBlt(image->m_dib, 0, 0, Width(), Height(), m_dib, 0, 0);
-    else
-        StretchBlt(image->m_dib, 0, 0, width, height, m_dib, 0, 0, Width(), Height(), StretchMode::Halftone);
+    if (width == Width() && height == Height()) BitBlt(image->m_dib, 0, 0, Width(), Height(), m_dib, 0, 0);
+    else StretchBlt(image->m_dib, 0, 0, width, height, m_dib, 0, 0, Width(), Height(), StretchMode::Halftone);
     return image;
 }
 

@@ -15,8 +15,8 @@ namespace veltrane {
 namespace {
 
 // JPEG markers the file uses.
-constexpr uint8_t kSOI = 0xD8, kEOI = 0xD9, kAPP0 = 0xE0, kCOM = 0xFE, kDQT = 0xDB, kSOF0 = 0xC0,
-                  kDHT = 0xC4, kSOS = 0xDA;
+constexpr uint8_t kSOI = 0xD8, kEOI = 0xD9, kAPP0 = 0xE0, kCOM = 0xFE, kDQT = 0xDB, kSOF0 = 0xC0, kDHT = 0xC4,
+                  kSOS = 0xDA;
 
 constexpr size_t kMaxCommentChars = 65533;  // the segment length field counts itself too
 
@@ -209,8 +209,8 @@ void cJpeg::WriteMarker(uint8_t code) {
 }
 
 void cJpeg::WriteJFIFHeader() {
-    static constexpr uint8_t kApp0[] = {0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01,
-                                        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+    static constexpr uint8_t kApp0[] = {0x00, 0x10, 'J',  'F',  'I',  'F',  0x00, 0x01,
+                                        0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
     WriteMarker(kAPP0);
     for (const uint8_t b : kApp0) PutByte(b);
 }

@@ -17,8 +17,8 @@
 namespace veltrane {
 
 struct QuantTable {
-    std::array<uint16_t, 64> Qk{};     // quantizer values in zig-zag order, as written to the file
-    std::array<float, 64> Divisor{};   // multiplier for a transform output, by zig-zag position
+    std::array<uint16_t, 64> Qk{};    // quantizer values in zig-zag order, as written to the file
+    std::array<float, 64> Divisor{};  // multiplier for a transform output, by zig-zag position
 };
 
 struct JpegComponent {

@@ -166,7 +166,8 @@ void LoadRow(const Dib& dst, int32_t y, int32_t x, int32_t n, uint8_t* out) {
     const uint8_t* row = dst.Row(y);
     const int bits = dst.BitCount();
     if (bits >= 8) {
-        std::memcpy(out, row + std::size_t(x) * std::size_t(Elements(dst)), std::size_t(n) * std::size_t(Elements(dst)));
+        std::memcpy(out, row + std::size_t(x) * std::size_t(Elements(dst)),
+                    std::size_t(n) * std::size_t(Elements(dst)));
         return;
     }
     for (int32_t i = 0; i < n; ++i) out[i] = uint8_t(IndexAt(row, bits, x + i));
@@ -189,11 +190,19 @@ bool UsesSource(uint8_t code) { return ((code >> 2) ^ code) & 0x33; }
 // Combines a row of source elements into a row of destination elements, in place.
 void CombineRow(uint8_t code, const uint8_t* pattern, int elements, const uint8_t* s, uint8_t* d, std::size_t n) {
     switch (code) {
-    case 0xCC: std::memcpy(d, s, n); return;                                     // SRCCOPY
-    case 0x88: for (std::size_t i = 0; i < n; ++i) d[i] &= s[i]; return;          // SRCAND
-    case 0xEE: for (std::size_t i = 0; i < n; ++i) d[i] |= s[i]; return;          // SRCPAINT
-    case 0x66: for (std::size_t i = 0; i < n; ++i) d[i] ^= s[i]; return;          // SRCINVERT
-    case 0x33: for (std::size_t i = 0; i < n; ++i) d[i] = uint8_t(~s[i]); return; // NOTSRCCOPY
+    case 0xCC: std::memcpy(d, s, n); return;  // SRCCOPY
+    case 0x88:
+        for (std::size_t i = 0; i < n; ++i) d[i] &= s[i];
+        return;  // SRCAND
+    case 0xEE:
+        for (std::size_t i = 0; i < n; ++i) d[i] |= s[i];
+        return;  // SRCPAINT
+    case 0x66:
+        for (std::size_t i = 0; i < n; ++i) d[i] ^= s[i];
+        return;  // SRCINVERT
+    case 0x33:
+        for (std::size_t i = 0; i < n; ++i) d[i] = uint8_t(~s[i]);
+        return;  // NOTSRCCOPY
     default: break;
     }
     for (std::size_t i = 0; i < n; ++i) d[i] = EvaluateRop(code, pattern[i % std::size_t(elements)], s[i], d[i]);
@@ -225,8 +234,7 @@ bool SamePixelFormat(const Dib& a, const Dib& b) {
 
 }  // namespace
 
-bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src, int32_t sx, int32_t sy,
-            Rop rop) {
+bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src, int32_t sx, int32_t sy, Rop rop) {
     return BitBlt(dst, x, y, w, h, src, sx, sy, uint32_t(rop));
 }
 
@@ -319,8 +327,8 @@ std::vector<std::vector<Tap>> AxisTaps(int32_t first, int32_t last, int32_t dstL
 
 }  // namespace
 
-bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const Dib& src, int32_t sx,
-                int32_t sy, int32_t sw, int32_t sh, StretchMode mode) {
+bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const Dib& src, int32_t sx, int32_t sy,
+                int32_t sw, int32_t sh, StretchMode mode) {
     if (dst.Empty() || src.Empty() || dw == 0 || dh == 0 || sw == 0 || sh == 0) return false;
     // Negative extents mirror: the rectangle starts at the other edge.
     int64_t x0 = dx, y0 = dy, sx0 = sx, sy0 = sy, w = dw, h = dh, swAbs = sw, shAbs = sh;
@@ -342,8 +350,8 @@ bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const 
     const bool average = mode == StretchMode::Halftone;
     const auto columns = AxisTaps(span.x0 - int32_t(x0), span.x1 - int32_t(x0), int32_t(w), int32_t(sx0),
                                   int32_t(swAbs), mirrorX, from.Width(), average);
-    const auto lines = AxisTaps(span.y0 - int32_t(y0), span.y1 - int32_t(y0), int32_t(h), int32_t(sy0),
-                                int32_t(shAbs), mirrorY, from.Height(), average);
+    const auto lines = AxisTaps(span.y0 - int32_t(y0), span.y1 - int32_t(y0), int32_t(h), int32_t(sy0), int32_t(shAbs),
+                                mirrorY, from.Height(), average);
 
     // Source lines in red, green, blue as the taps need them, converted once each.
     std::vector<std::vector<uint8_t>> rgb(std::size_t(from.Height()));
@@ -393,8 +401,7 @@ bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const 
 }
 
 bool PlgBlt(Dib& dst, const Point points[3], const Dib& src, int32_t sx, int32_t sy, int32_t w, int32_t h) {
-    if (dst.Empty() || src.Empty() || w <= 0 || h <= 0 || w > Dib::kMaxSide * 2 || h > Dib::kMaxSide * 2)
-        return false;
+    if (dst.Empty() || src.Empty() || w <= 0 || h <= 0 || w > Dib::kMaxSide * 2 || h > Dib::kMaxSide * 2) return false;
     constexpr int64_t kFar = int64_t(1) << 24;
     for (int i = 0; i < 3; ++i)
         if (std::abs(int64_t(points[i].x)) > kFar || std::abs(int64_t(points[i].y)) > kFar) return false;
@@ -409,10 +416,10 @@ bool PlgBlt(Dib& dst, const Point points[3], const Dib& src, int32_t sx, int32_t
 
     const int64_t cornersX[4] = {points[0].x, points[1].x, points[2].x, points[1].x + bx};
     const int64_t cornersY[4] = {points[0].y, points[1].y, points[2].y, points[1].y + by};
-    const Span span = ClipCopy(dst, *std::min_element(cornersX, cornersX + 4), *std::min_element(cornersY, cornersY + 4),
-                               *std::max_element(cornersX, cornersX + 4) - *std::min_element(cornersX, cornersX + 4),
-                               *std::max_element(cornersY, cornersY + 4) - *std::min_element(cornersY, cornersY + 4),
-                               nullptr, 0, 0);
+    const Span span =
+        ClipCopy(dst, *std::min_element(cornersX, cornersX + 4), *std::min_element(cornersY, cornersY + 4),
+                 *std::max_element(cornersX, cornersX + 4) - *std::min_element(cornersX, cornersX + 4),
+                 *std::max_element(cornersY, cornersY + 4) - *std::min_element(cornersY, cornersY + 4), nullptr, 0, 0);
     if (span.Empty()) return true;
 
     const Dib copy = &src == &dst ? src : Dib();

@@ -40,13 +40,12 @@ struct Point {
 bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src, int32_t sx, int32_t sy,
             Rop rop = Rop::SrcCopy);
 // Same, with the raster operation as its raw ternary code.
-bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src, int32_t sx, int32_t sy,
-            uint32_t rop);
+bool BitBlt(Dib& dst, int32_t x, int32_t y, int32_t w, int32_t h, const Dib& src, int32_t sx, int32_t sy, uint32_t rop);
 
 // Scales the sw x sh rectangle at (sx, sy) of src onto the dw x dh rectangle at (dx, dy) of dst.
 // Halftone averages the covered source area; ColorOnColor takes the nearest pixel.
-bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const Dib& src, int32_t sx,
-                int32_t sy, int32_t sw, int32_t sh, StretchMode mode = StretchMode::Halftone);
+bool StretchBlt(Dib& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh, const Dib& src, int32_t sx, int32_t sy,
+                int32_t sw, int32_t sh, StretchMode mode = StretchMode::Halftone);
 
 // Maps the w x h rectangle at (sx, sy) of src onto the parallelogram whose corners are the images
 // of the source's upper-left, upper-right and lower-left corners. Exact for mirrors and quarter turns.

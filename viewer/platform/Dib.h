@@ -23,9 +23,7 @@ struct RgbQuad {
 // A colour as GDI passes it around: red + 256 x green + 65536 x blue.
 using ColorRef = int32_t;
 constexpr ColorRef kInvalidColor = -1;
-constexpr ColorRef MakeColorRef(uint8_t red, uint8_t green, uint8_t blue) {
-    return red | (green << 8) | (blue << 16);
-}
+constexpr ColorRef MakeColorRef(uint8_t red, uint8_t green, uint8_t blue) { return red | (green << 8) | (blue << 16); }
 
 // Bytes one scan line occupies: 4-byte aligned. Throws std::overflow_error when the size does not
 // fit a signed 32-bit value (the run-time overflow of the original).
@@ -59,7 +57,9 @@ public:
 
     // Scan line y counted from the top, as drawing code addresses it.
     uint8_t* Row(int32_t y) { return m_bits.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride); }
-    const uint8_t* Row(int32_t y) const { return m_bits.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride); }
+    const uint8_t* Row(int32_t y) const {
+        return m_bits.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride);
+    }
 
     // Colour table: ColorCount() entries are in use (0 for 24 and 32 bits).
     int ColorCount() const { return m_colorCount; }

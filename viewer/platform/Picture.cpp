@@ -30,7 +30,9 @@ enum Compression : uint32_t {
 };
 
 uint16_t Read16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Read32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Read32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 void Write16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -49,7 +51,7 @@ struct BmpInfo {
     int bitCount = 0;
     uint32_t compression = kRgb;
     uint32_t colorsUsed = 0;
-    bool core = false;  // 3-byte colour table entries
+    bool core = false;              // 3-byte colour table entries
     uint32_t masks[3] = {0, 0, 0};  // red, green, blue
     std::size_t tableOffset = 0;
 };
@@ -128,7 +130,11 @@ int TargetDepth(const BmpInfo& info) {
     switch (info.compression) {
     case kRgb:
         switch (info.bitCount) {
-        case 1: case 4: case 8: case 24: case 32: return info.bitCount;
+        case 1:
+        case 4:
+        case 8:
+        case 24:
+        case 32: return info.bitCount;
         case 16: return 24;
         default: return 0;
         }
@@ -185,15 +191,15 @@ bool DecodeUncompressed(std::span<const uint8_t> data, const BmpInfo& info, Dib&
         masks[2] = 0x001F;
     }
     Channel red, green, blue;
-    if (!Channel::FromMask(masks[0], red) || !Channel::FromMask(masks[1], green) ||
-        !Channel::FromMask(masks[2], blue))
+    if (!Channel::FromMask(masks[0], red) || !Channel::FromMask(masks[1], green) || !Channel::FromMask(masks[2], blue))
         return false;
     const int outBytes = dib.BitCount() / 8;
     for (int32_t r = 0; r < info.height; ++r) {
         const uint8_t* in = data.data() + std::size_t(r) * stride;
         uint8_t* out = StoredRow(dib, info, r);
         for (int32_t x = 0; x < info.width; ++x, out += outBytes) {
-            const uint32_t pixel = info.bitCount == 16 ? Read16(in + 2 * std::size_t(x)) : Read32(in + 4 * std::size_t(x));
+            const uint32_t pixel =
+                info.bitCount == 16 ? Read16(in + 2 * std::size_t(x)) : Read32(in + 4 * std::size_t(x));
             out[0] = blue.Extract(pixel);
             out[1] = green.Extract(pixel);
             out[2] = red.Extract(pixel);
@@ -241,8 +247,7 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
             x = 0;
             toLine(y + 1);
             break;
-        case 1:
-            return true;
+        case 1: return true;
         case 2:
             if (data.size() - pos < 2) return false;
             x += data[pos];
@@ -257,7 +262,8 @@ bool DecodeRle(std::span<const uint8_t> data, const BmpInfo& info, Dib& dib) {
                 std::memcpy(row + x, data.data() + pos, std::size_t(n));
                 x += n;
             } else {
-                for (int i = 0; i < value && x < width; ++i) put((i & 1) ? data[pos + i / 2] & 0x0F : data[pos + i / 2] >> 4);
+                for (int i = 0; i < value && x < width; ++i)
+                    put((i & 1) ? data[pos + i / 2] & 0x0F : data[pos + i / 2] >> 4);
             }
             pos += (bytes + 1) & ~std::size_t(1);
             pos = std::min(pos, data.size());
@@ -283,7 +289,7 @@ bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out, int64_t maxP
     if (depth <= 8) ReadColorTable(file, info, dataOffset, dib);
     const std::span<const uint8_t> data = file.subspan(dataOffset);
     const bool ok = info.compression == kRle8 || info.compression == kRle4 ? DecodeRle(data, info, dib)
-                                                                             : DecodeUncompressed(data, info, dib);
+                                                                           : DecodeUncompressed(data, info, dib);
     if (!ok) return false;
     out = std::move(dib);
     return true;

@@ -50,8 +50,8 @@ constexpr std::array<int, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,
                                              31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<int, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<int, 30> kDistBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                           33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+constexpr std::array<int, 30> kDistBase = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                           33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::array<int, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -63,12 +63,12 @@ struct FixedCode {
     std::array<uint16_t, 288> literal{};
     std::array<uint8_t, 288> literalBits{};
     std::array<uint8_t, 30> distance{};
-    std::array<uint8_t, 259> lengthSymbol{};  // by match length: index into kLengthBase
+    std::array<uint8_t, 259> lengthSymbol{};    // by match length: index into kLengthBase
     std::array<uint8_t, 512> distanceSymbol{};  // by distance - 1 below 256, then by (distance - 1) >> 7
 
     FixedCode() {
         for (int s = 0; s < 288; ++s) {
-            const auto [code, bits] = s < 144 ? std::pair(0x30 + s, 8)
+            const auto [code, bits] = s < 144   ? std::pair(0x30 + s, 8)
                                       : s < 256 ? std::pair(0x190 + s - 144, 9)
                                       : s < 280 ? std::pair(s - 256, 7)
                                                 : std::pair(0xC0 + s - 280, 8);

@@ -50,14 +50,15 @@ std::string GetProfileStringFromText(std::string_view text, const std::string& s
         if (line.front() == '[') {
             if (sectionSeen) break;  // only the first section of that name counts
             const std::size_t close = line.find(']');
-            inSection = EqualIgnoringAsciiCase(Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)),
-                                 wantedSection);
+            inSection = EqualIgnoringAsciiCase(
+                Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)), wantedSection);
             sectionSeen = inSection;
             continue;
         }
         if (!inSection) continue;
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos || !EqualIgnoringAsciiCase(Trim(line.substr(0, equals)), wantedKey)) continue;
+        if (equals == std::string_view::npos || !EqualIgnoringAsciiCase(Trim(line.substr(0, equals)), wantedKey))
+            continue;
         std::string_view value = Trim(line.substr(equals + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
             value = value.substr(1, value.size() - 2);
@@ -79,8 +80,8 @@ std::optional<std::string> ReadProfileText(const std::string& path) {
     return text;
 }
 
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& path) {
+std::string GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    const std::string& path) {
     const std::optional<std::string> text = ReadProfileText(path);
     if (!text) return Clip(Trim(defaultValue));
     return GetProfileStringFromText(*text, section, key, defaultValue);

@@ -18,8 +18,8 @@ constexpr std::size_t kMaxProfileBytes = std::size_t(16) << 20;
 // file (or a link to one) that opens.
 std::optional<std::string> ReadProfileText(const std::string& path);
 
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, const std::string& path);
+std::string GetPrivateProfileString(const std::string& section, const std::string& key, const std::string& defaultValue,
+                                    const std::string& path);
 
 // The same lookup over the text of a profile already in memory.
 std::string GetProfileStringFromText(std::string_view text, const std::string& section, const std::string& key,

@@ -18,9 +18,7 @@ struct Palette {
     RgbQuad face() const { return Mix(t.panel, t.panelLight, 0.35); }
     RgbQuad faceDown() const { return Scale(t.panel, 0.75); }
     // Symbols and captions on buttons: light on dark faces, dark on light ones.
-    RgbQuad ink() const {
-        return lightFace() ? Mix(t.panelDark, t.title, 0.2) : Mix(t.label, kWhite, 0.35);
-    }
+    RgbQuad ink() const { return lightFace() ? Mix(t.panelDark, t.title, 0.2) : Mix(t.label, kWhite, 0.35); }
     RgbQuad icon() const { return lightFace() ? Scale(t.panelDark, 0.8) : Mix(ink(), kWhite, 0.2); }
     bool lightFace() const {
         const RgbQuad f = face();
@@ -155,8 +153,9 @@ Dib PaintMain(const Palette& c) {
 
     // Emblem in the lower right corner: a stylised V on a small plate.
     Well(p, c, 244, 89, 24, 16);
-    p.Pattern(248, 92, {"##..........##", ".##........##.", "..##......##..", "...##....##...", "....##..##....",
-                        ".....####.....", "......##......"},
+    p.Pattern(248, 92,
+              {"##..........##", ".##........##.", "..##......##..", "...##....##...", "....##..##....",
+               ".....####.....", "......##......"},
               c.t.accent);
     p.Pattern(248, 100, {"..############"}, c.t.lcdDim);
     return p.ToPaletted();
@@ -222,8 +221,7 @@ Dib PaintButtons(const Palette& c) {
             Button(p, c, b.x, y, b.w, b.h, pressed);
             const int32_t iw = int32_t(b.icon.begin()->size()), ih = int32_t(b.icon.size());
             const int32_t d = pressed;
-            p.Pattern(b.x + (b.w - iw) / 2 + d, y + (b.h - ih) / 2 + d, b.icon,
-                      pressed ? c.t.accent : c.icon());
+            p.Pattern(b.x + (b.w - iw) / 2 + d, y + (b.h - ih) / 2 + d, b.icon, pressed ? c.t.accent : c.icon());
         }
     return p.ToPaletted();
 }
@@ -262,8 +260,7 @@ Dib PaintVolume(const Palette& c, bool balance) {
         } else {
             Groove(p, c, 0, y + 4, 68, 5);
             const int32_t end = 7 + int32_t(std::lround(50.0 * step / 27.0));
-            for (int32_t x = 1; x < end; ++x)
-                p.VLine(x, y + 5, 3, Mix(c.t.accent, c.t.accentHot, x / 66.0));
+            for (int32_t x = 1; x < end; ++x) p.VLine(x, y + 5, 3, Mix(c.t.accent, c.t.accentHot, x / 66.0));
         }
     }
     Knob(p, c, 15, 422, 14, 11, false);

@@ -26,8 +26,8 @@ void LoadSlotWithFallback(const SkinFiles& files, const char* name, const char* 
 // Coordinates computed from state values far outside their range must not overflow; clamped, the
 // copy simply misses the source bitmap and leaves the window as it was.
 int32_t Coordinate(int64_t value) {
-    return int32_t(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min() / 2,
-                                       std::numeric_limits<int32_t>::max() / 2));
+    return int32_t(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min() / 2, std::numeric_limits<int32_t>::max() / 2));
 }
 
 // Rounds to the nearest integer, ties to even (the default floating-point rounding mode).
@@ -186,10 +186,8 @@ void MainWindow::DrawMainWindow() {
     Copy(dst, 245, 3, 9, 9, picTitle, 9, 9 * int64_t(s.MinimizePressed));
     Copy(dst, 254, 3, 9, 9, picTitle, 9 * int64_t(s.ShadePressed), 18);
     Copy(dst, 265, 3, 9, 9, picTitle, 18, 9 * int64_t(s.ClosePressed));
-    if (s.ClutterbarPressed > 0)
-        Copy(dst, 10, 22, 8, 43, picTitle, 304 + 8 * (int64_t(s.ClutterbarPressed) - 1), 44);
-    else
-        Copy(dst, 10, 22, 8, 43, picTitle, 304, 0);
+    if (s.ClutterbarPressed > 0) Copy(dst, 10, 22, 8, 43, picTitle, 304 + 8 * (int64_t(s.ClutterbarPressed) - 1), 44);
+    else Copy(dst, 10, 22, 8, 43, picTitle, 304, 0);
 
     // The time as four digits, "0000" to "9999"; the glyph of digit d lies at x = 9 x d.
     const int time = std::clamp<int>(s.TimeValue, 0, 9999);
@@ -314,12 +312,12 @@ void EqualizerWindow::DrawEqualizerWindow() {
     Dib& dst = m_image;
     const int32_t w = picCol.Width(), h = picCol.Height();
     BitBlt(dst, 0, 0, w, h, picBack, 0, 0);
-    BitBlt(dst, 0, 0, w, 14, picBack, 0, 134);     // title bar, active
-    BitBlt(dst, 14, 18, 25, 12, picBack, 10, 119);  // ON, off
-    BitBlt(dst, 39, 18, 33, 12, picBack, 35, 119);  // AUTO, off
+    BitBlt(dst, 0, 0, w, 14, picBack, 0, 134);        // title bar, active
+    BitBlt(dst, 14, 18, 25, 12, picBack, 10, 119);    // ON, off
+    BitBlt(dst, 39, 18, 33, 12, picBack, 35, 119);    // AUTO, off
     BitBlt(dst, 217, 18, 44, 12, picBack, 224, 164);  // PRESETS
-    BitBlt(dst, 86, 17, 113, 19, picBack, 0, 294);  // response graph
-    BitBlt(dst, 86, 26, 113, 1, picBack, 0, 314);   // its preamp line
+    BitBlt(dst, 86, 17, 113, 19, picBack, 0, 294);    // response graph
+    BitBlt(dst, 86, 26, 113, 1, picBack, 0, 314);     // its preamp line
     // Every slider shows the same bar with its knob at the same height.
     BitBlt(dst, 21, 38, 14, 63, picBack, 13, 164);
     for (int32_t band = 0; band < 10; ++band) BitBlt(dst, 78 + 18 * band, 38, 14, 63, picBack, 13, 164);
@@ -442,8 +440,8 @@ std::string HexPairValue(const std::string& piece) {
     const std::string wanted = UpperAscii(piece);
     std::string result;
     for (int i = 0; i <= 255; ++i) {
-        const std::string hex = PadLeft(i < 16 ? std::string(1, kHex[i]) : std::string{kHex[i >> 4], kHex[i & 15]},
-                                        2, "0");
+        const std::string hex =
+            PadLeft(i < 16 ? std::string(1, kHex[i]) : std::string{kHex[i >> 4], kHex[i & 15]}, 2, "0");
         if (hex == wanted) result = std::to_string(i);
     }
     return result;

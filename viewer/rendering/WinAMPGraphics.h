@@ -33,20 +33,19 @@ inline constexpr int16_t kFalse = 0;
 // Display values, toggles and pressed flags of the imitated main window. Everything starts at zero;
 // LoadMainSkin resets the display values, the mouse handling sets the flags and toggles.
 struct MainWindowState {
-    int32_t Volume = 0;        // 0..27
-    int32_t Balance = 0;       // 0..54, 27 is the centre
-    float Position = 0.0f;     // 0.0..1.0
-    std::string BitrateText;   // kbps display
-    std::string FrequencyText; // kHz display
+    int32_t Volume = 0;         // 0..27
+    int32_t Balance = 0;        // 0..54, 27 is the centre
+    float Position = 0.0f;      // 0.0..1.0
+    std::string BitrateText;    // kbps display
+    std::string FrequencyText;  // kHz display
     std::string SongTitle;
     int16_t ShuffleOn = 0, RepeatOn = 0, EqualizerOn = 0, PlaylistOn = 0;
-    int16_t ChannelMode = 0;   // 1 mono lamp lit, 2 stereo lamp lit, otherwise none
-    int16_t PlayState = 0;     // 0 playing, 1 paused, 2 stopped
-    int16_t TimeValue = 0;     // shown by the four time digits, 0..9999
-    int16_t TitleInactive = 0; // 0 or 1
+    int16_t ChannelMode = 0;        // 1 mono lamp lit, 2 stereo lamp lit, otherwise none
+    int16_t PlayState = 0;          // 0 playing, 1 paused, 2 stopped
+    int16_t TimeValue = 0;          // shown by the four time digits, 0..9999
+    int16_t TitleInactive = 0;      // 0 or 1
     int16_t ClutterbarPressed = 0;  // 1..5, 0 for none
-    int16_t PreviousPressed = 0, PlayPressed = 0, PausePressed = 0, StopPressed = 0, NextPressed = 0,
-            EjectPressed = 0;
+    int16_t PreviousPressed = 0, PlayPressed = 0, PausePressed = 0, StopPressed = 0, NextPressed = 0, EjectPressed = 0;
     int16_t ShufflePressed = 0, RepeatPressed = 0, EqualizerPressed = 0, PlaylistPressed = 0;
     int16_t PositionPressed = 0, VolumePressed = 0, BalancePressed = 0;
     int16_t OptionsPressed = 0, MinimizePressed = 0, ShadePressed = 0, ClosePressed = 0;

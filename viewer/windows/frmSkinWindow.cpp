@@ -20,7 +20,7 @@ MouseButton ButtonOf(const QMouseEvent* event) {
 
 QImage WrapDib(const Dib& dib) {
     if (dib.Empty()) return {};
-    const QImage::Format format = dib.BitCount() == 32 ? QImage::Format_RGB32
+    const QImage::Format format = dib.BitCount() == 32   ? QImage::Format_RGB32
                                   : dib.BitCount() == 24 ? QImage::Format_BGR888
                                                          : QImage::Format_Indexed8;
     QImage image(dib.Bits(), dib.Width(), dib.Height(), dib.Stride(), format);

@@ -34,10 +34,13 @@ std::string LoadedBelowExtraction(TempTree& temp, const std::vector<std::string>
     NoEventPump pump;
     std::string loaded;
     const std::string archive = temp.Write("in/Blue.wsz");
-    LoadSkinArchive(archive, temp.Root(), pump, [&](std::string& folder) {
-        loaded = folder;
-        EXPECT_TRUE(fs::is_directory(folder));
-    }, Unpacks(files));
+    LoadSkinArchive(
+        archive, temp.Root(), pump,
+        [&](std::string& folder) {
+            loaded = folder;
+            EXPECT_TRUE(fs::is_directory(folder));
+        },
+        Unpacks(files));
     const size_t at = loaded.find("/skin/");
     return at == std::string::npos ? "?" + loaded : loaded.substr(at + 6);
 }
@@ -66,7 +69,8 @@ TEST(SkinArchive, NothingOfTheRunIsLeftAndForeignFilesAreUntouched) {
     for (const auto& layout : std::vector<std::vector<std::string>>{
              {"main.bmp"}, {"Blue/main.bmp", "Blue/x.bmp"}, {"a/main.bmp", "b/deep/er/c.bmp", "top.txt"}, {}}) {
         NoEventPump pump;
-        LoadSkinArchive(temp.Write("in/Blue.wsz"), temp.Root(), pump, [](std::string&) {}, Unpacks(layout));
+        LoadSkinArchive(
+            temp.Write("in/Blue.wsz"), temp.Root(), pump, [](std::string&) {}, Unpacks(layout));
         auto after = temp.Contents();
         EXPECT_EQ(after, (std::set<std::string>{"Blue.zip", "Blue/", "Blue/notes.txt", "in/", "in/Blue.wsz"}));
     }
@@ -77,20 +81,22 @@ TEST(SkinArchive, ExtractorSeesACopyOfTheArchiveInsideTheWorkingFolder) {
     TempTree temp;
     NoEventPump pump;
     std::string copied;
-    LoadSkinArchive(temp.Write("in/Blue.wsz", "PK"), temp.Root() + "tmp/", pump, [](std::string&) {},
-                    [&](const std::string& archive, const std::string& folder) {
-                        std::ifstream in(archive);
-                        std::getline(in, copied);
-                        EXPECT_EQ(archive.rfind(temp.Root() + "tmp/veltrane-", 0), 0u) << archive;
-                        EXPECT_EQ(folder.rfind(temp.Root() + "tmp/veltrane-", 0), 0u) << folder;
-                    });
+    LoadSkinArchive(
+        temp.Write("in/Blue.wsz", "PK"), temp.Root() + "tmp/", pump, [](std::string&) {},
+        [&](const std::string& archive, const std::string& folder) {
+            std::ifstream in(archive);
+            std::getline(in, copied);
+            EXPECT_EQ(archive.rfind(temp.Root() + "tmp/veltrane-", 0), 0u) << archive;
+            EXPECT_EQ(folder.rfind(temp.Root() + "tmp/veltrane-", 0), 0u) << folder;
+        });
     EXPECT_EQ(copied, "");  // no working folder can be made in a missing temporary folder
     fs::create_directories(temp.Root() + "tmp");
-    LoadSkinArchive(temp.Write("in/Blue.wsz", "PK"), temp.Root() + "tmp/", pump, [](std::string&) {},
-                    [&](const std::string& archive, const std::string&) {
-                        std::ifstream in(archive);
-                        std::getline(in, copied);
-                    });
+    LoadSkinArchive(
+        temp.Write("in/Blue.wsz", "PK"), temp.Root() + "tmp/", pump, [](std::string&) {},
+        [&](const std::string& archive, const std::string&) {
+            std::ifstream in(archive);
+            std::getline(in, copied);
+        });
     EXPECT_EQ(copied, "PK");
     EXPECT_TRUE(fs::is_empty(temp.Root() + "tmp"));
 }
@@ -180,14 +186,14 @@ TEST_F(ViewerCommandsTest, AnExistingUnreadablePreviewIsNotReplaced) {
 TEST_F(ViewerCommandsTest, SaveAllAnsweredNoDoesNothingAndYesSavesEveryEntry) {
     const std::vector<std::string> entries{"Green", "Red"};
     std::vector<size_t> shown;
-    EXPECT_FALSE(commands.cmdAlle_Click(values.SkinsFolder, entries, [] { return false; },
-                                        [&](size_t i) { shown.push_back(i); }));
+    EXPECT_FALSE(commands.cmdAlle_Click(
+        values.SkinsFolder, entries, [] { return false; }, [&](size_t i) { shown.push_back(i); }));
     EXPECT_TRUE(shown.empty());
     EXPECT_FALSE(fs::exists(values.ImagesFolder));
 
     commands.Checks.mnuAuto_Click();  // the run's own save then finds the file and skips
-    EXPECT_TRUE(commands.cmdAlle_Click(values.SkinsFolder, entries, [] { return true; },
-                                       [&](size_t i) { shown.push_back(i); }));
+    EXPECT_TRUE(commands.cmdAlle_Click(
+        values.SkinsFolder, entries, [] { return true; }, [&](size_t i) { shown.push_back(i); }));
     EXPECT_EQ(shown, (std::vector<size_t>{0, 1}));
     Dib green, red;
     ASSERT_TRUE(LoadPicture(values.ImagesFolder + "Green.bmp", green));
@@ -199,12 +205,14 @@ TEST_F(ViewerCommandsTest, SaveAllAnsweredNoDoesNothingAndYesSavesEveryEntry) {
 
 TEST_F(ViewerCommandsTest, SelectionsAndSavesAreRefusedWhileARunIsUnderWay) {
     bool nestedSelect = true, nestedSave = true;
-    commands.cmdAlle_Click(values.SkinsFolder, {"Green"}, [&] {
-        // What a click handled at one of the run's event points would do.
-        nestedSelect = commands.List1_Click(values.SkinsFolder, "Red");
-        nestedSave = commands.Command1_Click();
-        return true;
-    }, {});
+    commands.cmdAlle_Click(values.SkinsFolder, {"Green"},
+                           [&] {
+                               // What a click handled at one of the run's event points would do.
+                               nestedSelect = commands.List1_Click(values.SkinsFolder, "Red");
+                               nestedSave = commands.Command1_Click();
+                               return true;
+                           },
+                           {});
     EXPECT_FALSE(nestedSelect);
     EXPECT_FALSE(nestedSave);
     EXPECT_FALSE(commands.Busy());
@@ -213,10 +221,12 @@ TEST_F(ViewerCommandsTest, SelectionsAndSavesAreRefusedWhileARunIsUnderWay) {
 
 TEST_F(ViewerCommandsTest, ASaveRunStopsAfterTheCurrentSkinWhenAskedTo) {
     std::vector<size_t> shown;
-    commands.cmdAlle_Click(values.SkinsFolder, {"Green", "Red"}, [] { return true; }, [&](size_t i) {
-        shown.push_back(i);
-        commands.RequestStop();  // the browser is closed while entry i is shown
-    });
+    commands.cmdAlle_Click(
+        values.SkinsFolder, {"Green", "Red"}, [] { return true; },
+        [&](size_t i) {
+            shown.push_back(i);
+            commands.RequestStop();  // the browser is closed while entry i is shown
+        });
     EXPECT_EQ(shown, std::vector<size_t>{0});
     EXPECT_TRUE(fs::exists(values.ImagesFolder + "Green.bmp"));
     EXPECT_FALSE(fs::exists(values.ImagesFolder + "Red.bmp"));

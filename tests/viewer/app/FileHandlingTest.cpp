@@ -112,8 +112,9 @@ TEST_F(Scratch, ListAllFilesWalksSubfoldersLastToFirstAndTopFilesLast) {
     int pumped = 0;
     const auto files = ListAllFiles(root.substr(0, root.size() - 1), "", [&] { ++pumped; });
     const std::vector<std::string> expected = {
-        root + "gamma/1.bmp", root + "Beta/main.bmp", root + "alpha/deep/x.bmp", root + "alpha/main.bmp",
-        root + ".hidden",     root + "A.txt",         root + "b.bmp",
+        root + "gamma/1.bmp",    root + "Beta/main.bmp", root + "alpha/deep/x.bmp",
+        root + "alpha/main.bmp", root + ".hidden",       root + "A.txt",
+        root + "b.bmp",
     };
     EXPECT_EQ(files, expected);
     EXPECT_EQ(pumped, 6);  // the top folder, alpha, deep, Beta, empty, gamma

@@ -22,8 +22,7 @@ TEST(PackageMessages, ListingGivesNameAndSize) {
     EXPECT_EQ(m->size, 4000u);
     EXPECT_EQ(ParseListingMessage("/t/a.zip||main.bmp|" + Fixed("1"), "/t/a.zip")->name, "main.bmp");
     EXPECT_EQ(ParseListingMessage("/t/a.zip|skins||" + Fixed("0"), "/t/a.zip")->name, "skins/");
-    EXPECT_EQ(ParseListingMessage("/t/a.zip||x|" + Fixed("99999999999999999999999"), "/t/a.zip")->size,
-              UINT64_MAX);
+    EXPECT_EQ(ParseListingMessage("/t/a.zip||x|" + Fixed("99999999999999999999999"), "/t/a.zip")->size, UINT64_MAX);
 }
 
 TEST(PackageMessages, ANameThatLooksLikeFieldsCannotUnderstateTheSize) {

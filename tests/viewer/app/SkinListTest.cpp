@@ -11,13 +11,13 @@ using veltrane::test::TempTree;
 TEST(SkinList, FoldersWithMainBmpComeFirstThenArchivesEachInNameOrder) {
     TempTree t;
     t.Write("zeta/main.bmp");
-    t.Write("Alpha/MAIN.BMP");          // capitals count
+    t.Write("Alpha/MAIN.BMP");  // capitals count
     t.Write("beta/Main.Bmp");
-    t.Write("deeper/inner/main.bmp");   // the skin lies one level down: not listed
+    t.Write("deeper/inner/main.bmp");  // the skin lies one level down: not listed
     t.Write("empty/readme.txt");
     t.Write("Blue.wsz");
     t.Write("alpha.WSZ");
-    t.Write("other.zip");               // only .wsz archives are listed
+    t.Write("other.zip");  // only .wsz archives are listed
     t.Write("zeta.wsz");
     t.Write(".hidden/main.bmp");
     const auto list = BuildSkinList(t.Root());

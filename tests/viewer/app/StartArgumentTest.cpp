@@ -28,7 +28,7 @@ TEST(StartArgument, ASkinOpensItsParentFolderWithTheSkinAsEntry) {
     TempTree t;
     t.Write("Skins/Moss/MAIN.BMP");  // any letter case, as in the skin list
     t.Write("Skins/Blue.wsz");
-    t.Write("Skins/Plain.ZIP");      // not listed, but opened when named
+    t.Write("Skins/Plain.ZIP");  // not listed, but opened when named
     struct Case {
         std::string argument, folder, entry;
     };
@@ -63,8 +63,8 @@ TEST(StartArgument, MissingPathsAndNonSkinsAreRefusedWithAReason) {
     t.Write("notes.txt");
     t.Write("Empty/readme.txt");
     t.Write("Deep/inner/skin/main.bmp");  // skins two levels down: not a folder of skins
-    for (const std::string& arg : {t.Root() + "missing.wsz", t.Root() + "notes.txt", t.Root() + "Empty",
-                                   t.Root() + "Deep", std::string()}) {
+    for (const std::string& arg :
+         {t.Root() + "missing.wsz", t.Root() + "notes.txt", t.Root() + "Empty", t.Root() + "Deep", std::string()}) {
         SCOPED_TRACE(arg);
         const StartPlace p = ResolveStartArgument({arg}, t.Root());
         EXPECT_TRUE(Refused(p));

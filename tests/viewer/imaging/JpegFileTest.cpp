@@ -50,25 +50,25 @@ TEST(JpegFile, MidGreyBlockByteForByte) {
     const std::vector<uint8_t> file = EncodeWith(j, Uniform(8, 8, RgbQuad{128, 128, 128, 0}));
     std::vector<uint8_t> expected = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
                                      0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
-    const uint8_t luminance95[64] = {2, 2, 2, 2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  2,  3,  4,
-                                     3, 3, 3, 3,  3,  5,  4,  4,  3,  4,  6,  6,  7,  6,  6,  6,
-                                     6, 6, 7, 8,  10, 8,  7,  7,  9,  7,  6,  6,  8,  11, 9,  9,
-                                     10, 10, 11, 11, 11, 7, 8, 12, 13, 12, 10, 12, 10, 11, 11, 10};
+    const uint8_t luminance95[64] = {2, 2,  2, 2, 2,  2,  2,  2,  2,  2, 2, 2,  2,  2,  3,  4,  3,  3,  3,  3, 3, 5,
+                                     4, 4,  3, 4, 6,  6,  7,  6,  6,  6, 6, 6,  7,  8,  10, 8,  7,  7,  9,  7, 6, 6,
+                                     8, 11, 9, 9, 10, 10, 11, 11, 11, 7, 8, 12, 13, 12, 10, 12, 10, 11, 11, 10};
     const uint8_t chrominanceHead[16] = {2, 2, 2, 3, 3, 3, 5, 3, 3, 5, 10, 7, 6, 7, 10, 10};
     expected.insert(expected.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
     expected.insert(expected.end(), luminance95, luminance95 + 64);
     expected.insert(expected.end(), {0xFF, 0xDB, 0x00, 0x43, 0x01});
     expected.insert(expected.end(), chrominanceHead, chrominanceHead + 16);
     expected.insert(expected.end(), 48, 10);
-    expected.insert(expected.end(), {0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08, 0x03, 0x01, 0x11,
-                                     0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01});
+    expected.insert(expected.end(), {0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08, 0x03, 0x01, 0x11, 0x00, 0x02,
+                                     0x11, 0x01, 0x03, 0x11, 0x01});
     for (const uint8_t tableClass : {0x00, 0x10, 0x01, 0x11}) {
         // One symbol, 00, with the 1-bit code 0.
         expected.insert(expected.end(), {0xFF, 0xC4, 0x00, 0x14, tableClass, 0x01});
         expected.insert(expected.end(), 15, 0x00);
         expected.push_back(0x00);
     }
-    expected.insert(expected.end(), {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00});
+    expected.insert(expected.end(),
+                    {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00});
     expected.push_back(0x03);  // DC 0 and EOB for Y, Cb and Cr: six 0-bits, then two padding 1-bits
     expected.insert(expected.end(), {0xFF, 0xD9});
     ASSERT_EQ(expected.size(), 282u);

@@ -61,7 +61,8 @@ std::vector<Segment> SplitSegments(const std::vector<uint8_t>& file) {
             segments.back().bytes.push_back(file[i]);
         }
     }
-    if (file.size() >= 2 && !segments.empty() && segments.back().marker != 0xD9) segments.back().bytes.push_back(file.back());
+    if (file.size() >= 2 && !segments.empty() && segments.back().marker != 0xD9)
+        segments.back().bytes.push_back(file.back());
     return segments;
 }
 
@@ -98,8 +99,7 @@ DecodedJpeg DecodeJpeg(const std::vector<uint8_t>& file) {
     return out;
 }
 
-std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables,
-                                     const int32_t* factors) {
+std::vector<uint8_t> ReferenceEncode(const Dib& picture, int quality, const uint16_t* tables, const int32_t* factors) {
     const std::vector<uint8_t> rgb = RgbRows(picture);
     jpeg_compress_struct info{};
     jpeg_error_mgr err{};
@@ -215,7 +215,8 @@ Dib MakeNoise(int32_t width, int32_t height, uint32_t seed) {
     std::mt19937 rng(seed);
     Dib d(width, height, 24);
     for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x) d.SetPixel(x, y, RgbQuad{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
+        for (int32_t x = 0; x < width; ++x)
+            d.SetPixel(x, y, RgbQuad{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0});
     return d;
 }
 

@@ -75,7 +75,8 @@ TEST(JpegOutput, SourceRectangleAndDepthArePinned) {
         size_t size;
         uint64_t hash;
     };
-    static const Rect kRects[] = {{70, 50, 13, 21, 2422, 0xcb24e2556a516b9du}, {64, 64, 100, 70, 911, 0x537c9129119db56bu}};
+    static const Rect kRects[] = {{70, 50, 13, 21, 2422, 0xcb24e2556a516b9du},
+                                  {64, 64, 100, 70, 911, 0x537c9129119db56bu}};
     for (const Rect& r : kRects) {
         cJpeg j;
         j.SetQuality(90);

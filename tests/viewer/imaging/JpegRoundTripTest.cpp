@@ -52,21 +52,22 @@ TEST_P(JpegRoundTrip, DecodesToThePicture) {
     EXPECT_GT(ours, reference - s.margin);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Setups, JpegRoundTrip,
-    ::testing::Values(SamplingCase{"OnePixel", {1, 1, 1, 1, 1, 1}, 1, 1, 40.0, 1.0},
-                      SamplingCase{"SeventeenByNine", {1, 1, 1, 1, 1, 1}, 17, 9, 30.0, 1.0},
-                      SamplingCase{"Preview", {1, 1, 1, 1, 1, 1}, 275, 350, 32.0, 1.0},
-                      SamplingCase{"ThinStrip", {1, 1, 1, 1, 1, 1}, 1000, 3, 30.0, 1.0},
-                      SamplingCase{"TwoByTwo", {2, 2, 1, 1, 1, 1}, 275, 350, 18.0, 1.0},
-                      SamplingCase{"TwoByTwoOdd", {2, 2, 1, 1, 1, 1}, 17, 9, 18.0, 2.0},
-                      SamplingCase{"TwoByOne", {2, 1, 1, 1, 1, 1}, 275, 350, 18.0, 1.0},
-                      SamplingCase{"FourByFourAlone", {4, 4, 1, 1, 1, 1}, 61, 37, 14.0, 2.0},
-                      SamplingCase{"AllTwoByTwo", {2, 2, 2, 2, 2, 2}, 61, 37, 30.0, 1.0},
-                      SamplingCase{"ChromaWider", {1, 1, 2, 1, 1, 2}, 33, 19, 14.0, 2.0},
-                      SamplingCase{"Greyscale", {1, 1, 0, 0, 0, 0}, 275, 350, 35.0, 1.0},
-                      SamplingCase{"GreyscaleOdd", {3, 2, 0, 0, 0, 0}, 1000, 3, 35.0, 1.0}),
-    [](const ::testing::TestParamInfo<SamplingCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Setups, JpegRoundTrip,
+                         ::testing::Values(SamplingCase{"OnePixel", {1, 1, 1, 1, 1, 1}, 1, 1, 40.0, 1.0},
+                                           SamplingCase{"SeventeenByNine", {1, 1, 1, 1, 1, 1}, 17, 9, 30.0, 1.0},
+                                           SamplingCase{"Preview", {1, 1, 1, 1, 1, 1}, 275, 350, 32.0, 1.0},
+                                           SamplingCase{"ThinStrip", {1, 1, 1, 1, 1, 1}, 1000, 3, 30.0, 1.0},
+                                           SamplingCase{"TwoByTwo", {2, 2, 1, 1, 1, 1}, 275, 350, 18.0, 1.0},
+                                           SamplingCase{"TwoByTwoOdd", {2, 2, 1, 1, 1, 1}, 17, 9, 18.0, 2.0},
+                                           SamplingCase{"TwoByOne", {2, 1, 1, 1, 1, 1}, 275, 350, 18.0, 1.0},
+                                           SamplingCase{"FourByFourAlone", {4, 4, 1, 1, 1, 1}, 61, 37, 14.0, 2.0},
+                                           SamplingCase{"AllTwoByTwo", {2, 2, 2, 2, 2, 2}, 61, 37, 30.0, 1.0},
+                                           SamplingCase{"ChromaWider", {1, 1, 2, 1, 1, 2}, 33, 19, 14.0, 2.0},
+                                           SamplingCase{"Greyscale", {1, 1, 0, 0, 0, 0}, 275, 350, 35.0, 1.0},
+                                           SamplingCase{"GreyscaleOdd", {3, 2, 0, 0, 0, 0}, 1000, 3, 35.0, 1.0}),
+                         [](const ::testing::TestParamInfo<SamplingCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(JpegQuality, CloseToTheReferenceEncoderOnPreviewLikePictures) {
     for (uint32_t seed = 1; seed <= 4; ++seed) {
@@ -119,7 +120,8 @@ TEST(JpegQuality, RealSkinPreviewsMatchTheReferenceEncoder) {
             folder = entry.path();
         } else if (entry.path().extension() == ".wsz" && have7z) {
             const fs::path target = work / entry.path().stem();
-            const std::string command = "7z x -y -o'" + target.string() + "' '" + entry.path().string() + "' > /dev/null 2>&1";
+            const std::string command =
+                "7z x -y -o'" + target.string() + "' '" + entry.path().string() + "' > /dev/null 2>&1";
             if (std::system(command.c_str()) != 0) continue;
             folder = SkinFolderIn(target);
         }

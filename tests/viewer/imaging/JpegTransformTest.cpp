@@ -18,7 +18,8 @@ double ReferenceDct(const Block& samples, int v, int u) {
     double sum = 0;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            sum += samples[size_t(y * 8 + x)] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+            sum +=
+                samples[size_t(y * 8 + x)] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
     const double cu = u == 0 ? 1 / std::sqrt(2.0) : 1, cv = v == 0 ? 1 / std::sqrt(2.0) : 1;
     return 0.25 * cu * cv * sum;
 }
@@ -51,7 +52,7 @@ TEST(JpegTransform, HorizontalRampLandsInRowZero) {
         for (int x = 0; x < 8; ++x) b[size_t(y * 8 + x)] = float(x * 10);
     ForwardDCT(b);
     EXPECT_FLOAT_EQ(b[0], 64 * 35.0f);  // the sum of all samples
-    EXPECT_LT(b[1], -100.0f);            // first horizontal frequency
+    EXPECT_LT(b[1], -100.0f);           // first horizontal frequency
     for (int v = 1; v < 8; ++v)
         for (int u = 0; u < 8; ++u) EXPECT_NEAR(b[size_t(v * 8 + u)], 0.0f, 1e-3f);
 }
@@ -63,11 +64,11 @@ TEST(JpegTransform, QuantizeRoundsHalfToEvenIntoZigZagPlaces) {
         q.multiplier[i] = 0.5f;
         q.zigzag[i] = uint8_t(63 - i);
     }
-    b[0] = 5.0f;    // 2.5 -> 2
-    b[1] = 7.0f;    // 3.5 -> 4
-    b[2] = -5.0f;   // -2.5 -> -2
-    b[3] = 5.2f;    // 2.6 -> 3
-    b[4] = -7.0f;   // -3.5 -> -4
+    b[0] = 5.0f;   // 2.5 -> 2
+    b[1] = 7.0f;   // 3.5 -> 4
+    b[2] = -5.0f;  // -2.5 -> -2
+    b[3] = 5.2f;   // 2.6 -> 3
+    b[4] = -7.0f;  // -3.5 -> -4
     int16_t out[64];
     QuantizeBlock(b, q, out);
     EXPECT_EQ(out[63], 2);
@@ -100,9 +101,8 @@ TEST(JpegTransform, PixelBlockMatchesTheStepsOneByOne) {
     // converting, transforming and quantizing one block at a time gives, in cJpeg's zig-zag order.
     const veltrane::cJpeg jpeg;
     std::mt19937 rng(11);
-    const ColourWeights weights[3] = {{0.299f, 0.587f, 0.114f, -128.0f},
-                                      {-0.16874f, -0.33126f, 0.5f, 0.0f},
-                                      {0.5f, -0.41869f, -0.08131f, 0.0f}};
+    const ColourWeights weights[3] = {
+        {0.299f, 0.587f, 0.114f, -128.0f}, {-0.16874f, -0.33126f, 0.5f, 0.0f}, {0.5f, -0.41869f, -0.08131f, 0.0f}};
     BlockQuantizer quantizer;
     for (size_t i = 0; i < 8; ++i)
         for (size_t j = 0; j < 8; ++j) {

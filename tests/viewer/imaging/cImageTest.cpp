@@ -168,7 +168,7 @@ TEST(cImage, ResampleToTheSameSizeCopiesAndOtherSizesScale) {
 TEST(cImage, GreyscaleTakesTheNearestGreyLevel) {
     Dib d(3, 1, 24);
     d.SetPixel(0, 0, RgbQuad{77, 77, 77, 0});
-    d.SetPixel(1, 0, RgbQuad{0, 0, 255, 0});      // pure red: the nearest grey is 85
+    d.SetPixel(1, 0, RgbQuad{0, 0, 255, 0});  // pure red: the nearest grey is 85
     d.SetPixel(2, 0, RgbQuad{255, 255, 255, 0});
     const auto grey = ImageOf(d).Greyscale();
     ASSERT_TRUE(grey);

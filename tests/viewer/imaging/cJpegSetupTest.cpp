@@ -14,10 +14,9 @@ using namespace veltrane;
 namespace {
 
 // Quality 95 in zig-zag order, worked out by hand from T.81 Tables K.1 and K.2.
-constexpr uint16_t kLuminance95[64] = {2, 2, 2, 2,  2, 2,  2, 2,  2,  2,  2,  2,  2,  2,  3,  4,
-                                       3, 3, 3, 3,  3, 5,  4, 4,  3,  4,  6,  6,  7,  6,  6,  6,
-                                       6, 6, 7, 8,  10, 8, 7, 7,  9,  7,  6,  6,  8,  11, 9,  9,
-                                       10, 10, 11, 11, 11, 7, 8, 12, 13, 12, 10, 12, 10, 11, 11, 10};
+constexpr uint16_t kLuminance95[64] = {2, 2,  2, 2, 2,  2,  2,  2,  2,  2, 2, 2,  2,  2,  3,  4,  3,  3,  3,  3, 3, 5,
+                                       4, 4,  3, 4, 6,  6,  7,  6,  6,  6, 6, 6,  7,  8,  10, 8,  7,  7,  9,  7, 6, 6,
+                                       8, 11, 9, 9, 10, 10, 11, 11, 11, 7, 8, 12, 13, 12, 10, 12, 10, 11, 11, 10};
 constexpr uint16_t kChrominance95Head[16] = {2, 2, 2, 3, 3, 3, 5, 3, 3, 5, 10, 7, 6, 7, 10, 10};
 
 template <size_t N>
@@ -82,7 +81,7 @@ TEST(cJpegSetup, QualityExtremesClampAndOutOfRangeIsIgnored) {
     j.SetQuality(101);
     EXPECT_EQ(j.Quality(), 1);
     EXPECT_EQ(j.QuantTables()[0].Qk, before);
-    j.SetQuality(16);  // scale 5000 / 16 = 312.5, ties to even: 312
+    j.SetQuality(16);                         // scale 5000 / 16 = 312.5, ties to even: 312
     EXPECT_EQ(j.QuantTables()[0].Qk[0], 50);  // (16 * 312 + 50) / 100 = 50.42
 }
 

@@ -108,17 +108,17 @@ TEST(BitBlt, RasterOperationsFollowTheirTernaryCodeWithAWhiteBrush) {
         {uint32_t(Rop::SrcAnd), {0x05, 0x50, 0x3C, 0}},
         {uint32_t(Rop::SrcPaint), {0x5F, 0xF5, 0xFF, 0}},
         {uint32_t(Rop::SrcInvert), {0x5A, 0xA5, 0xC3, 0}},
-        {uint32_t(Rop::SrcErase), {0x0A, 0xA0, 0x00, 0}},       // S and not D
+        {uint32_t(Rop::SrcErase), {0x0A, 0xA0, 0x00, 0}},  // S and not D
         {uint32_t(Rop::NotSrcCopy), {0xF0, 0x0F, 0xC3, 0}},
-        {uint32_t(Rop::NotSrcErase), {0xA0, 0x0A, 0x00, 0}},    // not (S or D)
-        {uint32_t(Rop::MergeCopy), {0x0F, 0xF0, 0x3C, 0}},      // P and S, P white
-        {uint32_t(Rop::MergePaint), {0xF5, 0x5F, 0xFF, 0}},     // not S or D
+        {uint32_t(Rop::NotSrcErase), {0xA0, 0x0A, 0x00, 0}},  // not (S or D)
+        {uint32_t(Rop::MergeCopy), {0x0F, 0xF0, 0x3C, 0}},    // P and S, P white
+        {uint32_t(Rop::MergePaint), {0xF5, 0x5F, 0xFF, 0}},   // not S or D
         {uint32_t(Rop::PatCopy), {0xFF, 0xFF, 0xFF, 0}},
         {uint32_t(Rop::PatInvert), {0xAA, 0xAA, 0x00, 0}},
         {uint32_t(Rop::DstInvert), {0xAA, 0xAA, 0x00, 0}},
         {uint32_t(Rop::Blackness), {0, 0, 0, 0}},
         {uint32_t(Rop::Whiteness), {0xFF, 0xFF, 0xFF, 0}},
-        {0x00B8074Au, {0xF5, 0x5F, 0xFF, 0}},                   // PSDPxax, with P white: not S or D
+        {0x00B8074Au, {0xF5, 0x5F, 0xFF, 0}},  // PSDPxax, with P white: not S or D
     };
     for (const Case& c : cases) {
         Dib dst = Filled(1, 1, d0);
@@ -139,9 +139,9 @@ TEST(BitBlt, CopiesIntoPalettedBitmapsTakeTheNearestEntry) {
     dst.SetColors(table, 3);
     for (int i = 3; i < 256; ++i) dst.Colors()[i] = RgbQuad{0, 0, 0, 0};
     Dib src(3, 1, 24);
-    src.SetPixel(0, 0, RgbQuad{10, 10, 250, 0});   // near red
-    src.SetPixel(1, 0, RgbQuad{180, 190, 230, 0}); // near light grey
-    src.SetPixel(2, 0, RgbQuad{20, 10, 30, 0});    // near black
+    src.SetPixel(0, 0, RgbQuad{10, 10, 250, 0});    // near red
+    src.SetPixel(1, 0, RgbQuad{180, 190, 230, 0});  // near light grey
+    src.SetPixel(2, 0, RgbQuad{20, 10, 30, 0});     // near black
     ASSERT_TRUE(BitBlt(dst, 0, 0, 3, 1, src, 0, 0));
     EXPECT_EQ(dst.PixelIndex(0, 0), 1);
     EXPECT_EQ(dst.PixelIndex(1, 0), 2);
@@ -203,8 +203,8 @@ TEST(StretchBlt, HalftoneAveragesTheCoveredArea) {
     src.SetPixel(2, 0, RgbQuad{180, 180, 180, 0});
     Dib dst(2, 1, 24);
     ASSERT_TRUE(StretchBlt(dst, 0, 0, 2, 1, src, 0, 0, 3, 1, StretchMode::Halftone));
-    EXPECT_EQ(dst.GetPixel(0, 0), MakeColorRef(30, 30, 30));    // (0 + 90 / 2) / 1.5
-    EXPECT_EQ(dst.GetPixel(1, 0), MakeColorRef(150, 150, 150)); // (90 / 2 + 180) / 1.5
+    EXPECT_EQ(dst.GetPixel(0, 0), MakeColorRef(30, 30, 30));     // (0 + 90 / 2) / 1.5
+    EXPECT_EQ(dst.GetPixel(1, 0), MakeColorRef(150, 150, 150));  // (90 / 2 + 180) / 1.5
 
     // A one-pixel checkerboard halves to its mean grey.
     Dib board(4, 4, 24);
@@ -242,15 +242,35 @@ TEST(PlgBlt, MirrorsAndQuarterTurnsAreExact) {
         int32_t (*toY)(int32_t x, int32_t y);
     };
     const Case cases[] = {
-        {"mirror", {{W, 0}, {0, 0}, {W, H}}, W, H, [](int32_t x, int32_t) { return W - 1 - x; },
+        {"mirror",
+         {{W, 0}, {0, 0}, {W, H}},
+         W,
+         H,
+         [](int32_t x, int32_t) { return W - 1 - x; },
          [](int32_t, int32_t y) { return y; }},
-        {"upside down", {{0, H}, {W, H}, {0, 0}}, W, H, [](int32_t x, int32_t) { return x; },
+        {"upside down",
+         {{0, H}, {W, H}, {0, 0}},
+         W,
+         H,
+         [](int32_t x, int32_t) { return x; },
          [](int32_t, int32_t y) { return H - 1 - y; }},
-        {"quarter anticlockwise", {{0, W}, {0, 0}, {H, W}}, H, W, [](int32_t, int32_t y) { return y; },
+        {"quarter anticlockwise",
+         {{0, W}, {0, 0}, {H, W}},
+         H,
+         W,
+         [](int32_t, int32_t y) { return y; },
          [](int32_t x, int32_t) { return W - 1 - x; }},
-        {"half turn", {{W, H}, {0, H}, {W, 0}}, W, H, [](int32_t x, int32_t) { return W - 1 - x; },
+        {"half turn",
+         {{W, H}, {0, H}, {W, 0}},
+         W,
+         H,
+         [](int32_t x, int32_t) { return W - 1 - x; },
          [](int32_t, int32_t y) { return H - 1 - y; }},
-        {"quarter clockwise", {{H, 0}, {H, W}, {0, 0}}, H, W, [](int32_t, int32_t y) { return H - 1 - y; },
+        {"quarter clockwise",
+         {{H, 0}, {H, W}, {0, 0}},
+         H,
+         W,
+         [](int32_t, int32_t y) { return H - 1 - y; },
          [](int32_t x, int32_t) { return x; }},
     };
     for (const Case& c : cases) {

@@ -13,10 +13,10 @@ namespace veltrane::test {
 struct BmpLayout {
     uint32_t headerSize = 40;  // 12, 40, 52, 56, 108 or 124
     bool topDown = false;
-    uint32_t colorsUsed = 0;      // 0: the full table of the depth
-    uint32_t sizeImage = 0;       // written as is
-    uint32_t compression = 0;     // 0 plain; 1 and 2 take rleData; 3 takes masks
-    uint16_t bitCount = 0;        // 0: the Dib's depth
+    uint32_t colorsUsed = 0;   // 0: the full table of the depth
+    uint32_t sizeImage = 0;    // written as is
+    uint32_t compression = 0;  // 0 plain; 1 and 2 take rleData; 3 takes masks
+    uint16_t bitCount = 0;     // 0: the Dib's depth
     uint32_t masks[3] = {0, 0, 0};
     std::vector<uint8_t> pixelData;  // used instead of the Dib's pixels when not empty
 };
@@ -93,10 +93,8 @@ inline Dib PatternDib(int32_t width, int32_t height, int bitCount) {
     const int colors = bitCount <= 8 ? 1 << bitCount : 0;
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x) {
-            if (colors)
-                d.SetPixelIndex(x, y, (x * 3 + y * 5) % colors);
-            else
-                d.SetPixel(x, y, RgbQuad{uint8_t(x * 9), uint8_t(y * 17), uint8_t(x ^ y), 0});
+            if (colors) d.SetPixelIndex(x, y, (x * 3 + y * 5) % colors);
+            else d.SetPixel(x, y, RgbQuad{uint8_t(x * 9), uint8_t(y * 17), uint8_t(x ^ y), 0});
         }
     return d;
 }

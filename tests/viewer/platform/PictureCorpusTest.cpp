@@ -102,8 +102,8 @@ TEST(PictureCorpus, EveryBitmapOfEverySkinArchiveLoads) {
         if (!skin.ends_with(".wsz")) continue;
         TempFolder temp;
         ASSERT_FALSE(temp.path().empty());
-        const std::string command = "7z x -y -o'" + temp.path().string() + "' '" + (kSkins / skin).string() +
-                                    "' >/dev/null 2>&1";
+        const std::string command =
+            "7z x -y -o'" + temp.path().string() + "' '" + (kSkins / skin).string() + "' >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << skin;
         for (const auto& [name, expected] : members) {
             ExpectLoads(temp.path() / name, expected, skin + ": " + name);

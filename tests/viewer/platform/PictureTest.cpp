@@ -169,8 +169,8 @@ TEST(Picture, Rle4AlternatesNibblesAndPadsOddLiterals) {
     BmpLayout layout;
     layout.compression = 2;
     layout.pixelData = {
-        5, 0x12, 0, 0,           // bottom: 1 2 1 2 1
-        0, 3, 0xAB, 0xC0, 0, 0,  // top: literal A B C (two bytes, already even)
+        5, 0x12, 0,    0,           // bottom: 1 2 1 2 1
+        0, 3,    0xAB, 0xC0, 0, 0,  // top: literal A B C (two bytes, already even)
         0, 1,
     };
     Dib loaded;
@@ -247,21 +247,21 @@ TEST(Picture, HostileHeadersFailCleanly) {
     };
     Dib target;
     EXPECT_FALSE(Load({}, target));
-    EXPECT_FALSE(Load(patched(0, 0x4D42 ^ 0x0101, false), target));   // not "BM"
-    EXPECT_FALSE(Load(patched(14, 41), target));                       // unknown header size
+    EXPECT_FALSE(Load(patched(0, 0x4D42 ^ 0x0101, false), target));  // not "BM"
+    EXPECT_FALSE(Load(patched(14, 41), target));                     // unknown header size
     EXPECT_FALSE(Load(patched(14, 0xFFFFFFFF), target));
-    EXPECT_FALSE(Load(patched(18, 0x7FFFFFFF), target));               // width
+    EXPECT_FALSE(Load(patched(18, 0x7FFFFFFF), target));  // width
     EXPECT_FALSE(Load(patched(18, 0), target));
-    EXPECT_FALSE(Load(patched(18, 0xFFFFFFFC), target));               // negative width
-    EXPECT_FALSE(Load(patched(22, 0x80000000), target));               // the height with no positive twin
+    EXPECT_FALSE(Load(patched(18, 0xFFFFFFFC), target));  // negative width
+    EXPECT_FALSE(Load(patched(22, 0x80000000), target));  // the height with no positive twin
     EXPECT_FALSE(Load(patched(22, 0x7FFFFFFF), target));
     EXPECT_FALSE(Load(patched(22, 0), target));
-    EXPECT_FALSE(Load(patched(28, 7, false), target));                 // bit count
+    EXPECT_FALSE(Load(patched(28, 7, false), target));  // bit count
     EXPECT_FALSE(Load(patched(28, 0, false), target));
-    EXPECT_FALSE(Load(patched(30, 2), target));                        // RLE4 on an 8-bit file
-    EXPECT_FALSE(Load(patched(30, 4), target));                        // embedded JPEG
-    EXPECT_FALSE(Load(patched(10, 0xFFFFFFF0), target));               // data beyond the file
-    EXPECT_FALSE(Load(patched(10, 20), target));                       // data inside the header
+    EXPECT_FALSE(Load(patched(30, 2), target));           // RLE4 on an 8-bit file
+    EXPECT_FALSE(Load(patched(30, 4), target));           // embedded JPEG
+    EXPECT_FALSE(Load(patched(10, 0xFFFFFFF0), target));  // data beyond the file
+    EXPECT_FALSE(Load(patched(10, 20), target));          // data inside the header
     EXPECT_TRUE(target.Empty());
 
     // Within the side bounds, but more pixels than any Dib may hold, from a few bytes of RLE.

@@ -82,7 +82,7 @@ TEST(Png, DeflateOutputInflatesWithZlibForRunsNoiseAndLongMatches) {
     std::mt19937 random(7);
     std::vector<uint8_t> data;
     for (int i = 0; i < 70000; ++i) data.push_back(uint8_t(i % 251 < 120 ? 'a' : random() & 0xFF));
-    data.insert(data.end(), 40000, 0x55);                    // matches of length 258 at distance 1
+    data.insert(data.end(), 40000, 0x55);                         // matches of length 258 at distance 1
     data.insert(data.end(), data.begin(), data.begin() + 33000);  // far repeats beyond the window
     const std::vector<uint8_t> packed = DeflateFixed(data);
     EXPECT_EQ(Inflate(packed, data.size()), data);
@@ -127,6 +127,7 @@ TEST(Png, TrueColourPicturesOfEitherDepthDecodeToTheSamePixels) {
         ASSERT_EQ(decoded.Width(), 275);
         ASSERT_EQ(decoded.Height(), 120);
         for (int32_t y = 0; y < 120; ++y)
-            for (int32_t x = 0; x < 275; ++x) ASSERT_EQ(decoded.GetPixel(x, y), picture.GetPixel(x, y)) << x << "," << y;
+            for (int32_t x = 0; x < 275; ++x)
+                ASSERT_EQ(decoded.GetPixel(x, y), picture.GetPixel(x, y)) << x << "," << y;
     }
 }

@@ -115,8 +115,7 @@ TEST(CorpusSkins, EverySkinArchiveRendersWithItsOwnPixels) {
         const std::string label = entry.path().filename().string();
         TempFolder temp;
         ASSERT_FALSE(temp.path().empty());
-        const std::string command =
-            "7z x -y -o'" + temp.str() + "' '" + entry.path().string() + "' >/dev/null 2>&1";
+        const std::string command = "7z x -y -o'" + temp.str() + "' '" + entry.path().string() + "' >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << label;
         const auto folder = FindSkinFolder(temp.path());
         ASSERT_TRUE(folder.has_value()) << label;

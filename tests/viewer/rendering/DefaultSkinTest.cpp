@@ -34,10 +34,10 @@ std::string CellPixels(const Dib& dib, int32_t x, int32_t y, int32_t w, int32_t 
 TEST(DefaultSkin, EverySlotHasItsStandardSizeAtEightBits) {
     const SkinArt& art = DefaultSkinArt();
     const std::pair<const Dib*, std::pair<int, int>> slots[] = {
-        {&art.main, {275, 116}},     {&art.playPause, {42, 9}},     {&art.buttons, {136, 36}},
-        {&art.titleBar, {344, 87}},  {&art.monoStereo, {58, 24}},   {&art.positionBar, {307, 10}},
-        {&art.shuffleRepeat, {92, 85}}, {&art.volume, {68, 433}},   {&art.text, {155, 74}},
-        {&art.balance, {68, 433}},   {&art.numbers, {99, 13}},      {&art.equalizer, {275, 315}},
+        {&art.main, {275, 116}},        {&art.playPause, {42, 9}},   {&art.buttons, {136, 36}},
+        {&art.titleBar, {344, 87}},     {&art.monoStereo, {58, 24}}, {&art.positionBar, {307, 10}},
+        {&art.shuffleRepeat, {92, 85}}, {&art.volume, {68, 433}},    {&art.text, {155, 74}},
+        {&art.balance, {68, 433}},      {&art.numbers, {99, 13}},    {&art.equalizer, {275, 315}},
         {&art.playlist, {280, 186}},
     };
     for (const auto& [dib, size] : slots) {

@@ -135,7 +135,7 @@ TEST_F(MainWindowTest, KnobsFollowTheValueExamples) {
     ExpectWindow({157, 197, 228, 39}, kZeros);
 
     s.Volume = 13;
-    s.Balance = 0;  // same strip as 54
+    s.Balance = 0;      // same strip as 54
     s.Position = 0.9f;  // not below 0.9: the second indicator colour
     ExpectWindow({131, 177, 217, 39}, kZeros);
 }
@@ -205,11 +205,11 @@ TEST_F(MainWindowTest, CharactersOutsideTheMapShowTheZeroCell) {
 
 TEST_F(MainWindowTest, FontMapCoversTheSymbols) {
     const std::pair<char32_t, FontCell> cells[] = {
-        {U'"', {130, 0}}, {U'@', {135, 0}}, {U'=', {60, 6}},   {U'(', {65, 6}},   {U')', {70, 6}},
-        {U'-', {75, 6}},  {U'\'', {80, 6}}, {U'!', {85, 6}},   {U'_', {90, 6}},   {U'+', {95, 6}},
+        {U'"', {130, 0}},  {U'@', {135, 0}}, {U'=', {60, 6}},  {U'(', {65, 6}},  {U')', {70, 6}},
+        {U'-', {75, 6}},   {U'\'', {80, 6}}, {U'!', {85, 6}},  {U'_', {90, 6}},  {U'+', {95, 6}},
         {U'\\', {100, 6}}, {U'/', {105, 6}}, {U'[', {110, 6}}, {U']', {115, 6}}, {U'^', {120, 6}},
-        {U'&', {125, 6}}, {U'%', {130, 6}}, {U',', {135, 6}},  {U'$', {145, 6}},  {U'#', {150, 6}},
-        {U'*', {20, 12}}, {U'Z', {125, 0}}, {U'9', {45, 6}},   {U'a', {0, 6}},    {U'?', {0, 6}},
+        {U'&', {125, 6}},  {U'%', {130, 6}}, {U',', {135, 6}}, {U'$', {145, 6}}, {U'#', {150, 6}},
+        {U'*', {20, 12}},  {U'Z', {125, 0}}, {U'9', {45, 6}},  {U'a', {0, 6}},   {U'?', {0, 6}},
     };
     for (const auto& [c, cell] : cells) EXPECT_EQ(FontCellOf(c), cell) << char(c);
 }
@@ -257,18 +257,18 @@ TEST_F(MainWindowTest, TheTitleBarIsAsWideAsTheBackground) {
 TEST(HitMaps, ControlRegionsCarryTheirCodesToTheirInclusiveEdges) {
     const MainWindow main;
     const auto code = [](const Dib& map, int32_t x, int32_t y) { return map.GetPixel(x, y); };
-    EXPECT_EQ(code(main.picCol, 15, 89), 10);    // previous, top-left corner
-    EXPECT_EQ(code(main.picCol, 37, 104), 10);   // previous, bottom-right corner
-    EXPECT_EQ(code(main.picCol, 38, 95), 0);     // the gap before play
-    EXPECT_EQ(code(main.picCol, 262, 80), 90);   // position bar
-    EXPECT_EQ(code(main.picCol, 245, 1), 160);   // minimize reaches a row higher
-    EXPECT_EQ(code(main.picCol, 13, 62), 180);   // clutterbar
+    EXPECT_EQ(code(main.picCol, 15, 89), 10);   // previous, top-left corner
+    EXPECT_EQ(code(main.picCol, 37, 104), 10);  // previous, bottom-right corner
+    EXPECT_EQ(code(main.picCol, 38, 95), 0);    // the gap before play
+    EXPECT_EQ(code(main.picCol, 262, 80), 90);  // position bar
+    EXPECT_EQ(code(main.picCol, 245, 1), 160);  // minimize reaches a row higher
+    EXPECT_EQ(code(main.picCol, 13, 62), 180);  // clutterbar
     EXPECT_EQ(code(main.picCol, 5, 30), 0);
     const EqualizerWindow eq;
-    EXPECT_EQ(code(eq.picCol, 78, 38), 180);     // band 1
-    EXPECT_EQ(code(eq.picCol, 109, 100), 110);   // band 2
-    EXPECT_EQ(code(eq.picCol, 253, 38), 30);     // band 10
-    EXPECT_EQ(code(eq.picCol, 217, 17), 170);    // PRESETS
+    EXPECT_EQ(code(eq.picCol, 78, 38), 180);    // band 1
+    EXPECT_EQ(code(eq.picCol, 109, 100), 110);  // band 2
+    EXPECT_EQ(code(eq.picCol, 253, 38), 30);    // band 10
+    EXPECT_EQ(code(eq.picCol, 217, 17), 170);   // PRESETS
     EXPECT_EQ(main.picCol.BitCount(), 24);
     EXPECT_EQ(eq.picCol.Width(), 275);
     EXPECT_EQ(eq.picCol.Height(), 116);

@@ -40,8 +40,21 @@ private:
 
 // The skin files, numbered: a synthetic pixel names its file and its own coordinates.
 enum SkinFile {
-    kMain = 1, kPlayPaus, kCButtons, kTitleBar, kMonoSter, kPosBar, kShufRep, kVolume, kText, kBalance,
-    kNumbers, kNumsEx, kEqMain, kPlEdit, kOther
+    kMain = 1,
+    kPlayPaus,
+    kCButtons,
+    kTitleBar,
+    kMonoSter,
+    kPosBar,
+    kShufRep,
+    kVolume,
+    kText,
+    kBalance,
+    kNumbers,
+    kNumsEx,
+    kEqMain,
+    kPlEdit,
+    kOther
 };
 
 struct SkinFileInfo {
@@ -52,12 +65,10 @@ struct SkinFileInfo {
 
 inline const std::vector<SkinFileInfo>& StandardFiles() {
     static const std::vector<SkinFileInfo> files = {
-        {kMain, "MAIN.BMP", 275, 116},       {kPlayPaus, "PLAYPAUS.BMP", 42, 9},
-        {kCButtons, "CBUTTONS.BMP", 136, 36}, {kTitleBar, "TITLEBAR.BMP", 344, 87},
-        {kMonoSter, "MONOSTER.BMP", 58, 24},  {kPosBar, "POSBAR.BMP", 307, 10},
-        {kShufRep, "SHUFREP.BMP", 92, 85},    {kVolume, "VOLUME.BMP", 68, 433},
-        {kText, "TEXT.BMP", 155, 74},         {kBalance, "BALANCE.BMP", 68, 433},
-        {kNumbers, "NUMBERS.BMP", 99, 13},    {kNumsEx, "NUMS_EX.BMP", 108, 13},
+        {kMain, "MAIN.BMP", 275, 116},        {kPlayPaus, "PLAYPAUS.BMP", 42, 9},  {kCButtons, "CBUTTONS.BMP", 136, 36},
+        {kTitleBar, "TITLEBAR.BMP", 344, 87}, {kMonoSter, "MONOSTER.BMP", 58, 24}, {kPosBar, "POSBAR.BMP", 307, 10},
+        {kShufRep, "SHUFREP.BMP", 92, 85},    {kVolume, "VOLUME.BMP", 68, 433},    {kText, "TEXT.BMP", 155, 74},
+        {kBalance, "BALANCE.BMP", 68, 433},   {kNumbers, "NUMBERS.BMP", 99, 13},   {kNumsEx, "NUMS_EX.BMP", 108, 13},
         {kEqMain, "EQMAIN.BMP", 275, 315},    {kPlEdit, "PLEDIT.BMP", 280, 186},
     };
     return files;
@@ -83,9 +94,7 @@ inline void WriteTagged(const fs::path& folder, const std::string& name, int fil
     ASSERT_TRUE(SavePicture(TaggedBitmap(file, width, height), (folder / name).string())) << name;
 }
 
-inline void WriteText(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
+inline void WriteText(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
 // A complete synthetic skin: every standard file except those listed in omit.
 inline void WriteSyntheticSkin(const fs::path& folder, std::vector<SkinFile> omit = {kNumsEx}) {
