@@ -14,9 +14,9 @@
 #include "WorkingFolder.h"
 
 #include "app/Commands.h"
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "app/ProgramValues.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 #include "imaging/JpegSave.h"
 #include "rendering/WinAMPGraphics.h"
 

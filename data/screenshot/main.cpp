@@ -1,10 +1,10 @@
 // Renders the picture the AppStream metadata shows: the viewer started on the demo skins of a
 // program folder, its first skin selected, the browser and the three docked live windows grabbed
 // side by side into one PNG. Runs at build time under the offscreen platform; not installed.
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "app/ProgramValues.h"
-#include "app/QtGermanTexts.h"
-#include "app/QtViewer.h"
+#include "gui/QtGermanTexts.h"
+#include "gui/QtViewer.h"
 
 #include <QApplication>
 #include <QImage>

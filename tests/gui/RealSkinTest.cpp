@@ -1,6 +1,6 @@
 // Every real skin of the shared corpus, selected in a freshly started viewer from a Skins folder,
 // saved as a BMP preview and compared byte for byte with what veltrane-preview writes for it.
-#include "app/QtViewer.h"
+#include "gui/QtViewer.h"
 
 #include <QProcess>
 #include <QTest>

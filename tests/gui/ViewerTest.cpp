@@ -2,9 +2,9 @@
 // skins, automatic and manual saving in both formats, save-all and its German question box,
 // docking, the popup menu's checks, the live windows' mouse handling through real widget events,
 // and starting on a skin or folder named on the command line.
-#include "app/QtGermanTexts.h"
-#include "app/QtViewer.h"
-#include "app/UnZIP.h"
+#include "gui/QtGermanTexts.h"
+#include "gui/QtViewer.h"
+#include "archive/UnZIP.h"
 #include "platform/Picture.h"
 
 #include "../package/ZipWriter.h"

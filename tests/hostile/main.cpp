@@ -5,7 +5,7 @@
 #include "HostileSkins.h"
 
 #include "app/ProgramValues.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 
 #include <cstdio>
 #include <cstdlib>

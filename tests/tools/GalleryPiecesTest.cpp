@@ -3,8 +3,8 @@
 #include "Gallery.h"
 #include "GalleryManifest.h"
 #include "GalleryPage.h"
-#include "Printable.h"
-#include "Utf8.h"
+#include "base/Printable.h"
+#include "base/Utf8.h"
 
 #include <gtest/gtest.h>
 

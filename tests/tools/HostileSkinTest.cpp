@@ -6,8 +6,8 @@
 
 #include "HostileSkins.h"
 #include "app/Commands.h"
-#include "app/SkinBudget.h"
-#include "app/UnZIP.h"
+#include "archive/SkinBudget.h"
+#include "archive/UnZIP.h"
 #include "rendering/WinAMPGraphics.h"
 
 #include <algorithm>

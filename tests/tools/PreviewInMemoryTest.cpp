@@ -5,7 +5,7 @@
 #include "../viewer/rendering/SkinFixtures.h"
 #include "InMemorySkin.h"
 #include "SkinRender.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 
 #include <cstring>
 

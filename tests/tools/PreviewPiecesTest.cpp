@@ -7,7 +7,7 @@
 #include "WorkerProcesses.h"
 #include "WorkingFolder.h"
 
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 
 #include <gtest/gtest.h>
 

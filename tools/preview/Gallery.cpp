@@ -2,7 +2,7 @@
 
 #include "GalleryPage.h"
 #include "PreviewOutput.h"
-#include "Utf8.h"
+#include "base/Utf8.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "GalleryPage.h"
 
-#include "Utf8.h"
+#include "base/Utf8.h"
 
 #include <unordered_map>
 

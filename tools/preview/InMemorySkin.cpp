@@ -2,8 +2,8 @@
 
 #include "SkinRender.h"
 
-#include "app/FileHandling.h"
-#include "app/SkinBudget.h"
+#include "platform/FileHandling.h"
+#include "archive/SkinBudget.h"
 #include "platform/CaseLookup.h"
 #include "rendering/SkinPreview.h"
 #include "tarrow.h"

@@ -3,8 +3,8 @@
 #include "InMemorySkin.h"
 
 #include "app/Commands.h"
-#include "app/FileHandling.h"
-#include "app/SkinUnpack.h"
+#include "platform/FileHandling.h"
+#include "archive/SkinUnpack.h"
 #include "platform/CaseLookup.h"
 #include "platform/Picture.h"
 #include "rendering/SkinFiles.h"

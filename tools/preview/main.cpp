@@ -1,7 +1,7 @@
 // veltrane-preview: renders skin previews without a display, as the viewer would save them.
 // Exit status 0 when every skin was rendered or skipped, 1 when any failed, 2 for a usage error.
 #include "Gallery.h"
-#include "Printable.h"
+#include "base/Printable.h"
 #include "PreviewOptions.h"
 #include "PreviewOutput.h"
 #include "SkinRender.h"
@@ -10,9 +10,9 @@
 #include "WorkerProcesses.h"
 #include "WorkingFolder.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "app/ProgramValues.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 #include "platform/Png.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "Front.h"
 
-#include "Printable.h"
+#include "base/Printable.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,8 +1,8 @@
 #include "app/Commands.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "app/SkinList.h"
-#include "app/SkinUnpack.h"
+#include "archive/SkinUnpack.h"
 #include "imaging/JpegSave.h"
 #include "platform/CaseLookup.h"
 #include "platform/Picture.h"

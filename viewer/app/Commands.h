@@ -5,7 +5,7 @@
 // into the images folder; an existing preview is never replaced.
 #pragma once
 
-#include "app/EventPump.h"
+#include "platform/EventPump.h"
 #include "app/ProgramValues.h"
 #include "platform/Dib.h"
 #include "rendering/WinAMPGraphics.h"

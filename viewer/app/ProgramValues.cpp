@@ -1,6 +1,6 @@
 #include "app/ProgramValues.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "app/SkinList.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "platform/CaseLookup.h"
 
 #include <algorithm>

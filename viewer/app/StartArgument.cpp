@@ -1,6 +1,6 @@
 #include "app/StartArgument.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "app/SkinList.h"
 #include "platform/CaseLookup.h"
 

@@ -1,6 +1,6 @@
 #include "rendering/WinAMPGraphics.h"
 
-#include "app/FileHandling.h"
+#include "platform/FileHandling.h"
 #include "platform/Blit.h"
 #include "platform/Picture.h"
 #include "platform/Profile.h"

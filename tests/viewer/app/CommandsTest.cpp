@@ -2,7 +2,7 @@
 // extractor that lays out files as an archive would, so the search for main.bmp and the clean-up
 // are checked on every layout; the archive library itself is exercised by the widget tests.
 #include "app/Commands.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 #include "platform/Picture.h"
 
 #include "TempTree.h"

@@ -2,7 +2,7 @@
 // that was in the temporary folder as it was, whatever its name, and saving never replaces a
 // preview that is already there.
 #include "app/Commands.h"
-#include "app/UnZIP.h"
+#include "archive/UnZIP.h"
 
 #include "TempTree.h"
 

@@ -1,0 +1,36 @@
+#include "base/Utf8.h"
+
+namespace veltrane::text {
+
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return at + i < text.size() ? uint8_t(text[at + i]) : 0u; };
+    const unsigned lead = byte(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;        // overlong
+        else if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;        // overlong
+        else if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+char32_t Utf8CodePoint(const std::string& text, std::size_t at, std::size_t length) {
+    static constexpr unsigned kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = uint8_t(text[at]) & kLeadMask[length];
+    for (std::size_t i = 1; i < length; ++i) c = c << 6 | (uint8_t(text[at + i]) & 0x3F);
+    return c;
+}
+
+}  // namespace veltrane::text

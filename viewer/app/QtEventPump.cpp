@@ -1,9 +1,0 @@
-#include "app/QtEventPump.h"
-
-#include <QCoreApplication>
-
-namespace veltrane {
-
-void QtEventPump::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-}  // namespace veltrane

@@ -1,0 +1,23 @@
+// A skin archive unpacked within the skin budget: its catalogue is read first (nothing written),
+// an archive that declares more than a skin may hold is refused, and the extraction is held to
+// what the catalogue declared. The viewer's selection and the batch tool both unpack through it.
+#pragma once
+
+#include "archive/UnZIP.h"
+
+#include <string>
+
+namespace veltrane {
+
+struct SkinUnpackResult {
+    // Why the archive was refused ("declares 2.0 GiB unpacked, more than the 64 MiB a skin may
+    // hold"); empty when it was unpacked, or when the library could not be asked at all.
+    std::string refusal;
+    PackageOutcome outcome;  // the library's outcome of the extraction
+};
+
+// Unpacks archive into folder (an empty folder of the caller's own). When the archive is refused,
+// folder is left empty, as for an archive that cannot be unpacked.
+SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string& folder);
+
+}  // namespace veltrane
