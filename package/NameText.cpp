@@ -4,7 +4,13 @@
 #include "File_io.h"
 #include "crc32.h"
 
+#include "base/Utf8.h"
+
 namespace tarrow {
+
+using veltrane::text::AppendUtf8;
+using veltrane::text::Utf8CodePoint;
+using veltrane::text::Utf8SequenceLength;
 
 namespace {
 
@@ -25,39 +31,6 @@ constexpr char16_t kCp437High[128] = {
 constexpr uint8_t kHostMsdos = 0, kHostHpfs = 6, kHostNtfs = 10, kHostVfat = 14;
 constexpr uint8_t kUnicodeBlockVersion = 1;
 
-void appendUtf8(std::string& out, char16_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-// Length of the UTF-8 sequence starting at text[at], or 0 when none starts there (overlong forms,
-// surrogates and values past U+10FFFF are not UTF-8).
-size_t sequenceLength(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return uint8_t(text[i]); };
-    const uint8_t lead = byte(at);
-    if (lead < 0x80) return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                    : lead >= 0xE0 && lead <= 0xEF ? 3
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                   : 0;
-    if (length == 0 || text.size() - at < length) return 0;
-    for (size_t i = 1; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    const uint8_t second = byte(at + 1);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90) ||
-        (lead == 0xF4 && second > 0x8F))
-        return 0;
-    return length;
-}
-
 }  // namespace
 
 bool hostUsesCp437(uint8_t host) {
@@ -69,34 +42,22 @@ std::string cp437ToUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     for (char b : bytes) {
         const uint8_t c = uint8_t(b);
-        appendUtf8(out, c < 0x80 ? char16_t(c) : kCp437High[c - 0x80]);
+        AppendUtf8(out, c < 0x80 ? char32_t(c) : char32_t(kCp437High[c - 0x80]));
     }
     return out;
-}
-
-bool isValidUtf8(std::string_view text) {
-    for (size_t at = 0; at < text.size();) {
-        size_t n = sequenceLength(text, at);
-        if (n == 0) return false;
-        at += n;
-    }
-    return true;
 }
 
 std::u32string codePoints(std::string_view text) {
     std::u32string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
-        const size_t n = sequenceLength(text, at);
-        const uint8_t lead = uint8_t(text[at]);
+        const size_t n = Utf8SequenceLength(text, at);
         if (n == 0) {
-            out += char32_t(0xDC00 + lead);
+            out += char32_t(0xDC00 + uint8_t(text[at]));  // each stray byte stands for itself
             ++at;
             continue;
         }
-        char32_t c = n == 1 ? lead : lead & (0x7F >> n);
-        for (size_t i = 1; i < n; ++i) c = c << 6 | (uint8_t(text[at + i]) & 0x3F);
-        out += c;
+        out += Utf8CodePoint(text, at, n);
         at += n;
     }
     return out;
@@ -118,7 +79,8 @@ std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, st
         block && block->size() >= 5 && (*block)[0] == kUnicodeBlockVersion) {
         const uint32_t crc = le32(block->data() + 1);
         std::string_view text(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5);
-        if (crc == crc32(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()) && isValidUtf8(text))
+        if (crc == crc32(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()) &&
+            veltrane::text::IsUtf8(text))
             return std::string(text);
     }
     if (hostUsesCp437(host)) return cp437ToUtf8(stored);

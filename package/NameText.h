@@ -19,7 +19,7 @@ bool hostUsesCp437(uint8_t host);
 
 // The text of CP437 bytes in UTF-8 (the bytes below 128 are ASCII and stay as they are).
 std::string cp437ToUtf8(std::string_view bytes);
-bool isValidUtf8(std::string_view text);
+
 // The characters of text: UTF-8 sequences decoded, every other byte b as U+DC00 + b, so that bytes
 // that are not UTF-8 stay distinct from every character.
 std::u32string codePoints(std::string_view text);

@@ -3,6 +3,7 @@
 #include "LibraryFixture.h"
 #include "NameMatch.h"
 #include "NameText.h"
+#include "base/Utf8.h"
 
 #include <filesystem>
 
@@ -57,12 +58,12 @@ TEST(NameText, Cp437AndUtf8Checks) {
     EXPECT_EQ(tarrow::cp437ToUtf8("\x80\x9B\xE1\xFF\xC9"), "\xC3\x87\xC2\xA2\xC3\x9F\xC2\xA0\xE2\x95\x94");
     std::string all;
     for (int b = 0; b < 256; ++b) all += char(b);
-    EXPECT_TRUE(tarrow::isValidUtf8(tarrow::cp437ToUtf8(all)));
+    EXPECT_TRUE(veltrane::text::IsUtf8(tarrow::cp437ToUtf8(all)));
 
-    EXPECT_TRUE(tarrow::isValidUtf8("\xE4\xBD\xA0\xE5\xA5\xBD\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(veltrane::text::IsUtf8("\xE4\xBD\xA0\xE5\xA5\xBD\xF0\x9F\x98\x80"));
     for (const char* bad :
          {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\x84", "a\xE4\xBD"})
-        EXPECT_FALSE(tarrow::isValidUtf8(bad)) << bad;
+        EXPECT_FALSE(veltrane::text::IsUtf8(bad)) << bad;
 
     std::string text = "ab" + kKaese;  // "ä" occupies bytes 3 and 4
     tarrow::cutUtf8(text, 4);

@@ -3,7 +3,6 @@
 #include "Gallery.h"
 #include "GalleryManifest.h"
 #include "GalleryPage.h"
-#include "base/Printable.h"
 #include "base/Utf8.h"
 
 #include <gtest/gtest.h>
@@ -75,30 +74,6 @@ TEST(GalleryPage, StringsFromFileNamesCannotEndTheScriptOrBreakTheJson) {
     EXPECT_EQ(JsonString("a\xFF\xC3"
                          "b\xE2\x80"),
               "\"a\\ufffd\\ufffdb\\ufffd\\ufffd\"");
-}
-
-TEST(GalleryPage, Utf8SequencesAreCheckedAsTheStandardDefinesThem) {
-    EXPECT_EQ(Utf8SequenceLength("A", 0), 1u);
-    EXPECT_EQ(Utf8SequenceLength("\xC3\xA4", 0), 2u);
-    EXPECT_EQ(Utf8SequenceLength("\xE2\x82\xAC", 0), 3u);
-    EXPECT_EQ(Utf8SequenceLength("\xF4\x8F\xBF\xBF", 0), 4u);
-    EXPECT_EQ(Utf8SequenceLength("\xC0\xAF", 0), 0u);          // overlong "/"
-    EXPECT_EQ(Utf8SequenceLength("\xE0\x80\xAF", 0), 0u);      // overlong
-    EXPECT_EQ(Utf8SequenceLength("\xED\xA0\x80", 0), 0u);      // surrogate
-    EXPECT_EQ(Utf8SequenceLength("\xF4\x90\x80\x80", 0), 0u);  // past U+10FFFF
-    EXPECT_EQ(Utf8SequenceLength("\x80", 0), 0u);
-    EXPECT_EQ(Utf8SequenceLength("\xE2\x82", 0), 0u);  // cut short
-    EXPECT_EQ(Utf8CodePoint("\xF0\x9F\x8E\xB5", 0, 4), char32_t(0x1F3B5));
-}
-
-TEST(PrintableText, EscapesControlsAndInvalidBytesAndKeepsTheRest) {
-    EXPECT_EQ(Printable("a\x1B[0m\x7F\tb"), "a\\x1B[0m\\x7F\\x09b");
-    EXPECT_EQ(Printable("a\nb\tc", true), "a\nb\tc");
-    // Valid UTF-8 stays; stray, overlong and cut-short bytes are escaped; so is C1's CSI.
-    EXPECT_EQ(Printable("\xC3\xA4\xE2\x82\xAC\x80\xC0\xAF\xC2\x9B\xE2\x82"),
-              "\xC3\xA4\xE2\x82\xAC\\x80\\xC0\\xAF\\xC2\\x9B\\xE2\\x82");
-    // Kept invalid bytes pass through untouched; controls are still escaped.
-    EXPECT_EQ(Printable("\xFF\x1B", false, InvalidBytes::Keep), "\xFF\\x1B");
 }
 
 TEST(GalleryPage, DataNamesEachFolderOnceAndAbbreviatesUsualPreviewNames) {

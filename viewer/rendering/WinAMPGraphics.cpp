@@ -1,5 +1,6 @@
 #include "rendering/WinAMPGraphics.h"
 
+#include "base/Utf8.h"
 #include "platform/FileHandling.h"
 #include "platform/Blit.h"
 #include "platform/Picture.h"
@@ -45,52 +46,6 @@ char32_t ToUpper(char32_t c) {
     if (c >= U'a' && c <= U'z') return c - 32;
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
     return c;
-}
-
-// Decodes one UTF-8 sequence at text[i] and moves i past it. A byte that starts no valid sequence
-// is returned as kMalformed and i moves past that byte alone.
-constexpr char32_t kMalformed = 0xFFFFFFFF;
-
-char32_t NextCharacter(const std::string& text, std::size_t& i) {
-    const uint8_t lead = uint8_t(text[i]);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    const int extra = lead >= 0xF0 && lead < 0xF5   ? 3
-                      : lead >= 0xE0 && lead < 0xF0 ? 2
-                      : lead >= 0xC2 && lead < 0xE0 ? 1
-                                                    : 0;
-    char32_t c = lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        const std::size_t at = i + std::size_t(k);
-        if (at >= text.size() || (uint8_t(text[at]) & 0xC0) != 0x80) break;
-        c = (c << 6) | (uint8_t(text[at]) & 0x3F);
-        if (k == extra) {
-            i = at + 1;
-            return c;
-        }
-    }
-    ++i;
-    return kMalformed;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
 }
 
 std::string UpperAscii(std::string text) {
@@ -273,9 +228,9 @@ void MainWindow::DrawBitmapText(int32_t x, int32_t y, std::string& text) {
     upper.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t start = i;
-        const char32_t c = ToUpper(NextCharacter(text, i));
-        if (c == kMalformed) upper += text[start];  // not text we can read: kept as it is
-        else AppendUtf8(upper, c);
+        const char32_t c = ToUpper(text::NextCodePoint(text, i));
+        if (c == text::kNotUtf8) upper += text[start];  // not text we can read: kept as it is
+        else text::AppendUtf8(upper, c);
         // Text runs on in 5-pixel steps until it ends; only the window's edge cuts it off, so past
         // the edge x stays put (and cannot overflow however long the text is).
         if (x >= m_image.Width()) continue;

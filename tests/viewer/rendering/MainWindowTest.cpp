@@ -201,6 +201,14 @@ TEST_F(MainWindowTest, CharactersOutsideTheMapShowTheZeroCell) {
     EXPECT_EQ(latin1, "\xE9Z");
     EXPECT_EQ(window.Image().GetPixel(20, 108), Tag(kText, 0, 6));
     EXPECT_EQ(window.Image().GetPixel(25, 108), Tag(kText, 125, 0));
+
+    // An overlong form and a surrogate are not UTF-8 either: each of their bytes stays and is drawn
+    // as one unknown character.
+    std::string overlong = "\xE0\x80\xAF\xED\xA0\x80z";
+    window.DrawBitmapText(20, 108, overlong);
+    EXPECT_EQ(overlong, "\xE0\x80\xAF\xED\xA0\x80Z");
+    for (int32_t x = 20; x < 50; x += 5) EXPECT_EQ(window.Image().GetPixel(x, 108), Tag(kText, 0, 6)) << x;
+    EXPECT_EQ(window.Image().GetPixel(50, 108), Tag(kText, 125, 0));
 }
 
 TEST_F(MainWindowTest, FontMapCoversTheSymbols) {
