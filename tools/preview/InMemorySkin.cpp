@@ -4,6 +4,8 @@
 
 #include "platform/FileHandling.h"
 #include "archive/SkinBudget.h"
+#include "archive/SkinFolder.h"
+#include "archive/SkinUnpack.h"
 #include "platform/CaseLookup.h"
 #include "rendering/SkinPreview.h"
 #include "tarrow.h"
@@ -76,13 +78,6 @@ bool Place(Node& root, const tarrow::MemoryArchive::Entry& member, std::size_t i
     return true;
 }
 
-bool IsMainBitmap(const Node& node) { return !node.folder && EqualIgnoringAsciiCase(node.name, "main.bmp"); }
-
-bool HoldsMainBitmap(const Node& node) {
-    return std::any_of(node.children.begin(), node.children.end(),
-                       [](const auto& c) { return IsMainBitmap(*c) || (c->folder && HoldsMainBitmap(*c)); });
-}
-
 std::vector<const Node*> FoldersInNameOrder(const Node& node) {
     std::vector<const Node*> folders;
     for (const auto& child : node.children)
@@ -91,20 +86,20 @@ std::vector<const Node*> FoldersInNameOrder(const Node& node) {
     return folders;
 }
 
-// The pipeline lists every file below the extraction folder (subfolders last to first in name
-// order, then a folder's own files) and takes the folder of the last main.bmp listed: the folder
-// itself when it holds one, else the first subfolder in name order with one below it. FindSkinFolder
-// (viewer/app/Commands.cpp) does this over the unpacked files on disk; this one walks the catalogue's
-// case-merged tree instead, which no disk listing exists for.
-const Node* DeepSkinFolder(const Node& node, std::string& path) {
-    if (std::any_of(node.children.begin(), node.children.end(), [](const auto& c) { return IsMainBitmap(*c); }))
-        return &node;
-    for (const Node* folder : FoldersInNameOrder(node))
-        if (HoldsMainBitmap(*folder)) {
-            path += folder->name + "/";
-            return DeepSkinFolder(*folder, path);
-        }
-    return &node;
+// The files below node as a listing of the unpacked tree would give them: subfolders last to
+// first in name order, each with everything below it, then the folder's own files.
+void ListFiles(const Node& node, const std::string& prefix, std::vector<std::string>& out) {
+    const std::vector<const Node*> folders = FoldersInNameOrder(node);
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) ListFiles(**it, prefix + (*it)->name + "/", out);
+    for (const auto& child : node.children)
+        if (!child->folder) out.push_back(prefix + child->name);
+}
+
+// The node of a folder path ("a/b/") that the tree holds.
+const Node* FolderAt(const Node& root, const std::string& path) {
+    const Node* at = &root;
+    for (const std::string& part : Components(path)) at = at->Child(part);
+    return at;
 }
 
 // The archive's bytes, mapped read-only for as long as the skin is rendered.
@@ -139,14 +134,6 @@ private:
     bool m_opened = false;
 };
 
-bool HarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMMENT; }
-
-// The reason the file-based path gives for an error or a warning of the library.
-std::string Reason(int error, int warning) {
-    if (error != 0) return "cannot unpack the archive: " + DescribePackageError(error);
-    return "a member of the archive cannot be unpacked: " + DescribePackageWarning(warning);
-}
-
 }  // namespace
 
 ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members) {
@@ -154,8 +141,10 @@ ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive:
     Node root;
     for (std::size_t i = 0; i < members.size(); ++i)
         if (!Place(root, members[i], i)) result.conflict = true;
-    const Node* top = root.Child("main.bmp");
-    const Node* folder = top && !top->folder ? &root : DeepSkinFolder(root, result.folder);
+    std::vector<std::string> files;
+    ListFiles(root, "", files);
+    result.folder = SkinFolderOf(files).value_or("");
+    const Node* folder = FolderAt(root, result.folder);
     for (const auto& child : folder->children) {
         result.entries.push_back({child->name, child->folder, child->size});
         result.members.push_back(child->folder ? kNoMember : child->member);
@@ -166,12 +155,12 @@ ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive:
 bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error) {
     const MappedFile file(path);
     if (!file.Opened()) {
-        error = Reason(TARROW_ERROR_NO_ARCHIVE, 0);
+        error = UnpackFailure(TARROW_ERROR_NO_ARCHIVE, 0);
         return false;
     }
     tarrow::MemoryArchive archive;
     if (const int code = archive.open(file.Bytes())) {
-        error = Reason(code, 0);
+        error = UnpackFailure(code, 0);
         return false;
     }
     std::vector<SkinArchiveEntry> declared;
@@ -182,13 +171,13 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
         error = "refused: the archive " + verdict.reason;
         return false;
     }
-    if (!HarmlessWarning(archive.warning())) {
-        error = Reason(0, archive.warning());
+    if (!IsHarmlessWarning(archive.warning())) {
+        error = UnpackFailure(0, archive.warning());
         return false;
     }
     ArchiveSkinFolder skin = FindArchiveSkinFolder(archive.entries());
     if (skin.conflict) {
-        error = Reason(0, TARROW_WARNING_CANNOT_CREATE);
+        error = UnpackFailure(0, TARROW_WARNING_CANNOT_CREATE);
         return false;
     }
 
@@ -221,12 +210,12 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
     }
     Dib scratch;
     if (!files.LoadBitmap("main.bmp", scratch)) {
-        error = failed() ? Reason(failure.error, failure.warning) : "main.bmp is not a readable bitmap";
+        error = failed() ? UnpackFailure(failure.error, failure.warning) : "main.bmp is not a readable bitmap";
         return false;
     }
     canvas = RenderSkinPreview(files);
     if (failed()) {
-        error = Reason(failure.error, failure.warning);
+        error = UnpackFailure(failure.error, failure.warning);
         return false;
     }
     return true;

@@ -28,8 +28,4 @@ bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, D
 // first skin; the heap stays as large as one skin needs.
 void KeepLargeBuffersOnTheHeap();
 
-// What the archive library's error and warning codes mean, in a few words.
-std::string DescribePackageError(int code);
-std::string DescribePackageWarning(int code);
-
 }  // namespace veltrane::preview

@@ -26,18 +26,8 @@ struct Options {
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 std::string usage();
 
-// Splits a message text at "|"; the last field keeps any "|" it holds when `fields` is given.
-std::vector<std::string> splitFields(const std::string& text, size_t fields = 0);
-
-// Fields of a message that starts with the archive's path and ends with `numbers` fields of digits:
-// {archive, name, numbers...}, the name between them keeping any "|" it holds; a bar that ends the
-// text ends its last field. The archive is taken to end where `archive` does when the text starts
-// with it and a "|", else at the first "|".
-std::vector<std::string> splitAroundName(const std::string& text, const std::string& archive, size_t numbers);
-
-// The 18 fields of message 21 (see listingRow) from its text, for names that hold "|" too: the
-// numbers are found by their form after the name, and a name split into folder and file at a "|"
-// it holds itself is taken to be split at its first. Fewer fields when the text has no such numbers.
+// The 18 fields of message 21 (see listingRow) from its text, read as every host reads them (names
+// may hold "|"); a text whose fields fit no reading is split at every "|".
 std::vector<std::string> listingFields(const std::string& text, const std::string& archive);
 
 // One row of the listing table from the fields of message 21, and the table's heading.
@@ -48,9 +38,5 @@ std::string methodName(int code);
 // neither break the table nor drive the terminal, other bytes kept; keepLines leaves line feeds,
 // returns and tabs alone.
 std::string printable(const std::string& text, bool keepLines);
-
-// Readable text of an error or warning code.
-std::string errorText(int code);
-std::string warningText(int code);
 
 }  // namespace tarrowcli

@@ -2,6 +2,8 @@
 // would. Messages become readable lines; the library's questions are asked on the terminal.
 #include "Front.h"
 #include "SplitParts.h"
+#include "base/PackageCodes.h"
+#include "base/PackageMessages.h"
 #include "tarrow.h"
 
 #include <cstdio>
@@ -65,7 +67,7 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
     switch (code) {
     case TARROW_MSG_COMMENT: {
         if (g_run.mode != 'l' && !g_run.showComment) return 0;
-        std::vector<std::string> f = splitFields(t, 3);
+        std::vector<std::string> f = veltrane::SplitMessageFields(t, 3);
         std::cout << "Comment of " << f[0] << ":\n" << (f.size() > 2 ? printable(f[2], true) : "") << "\n\n";
         return 0;
     }
@@ -77,7 +79,7 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
     case TARROW_MSG_EXTRACT_DONE:
     case TARROW_MSG_TEST_DONE: {
         // The member's name is followed by seven numbers.
-        std::vector<std::string> f = splitAroundName(t, g_run.archive, 7);
+        std::vector<std::string> f = veltrane::SplitAroundName(t, g_run.archive, 7);
         // The library reports a member done once its data decoded, also after its CRC mismatch:
         // that member is not said to be good.
         if (f.size() > 1 && f[1] == g_run.crcFailed) {
@@ -88,21 +90,22 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
                   << (f.size() > 1 ? printable(f[1], false) : "") << "\n";
         return 0;
     }
-    case TARROW_MSG_DISK: return askForDisk(splitFields(t));
+    case TARROW_MSG_DISK: return askForDisk(veltrane::SplitMessageFields(t));
     case TARROW_MSG_ERROR:
     case TARROW_MSG_WARNING: {
         // Member names may hold "|" and control characters: the code is the last field, and the
         // name is shown escaped, as in the listing.
-        std::vector<std::string> f = splitAroundName(t, g_run.archive, 1);
+        std::vector<std::string> f = veltrane::SplitAroundName(t, g_run.archive, 1);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
         if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC) g_run.crcFailed = f.size() > 1 ? f[1] : "";
-        std::string what = code == TARROW_MSG_ERROR ? "error: " + errorText(value) : "warning: " + warningText(value);
+        std::string what = code == TARROW_MSG_ERROR ? "error: " + veltrane::PackageErrorText(value)
+                                                    : "warning: " + veltrane::PackageWarningText(value);
         std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? printable(f[1], false) + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
         g_run.problem = true;
         return 0;
     }
-    case TARROW_MSG_OVERWRITE: return askOverwrite(splitFields(t));
+    case TARROW_MSG_OVERWRITE: return askOverwrite(veltrane::SplitMessageFields(t));
     default: return 0;
     }
 }

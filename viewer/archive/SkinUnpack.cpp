@@ -1,6 +1,8 @@
 #include "archive/SkinUnpack.h"
 
 #include "archive/SkinBudget.h"
+#include "base/PackageCodes.h"
+#include "tarrow.h"
 
 #include <filesystem>
 #include <system_error>
@@ -47,6 +49,13 @@ SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string
         EmptyFolder(folder);
     }
     return result;
+}
+
+bool IsHarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMMENT; }
+
+std::string UnpackFailure(int error, int warning) {
+    if (error != 0) return "cannot unpack the archive: " + PackageErrorText(error);
+    return "a member of the archive cannot be unpacked: " + PackageWarningText(warning);
 }
 
 }  // namespace veltrane

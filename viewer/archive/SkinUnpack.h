@@ -20,4 +20,11 @@ struct SkinUnpackResult {
 // folder is left empty, as for an archive that cannot be unpacked.
 SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string& folder);
 
+// Whether a warning of the library leaves the skin whole: none, or an archive comment that could
+// not be read completely, which says nothing about the skin's files.
+bool IsHarmlessWarning(int code);
+
+// Why a skin archive cannot be shown, from the library's error (when not 0) or warning.
+std::string UnpackFailure(int error, int warning);
+
 }  // namespace veltrane
