@@ -2,6 +2,7 @@
 
 #include "platform/FileHandling.h"
 #include "app/SkinList.h"
+#include "archive/SkinFolder.h"
 #include "archive/SkinUnpack.h"
 #include "imaging/JpegSave.h"
 #include "platform/CaseLookup.h"
@@ -19,16 +20,6 @@ namespace {
 
 // A copy that cannot be deleted (held by another program) is given up after this many attempts.
 constexpr int kDeleteAttempts = 50;
-
-bool IsMainBitmap(const std::string& path) {
-    static const std::string name = "main.bmp";
-    const size_t slash = path.find_last_of('/');
-    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (last.size() != name.size()) return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower((unsigned char)last[i]) != name[i]) return false;
-    return true;
-}
 
 // Anything at all at path, a file that cannot be read or a dangling link included: a preview file
 // there is never replaced.
@@ -58,13 +49,8 @@ void CleanUpExtraction(const std::string& extracted, const std::string& stopFold
 
 }  // namespace
 
-// DeepSkinFolder (tools/preview/InMemorySkin.cpp) finds the same folder in a catalogue never unpacked.
 std::string FindSkinFolder(const std::string& extracted, EventPump& pump) {
-    if (FileExists(ResolveCaseInsensitive(extracted, "main.bmp"))) return extracted;
-    std::string folder = extracted;
-    for (const std::string& path : ListAllFiles(extracted, "", [&] { pump.DoEvents(); }))
-        if (IsMainBitmap(path)) folder = ParentFolder(path);
-    return folder;
+    return SkinFolderOf(ListAllFiles(extracted, "", [&] { pump.DoEvents(); })).value_or(extracted);
 }
 
 void LoadSkinArchive(const std::string& archive, const std::string& tempFolder, EventPump& pump,
