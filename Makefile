@@ -6,7 +6,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build test test-fast test-asan run bench fuzz install deb deb-check clean
+.PHONY: all deps build test test-fast test-asan format-check run bench fuzz install deb deb-check clean
 
 all: build
 
@@ -19,8 +19,12 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The whole suite, then the core and library tests again under ASan and UBSan.
-test: test-asan test-fast
+# The format check, the core and library tests under ASan and UBSan, then the whole suite.
+test: format-check test-asan test-fast
+
+# Every tracked C++ file as .clang-format has it.
+format-check: deps
+	git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
 
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
