@@ -177,7 +177,8 @@ TEST_F(BothWays, ALocalHeaderDeclaringMoreThanTheCatalogueIsRefusedBeforeAnythin
     ziptest::writeFile(path.string(), bytes);
     const Outcome memory = Render(path, temp, ArchiveReading::InMemory);
     EXPECT_FALSE(memory.rendered);
-    EXPECT_NE(memory.error.find("local header missing, unreadable, or declaring more"), std::string::npos) << memory.error;
+    EXPECT_NE(memory.error.find("local header missing, unreadable, or declaring more"), std::string::npos)
+        << memory.error;
 }
 
 TEST(ArchiveSkinFolder, CaseMergedTreeWithTheLaterMemberAndConflicts) {
