@@ -2,11 +2,12 @@
 // fill partial MCUs), the symbol statistics behind the optimised Huffman tables, and the coded
 // scans themselves.
 #include "imaging/JpegBitWriter.h"
+#include "imaging/JpegSimd.h"
 #include "imaging/cJpeg.h"
 
 #include <array>
 #include <bit>
-#include <memory>
+#include <cstring>
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -54,36 +55,9 @@ int Category(int32_t value) {
     const auto magnitude = uint32_t(value < 0 ? -value : value);
     return int(std::bit_width(magnitude));
 }
-// The same for a value known not to be zero, without the test for zero.
-int NonZeroCategory(int32_t value) {
-    const auto magnitude = uint32_t(value < 0 ? -value : value);
-    return 32 - __builtin_clz(magnitude);
-}
-
 // The low bits that follow a category: the value itself, or value - 1 when negative.
 uint32_t ExtraBits(int32_t value, int category) {
     return uint32_t(value < 0 ? value - 1 : value) & ((uint32_t(1) << category) - 1);
-}
-
-// Walks one block as the coder writes it: the DC difference, then runs of zeros and the non-zero
-// AC coefficients in zig-zag order, ZRL for every sixteen zeros of a run that ends in a
-// coefficient, and EOB when the block ends in zeros.
-template <class Out>
-[[gnu::always_inline]] inline void CodeBlock(const int16_t* block, int32_t& predictor, Out& out) {
-    const int32_t dc = block[0];
-    out.Dc(dc - predictor);
-    predictor = dc;
-    uint64_t pending = NonZeroMask(block) & ~uint64_t(1);
-    int last = 0;
-    while (pending != 0) {
-        const int k = std::countr_zero(pending);
-        int run = k - last - 1;
-        for (; run > 15; run -= 16) out.Symbol(kZrl);
-        out.Ac(run, block[k]);
-        last = k;
-        pending &= pending - 1;
-    }
-    if (last != 63) out.Symbol(kEob);
 }
 
 // A component as a scan sees it.
@@ -169,41 +143,91 @@ int64_t ScanBlocks(const cJpeg& jpeg, const cJpeg::ScanGroup& scan) {
     return mcus * perMcu;
 }
 
+using I16x8 = int16_t __attribute__((vector_size(16)));
+using I32x8 = int32_t __attribute__((vector_size(32)));
+using F32x8 = float __attribute__((vector_size(32)));
+
+// For the coefficients of a block, eight at a time up to the last non-zero one (bit k of nonZero
+// stands for coefficient k): the category in bits 16 to 20 and the extra bits in bits 0 to 15, as
+// Category and ExtraBits give them (meaningless for a zero coefficient). The category is read off
+// the exponent of the magnitude converted to float, which is exact for every 16-bit value:
+// 2^e <= m < 2^(e+1) is stored with exponent field 127 + e, and the category is e + 1. The float
+// 2^(e+1), converted back, gives the mask of the extra bits.
+[[gnu::always_inline]] inline void CodeCoefficients(const int16_t* block, uint64_t nonZero, uint32_t* coded) {
+    const int end = 64 - std::countl_zero(nonZero);
+    for (int i = 0; i < end; i += 8) {
+        I16x8 narrow;
+        std::memcpy(&narrow, block + i, sizeof narrow);
+        const I32x8 value = __builtin_convertvector(narrow, I32x8);
+        const I32x8 magnitude = value < 0 ? -value : value;
+        const F32x8 asFloat = __builtin_convertvector(magnitude, F32x8);
+        I32x8 exponent;
+        std::memcpy(&exponent, &asFloat, sizeof exponent);
+        exponent >>= 23;
+        const I32x8 category = exponent - 126;
+        const I32x8 powerBits = (exponent + 1) << 23;
+        F32x8 power;
+        std::memcpy(&power, &powerBits, sizeof power);
+        const I32x8 mask = __builtin_convertvector(power, I32x8) - 1;
+        const I32x8 extra = (value + (value >> 31)) & mask;  // value - 1 when negative
+        const I32x8 word = (category << 16) | extra;
+        std::memcpy(coded + i, &word, sizeof word);
+    }
+}
+
+// Records one block's symbols as the coder writes them from next on, and returns their end: the
+// DC difference, then runs of zeros and the non-zero AC coefficients in zig-zag order, ZRL for
+// every sixteen zeros of a run that ends in a coefficient, and EOB when the block ends in zeros.
+// dcBits and acBits are the tables' slots in place (bits 24 to 31).
+VELTRANE_SIMD_CLONES uint32_t* RecordBlock(const int16_t* block, int32_t& predictor, uint32_t dcBits, uint32_t acBits,
+                                           uint32_t* next) {
+    const int32_t dc = block[0], diff = dc - predictor;
+    predictor = dc;
+    const int dcCategory = Category(diff);
+    *next++ = dcBits | uint32_t(dcCategory) << 16 | ExtraBits(diff, dcCategory);
+    uint64_t pending = NonZeroMask(block) & ~uint64_t(1);
+    if (pending == 0) {
+        *next++ = acBits | uint32_t(kEob) << 16;
+        return next;
+    }
+    alignas(32) uint32_t coded[64];
+    CodeCoefficients(block, pending, coded);
+    int last = 0;
+    while (pending != 0) {
+        const int k = std::countr_zero(pending);
+        int run = k - last - 1;
+        for (; run > 15; run -= 16) *next++ = acBits | uint32_t(kZrl) << 16;
+        // Adding the run's nibble above the category makes the symbol run * 16 + category.
+        *next++ = acBits | ((uint32_t(run) << 20) + coded[k]);
+        last = k;
+        pending &= pending - 1;
+    }
+    if (last != 63) *next++ = acBits | uint32_t(kEob) << 16;
+    return next;
+}
+
 // Records the symbols of a scan, each with the table of its part.
 struct SymbolRecorder {
     int slot[4];  // table number of each part
     SymbolBuffer& symbols;
     size_t used;
 
-    struct Out {
-        int dcSlot, acSlot;
-        uint32_t* next;
-        void Dc(int32_t diff) {
-            const int s = Category(diff);
-            *next++ = Recorded(dcSlot, s, ExtraBits(diff, s));
-        }
-        void Ac(int run, int32_t value) {
-            const int s = NonZeroCategory(value);
-            *next++ = Recorded(acSlot, run * 16 + s, ExtraBits(value, s));
-        }
-        void Symbol(int symbol) { *next++ = Recorded(acSlot, symbol, 0); }
-    };
-    Out Room(int part) {
+    uint32_t* Room() {
         if (symbols.size() - used < kMaxBlockSymbols) symbols.resize(std::max(symbols.size() * 2, used + 4096));
-        return Out{slot[part], kAcSlot + slot[part], symbols.data() + used};
+        return symbols.data() + used;
     }
     void Block(int part, const int16_t* block, int32_t& predictor) {
-        Out out = Room(part);
-        CodeBlock(block, predictor, out);
-        used = size_t(out.next - symbols.data());
+        uint32_t* end =
+            RecordBlock(block, predictor, Recorded(slot[part], 0, 0), Recorded(kAcSlot + slot[part], 0, 0), Room());
+        used = size_t(end - symbols.data());
     }
     // A dummy block codes a DC difference of 0 and EOB. Its EOB is counted as well, which makes
     // sure EOB has a code even when every real block ends in a non-zero last coefficient.
     void Dummy(int part) {
-        Out out = Room(part);
-        out.Dc(0);
-        out.Symbol(kEob);
-        used = size_t(out.next - symbols.data());
+        uint32_t* next = Room();
+        *next++ = Recorded(slot[part], 0, 0);
+        *next++ = Recorded(kAcSlot + slot[part], kEob, 0);
+        used = size_t(next - symbols.data());
     }
 };
 
@@ -227,23 +251,25 @@ void CountRecorded(const uint32_t* symbols, size_t count, std::array<SymbolCount
         }
 }
 
-// A table's codes packed for the writer: the code in bits 16 to 31, the number of extra bits its
-// symbol carries (the category: the symbol itself for DC, its low four bits for AC) in bits 8 to
-// 15, and the code's length plus those extra bits in bits 0 to 7.
-struct PackedCodes {
-    std::array<uint32_t, 256> entry{};
-    PackedCodes(const HuffmanTable& table, bool ac) {
-        for (size_t s = 0; s < 256; ++s) {
-            const auto extra = uint32_t(ac ? s % 16 : std::min<size_t>(s, 16));
-            entry[s] = table.Code[s] << 16 | extra << 8 | (uint32_t(jpeg::CodeLength(table, int(s))) + extra);
-        }
+// The codes of all tables packed for the writer, indexed like the tallies by table slot and
+// symbol (bits 16 to 26 of a recorded symbol): the code shifted left by the number of extra bits
+// its symbol carries (the category: the symbol itself for DC, its low four bits for AC) in bits 0
+// to 31, and the code's length plus those extra bits in bits 32 to 39. A recorded symbol's extra
+// bits then just fill the low bits.
+using PackedCodes = std::array<uint64_t, kSymbolTables * 256>;
+
+void PackCodes(const HuffmanTable& table, int slot, PackedCodes& packed) {
+    const bool ac = slot >= kAcSlot;
+    for (size_t s = 0; s < 256; ++s) {
+        const auto extra = uint32_t(ac ? s % 16 : std::min<size_t>(s, 16));
+        const uint64_t length = uint32_t(jpeg::CodeLength(table, int(s))) + extra;
+        packed[size_t(slot) * 256 + s] = length << 32 | uint64_t(table.Code[s]) << extra;
     }
-};
+}
 
 // Writes recorded symbols: each code followed by its extra bits. A symbol without a code writes
 // nothing of itself; its extra bits still follow.
-void WriteSymbols(jpeg::JpegBitWriter& bits, const uint32_t* next, const uint32_t* end,
-                  const PackedCodes* const (&tables)[kSymbolTables]) {
+void WriteSymbols(jpeg::JpegBitWriter& bits, const uint32_t* next, const uint32_t* end, const PackedCodes& codes) {
     constexpr ptrdiff_t kChunk = 1024;
     while (next != end) {
         const uint32_t* chunkEnd = next + std::min(end - next, kChunk);
@@ -251,8 +277,8 @@ void WriteSymbols(jpeg::JpegBitWriter& bits, const uint32_t* next, const uint32_
         jpeg::JpegBitWriter local = bits;
         for (; next != chunkEnd; ++next) {
             const uint32_t symbol = *next;
-            const uint32_t e = tables[symbol >> 24]->entry[(symbol >> 16) & 0xFF];
-            local.Put((e >> 16) << ((e >> 8) & 0xFF) | (symbol & 0xFFFF), int(e & 0xFF));
+            const uint64_t e = codes[(symbol >> 16) & (kSymbolTables * 256 - 1)];
+            local.Put(uint32_t(e) | (symbol & 0xFFFF), int(e >> 32));
         }
         bits = local;
     }
@@ -339,21 +365,22 @@ void cJpeg::WriteScans(int first, int last) {
     const std::vector<ScanGroup> plan = ScanPlan(first, last);
     if (m_scanSymbolEnds.size() != plan.size() || t_symbols.size() < m_symbolCount)
         throw std::logic_error("WriteScans: the scans were not counted");
-    std::array<std::unique_ptr<PackedCodes>, kSymbolTables> packed;
-    const PackedCodes* tables[kSymbolTables] = {};
+    // Only the slots of the tables in use are filled; no recorded symbol refers to the others.
+    PackedCodes codes;
+    std::array<bool, 4> packed{};
     size_t start = 0;
     for (size_t i = 0; i < plan.size(); ++i) {
         const ScanGroup& scan = plan[i];
         WriteScanHeader(scan);
         for (int c = scan.first; c <= scan.last; ++c) {
             const auto k = size_t(TableOf(c));
-            if (!packed[k]) packed[k] = std::make_unique<PackedCodes>(m_dcTables[k], false);
-            if (!packed[kAcSlot + k]) packed[kAcSlot + k] = std::make_unique<PackedCodes>(m_acTables[k], true);
-            tables[k] = packed[k].get();
-            tables[kAcSlot + k] = packed[kAcSlot + k].get();
+            if (packed[k]) continue;
+            PackCodes(m_dcTables[k], int(k), codes);
+            PackCodes(m_acTables[k], kAcSlot + int(k), codes);
+            packed[k] = true;
         }
         jpeg::JpegBitWriter bits(m_outBuffer, m_outPos);
-        WriteSymbols(bits, t_symbols.data() + start, t_symbols.data() + m_scanSymbolEnds[i], tables);
+        WriteSymbols(bits, t_symbols.data() + start, t_symbols.data() + m_scanSymbolEnds[i], codes);
         bits.Flush();
         m_outPos = bits.Position();
         start = m_scanSymbolEnds[i];

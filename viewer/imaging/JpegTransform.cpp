@@ -1,30 +1,21 @@
 #include "imaging/JpegTransform.h"
 
+#include "imaging/JpegSimd.h"
+
 #include <cstring>
 #include <stdexcept>
 #include <utility>
-
-// The 256-bit vector helpers below are inlined into their callers, so the ABI note about passing
-// them without AVX does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace veltrane::jpeg {
 
 namespace {
 
 // Eight lanes at a time: a block is eight vectors, one per row, and the column pass transforms
-// all eight columns at once. The products with the constants are formed in double precision,
-// four lanes at a time. Where the processor has AVX2 the same code runs on 256-bit registers.
-using F4 = float __attribute__((vector_size(16)));
+// all eight columns at once. The products with the constants are formed in double precision, all
+// eight lanes converted at once (two 256-bit halves in the AVX2 clone, four in the baseline).
 using F8 = float __attribute__((vector_size(32)));
-using D4 = double __attribute__((vector_size(32)));
+using D8 = double __attribute__((vector_size(64)));
 using I8 = int32_t __attribute__((vector_size(32)));
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define VELTRANE_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VELTRANE_SIMD_CLONES
-#endif
 
 constexpr double kC4 = 0.707106781186548;     // cos(4 pi / 16)
 constexpr double kC6 = 0.382683432365091;     // cos(6 pi / 16)
@@ -45,16 +36,12 @@ inline F8 Load(const float* p) {
 inline void Store(float* p, F8 v) { std::memcpy(p, &v, sizeof v); }
 inline F8 Splat(float x) { return F8{x, x, x, x, x, x, x, x}; }
 
-inline D4 Low(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 0, 1, 2, 3), D4); }
-inline D4 High(F8 x) { return __builtin_convertvector(__builtin_shufflevector(x, x, 4, 5, 6, 7), D4); }
-inline F8 Join(D4 lo, D4 hi) {
-    return __builtin_shufflevector(__builtin_convertvector(lo, F4), __builtin_convertvector(hi, F4), 0, 1, 2, 3, 4, 5,
-                                   6, 7);
-}
+inline D8 Wide(F8 x) { return __builtin_convertvector(x, D8); }
+inline F8 Narrow(D8 x) { return __builtin_convertvector(x, F8); }
 // x * c in double precision, stored as single.
-inline F8 Mul(F8 x, double c) { return Join(Low(x) * c, High(x) * c); }
+inline F8 Mul(F8 x, double c) { return Narrow(Wide(x) * c); }
 // c * x + y in double precision, stored as single.
-inline F8 MulAdd(double c, F8 x, F8 y) { return Join(c * Low(x) + Low(y), c * High(x) + High(y)); }
+inline F8 MulAdd(double c, F8 x, F8 y) { return Narrow(c * Wide(x) + Wide(y)); }
 
 // The 1-D flow down the eight rows, all eight columns at once (each lane one column).
 [[gnu::always_inline]] inline void ColumnPass(Rows& d) {
@@ -123,17 +110,17 @@ inline F8 MulAdd(double c, F8 x, F8 y) { return Join(c * Low(x) + Low(y), c * Hi
     const F8 magic = Splat(kMagic);
     const F8 top = Splat(32767.0f);
     const F8 bottom = Splat(-32768.0f);
-    I8 outside = {};
+    // A lane stays all ones while every result in it is in range; NaN compares false.
+    I8 inside = ~I8{};
     for (int i = 0; i < 8; ++i) {
         const F8 v = d[i] * Load(quantizer.multiplier.data() + 8 * i);
         const F8 r = (v + magic) - magic;
-        const I8 high = r > top, low = r < bottom;
-        outside |= high | low | (v != v);
-        rounded[i] = __builtin_convertvector(high ? top : (low ? bottom : r), I8);
+        inside &= (r >= bottom) & (r <= top);
+        rounded[i] = __builtin_convertvector(r, I8);  // exact in range; thrown away otherwise
     }
-    int any = 0;
-    for (int k = 0; k < 8; ++k) any |= outside[k];
-    if (any) throw std::overflow_error("Overflow");
+    int all = -1;
+    for (int k = 0; k < 8; ++k) all &= inside[k];
+    if (all != -1) throw std::overflow_error("Overflow");
 }
 
 // T.81 Figure A.6: the block position (row * 8 + column) of each zig-zag position.
