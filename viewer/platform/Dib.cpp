@@ -1,6 +1,7 @@
 #include "platform/Dib.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -21,6 +22,14 @@ int32_t BytesPerScanLine(int32_t width, int bitCount) {
 }
 
 bool Dib::Create(int32_t width, int32_t height, int bitCount) {
+    if (!Allocate(width, height, bitCount)) return false;
+    std::memset(m_bits.get(), 0, m_size);
+    return true;
+}
+
+bool Dib::CreateForOverwrite(int32_t width, int32_t height, int bitCount) { return Allocate(width, height, bitCount); }
+
+bool Dib::Allocate(int32_t width, int32_t height, int bitCount) {
     Clear();
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32) return false;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
@@ -29,7 +38,8 @@ bool Dib::Create(int32_t width, int32_t height, int bitCount) {
     m_height = height;
     m_bitCount = bitCount;
     m_stride = BytesPerScanLine(width, bitCount);
-    m_bits.assign(size_t(m_stride) * size_t(height), 0);
+    m_size = size_t(m_stride) * size_t(height);
+    m_bits = std::make_shared_for_overwrite<uint8_t[]>(m_size);
     if (bitCount <= 8) {
         m_colorCount = 1 << bitCount;
         const int top = m_colorCount - 1;
@@ -46,7 +56,14 @@ void Dib::Clear() {
     m_bitCount = 0;
     m_colorCount = 0;
     m_colors.fill(RgbQuad{});
-    std::vector<uint8_t>().swap(m_bits);
+    m_bits.reset();
+    m_size = 0;
+}
+
+void Dib::Unshare() {
+    std::shared_ptr<uint8_t[]> own = std::make_shared_for_overwrite<uint8_t[]>(m_size);
+    std::memcpy(own.get(), m_bits.get(), m_size);
+    m_bits = std::move(own);
 }
 
 void Dib::SetColors(const RgbQuad* colors, int count) {

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace veltrane {
 
@@ -42,6 +42,9 @@ public:
     // bitmaps get the grey ramp of their depth. Returns false, leaving the Dib empty, for a bad
     // bit count, a side <= 0 or beyond the bounds above.
     bool Create(int32_t width, int32_t height, int bitCount);
+    // The same with the pixel bytes, padding included, left as the memory holds them: for a
+    // caller that writes every byte of every scan line next.
+    bool CreateForOverwrite(int32_t width, int32_t height, int bitCount);
     void Clear();
 
     bool Empty() const { return m_width == 0; }
@@ -50,16 +53,20 @@ public:
     int BitCount() const { return m_bitCount; }
     int32_t Stride() const { return m_stride; }
 
-    // Pixel bytes, bottom scan line first (GDI's DIBits pointer).
-    uint8_t* Bits() { return m_bits.data(); }
-    const uint8_t* Bits() const { return m_bits.data(); }
-    std::size_t SizeInBytes() const { return m_bits.size(); }
+    // Pixel bytes, bottom scan line first (GDI's DIBits pointer). Copies of a Dib share their
+    // pixels until one of them asks for them to write: the writing accessors (Bits, Row and the
+    // setters of this Dib) first give it pixels of its own. A pointer from a writing accessor
+    // is for this Dib alone; copy the Dib before taking it, not after.
+    uint8_t* Bits() {
+        Own();
+        return m_bits.get();
+    }
+    const uint8_t* Bits() const { return m_bits.get(); }
+    std::size_t SizeInBytes() const { return m_size; }
 
     // Scan line y counted from the top, as drawing code addresses it.
-    uint8_t* Row(int32_t y) { return m_bits.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride); }
-    const uint8_t* Row(int32_t y) const {
-        return m_bits.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride);
-    }
+    uint8_t* Row(int32_t y) { return Bits() + std::size_t(m_height - 1 - y) * std::size_t(m_stride); }
+    const uint8_t* Row(int32_t y) const { return m_bits.get() + std::size_t(m_height - 1 - y) * std::size_t(m_stride); }
 
     // Colour table: ColorCount() entries are in use (0 for 24 and 32 bits).
     int ColorCount() const { return m_colorCount; }
@@ -82,13 +89,23 @@ public:
     int NearestColorIndex(RgbQuad color) const;
 
 private:
+    bool Allocate(int32_t width, int32_t height, int bitCount);
+    // Copies shared pixels before a write.
+    void Own() {
+        if (m_bits.use_count() > 1) Unshare();
+    }
+    void Unshare();
+
     int32_t m_width = 0;
     int32_t m_height = 0;
     int m_bitCount = 0;
     int32_t m_stride = 0;
     int m_colorCount = 0;
     std::array<RgbQuad, 256> m_colors{};
-    std::vector<uint8_t> m_bits;
+    // A window set is copied for every preview and most of its bitmaps are then replaced or only
+    // read: sharing saves copying them.
+    std::shared_ptr<uint8_t[]> m_bits;
+    std::size_t m_size = 0;
 };
 
 }  // namespace veltrane

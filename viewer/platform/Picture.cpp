@@ -178,10 +178,15 @@ bool DecodeUncompressed(std::span<const uint8_t> data, const BmpInfo& info, Dib&
     const std::size_t lastLine = (std::size_t(info.width) * std::size_t(info.bitCount) + 7) / 8;
     if (data.size() < stride * std::size_t(info.height - 1) + lastLine) return false;
 
+    // The bitmap was made without zeroing: every byte of a line is written, its padding as zeros.
+    const std::size_t lineBytes = std::size_t(dib.Stride());
     const bool converted = info.bitCount == 16 || info.compression != kRgb;
     if (!converted) {
-        for (int32_t r = 0; r < info.height; ++r)
-            std::memcpy(StoredRow(dib, info, r), data.data() + std::size_t(r) * stride, lastLine);
+        for (int32_t r = 0; r < info.height; ++r) {
+            uint8_t* out = StoredRow(dib, info, r);
+            std::memcpy(out, data.data() + std::size_t(r) * stride, lastLine);
+            std::memset(out + lastLine, 0, lineBytes - lastLine);
+        }
         return true;
     }
     uint32_t masks[3] = {info.masks[0], info.masks[1], info.masks[2]};
@@ -197,13 +202,16 @@ bool DecodeUncompressed(std::span<const uint8_t> data, const BmpInfo& info, Dib&
     for (int32_t r = 0; r < info.height; ++r) {
         const uint8_t* in = data.data() + std::size_t(r) * stride;
         uint8_t* out = StoredRow(dib, info, r);
+        uint8_t* const end = out + lineBytes;
         for (int32_t x = 0; x < info.width; ++x, out += outBytes) {
             const uint32_t pixel =
                 info.bitCount == 16 ? Read16(in + 2 * std::size_t(x)) : Read32(in + 4 * std::size_t(x));
             out[0] = blue.Extract(pixel);
             out[1] = green.Extract(pixel);
             out[2] = red.Extract(pixel);
+            if (outBytes == 4) out[3] = 0;
         }
+        std::memset(out, 0, std::size_t(end - out));
     }
     return true;
 }
@@ -284,12 +292,14 @@ bool LoadPictureFromMemory(std::span<const uint8_t> file, Dib& out, int64_t maxP
     const uint32_t dataOffset = Read32(file.data() + 10);
     if (dataOffset < info.tableOffset || dataOffset >= file.size()) return false;
 
+    // Run-length data may skip pixels, which stay zero; uncompressed data writes every one.
+    const bool rle = info.compression == kRle8 || info.compression == kRle4;
     Dib dib;
-    if (!dib.Create(info.width, info.height, depth)) return false;
+    if (!(rle ? dib.Create(info.width, info.height, depth) : dib.CreateForOverwrite(info.width, info.height, depth)))
+        return false;
     if (depth <= 8) ReadColorTable(file, info, dataOffset, dib);
     const std::span<const uint8_t> data = file.subspan(dataOffset);
-    const bool ok = info.compression == kRle8 || info.compression == kRle4 ? DecodeRle(data, info, dib)
-                                                                           : DecodeUncompressed(data, info, dib);
+    const bool ok = rle ? DecodeRle(data, info, dib) : DecodeUncompressed(data, info, dib);
     if (!ok) return false;
     out = std::move(dib);
     return true;

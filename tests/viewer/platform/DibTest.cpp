@@ -41,3 +41,24 @@ TEST(Dib, RefusesBadDepthsAndHostileSizes) {
     EXPECT_FALSE(d.Create(20000, 20000, 24));
     EXPECT_TRUE(d.Empty());
 }
+
+TEST(Dib, CopiesSharePixelsUntilOneIsWritten) {
+    Dib original(4, 2, 24);
+    original.SetPixel(0, 0, RgbQuad{1, 2, 3, 0});
+    Dib copy = original;
+    const Dib& readOnly = copy;
+    EXPECT_EQ(readOnly.Bits(), static_cast<const Dib&>(original).Bits());  // nothing copied yet
+
+    copy.SetPixel(0, 0, RgbQuad{9, 9, 9, 0});
+    copy.Row(1)[0] = 7;
+    EXPECT_EQ(original.GetPixel(0, 0), MakeColorRef(3, 2, 1));
+    EXPECT_EQ(original.GetPixel(0, 1), 0);
+    EXPECT_EQ(copy.GetPixel(0, 0), MakeColorRef(9, 9, 9));
+
+    // The other way round: the original written after copying leaves the copy alone.
+    Dib second = original;
+    original.Bits()[0] = 0xEE;
+    EXPECT_EQ(second.Bits()[0], 0);
+    EXPECT_EQ(second.GetPixel(0, 0), MakeColorRef(3, 2, 1));
+    EXPECT_EQ(second.SizeInBytes(), original.SizeInBytes());
+}

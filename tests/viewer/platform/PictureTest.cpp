@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -110,6 +111,46 @@ TEST(Picture, SixteenBitPixelsBecomeTwentyFourBitWithFullScaleKept) {
     EXPECT_EQ(loaded.GetPixel(0, 0), MakeColorRef(0, 255, 0));
     EXPECT_EQ(loaded.GetPixel(1, 0), MakeColorRef(255, 0, 0));
     EXPECT_EQ(loaded.GetPixel(2, 0), MakeColorRef(0, 0, 255));
+}
+
+// Decoding does not zero the bitmap first: the padding of every line, and the spare byte of
+// 32-bit pixels, must still come out zero, whatever the reused memory held.
+TEST(Picture, PaddingAndSpareBytesAreZeroInReusedMemory) {
+    struct Case {
+        int32_t width;
+        uint16_t bitCount;  // as stored in the file
+        uint32_t compression;
+    };
+    for (const Case c : {Case{5, 24, 0}, Case{3, 16, 0}, Case{7, 8, 0}, Case{9, 1, 0}, Case{2, 32, 3}}) {
+        SCOPED_TRACE(testing::Message() << c.bitCount << " bit, width " << c.width);
+        Dib source = PatternDib(c.width, 3, c.bitCount == 16 ? 24 : c.bitCount);
+        BmpLayout layout;
+        layout.bitCount = c.bitCount;
+        layout.compression = c.compression;
+        if (c.compression == 3) layout.masks[0] = 0xFF0000, layout.masks[1] = 0xFF00, layout.masks[2] = 0xFF;
+        if (c.bitCount == 16) layout.pixelData.assign(3 * 8, 0x5A);
+        const std::vector<uint8_t> file = WriteBmp(source, layout);
+        Dib loaded;
+        for (int round = 0; round < 3; ++round) {
+            {
+                // Memory of the loaded bitmap's size, dirtied and freed, for the decoder to reuse.
+                Dib dirty(c.width, 3, c.bitCount == 16 ? 24 : c.bitCount);
+                std::fill(dirty.Bits(), dirty.Bits() + dirty.SizeInBytes(), uint8_t(0xAB));
+                loaded.Clear();
+            }
+            ASSERT_TRUE(Load(file, loaded));
+            const std::size_t used = (std::size_t(loaded.Width()) * std::size_t(loaded.BitCount()) + 7) / 8;
+            for (int32_t y = 0; y < loaded.Height(); ++y) {
+                const uint8_t* row = static_cast<const Dib&>(loaded).Row(y);
+                for (std::size_t i = used; i < std::size_t(loaded.Stride()); ++i) {
+                    ASSERT_EQ(row[i], 0) << y << " " << i;
+                }
+                for (int32_t x = 0; loaded.BitCount() == 32 && x < loaded.Width(); ++x) {
+                    ASSERT_EQ(row[4 * x + 3], 0) << x;
+                }
+            }
+        }
+    }
 }
 
 TEST(Picture, ThirtyTwoBitFieldsInAnyOrderAndMasksInsideLongHeaders) {
