@@ -14,6 +14,7 @@
 #include "app/ProgramValues.h"
 #include "archive/UnZIP.h"
 #include "platform/Png.h"
+#include "rendering/SkinPreview.h"
 
 #include <algorithm>
 #include <csignal>
@@ -223,6 +224,7 @@ int RenderAll(const PreviewOptions& options) {
     // What was freed while listing the skins goes back to the system, so that no worker inherits it
     // (large frees are otherwise kept for the next skin, see KeepLargeBuffersOnTheHeap).
     malloc_trim(0);
+    if (!jobs.empty()) PrepareSkinPreviews();
     // Each worker makes its working folders in a folder of its own: folders created and removed
     // side by side in one parent contend for that parent's lock in the file system.
     std::string workerFolder;

@@ -31,4 +31,6 @@ Dib RenderSkinPreview(const std::string& folder) { return Render(folder); }
 
 Dib RenderSkinPreview(const SkinFiles& files) { return Render(files); }
 
+void PrepareSkinPreviews() { StartedWindows(); }
+
 }  // namespace veltrane

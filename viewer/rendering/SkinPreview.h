@@ -16,4 +16,9 @@ Dib RenderSkinPreview(const std::string& folder);
 // The same from a skin's files wherever they lie.
 Dib RenderSkinPreview(const SkinFiles& files);
 
+// Makes the started window set every preview begins from, which is otherwise made by the first
+// preview: a process that forks workers calls it first, so that they share it instead of each
+// painting the default skin again.
+void PrepareSkinPreviews();
+
 }  // namespace veltrane
