@@ -52,7 +52,6 @@ DecodeStatus fromTable(TableResult r) {
 
 // Output through the streaming window: writes may run past flushAt into the window's slack.
 struct WindowOut {
-    static constexpr bool kFast = false;
     explicit WindowOut(OutputWindow& w) : w(w), pos(w.pos), flushAt(w.flushAt) {}
     OutputWindow& w;
     uint8_t*& pos;
@@ -79,13 +78,17 @@ struct WindowOut {
         if (dist >= 8) return copyInSteps<8>(out, from, length);
         return copyPattern(out, dist, length);
     }
+    // The fast loop may run up to flushAt: every step's writes, even Deflate64's longest match and a
+    // copy's overshoot, fit in the slack behind it.
+    uint8_t* fastEnd() const { return flushAt; }
+    const uint8_t* floor() const { return w.floor; }
+    const uint8_t* limit() const { return flushAt + OutputWindow::kSlack; }
 };
 
 // Output into the caller's buffer [begin, end), near its end: nothing is written at or past end, but
 // pos runs on as the window's would, so that the checks at flushAt see what the window's checks see.
 // flushAt stands where the window's would: at the next 32 KB boundary or just past the declared size.
 struct BufferOut {
-    static constexpr bool kFast = false;
     BufferOut(uint8_t* begin, uint8_t* end) : begin(begin), end(end), pos(begin) { setFlushPoint(); }
     uint8_t *begin, *end;
     uint8_t *pos, *flushAt = nullptr;
@@ -115,39 +118,174 @@ struct BufferOut {
         copyMatchClipped(out, begin, end, dist, length);
         return out + length;
     }
+    // The fast loop stays kMargin short of the end: room for a step's literals (six at most) and for
+    // the overshoot of a copy; a match longer than the room left is copied exactly. It leaves the last
+    // bytes, and the flush points, to the careful loop.
+    static constexpr size_t kMargin = 64;
+    uint8_t* fastEnd() const { return end - begin > ptrdiff_t(kMargin) ? end - kMargin : begin; }
+    const uint8_t* floor() const { return begin; }
+    const uint8_t* limit() const { return end; }
 };
 
-// Output into the caller's buffer while at least kMargin bytes of it remain and enough input is at
-// hand: no checks but the loop's own. It leaves (left = true) at flushAt, which stands kMargin before
-// the end, or when the input runs short, always between two codes.
-struct FastOut {
-    static constexpr bool kFast = true;
-    static constexpr size_t kMargin = 258 + 16;  // the longest deflate match and a 16-byte copy's overshoot
-    FastOut(const BufferOut& b)
-        : begin(b.begin),
-          end(b.end),
-          pos(b.pos),
-          flushAt(b.end - b.begin > ptrdiff_t(kMargin) ? b.end - kMargin : b.begin) {}
-    uint8_t *begin, *end;
-    uint8_t *pos, *flushAt;
-    bool left = false;
+// What the fast loop works on, handed over in one piece so that the loop can live in a function of
+// its own, built once plainly and once for BMI2.
+struct FastState {
+    uint64_t bits;
+    unsigned count;
+    const uint8_t* in;
+    const uint8_t* inFastEnd;  // the loop starts a step only before this: a step's refills stay in the input
+    uint8_t* out;
+    uint8_t* outFastEnd;   // and only before this: a step's writes stay in the output
+    const uint8_t* floor;  // the member's first byte of output: matches reaching before it go carefully
+    const uint8_t* limit;  // the output's end: a Deflate64 match that would pass it goes carefully
+    const uint32_t* lt;
+    const uint32_t* dt;
+    uint64_t lmask, dmask;
+};
 
-    static uint8_t* literal(uint8_t* out, unsigned v) {
-        *out = uint8_t(v);
-        return out + 1;
-    }
-    uint8_t* match(uint8_t* out, size_t dist, size_t length) const {
-        // Before the first byte of output, or (Deflate64) longer than the room before the end.
-        if (dist > size_t(out - begin) || length > size_t(end - out) - 16) {
-            copyMatchClipped(out, begin, end, dist, length);
-            return out + length;
+// Why the fast loop stopped.
+enum class FastExit { Margin, End, Invalid };
+
+// Input one fast step may read: a refill reads 8 bytes and moves at most 7 on, and a step refills at
+// most twice (a match, and once more after a Deflate64 length). Entering the loop refills once more, so
+// it takes kFastEntry bytes to enter and take a step.
+template <bool kWide>
+constexpr ptrdiff_t kStepInput = kWide ? 24 : 16;
+template <bool kWide>
+constexpr ptrdiff_t kFastEntry = kStepInput<kWide> + 8;
+
+// The fast loop: codes while a step can neither run out of input nor pass the output's margin, so that
+// nothing inside a step is checked but the codes themselves. The bit buffer is refilled without a
+// branch (one unaligned 8-byte load, the count raised to 56-63 bits), and the next code's first-level
+// entry is looked up before the current step's copy, so the look-up's latency overlaps it.
+//
+// The bit count is kept by subtracting whole table entries: only its low six bits are the count, and
+// those stay right because an entry's low six bits are the bits it uses (the flags above them only
+// disturb the higher bits, which nothing reads). Shifts by an entry use its low six bits alone, as
+// the processor's shifts do anyway.
+template <bool kWide>
+[[gnu::always_inline]] inline FastExit fastLoop(FastState& s) {
+    // Everything in locals: stores of output bytes could otherwise alias s and force reloads.
+    uint64_t bits = s.bits;
+    unsigned count = s.count;
+    const uint8_t* in = s.in;
+    uint8_t* out = s.out;
+    const uint8_t* const inFastEnd = s.inFastEnd;
+    const uint8_t* const outFastEnd = s.outFastEnd;
+    const uint8_t* const floor = s.floor;
+    const uint8_t* const limit = s.limit;
+    const uint32_t* const lt = s.lt;
+    const uint32_t* const dt = s.dt;
+    const uint64_t lmask = s.lmask, dmask = s.dmask;
+    FastExit exit = FastExit::Margin;
+
+    auto refill = [&] {
+        bits |= loadLittle64(in) << (count & 63);
+        in += 7 - ((count >> 3) & 7);
+        count |= 56;
+    };
+    auto consume = [&](uint32_t entry) {
+        bits >>= entry & 63;
+        count -= entry;
+    };
+    auto extra = [&](uint32_t entry) {  // base plus the extra bits above the code, before consuming
+        return huff::value(entry) + size_t((bits & ((uint64_t(1) << (entry & 63)) - 1)) >> huff::codeBits(entry));
+    };
+
+    refill();
+    uint32_t e = lt[bits & lmask];
+    while (in < inFastEnd && out < outFastEnd) {
+        // At least 56 bits are buffered and e is the first-level entry of the next code.
+        if (e & huff::kSubTable) e = huff::follow(lt, e, bits);
+        if (e & huff::kLiteral) {
+            // Up to three literals: the first takes at most 15 bits, the others (first-level entries)
+            // at most 10, which leaves enough for the next look-up.
+            consume(e);
+            *out++ = uint8_t(huff::value(e));
+            e = lt[bits & lmask];
+            if (e & huff::kLiteral) {
+                consume(e);
+                *out++ = uint8_t(huff::value(e));
+                e = lt[bits & lmask];
+                if (e & huff::kLiteral) {
+                    consume(e);
+                    *out++ = uint8_t(huff::value(e));
+                    e = lt[bits & lmask];
+                }
+            }
+            refill();
+            continue;
+        }
+        if (e & (huff::kEnd | huff::kInvalid)) {
+            consume(e);
+            exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
+            break;
+        }
+
+        // A length (at most 15 + 5 bits, Deflate64 15 + 16), then its distance (at most 15 + 13).
+        const size_t length = extra(e);
+        consume(e);
+        if constexpr (kWide) refill();
+        uint32_t d = dt[bits & dmask];
+        if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
+        if (d & huff::kInvalid) {
+            exit = FastExit::Invalid;
+            break;
+        }
+        const size_t dist = extra(d);
+        consume(d);
+        refill();
+        e = lt[bits & lmask];
+
+        // The copy: a word at a time from at least a word back, else a repeated pattern. Before the
+        // first byte of output, or too long for the room left with a copy's overshoot, it goes exactly.
+        if (dist > size_t(out - floor) || length > size_t(limit - out) - 32) [[unlikely]] {
+            copyMatchClipped(out, floor, limit, dist, length);
+            out += length;
+            continue;
         }
         const uint8_t* from = out - dist;
-        if (dist >= 16) return copyInSteps<16>(out, from, length);
-        if (dist >= 8) return copyInSteps<8>(out, from, length);
-        return copyPattern(out, dist, length);
+        if (dist >= 16) {
+            // Most matches are short: the first 32 bytes go without a test.
+            std::memcpy(out, from, 16);
+            std::memcpy(out + 16, from + 16, 16);
+            if (length > 32) copyInSteps<16>(out + 32, from + 32, length - 32);
+            out += length;
+        } else if (dist >= 8) {
+            out = copyInSteps<8>(out, from, length);
+        } else {
+            out = copyPattern(out, dist, length);
+        }
     }
-};
+    s.bits = bits;
+    s.count = count & 63;
+    s.in = in;
+    s.out = out;
+    return exit;
+}
+// The fast loop built twice: plainly, and with BMI2's shifts and bit extraction (which take their
+// count from any register and leave the flags alone), chosen once by what the processor has.
+using FastFn = FastExit (*)(FastState&);
+
+template <bool kWide>
+FastExit fastPlain(FastState& s) {
+    return fastLoop<kWide>(s);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+template <bool kWide>
+__attribute__((target("bmi2"))) FastExit fastBmi2(FastState& s) {
+    return fastLoop<kWide>(s);
+}
+
+FastFn fastFor(bool wide) {
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2) return wide ? fastBmi2<true> : fastBmi2<false>;
+    return wide ? fastPlain<true> : fastPlain<false>;
+}
+#else
+FastFn fastFor(bool wide) { return wide ? fastPlain<true> : fastPlain<false>; }
+#endif
 
 }  // namespace
 
@@ -301,39 +439,58 @@ DecodeStatus Inflater::dynamicTables(BitInput& in, const Format& format) {
     return DecodeStatus::Ok;
 }
 
-// The codes of one block. Through the window, one loop; into a buffer, the unchecked loop runs while it
-// can and the careful one finishes the block.
+// The codes of one block: the fast loop while input and output have room for a whole step, the
+// careful loop near the ends. Through the window the careful loop hands back to the fast one once a
+// flush or a new chunk of input makes room again; into a buffer it finishes the block.
 template <class Out>
 DecodeStatus Inflater::huffmanBlock(BitInput& in, Out& out, const Format& format, const HuffmanTable& lengths,
                                     const HuffmanTable& distances) {
-    if constexpr (std::is_same_v<Out, BufferOut>) {
-        FastOut fast(out);
-        const DecodeStatus s =
-            format.wide ? codes<true>(in, fast, lengths, distances) : codes<false>(in, fast, lengths, distances);
-        out.pos = fast.pos;
-        if (!fast.left) return s;
-        out.setFlushPoint();
+    const FastFn fast = fastFor(format.wide);
+    const ptrdiff_t stepInput = format.wide ? kStepInput<true> : kStepInput<false>;
+    for (;;) {
+        if (in.end - in.in >= stepInput + 8 && out.pos < out.fastEnd()) {
+            FastState s{in.bits,
+                        in.count,
+                        in.in,
+                        in.end - stepInput,
+                        out.pos,
+                        out.fastEnd(),
+                        out.floor(),
+                        out.limit(),
+                        lengths.entries(),
+                        distances.entries(),
+                        (uint64_t(1) << lengths.rootBits()) - 1,
+                        (uint64_t(1) << distances.rootBits()) - 1};
+            const FastExit exit = fast(s);
+            in.bits = s.bits, in.count = s.count, in.in = s.in;
+            out.pos = s.out;
+            if (exit == FastExit::Invalid) return DecodeStatus::DataError;
+            if (exit == FastExit::End) return DecodeStatus::Ok;
+        }
+        bool again = false;
+        const DecodeStatus s = format.wide ? codes<true>(in, out, lengths, distances, again)
+                                           : codes<false>(in, out, lengths, distances, again);
+        if (!again) return s;
     }
-    return format.wide ? codes<true>(in, out, lengths, distances) : codes<false>(in, out, lengths, distances);
 }
 
-// Decodes literal/length and distance codes until the end-of-block code. The loop keeps the bit buffer,
-// the input and the output position in locals; while at least 8 input bytes are at hand it refills with
-// one unaligned load, and only near the end of an input chunk it falls back to the byte-wise reader.
-// A code is at most 15 bits, so with 56 bits buffered a length, its distance and their extra bits (48
-// bits) need one refill, and two literals (30 bits) leave enough for looking up the next code before the
-// refill: that look-up's latency then overlaps the refill. Deflate64's longest length takes 31 bits, so
-// there the distance gets a refill of its own.
-// After each step the output position is checked against flushAt: that is where output is handed on,
-// where output past the declared size is noticed, and where the unchecked loop leaves.
+// The careful loop: decodes literal/length and distance codes until the end-of-block code, or (through
+// the window) until the fast loop can take over again. It keeps the bit buffer, the input and the
+// output position in locals; while at least 8 input bytes are at hand it refills with one unaligned
+// load, and only near the end of an input chunk it falls back to the byte-wise reader. A code is at
+// most 15 bits, so with 56 bits buffered a length, its distance and their extra bits (48 bits) need one
+// refill; Deflate64's longest length takes 31 bits, so there the distance gets a refill of its own.
+// After each literal and each match the output position is checked against flushAt: that is where
+// output is handed on and where output past the declared size is noticed. Checking after every code
+// makes the outcome of damaged data independent of where the fast loop left off: the data is too long
+// when the code that passes the declared size was whole, and ran out when it was not.
 template <bool kWide, class Out>
-DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& lengths, const HuffmanTable& distances) {
+DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& lengths, const HuffmanTable& distances,
+                             bool& again) {
     const uint32_t* lt = lengths.entries();
     const uint32_t* dt = distances.entries();
     const uint64_t lmask = (uint64_t(1) << lengths.rootBits()) - 1;
     const uint64_t dmask = (uint64_t(1) << distances.rootBits()) - 1;
-    // Input the unchecked loop needs for one step: one refill, or two in Deflate64.
-    constexpr ptrdiff_t kStepInput = kWide ? 16 : 8;
 
     uint64_t bits = input.bits;
     unsigned count = input.count;
@@ -352,7 +509,7 @@ DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& length
     };
     // Tops the buffer up to at least 56 bits; the bits already there stay where they are.
     auto refill = [&] {
-        if (Out::kFast || inEnd - in >= 8) {
+        if (inEnd - in >= 8) {
             bits |= loadLittle64(in) << count;
             in += (63 - count) >> 3;
             count |= 56;
@@ -370,22 +527,18 @@ DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& length
     // The check after each step. Input that ran past its end is damage, not data.
     auto check = [&] {
         save();
-        if constexpr (Out::kFast) {
-            o.left = true;
-            return DecodeStatus::Ok;
-        } else {
-            if (input.overran()) return DecodeStatus::DataError;
-            const DecodeStatus s = o.flush();
-            if (s == DecodeStatus::Ok) load();
-            return s;
-        }
+        if (input.overran()) return DecodeStatus::DataError;
+        const DecodeStatus s = o.flush();
+        if (s == DecodeStatus::Ok) load();
+        return s;
     };
-    // True when the unchecked loop must leave before the next step for want of input.
-    auto inputShort = [&] {
-        if constexpr (Out::kFast) {
-            if (inEnd - in < kStepInput) {
+    // True when the fast loop can take the next step: through the window, after a flush or once a new
+    // chunk of input has come.
+    auto fastAgain = [&] {
+        if constexpr (std::is_same_v<Out, WindowOut>) {
+            if (inEnd - in >= kFastEntry<kWide> && out < flushAt) {
                 save();
-                o.left = true;
+                again = true;
                 return true;
             }
         }
@@ -393,8 +546,8 @@ DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& length
     };
 
     if (out >= flushAt)
-        if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
-    if (inputShort()) return DecodeStatus::Ok;
+        if (DecodeStatus s = check(); s != DecodeStatus::Ok) return s;
+    if (fastAgain()) return DecodeStatus::Ok;
     if (!refill()) return DecodeStatus::DataError;
     uint32_t e = lt[bits & lmask];  // the next code's first-level entry; at least 15 bits are buffered
     for (;;) {
@@ -402,16 +555,11 @@ DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& length
         if (e & huff::kLiteral) {
             consume(huff::totalBits(e));
             out = o.literal(out, huff::value(e));
-            e = lt[bits & lmask];
-            if (e & huff::kLiteral) {
-                consume(huff::totalBits(e));
-                out = o.literal(out, huff::value(e));
-                e = lt[bits & lmask];
-            }
             if (out >= flushAt)
-                if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
-            if (inputShort()) return DecodeStatus::Ok;
+                if (DecodeStatus s = check(); s != DecodeStatus::Ok) return s;
+            if (fastAgain()) return DecodeStatus::Ok;
             if (!refill()) return DecodeStatus::DataError;
+            e = lt[bits & lmask];
             continue;
         }
         if (e & (huff::kEnd | huff::kInvalid)) {
@@ -438,8 +586,8 @@ DecodeStatus Inflater::codes(BitInput& input, Out& o, const HuffmanTable& length
 
         out = o.match(out, dist, length);
         if (out >= flushAt)
-            if (DecodeStatus s = check(); s != DecodeStatus::Ok || Out::kFast) return s;
-        if (inputShort()) return DecodeStatus::Ok;
+            if (DecodeStatus s = check(); s != DecodeStatus::Ok) return s;
+        if (fastAgain()) return DecodeStatus::Ok;
         if (!refill()) return DecodeStatus::DataError;
         e = lt[bits & lmask];
     }

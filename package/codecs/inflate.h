@@ -45,7 +45,7 @@ private:
     DecodeStatus huffmanBlock(BitInput& in, Out& out, const Format& format, const HuffmanTable& lengths,
                               const HuffmanTable& distances);
     template <bool kWide, class Out>
-    DecodeStatus codes(BitInput& in, Out& out, const HuffmanTable& lengths, const HuffmanTable& distances);
+    DecodeStatus codes(BitInput& in, Out& out, const HuffmanTable& lengths, const HuffmanTable& distances, bool& again);
 
     HuffmanTable literals_;
     HuffmanTable distances_;
