@@ -2,7 +2,9 @@
 // inflate and libdeflate, on the same zlib-compressed data in the same run: the bitmaps of the corpus
 // skins (each its own stream, as in a skin archive) and a text corpus. Prints the ratio of each peer's
 // time to ours (above 1.0: ours is faster). Deflate64 is timed beside deflate on the text as 7-Zip
-// packs it in either format.
+// packs it in either format. The library's test mode (the window's blocks into CRC-32) is timed beside
+// libdeflate with its CRC-32 of the output, and CRC-32 alone beside libdeflate's and zlib's.
+#include "crc32.h"
 #include "inflate.h"
 
 #include "RatioReporter.h"
@@ -251,10 +253,82 @@ void BM_Zlib(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
 }
 
+// The library's test mode: each block the window hands on goes into the running CRC, nowhere else.
+struct CrcSink : tarrow::OutputSink {
+    uint32_t crc = tarrow::kCrcStart;
+    bool write(std::span<const uint8_t> block) override {
+        crc = tarrow::crc32Update(crc, block.data(), block.size());
+        return true;
+    }
+};
+
+void BM_OursTest(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
+    tarrow::OutputWindow window;
+    tarrow::Inflater inflater;
+    for (auto _ : state) {
+        for (const Stream& s : c.streams) {
+            CrcSink sink;
+            tarrow::MemorySource source(s.packed);
+            window.start(sink, s.size);
+            if (inflater.run(source, window) != tarrow::DecodeStatus::Ok) state.SkipWithError("decode failed");
+            benchmark::DoNotOptimize(sink.crc);
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
+}
+
+void BM_LibdeflateTest(benchmark::State& state) {
+    const Corpus& c = corpus(int(state.range(0)));
+    Bytes out(1 << 22);
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    for (auto _ : state) {
+        for (const Stream& s : c.streams) {
+            if (libdeflate_deflate_decompress(d, s.packed.data(), s.packed.size(), out.data(), s.size, nullptr) !=
+                LIBDEFLATE_SUCCESS)
+                state.SkipWithError("libdeflate failed");
+            benchmark::DoNotOptimize(libdeflate_crc32(0, out.data(), s.size));
+        }
+    }
+    libdeflate_free_decompressor(d);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(c.total));
+}
+
+// The plain data of a corpus, member by member, for the CRC-32 benchmarks.
+const std::vector<Bytes>& plainMembers(int which) {
+    static std::map<int, std::vector<Bytes>> members;
+    auto [at, added] = members.try_emplace(which);
+    if (added)
+        for (const Stream& s : corpus(which).streams) {
+            Bytes plain(s.size);
+            tarrow::inflateToBuffer(s.packed, plain);
+            at->second.push_back(std::move(plain));
+        }
+    return at->second;
+}
+
+// CRC-32 of every member: range(0) the corpus, range(1) whose CRC-32 (0 ours, 1 libdeflate's, 2 zlib's).
+void BM_Crc32(benchmark::State& state) {
+    const std::vector<Bytes>& members = plainMembers(int(state.range(0)));
+    const int who = int(state.range(1));
+    for (auto _ : state) {
+        for (const Bytes& m : members) {
+            const uint32_t crc = who == 0   ? tarrow::crc32(m.data(), m.size())
+                                 : who == 1 ? libdeflate_crc32(0, m.data(), m.size())
+                                            : uint32_t(crc32(0, m.data(), uInt(m.size())));
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(corpus(int(state.range(0))).total));
+}
+
 BENCHMARK(BM_Ours)->DenseRange(0, 3)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_OursBuffer)->DenseRange(0, 3)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_Zlib)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
 BENCHMARK(BM_Libdeflate)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
+BENCHMARK(BM_OursTest)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
+BENCHMARK(BM_LibdeflateTest)->Arg(0)->Arg(1)->ArgName("corpus")->MinTime(1.0);
+BENCHMARK(BM_Crc32)->ArgsProduct({{0, 1}, {0, 1, 2}})->ArgNames({"corpus", "crc"})->MinTime(0.5);
 
 }  // namespace
 
@@ -275,6 +349,22 @@ int main(int argc, char** argv) {
                 "(buffer); libdeflate %.2f (window) %.2f (buffer)\n",
                 names[i], corpus(i).streams.size(), corpus(i).total, zlib / window, zlib / buffer, libdeflate / window,
                 libdeflate / buffer);
+    }
+    for (int i = 0; i < 2; ++i) {
+        const double ours = time("BM_OursTest", i), libdeflate = time("BM_LibdeflateTest", i);
+        if (ours > 0 && libdeflate > 0)
+            std::printf("test mode (inflate + CRC-32) %-12s: libdeflate + its CRC-32 time / our time: %.2f\n", names[i],
+                        libdeflate / ours);
+    }
+    for (int i = 0; i < 2; ++i) {
+        auto crcTime = [&](int who) {
+            return reporter
+                .seconds["BM_Crc32/corpus:" + std::to_string(i) + "/crc:" + std::to_string(who) + "/min_time:0.500"];
+        };
+        const double ours = crcTime(0), libdeflate = crcTime(1), zlib = crcTime(2);
+        if (ours > 0 && libdeflate > 0 && zlib > 0)
+            std::printf("CRC-32 %-12s (%s): peer time / our time: libdeflate %.2f, zlib %.2f\n", names[i],
+                        tarrow::crc32FoldingAvailable() ? "folding" : "tables", libdeflate / ours, zlib / ours);
     }
     if (time("BM_Ours", 2) > 0 && time("BM_Ours", 3) > 0)
         std::printf("Deflate64 time / deflate time on the text as 7-Zip packs it: %.2f (window) %.2f (buffer)\n",

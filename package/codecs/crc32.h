@@ -19,10 +19,16 @@ uint32_t crc32Byte(uint32_t running, uint8_t byte);
 // The finished CRC-32 of a whole buffer.
 inline uint32_t crc32(const uint8_t* data, size_t size) { return ~crc32Update(kCrcStart, data, size); }
 
-// Whether crc32Update() folds by carry-less multiplication on this CPU (x86-64 with PCLMULQDQ and SSE4.1).
+// The ways crc32Update() may take: tables (any CPU, and short pieces), folding 128-bit lanes by
+// carry-less multiplication (x86-64 with PCLMULQDQ and SSE4.1), or folding them two to a 256-bit
+// register (VPCLMULQDQ and AVX2). It takes the fastest this CPU has.
+enum class CrcWay { Tables, Folding, WideFolding };
+bool crc32WayAvailable(CrcWay way);
+// Whether crc32Update() folds at all on this CPU.
 bool crc32FoldingAvailable();
-// crc32Update() by tables alone, as it runs on other CPUs and for short pieces; open to tests so that
-// both ways are checked on any machine.
+// crc32Update() by the given way (one this CPU has); open to tests so that every way is checked.
+uint32_t crc32UpdateWith(CrcWay way, uint32_t running, const uint8_t* data, size_t size);
+// crc32Update() by tables alone.
 uint32_t crc32UpdateTables(uint32_t running, const uint8_t* data, size_t size);
 
 }  // namespace tarrow
