@@ -113,6 +113,24 @@ TEST(InflateBuffer, SameResultsAsTheWindowOnIntactAndDamagedStreams) {
     std::printf("[          ] %zu cases compared\n", c.cases);
 }
 
+// Data that both runs out and passes the declared size near its end: whichever comes first decides,
+// the same way on every path and chunking, wherever the decoder's fast loop left off.
+TEST(InflateBuffer, TruncatedAndTooLongGetOneOutcomeOnEveryPath) {
+    Comparison c;
+    for (int strategy : {Z_HUFFMAN_ONLY, Z_DEFAULT_STRATEGY}) {
+        const Bytes data = sampleData(3000, 9);
+        const Bytes stream = zlibDeflate(data, 6, strategy);
+        for (size_t cut = 1; cut <= 6; ++cut) {
+            const Bytes shorter(stream.begin(), stream.end() - ptrdiff_t(cut));
+            for (size_t limit = data.size() - 60; limit <= data.size(); ++limit)
+                for (size_t chunk : {SIZE_MAX, size_t(1), size_t(5)})
+                    c.check(shorter, limit, chunk, DeflateFormat::Deflate,
+                            "strategy " + std::to_string(strategy) + " cut " + std::to_string(cut));
+            if (HasFailure()) return;
+        }
+    }
+}
+
 // Skin bitmaps and texts as they were packed by other tools: every deflated member intact, at its size
 // and one byte short of it.
 TEST(InflateBuffer, SameResultsOnTheCorpusSkins) {
