@@ -28,19 +28,25 @@ inline uint8_t* copyInSteps(uint8_t* out, const uint8_t* from, size_t n) {
 }
 
 // Copies n bytes from dist (1 to 7) bytes back, a pattern of dist bytes repeated. The pattern is widened
-// to eight bytes in a register and stored at steps of the largest multiple of dist up to eight, so no
-// store waits on the one before. Reads up to 7 bytes past `out` and may write up to 7 bytes past the end
-// (the window keeps slack for both).
+// to sixteen bytes in registers and stored at steps of the largest multiple of dist up to sixteen, so no
+// store waits on the one before. Reads up to 7 bytes past `out` and may write up to 15 bytes past the
+// end (the window keeps slack for both).
 inline uint8_t* copyPattern(uint8_t* out, size_t dist, size_t n) {
     const unsigned shift = unsigned(dist) * 8;
     uint64_t v = loadLittle64(out - dist) & ((uint64_t(1) << shift) - 1);
     for (unsigned s = shift; s < 64; s *= 2) v |= v << s;
-    // The largest multiple of dist up to eight, from a table rather than a division.
-    static constexpr uint8_t kStep[8] = {8, 8, 8, 6, 8, 5, 6, 7};
-    const size_t step = kStep[dist];
+    // v holds the pattern from its first byte up to the largest multiple of dist within eight bytes
+    // (step8), and on. The next eight bytes continue it from its byte r = 8 - step8: v shifted down by
+    // r bytes, with the bytes from step8 - r on taken again from v's start.
+    static constexpr uint8_t kStep8[8] = {8, 8, 8, 6, 8, 5, 6, 7};
+    static constexpr uint8_t kStep16[8] = {16, 16, 16, 15, 16, 15, 12, 14};
+    const unsigned r = 8 - kStep8[dist];
+    const uint64_t next = r ? (v >> (8 * r)) | (v << (8 * (kStep8[dist] - r))) : v;
+    const uint64_t both[2] = {v, next};
+    const size_t step = kStep16[dist];
     uint8_t* stop = out + n;
     do {
-        std::memcpy(out, &v, 8);
+        std::memcpy(out, both, 16);
         out += step;
     } while (out < stop);
     return stop;
