@@ -16,6 +16,12 @@ void copyMatchClipped(uint8_t* out, const uint8_t* floor, const uint8_t* end, si
         i = std::min(n, dist - back);
         std::memset(out, 0, i);
     }
+    // From at least 16 bytes back, whole runs of dist bytes at a time: each run's source is written.
+    if (dist >= 16)
+        for (size_t run; i < n; i += run) {
+            run = std::min(dist, n - i);
+            std::memcpy(out + i, floor + back + i - dist, run);
+        }
     for (; i < n; ++i) out[i] = floor[back + i - dist];
 }
 
