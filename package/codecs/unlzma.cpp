@@ -31,6 +31,7 @@ public:
             if (s.status != DecodeStatus::Ok) return s;
             in = in.subspan(s.consumed);
         }
+        if (member_.size == 0 && !member_.endMarker) return stepEmpty(in, out, last, s);
         z_.next_in = in.data();
         z_.avail_in = in.size();
         z_.next_out = out.data();
@@ -45,6 +46,29 @@ public:
     }
 
 private:
+    // An empty member's stream is its range coder's start alone, or that and the end marker, which
+    // writers add whatever the flag says. Whether a marker follows the declared size depends on
+    // whether its bytes have arrived yet, so the few bytes are gathered and decoded in one call.
+    CodecStep& stepEmpty(std::span<const uint8_t> in, std::span<uint8_t> out, bool last, CodecStep& s) {
+        if (in.size() > sizeof pending_ - pendingSize_) {
+            s.status = DecodeStatus::DataError;  // far longer than any empty stream
+            return s;
+        }
+        std::copy(in.begin(), in.end(), pending_ + pendingSize_);
+        pendingSize_ += in.size();
+        s.consumed += in.size();
+        if (!last) return s;
+        z_.next_in = pending_;
+        z_.avail_in = pendingSize_;
+        z_.next_out = out.data();
+        z_.avail_out = out.size();
+        const lzma_ret rc = lzma_code(&z_, LZMA_FINISH);
+        s.produced = out.size() - z_.avail_out;
+        s.ended = rc == LZMA_STREAM_END && z_.avail_in == 0;
+        if (!s.ended) s.status = rc == LZMA_MEM_ERROR ? DecodeStatus::NoMemory : DecodeStatus::DataError;
+        return s;
+    }
+
     DecodeStatus start() {
         started_ = true;
         if ((header_[2] | header_[3] << 8) != kPropertiesSize) return DecodeStatus::DataError;
@@ -62,7 +86,9 @@ private:
         options.dict_size = uint32_t(dictionary);
         // Without the flag the stream ends at the declared size, with the range coder finished and
         // no marker (accepting one there would make the outcome depend on how the input is chunked).
-        options.ext_flags = 0;
+        // An empty member is the exception: writers end its stream with the marker whatever the flag
+        // says, and there is no data before it whose end could be in doubt.
+        options.ext_flags = member_.size == 0 ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
         const uint64_t size = member_.endMarker ? UINT64_MAX : member_.size;
         options.ext_size_low = uint32_t(size);
         options.ext_size_high = uint32_t(size >> 32);
@@ -75,6 +101,8 @@ private:
     lzma_stream z_ = LZMA_STREAM_INIT;
     uint8_t header_[kHeaderSize + kPropertiesSize];
     size_t filled_ = 0;
+    uint8_t pending_[32];
+    size_t pendingSize_ = 0;
     bool started_ = false;
 };
 

@@ -241,6 +241,27 @@ TEST(Unlzma, StreamWithoutMarkerEndsAtTheDeclaredSize) {
     EXPECT_NE(run(kMethods[1].decode, sized, missing, input.size()), DecodeStatus::Ok);
 }
 
+// An empty member's stream is its end marker alone (ten bytes after the properties): an empty
+// file whether or not the member's flag announces the marker, in every chunking.
+TEST(Unlzma, EmptyStreamWithItsMarkerIsAnEmptyFile) {
+    const Bytes marked = zipLzma({}, true);
+    EXPECT_EQ(marked.size(), 9u + 10u);
+    for (const Decoder& decode : {kMethods[1].decode, kMethods[2].decode})
+        for (size_t chunk : {size_t(1), size_t(3), SIZE_MAX}) {
+            CollectSink sink;
+            EXPECT_EQ(run(decode, marked, sink, 0, chunk), DecodeStatus::Ok) << chunk;
+            EXPECT_TRUE(sink.data.empty());
+        }
+    // Data where nothing is declared is refused, and so is the marker with something behind it.
+    Bytes trailing = marked;
+    trailing.push_back(0);
+    for (const Bytes& stream : {zipLzma(sampleData(10, 1), true), trailing}) {
+        CollectSink sink;
+        EXPECT_NE(run(kMethods[2].decode, stream, sink, 0), DecodeStatus::Ok);
+        EXPECT_TRUE(sink.data.empty());
+    }
+}
+
 TEST(Unxz, StreamNeedingMoreThanTheMemoryLimitIsRefused) {
     const Bytes packed = xz(sampleData(1000, 9), 9);  // preset 9: a 64 MB dictionary
     Decoder tight = [](ByteSource& s, OutputWindow& w, uint64_t) { return unxz(s, w, 8 << 20); };
