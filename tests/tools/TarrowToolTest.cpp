@@ -170,6 +170,95 @@ TEST_F(TarrowTool, SplitPartMissingInTheMiddleEndsTheRun) {
     EXPECT_NE(read("err.txt").find("error: aborted"), std::string::npos);
 }
 
+// A generated three-disk set under both naming schemes, started from each of its parts; the last
+// part missing, a last part that is really a first one, and a lone first part end the run at once
+// with the disk named (each run has a time limit: a request answered with the same part looped).
+TEST_F(TarrowTool, SplitSetsStartFromAnyPartAndNeverLoop) {
+    ziptest::Archive set;
+    set.members = {ziptest::stored("one.txt", std::string(300, 'a')),
+                   ziptest::stored("two.txt", std::string(300, 'b'))};
+    set.spanningMarker = true;
+    set.diskBreaks = {200, 500};
+    const std::vector<ziptest::Bytes> disks = ziptest::buildDisks(set);
+    ASSERT_EQ(disks.size(), 3u);
+    const std::string limited = "timeout 20 ";
+    for (const auto& [part, last] : {std::pair{".z", ".zip"}, {".Z", ".ZIP"}, {".zx", ".zipx"}}) {
+        SCOPED_TRACE(last);
+        const fs::path folder = root / (std::string("set") + last);
+        fs::create_directory(folder);
+        for (int n = 1; n <= 2; ++n)
+            ziptest::writeFile((folder / ("s" + std::string(part) + "0" + std::to_string(n))).string(), disks[n - 1]);
+        ziptest::writeFile((folder / ("s" + std::string(last))).string(), disks[2]);
+        for (const std::string& given : {std::string(part) + "01", std::string(part) + "02", std::string(last)}) {
+            EXPECT_EQ(run("t '" + (folder / ("s" + given)).string() + "'", limited), 0) << given << read("err.txt");
+            EXPECT_NE(read("out.txt").find("  OK  one.txt\n  OK  two.txt\n"), std::string::npos) << read("out.txt");
+        }
+        fs::remove(folder / ("s" + std::string(last)));
+        EXPECT_EQ(run("l '" + (folder / ("s" + std::string(part) + "01")).string() + "'", limited), 1);
+        EXPECT_NE(read("err.txt").find("whose last part s" + std::string(last) + " is missing"), std::string::npos)
+            << read("err.txt");
+    }
+    // The first disk saved as the last part: the library asks for the last disk again.
+    const fs::path wrong = root / "wrong";
+    fs::create_directory(wrong);
+    ziptest::writeFile((wrong / "w.z01").string(), disks[0]);
+    ziptest::writeFile((wrong / "w.zip").string(), disks[0]);
+    for (const char* mode : {"l", "t", "x"}) {
+        EXPECT_EQ(run(std::string(mode) + " -d '" + (root / "out").string() + "' '" + (wrong / "w.zip").string() + "'",
+                      limited),
+                  1)
+            << mode;
+        EXPECT_NE(read("err.txt").find("asks again for the last disk (" + (wrong / "w.zip").string() + ")"),
+                  std::string::npos)
+            << read("err.txt");
+    }
+    // The first part alone, without the parts tarrow would link, and no terminal to ask.
+    fs::remove(wrong / "w.zip");
+    EXPECT_EQ(run("t '" + (wrong / "w.z01").string() + "'", limited), 1);
+    EXPECT_NE(read("err.txt").find("last part w.zip is missing"), std::string::npos) << read("err.txt");
+}
+
+// A run killed outright cannot remove its part link: the next run with split parts sweeps the
+// folders of runs that no longer run, and leaves those of running ones alone.
+TEST_F(TarrowTool, SplitPartsFoldersOfKilledRunsAreSwept) {
+    ziptest::Archive set;
+    set.members = {ziptest::stored("one.txt", std::string(300, 'a'))};
+    set.spanningMarker = true;
+    set.diskBreaks = {200};
+    const std::vector<ziptest::Bytes> disks = ziptest::buildDisks(set);
+    ziptest::writeFile((root / "k.z01").string(), disks[0]);
+    ziptest::writeFile((root / "k.zip").string(), disks[1]);
+    const fs::path tmp = root / "tmp";
+    fs::create_directory(tmp);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const fs::path stale = tmp / ("tarrow-parts-" + std::to_string(gone) + "-AbCdEf");
+    const fs::path live = tmp / ("tarrow-parts-" + std::to_string(getpid()) + "-AbCdEf");
+    for (const fs::path& folder : {stale, live}) {
+        fs::create_directory(folder);
+        fs::create_symlink(root / "k.zip", folder / "k.zip");
+    }
+    EXPECT_EQ(run("t '" + (root / "k.zip").string() + "'", "TMPDIR='" + tmp.string() + "' timeout 20 "), 0)
+        << read("err.txt");
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live / "k.zip"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp), fs::directory_iterator()), 1);
+}
+
+// An archive without members is listed and tested as such; selecting from it finds nothing.
+TEST_F(TarrowTool, ArchiveWithoutMembersListsAndTests) {
+    ziptest::writeFile((root / "empty.zip").string(), ziptest::build({}));
+    const std::string archive = "'" + (root / "empty.zip").string() + "'";
+    for (const char* mode : {"l ", "t "}) {
+        EXPECT_EQ(run(mode + archive), 0) << mode << read("err.txt");
+        EXPECT_EQ(read("out.txt"), "0 members\n");
+        EXPECT_EQ(read("err.txt"), "");
+    }
+    EXPECT_EQ(run("t " + archive + " 'a*'"), 1);
+    EXPECT_NE(read("err.txt").find("no member selected"), std::string::npos);
+}
+
 namespace {
 
 // Files no larger than `limit` may be written while it lives, and a write beyond fails (EFBIG)

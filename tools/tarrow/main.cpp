@@ -20,6 +20,9 @@ struct Run {
     bool showComment = false;
     bool listed = false;
     bool problem = false;
+    bool reported = false;     // a member was said to be done
+    bool everyMember = false;  // no patterns select members
+    bool empty = false;        // the library found no member to list or test
     int lastDiskAsked = -1;
     std::string archive;          // the path the library was given, the first field of its messages
     std::string crcFailed;        // the member of the last CRC mismatch, reported done after it
@@ -35,12 +38,17 @@ bool askLine(const std::string& question, std::string& answer) {
 int16_t askForDisk(const std::vector<std::string>& f) {
     int disk = f.size() > 1 ? std::atoi(f[1].c_str()) : 0;
     if (g_run.parts) {
-        if (!g_run.parts->insert(disk)) {
+        switch (g_run.parts->insert(disk)) {
+        case SplitParts::Insert::Done: g_run.lastDiskAsked = disk; return 0;
+        case SplitParts::Insert::Missing:
             std::cerr << "tarrow: the archive asks for disk " << disk << ", which is not one of its parts\n";
             return TARROW_ANSWER_ABORT;
+        case SplitParts::Insert::Repeated:
+            std::cerr << "tarrow: the archive asks again for "
+                      << (disk == 0 ? std::string("the last disk") : "disk " + std::to_string(disk)) << " ("
+                      << printable(g_run.parts->partPath(disk), false) << "), which does not hold what it needs\n";
+            return TARROW_ANSWER_ABORT;
         }
-        g_run.lastDiskAsked = disk;
-        return 0;
     }
     std::string which = disk == 0 ? "the last disk" : "disk " + std::to_string(disk);
     std::string answer;
@@ -86,6 +94,7 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
             g_run.crcFailed.clear();
             return 0;
         }
+        g_run.reported = true;
         std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ")
                   << (f.size() > 1 ? printable(f[1], false) : "") << "\n";
         return 0;
@@ -97,6 +106,12 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         // name is shown escaped, as in the listing.
         std::vector<std::string> f = veltrane::SplitAroundName(t, g_run.archive, 1);
         int value = f.size() > 2 ? std::atoi(f[2].c_str()) : 0;
+        // Listing or testing every member of an archive that has none is done, not an error.
+        if (code == TARROW_MSG_ERROR && value == TARROW_ERROR_NOTHING_DONE && g_run.everyMember && g_run.mode != 'x' &&
+            !g_run.listed && !g_run.problem && !g_run.reported) {
+            g_run.empty = true;
+            return 0;
+        }
         if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC) g_run.crcFailed = f.size() > 1 ? f[1] : "";
         std::string what = code == TARROW_MSG_ERROR ? "error: " + veltrane::PackageErrorText(value)
                                                     : "warning: " + veltrane::PackageWarningText(value);
@@ -149,7 +164,12 @@ int main(int argc, char** argv) {
     tarrow_platform_set_hooks(&hooks);
     Tarrow_InstallCallback(onMessage);
 
-    std::optional<SplitParts> parts = SplitParts::detect(o.archive);
+    std::string partsError;
+    std::optional<SplitParts> parts = SplitParts::detect(o.archive, partsError);
+    if (!partsError.empty()) {
+        std::cerr << "tarrow: " << printable(partsError, false) << "\n";
+        return 1;
+    }
     g_run.parts = parts ? &*parts : nullptr;
 
     Tarrow_Initialise();
@@ -166,8 +186,13 @@ int main(int argc, char** argv) {
     Tarrow_View(o.mode == 'l');
     Tarrow_Test(o.mode == 't');
 
+    g_run.everyMember = o.include.empty() && o.exclude.empty();
     int32_t result = Tarrow();
     if (o.mode == 'l' && g_run.listed) std::cout << result << (result == 1 ? " member\n" : " members\n");
+    if (g_run.empty && !g_run.problem) {
+        std::cout << "0 members\n";
+        return 0;
+    }
     if (result < 0) {
         std::cerr << "tarrow: no archive given\n";
         return 1;
