@@ -1,6 +1,7 @@
 #include "Extract.h"
 
 #include "ExtraField.h"
+#include "MemberDecode.h"
 #include "NameMatch.h"
 #include "NameText.h"
 #include "Unzip.h"
@@ -23,12 +24,6 @@ constexpr uint8_t kLastKnownVersion = 63;
 constexpr uint16_t kFlagStrongEncryption = 0x40;
 constexpr uint16_t kFlagDirectoryEncrypted = 0x2000;
 constexpr uint32_t kVolumeLabelAttribute = 0x08;
-
-bool supportedMethod(uint16_t method) {
-    return method == kStored || method == kShrunk || method == kImploded || method == kDeflated ||
-           method == kDeflate64 || method == kPpmd || method == kBzip2 || method == kLzma || method == kZstdEarly ||
-           method == kZstd || method == kXz;
-}
 
 // The method of the data itself: an AES member names it in its 0x9901 field (0xFFFF, not a
 // method, when that field is missing or malformed).
@@ -240,7 +235,11 @@ bool findCentralDirectory(Operation& op) {
 
 bool readCentralHeader(Operation& op) {
     if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength)) return false;
-    CentralHeader& h = op.header;
+    finishCentralHeader(op.header);
+    return true;
+}
+
+void finishCentralHeader(CentralHeader& h) {
     Zip64Fields f{h.uncompressedSize, h.compressedSize, h.localHeaderOffset, h.startDisk};
     applyZip64Central(h.extra, f);
     h.uncompressedSize = f.uncompressedSize;
@@ -252,22 +251,9 @@ bool readCentralHeader(Operation& op) {
     name.resize(std::strlen(name.c_str()));
     cutUtf8(name, kMaxNameLength);
     h.name = std::move(name);
-    return true;
 }
 
-namespace {
-
-bool readFixedCentralHeader(Operation& op) {
-    ArchiveInput& in = op.input;
-    const std::string& archive = op.archiveName();
-    uint8_t b[kCentralHeaderSize];
-    if (!in.readHeader(b, 4, archive)) return false;
-    if (le32(b) != kCentralHeaderSignature) {
-        raiseError(op, TARROW_ERROR_BAD_CENTRAL, archive);
-        return false;
-    }
-    if (!in.readHeader(b + 4, kCentralHeaderSize - 4, archive)) return false;
-    CentralHeader& h = op.header;
+void parseCentralFixed(const uint8_t* b, CentralHeader& h) {
     h.versionMadeBy = b[4];
     h.hostSystem = b[5];
     h.versionNeeded = b[6];
@@ -287,6 +273,22 @@ bool readFixedCentralHeader(Operation& op) {
     h.externalAttributes = le32(b + 38);
     h.localHeaderOffset = le32(b + 42);
     h.extra.clear();
+}
+
+namespace {
+
+bool readFixedCentralHeader(Operation& op) {
+    ArchiveInput& in = op.input;
+    const std::string& archive = op.archiveName();
+    uint8_t b[kCentralHeaderSize];
+    if (!in.readHeader(b, 4, archive)) return false;
+    if (le32(b) != kCentralHeaderSignature) {
+        raiseError(op, TARROW_ERROR_BAD_CENTRAL, archive);
+        return false;
+    }
+    if (!in.readHeader(b + 4, kCentralHeaderSize - 4, archive)) return false;
+    CentralHeader& h = op.header;
+    parseCentralFixed(b, h);
 
     // Names are kept to 1023 bytes; the rest is skipped.
     char name[kNameCapacity];

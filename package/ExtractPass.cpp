@@ -2,22 +2,15 @@
 // (target path, existing file, freshen and update, overwrite mode, password), its decoding, the output
 // to a file, a device, memory or nowhere (test mode), the CRC check, and the file's time and attributes.
 #include "ExtraField.h"
+#include "MemberDecode.h"
 #include "Msdos.h"
 #include "Unzip.h"
 #include "Utility.h"
-#include "bunzip2.h"
 #include "crc32.h"
 #include "decrypt.h"
-#include "explode.h"
 #include "inflate.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
-#include "ppmd.h"
-#include "stored.h"
-#include "unlzma.h"
-#include "unshrink.h"
-#include "unxz.h"
-#include "unzstd.h"
 #include "winzip_aes.h"
 
 #include <algorithm>
@@ -31,7 +24,6 @@ namespace tarrow {
 
 namespace {
 
-constexpr uint16_t kFlagLzmaEndMarker = 2;
 constexpr uint16_t kFlagDataDescriptor = 8;
 constexpr uint16_t kFolderAttribute = 0x10;
 
@@ -202,16 +194,6 @@ private:
     bool m_remove;
 };
 
-// The methods whose decoders wrap Debian's libraries.
-DecodeStatus decodeThroughLibrary(const LocalHeader& h, ByteSource& source, OutputWindow& window, uint64_t limit) {
-    switch (h.method) {
-    case kBzip2: return bunzip2(source, window);
-    case kLzma: return unlzma(source, window, {limit, (h.flags & kFlagLzmaEndMarker) != 0});
-    case kXz: return unxz(source, window, kMaxDecoderMemory);
-    default: return unzstd(source, window);
-    }
-}
-
 // The outcome of a decoder that either yields the whole member or fails it: out of memory is fatal,
 // anything else raises the method's data warning.
 bool finishWholeStream(Operation& op, const LocalHeader& h, DecodeStatus status, int16_t warning, bool& processed) {
@@ -226,16 +208,21 @@ bool finishWholeStream(Operation& op, const LocalHeader& h, DecodeStatus status,
 // that the CRC is checked) and sets `processed` as the member counts.
 bool decode(Operation& op, const LocalHeader& h, MemberSource& source, MemberOutput& out, uint64_t limit,
             bool& processed) {
-    static thread_local std::unique_ptr<OutputWindow> window;
-    if (!window || !window->valid()) window = std::make_unique<OutputWindow>();
-    if (!window->valid()) raiseError(op, TARROW_ERROR_NO_MEMORY, "");
-    window->start(out, limit);
-
-    DecodeStatus status = DecodeStatus::Ok;
+    // A deflated member in memory going to memory is decoded straight from the block into its place.
+    if (h.method == kDeflated || h.method == kDeflate64) {
+        const std::optional<std::span<uint8_t>> target = source.cipher ? std::nullopt : out.memoryTarget(limit);
+        if (target && op.settings.memoryInput()) {
+            static thread_local Inflater inflater;
+            const DeflateFormat format = h.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate;
+            const InflateResult result = inflater.toBuffer(op.input.memberDataInPlace(), *target, format);
+            out.wrote(target->first(result.produced));
+            return finishWholeStream(op, h, result.status, TARROW_WARNING_INFLATE_CORRUPT, processed);
+        }
+    }
+    const DecodeStatus status = decodeMethod({h.method, h.flags, h.compressedSize}, source, out, limit);
     switch (h.method) {
     case kStored:
     case kShrunk:
-        status = h.method == kStored ? copyStored(source, *window) : unshrink(source, out, limit);
         processed = true;
         if (status == DecodeStatus::NoMemory) raiseError(op, TARROW_ERROR_NO_MEMORY, "");
         // More data than declared is corrupt; a shrunk stream that breaks off shows in its CRC.
@@ -245,7 +232,6 @@ bool decode(Operation& op, const LocalHeader& h, MemberSource& source, MemberOut
         }
         return true;
     case kImploded:
-        status = explode(source, *window, {h.flags, limit, h.compressedSize});
         processed = status == DecodeStatus::Ok;
         if (status == DecodeStatus::Ok) return true;
         if (status == DecodeStatus::InputUnused) {
@@ -254,33 +240,10 @@ bool decode(Operation& op, const LocalHeader& h, MemberSource& source, MemberOut
         }
         raiseWarning(op, TARROW_WARNING_IMPLODE_CORRUPT, h.name);
         return false;
-    case kPpmd: return finishWholeStream(op, h, unppmd(source, *window, limit), TARROW_WARNING_DATA_CORRUPT, processed);
-    case kBzip2:
-    case kLzma:
-    case kXz:
-    case kZstd:
-    case kZstdEarly:
-        return finishWholeStream(op, h, decodeThroughLibrary(h, source, *window, limit), TARROW_WARNING_DATA_CORRUPT,
-                                 processed);
     case kDeflated:
-    case kDeflate64:
-    default: {  // the catalogue admits only these methods
-        static thread_local Inflater inflater;
-        const DeflateFormat format = h.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate;
-        // A member in memory going to memory is decoded straight from the block into its place.
-        const std::optional<std::span<uint8_t>> target = source.cipher ? std::nullopt : out.memoryTarget(limit);
-        if (target && op.settings.memoryInput()) {
-            const InflateResult result = inflater.toBuffer(op.input.memberDataInPlace(), *target, format);
-            out.wrote(target->first(result.produced));
-            status = result.status;
-        } else {
-            status = inflater.run(source, *window, format);
-        }
-        processed = status == DecodeStatus::Ok;
-        if (status == DecodeStatus::Ok) return true;
-        raiseWarning(op, TARROW_WARNING_INFLATE_CORRUPT, h.name);
-        return false;
-    }
+    case kDeflate64: return finishWholeStream(op, h, status, TARROW_WARNING_INFLATE_CORRUPT, processed);
+    default:  // the catalogue admits only the methods decodeMethod knows
+        return finishWholeStream(op, h, status, TARROW_WARNING_DATA_CORRUPT, processed);
     }
 }
 
