@@ -23,4 +23,11 @@ void operateOnMemory(Operation& op);
 // after error 51, 3 or 2.
 bool readCentralHeader(Operation& op);
 
+// The fixed part of a central directory header (kCentralHeaderSize bytes, signature included) into
+// h; name and extra field are left to the caller.
+void parseCentralFixed(const unsigned char* bytes, CentralHeader& h);
+// Completes a header whose raw name and extra field are in place: zip64 values replace saturated
+// ones, and the name becomes UTF-8 where it can, ending at its first NUL, at most kMaxNameLength bytes.
+void finishCentralHeader(CentralHeader& h);
+
 }  // namespace tarrow

@@ -183,7 +183,7 @@ namespace {
 
 // Searches [size - window, size) from its end in chunks that overlap by a signature's length, and
 // returns the first end signature of the first chunk holding one, or -1.
-int64_t searchBackwards(ArchiveInput& in, int64_t window) {
+int64_t searchBackwards(DiskReader& in, int64_t window) {
     const int64_t size = in.size();
     const int64_t chunk = std::min({kSearchChunk, window, size});
     if (chunk < kSignatureLength) return -1;
@@ -192,7 +192,7 @@ int64_t searchBackwards(ArchiveInput& in, int64_t window) {
     for (int64_t end = size;;) {
         int64_t start = std::max(end - chunk, lowest);
         size_t length = size_t(end - start);
-        if (!in.seek(start) || !in.readFully(buffer.data(), length)) return -1;
+        if (!in.readAt(start, buffer.data(), length)) return -1;
         auto hit = std::search(buffer.begin(), buffer.begin() + ptrdiff_t(length), std::begin(kEndSignatureBytes),
                                std::end(kEndSignatureBytes));
         if (hit != buffer.begin() + ptrdiff_t(length)) return start + (hit - buffer.begin());
@@ -206,16 +206,16 @@ int64_t searchBackwards(ArchiveInput& in, int64_t window) {
 // add the zip64 record mean it). Returns the position it was found at, or -1 when the archive has
 // none. The record usually lies just before the locator; with a self-extractor's program in front,
 // the locator's offset is short by the program's length, so that place is tried first.
-int64_t readZip64EndRecord(ArchiveInput& in, EndRecord& e, int64_t match) {
+int64_t readZip64EndRecord(DiskReader& in, EndRecord& e, int64_t match) {
     uint8_t l[kZip64LocatorSize];
-    if (match < int64_t(kZip64LocatorSize) || !in.seek(match - int64_t(kZip64LocatorSize)) ||
-        !in.readFully(l, sizeof l) || le32(l) != kZip64LocatorSignature)
+    if (match < int64_t(kZip64LocatorSize) || !in.readAt(match - int64_t(kZip64LocatorSize), l, sizeof l) ||
+        le32(l) != kZip64LocatorSignature)
         return -1;
     const uint64_t stated = le64(l + 8);
     const int64_t adjacent = match - int64_t(kZip64LocatorSize + kZip64EndSize);
     for (int64_t at : {adjacent, stated <= uint64_t(INT64_MAX) ? int64_t(stated) : int64_t(-1)}) {
         uint8_t r[kZip64EndSize];
-        if (at < 0 || !in.seek(at) || !in.readFully(r, sizeof r) || le32(r) != kZip64EndSignature) continue;
+        if (at < 0 || !in.readAt(at, r, sizeof r) || le32(r) != kZip64EndSignature) continue;
         e.diskNumber = uint16_t(std::min<uint32_t>(le32(r + 16), UINT16_MAX));
         e.centralStartDisk = uint16_t(std::min<uint32_t>(le32(r + 20), UINT16_MAX));
         e.entriesOnDisk = le64(r + 24);
@@ -228,12 +228,11 @@ int64_t readZip64EndRecord(ArchiveInput& in, EndRecord& e, int64_t match) {
     return -1;
 }
 
-// Reads the record at `match` into op.endRecord and sets the disk state from it.
-bool readEndRecord(Operation& op, int64_t match) {
-    ArchiveInput& in = op.input;
+// Reads the record at `match` (and the zip64 record it points to) into e; false when its bytes
+// cannot all be read.
+bool readEndRecord(DiskReader& in, int64_t match, EndRecord& e) {
     uint8_t r[kEndRecordSize];
-    if (!in.seek(match) || !in.readHeader(r, sizeof r, op.archiveName())) return false;
-    EndRecord& e = op.endRecord;
+    if (!in.readAt(match, r, sizeof r)) return false;
     e.diskNumber = le16(r + 4);
     e.centralStartDisk = le16(r + 6);
     e.entriesOnDisk = le16(r + 8);
@@ -245,23 +244,43 @@ bool readEndRecord(Operation& op, int64_t match) {
     e.zip64 = false;
     // The directory ends where the record that describes it begins: the zip64 end record if there
     // is one, else this record.
-    int64_t directoryEnd = match;
-    if (int64_t zip64 = readZip64EndRecord(in, e, match); zip64 >= 0) directoryEnd = zip64;
-    in.currentDisk = in.lastDisk = e.diskNumber;
-    in.multiDisk = e.diskNumber != 0;
-    // Whatever precedes the archive data (a self-extractor's program) shifts every offset; on a
-    // multi-disk archive the offsets belong to other disks and no shift is measured.
-    if (in.multiDisk) {
-        in.offsetAdjustment = 0;
-        return true;
-    }
-    const uint64_t expected = e.centralOffset + e.centralSize;
-    in.offsetAdjustment =
-        expected < e.centralOffset || expected > uint64_t(INT64_MAX) ? 0 : directoryEnd - int64_t(expected);
+    e.directoryEnd = match;
+    if (int64_t zip64 = readZip64EndRecord(in, e, match); zip64 >= 0) e.directoryEnd = zip64;
     return true;
 }
 
+// The archive input as the end-record search reads it.
+class InputReader : public DiskReader {
+public:
+    explicit InputReader(ArchiveInput& in) : m_in(in) {}
+    int64_t size() const override { return m_in.size(); }
+    bool readAt(int64_t position, void* dst, size_t count) override {
+        return m_in.seek(position) && m_in.readFully(dst, count);
+    }
+
+private:
+    ArchiveInput& m_in;
+};
+
 }  // namespace
+
+EndSearch locateEndRecord(DiskReader& in, int64_t window, EndRecord& e) {
+    const int64_t size = in.size();
+    bool remembered = false;
+    for (int64_t match; (match = searchBackwards(in, window)) >= 0;) {
+        if (!readEndRecord(in, match, e)) return EndSearch::Truncated;
+        if (match + int64_t(kEndRecordSize) + e.commentLength == size) return EndSearch::Found;
+        // Something follows the record that its comment does not explain: look for a later one.
+        remembered = true;
+        window = size - match - 1;
+    }
+    return remembered ? EndSearch::Inexact : EndSearch::None;
+}
+
+int64_t offsetAdjustment(const EndRecord& e) {
+    const uint64_t expected = e.centralOffset + e.centralSize;
+    return expected < e.centralOffset || expected > uint64_t(INT64_MAX) ? 0 : e.directoryEnd - int64_t(expected);
+}
 
 bool findEndRecord(Operation& op) {
     ArchiveInput& in = op.input;
@@ -288,21 +307,27 @@ bool findEndRecord(Operation& op) {
             in.spanning = in.readFully(marker, 4) && le32(marker) == kSpanningMarker;
         }
         const int64_t size = in.size();
-        int64_t window = in.spanning ? std::min(kSpanningWindow, size) : size;
-        bool remembered = false;
-        for (int64_t match; (match = searchBackwards(in, window)) >= 0;) {
-            if (!readEndRecord(op, match)) return false;
-            if (match + int64_t(kEndRecordSize) + op.endRecord.commentLength == size) return true;
-            // Something follows the record that its comment does not explain: look for a later one.
-            remembered = true;
-            window = size - match - 1;
+        InputReader reader(in);
+        EndRecord& e = op.endRecord;
+        switch (locateEndRecord(reader, in.spanning ? std::min(kSpanningWindow, size) : size, e)) {
+        case EndSearch::Truncated: raiseError(op, TARROW_ERROR_READ, archive); return false;
+        case EndSearch::Inexact:
+            if (in.spanning) break;  // the last disk's record explains its tail: ask for that disk
+            [[fallthrough]];
+        case EndSearch::Found:
+            in.currentDisk = in.lastDisk = e.diskNumber;
+            in.multiDisk = e.diskNumber != 0;
+            // Whatever precedes the archive data (a self-extractor's program) shifts every offset;
+            // on a multi-disk archive the offsets belong to other disks and no shift is measured.
+            in.offsetAdjustment = in.multiDisk ? 0 : offsetAdjustment(e);
+            return true;
+        case EndSearch::None: break;
         }
         if (in.spanning) {
             in.close();
             in.askForDisk(0);
             continue;
         }
-        if (remembered) return true;
         raiseError(op, TARROW_ERROR_NO_END_RECORD, archive);
         return false;
     }

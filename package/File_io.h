@@ -104,6 +104,26 @@ private:
     char m_buffer[kStreamBufferSize];
 };
 
+// Random access to one disk's bytes, for the end-record search.
+class DiskReader {
+public:
+    virtual ~DiskReader() = default;
+    virtual int64_t size() const = 0;
+    // Copies count bytes from position; false unless all of them arrive.
+    virtual bool readAt(int64_t position, void* dst, size_t count) = 0;
+};
+
+struct EndRecord;
+// Found: a record whose comment reaches the end of the file; Inexact: only records that something
+// follows, of which e holds the last; Truncated: a record found cannot be read whole.
+enum class EndSearch { Found, Inexact, None, Truncated };
+// Finds the end record in the last `window` bytes and reads it, and the zip64 record it points to,
+// into e.
+EndSearch locateEndRecord(DiskReader& in, int64_t window, EndRecord& e);
+// Bytes in front of the archive data (a self-extractor's program) that shift every offset, as
+// measured from where the central directory ends.
+int64_t offsetAdjustment(const EndRecord& e);
+
 // Finds the end record (trying the last disk of a spanning archive), fills op.endRecord and the
 // disk state, and leaves the archive open. False after an error has been raised.
 bool findEndRecord(Operation& op);

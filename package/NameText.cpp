@@ -70,19 +70,23 @@ void cutUtf8(std::string& text, size_t max) {
     text.resize(end);
 }
 
+std::optional<std::string> unicodeBlockText(std::string_view stored, std::span<const uint8_t> extra,
+                                            uint16_t unicodeId) {
+    // The block: version 1, the CRC-32 of the header's bytes, then the UTF-8 text. A block whose
+    // CRC does not match was left behind by a tool that changed the name without updating it.
+    auto block = findExtraBlock(extra, unicodeId);
+    if (!block || block->size() < 5 || (*block)[0] != kUnicodeBlockVersion) return std::nullopt;
+    const uint32_t crc = le32(block->data() + 1);
+    std::string_view text(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5);
+    if (crc != crc32(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()) || !veltrane::text::IsUtf8(text))
+        return std::nullopt;
+    return std::string(text);
+}
+
 std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, std::span<const uint8_t> extra,
                        uint16_t unicodeId) {
     if (flags & kFlagUtf8) return std::string(stored);
-    // The block: version 1, the CRC-32 of the header's bytes, then the UTF-8 text. A block whose
-    // CRC does not match was left behind by a tool that changed the name without updating it.
-    if (auto block = findExtraBlock(extra, unicodeId);
-        block && block->size() >= 5 && (*block)[0] == kUnicodeBlockVersion) {
-        const uint32_t crc = le32(block->data() + 1);
-        std::string_view text(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5);
-        if (crc == crc32(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()) &&
-            veltrane::text::IsUtf8(text))
-            return std::string(text);
-    }
+    if (auto text = unicodeBlockText(stored, extra, unicodeId)) return std::move(*text);
     if (hostUsesCp437(host)) return cp437ToUtf8(stored);
     return std::string(stored);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ std::u32string codePoints(std::string_view text);
 // Cuts text to at most max bytes, never inside a UTF-8 sequence.
 void cutUtf8(std::string& text, size_t max);
 
+// The text of a Unicode path or comment block with this ID whose CRC-32 matches the header's bytes.
+std::optional<std::string> unicodeBlockText(std::string_view stored, std::span<const uint8_t> extra,
+                                            uint16_t unicodeId);
 // The text of a name or comment by the rules above; `unicodeId` names the block that may carry it.
 std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, std::span<const uint8_t> extra,
                        uint16_t unicodeId);

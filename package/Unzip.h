@@ -93,8 +93,9 @@ struct EndRecord {
     uint64_t centralSize = 0;
     uint64_t centralOffset = 0;
     uint16_t commentLength = 0;
-    int64_t position = 0;  // where its signature lies on the last disk
-    bool zip64 = false;    // the values came from a zip64 end record
+    int64_t position = 0;      // where its signature lies on the last disk
+    int64_t directoryEnd = 0;  // where the central directory ends: the zip64 end record, or this one
+    bool zip64 = false;        // the values came from a zip64 end record
 };
 
 // The compression methods the library decodes.
