@@ -1,12 +1,13 @@
 # One-command set-up on a fresh Debian 12 machine: every target installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build test test-fast test-asan format-check run bench fuzz install deb deb-check clean
+.PHONY: all deps build test test-fast test-asan test-tsan format-check run bench fuzz install deb deb-check clean
 
 all: build
 
@@ -19,8 +20,9 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The format check, the core and library tests under ASan and UBSan, then the whole suite.
-test: format-check test-asan test-fast
+# The format check, the core and library tests under ASan and UBSan, the archive handles' tests
+# (threads reading at once) under ThreadSanitizer, then the whole suite.
+test: format-check test-asan test-tsan test-fast
 
 # Every tracked C++ file as .clang-format has it.
 format-check: deps
@@ -37,6 +39,14 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+$(TSAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRANE_TSAN=ON -DVELTRANE_VIEWER=OFF \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
+
+test-tsan: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_package
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/bin/test_package --gtest_filter='Handle*'
 
 run: build
 	scripts/run-viewer $(BUILD)/bin
@@ -64,4 +74,4 @@ deb-check: deb
 	tests/install/check-deb.sh build-deb
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-fuzz build-deb
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) build-fuzz build-deb

@@ -170,4 +170,7 @@ TARROW_EXPORT void tarrow_platform_set_hooks(const TarrowPlatformHooks* hooks);
 }
 #endif
 
+/* Archives as objects, for hosts that read from several threads. */
+#include "tarrow_archive.h"
+
 #endif

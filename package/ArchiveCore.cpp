@@ -1,0 +1,416 @@
+#include "ArchiveCore.h"
+
+#include "Extract.h"
+#include "ExtraField.h"
+#include "File_io.h"
+#include "NameText.h"
+#include "Unzip.h"
+#include "crc32.h"
+#include "decrypt.h"
+#include "tarrow_archive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarrow::core {
+
+namespace {
+
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagDescriptor = 0x0008;
+constexpr uint16_t kFlagStrongEncryption = 0x0040;
+constexpr uint16_t kFlagDirectoryEncrypted = 0x2000;
+// Flags that change how the data is read: a header that disagrees on them is not trusted.
+constexpr uint16_t kCipherFlags = kFlagEncrypted | kFlagStrongEncryption;
+constexpr uint32_t kFolderAttribute = 0x10;
+constexpr uint8_t kUnixHost = 3;
+constexpr uint32_t kUnixTypeMask = 0170000, kUnixFolder = 0040000, kUnixLink = 0120000;
+
+class FileSource : public Source {
+public:
+    FileSource(int fd, uint64_t size) : m_fd(fd), m_size(size) {}
+    ~FileSource() override { ::close(m_fd); }
+    uint64_t size() const override { return m_size; }
+    bool readAt(uint64_t position, void* dst, size_t count) const override {
+        auto* out = static_cast<uint8_t*>(dst);
+        if (position > m_size || count > m_size - position) return false;
+        while (count > 0) {
+            const ssize_t n = ::pread(m_fd, out, count, off_t(position));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            out += n, position += uint64_t(n), count -= size_t(n);
+        }
+        return true;
+    }
+
+private:
+    int m_fd;
+    uint64_t m_size;
+};
+
+class BlockSource : public Source {
+public:
+    explicit BlockSource(std::span<const uint8_t> block) : m_block(block) {}
+    uint64_t size() const override { return m_block.size(); }
+    bool readAt(uint64_t position, void* dst, size_t count) const override {
+        if (position > m_block.size() || count > m_block.size() - position) return false;
+        if (count) std::memcpy(dst, m_block.data() + position, count);
+        return true;
+    }
+
+private:
+    std::span<const uint8_t> m_block;
+};
+
+// A source as the end-record search reads it.
+class SourceReader : public DiskReader {
+public:
+    explicit SourceReader(const Source& source) : m_source(source) {}
+    int64_t size() const override { return int64_t(std::min<uint64_t>(m_source.size(), INT64_MAX)); }
+    bool readAt(int64_t position, void* dst, size_t count) override {
+        return position >= 0 && m_source.readAt(uint64_t(position), dst, count);
+    }
+
+private:
+    const Source& m_source;
+};
+
+std::string format(const char* pattern, auto... values) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, values...);
+    return text;
+}
+
+void markDamaged(Member& m, int code, std::string why) {
+    if (m.damage) return;  // the first finding stands
+    m.damage = code;
+    m.why = std::move(why);
+}
+
+// The name by which a member is shown: its converted name; when that is empty, the text of a
+// Unicode path field that matches the stored bytes; else a placeholder, so that no member goes unseen.
+std::string memberName(const CentralHeader& h, std::string_view stored, size_t index) {
+    if (!h.name.empty()) return h.name;
+    if (auto text = unicodeBlockText(stored, h.extra, kUnicodePathId)) {
+        text->resize(std::strlen(text->c_str()));
+        cutUtf8(*text, kMaxNameLength);
+        if (!text->empty()) return std::move(*text);
+    }
+    return "member-" + std::to_string(index + 1);
+}
+
+Member memberFrom(const CentralHeader& h, std::string_view stored, size_t index) {
+    Member m;
+    m.name = memberName(h, stored, index);
+    m.size = h.uncompressedSize;
+    m.packedSize = h.compressedSize;
+    m.flags = h.flags;
+    m.crc32 = h.crc32;
+    m.dosDate = h.dosDate;
+    m.dosTime = h.dosTime;
+    m.externalAttributes = h.externalAttributes;
+    m.encrypted = h.flags & kFlagEncrypted;
+    m.method = h.method;
+    const uint32_t unixType = (h.externalAttributes >> 16) & kUnixTypeMask;
+    const char last = h.name.empty() ? '\0' : h.name.back();
+    m.folder = last == '/' || last == '\\' || (h.externalAttributes & kFolderAttribute) ||
+               (h.hostSystem == kUnixHost && unixType == kUnixFolder);
+    m.symlink = h.hostSystem == kUnixHost && unixType == kUnixLink;
+    if (h.method == kAesMethod) {
+        m.aes = findAesField(h.extra);
+        if (m.aes) m.method = m.aes->method;
+        else markDamaged(m, TARROW_E_DAMAGED, "AES member without a readable 0x9901 field");
+    }
+    if (h.flags & (kFlagStrongEncryption | kFlagDirectoryEncrypted))
+        markDamaged(m, TARROW_E_METHOD, "strong encryption is not supported");
+    if (!supportedMethod(m.method)) markDamaged(m, TARROW_E_METHOD, format("method %u is not supported", m.method));
+    return m;
+}
+
+// A local header's value of a size or CRC that the central directory's must equal: zero with a data
+// descriptor, and a size saturated without a zip64 field to resolve it, state nothing.
+bool disagrees(uint64_t local, uint64_t central, bool descriptor) {
+    if (local == kSaturated32 || (descriptor && local == 0)) return false;
+    return local != central;
+}
+
+// Whether a local header names the member as the central directory does: by the same bytes, or,
+// as writers that keep the Unicode path in both headers do, by the same text.
+bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8_t> localExtra,
+              const CentralFacts& central) {
+    if (local == central.stored) return true;
+    if (textAsUtf8(local, localFlags, central.host, localExtra, kUnicodePathId) == central.name) return true;
+    auto block = findExtraBlock(localExtra, kUnicodePathId);
+    return block && block->size() >= 5 &&
+           std::string_view(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5) == central.name;
+}
+
+}  // namespace
+
+std::unique_ptr<Source> fileSource(const char* path, int& code) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        code = TARROW_E_OPEN;
+        return nullptr;
+    }
+    return std::make_unique<FileSource>(fd, uint64_t(status.st_size));
+}
+
+std::unique_ptr<Source> memorySource(std::span<const uint8_t> block) { return std::make_unique<BlockSource>(block); }
+
+int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out) {
+    if (!source) return TARROW_E_ARGUMENT;
+    try {
+        std::unique_ptr<Archive> archive(new Archive(std::move(source)));
+        if (const int code = archive->readCatalogue(); code != TARROW_OK) return code;
+        out = std::move(archive);
+        return TARROW_OK;
+    } catch (const std::bad_alloc&) {
+        return TARROW_E_NO_MEMORY;
+    }
+}
+
+int Archive::readCatalogue() {
+    SourceReader reader(*m_source);
+    EndRecord e;
+    const EndSearch found = locateEndRecord(reader, reader.size(), e);
+    if (found == EndSearch::None || found == EndSearch::Truncated) return TARROW_E_NOT_ZIP;
+    if (e.diskNumber != 0 || e.centralStartDisk != 0) return TARROW_E_MULTIDISK;
+    // The directory runs from its start to the end records; offsets measured from the start of the
+    // archive data are tried when those measured from the file's start miss.
+    m_adjustment = offsetAdjustment(e);
+    const uint64_t directoryEnd = uint64_t(e.directoryEnd);
+    uint64_t start = e.centralOffset + uint64_t(m_adjustment);
+    uint8_t signature[4];
+    const bool there =
+        start <= directoryEnd &&
+        (e.totalEntries == 0 || (m_source->readAt(start, signature, 4) && le32(signature) == kCentralHeaderSignature));
+    if (!there && m_adjustment != 0 && e.centralOffset <= directoryEnd) {
+        m_adjustment = 0;
+        start = e.centralOffset;
+    }
+    if (start > directoryEnd) return TARROW_E_DIRECTORY;
+    std::vector<uint8_t> directory(size_t(directoryEnd - start));
+    if (!m_source->readAt(start, directory.data(), directory.size())) return TARROW_E_OPEN;
+
+    m_members.reserve(size_t(std::min<uint64_t>(e.totalEntries, directory.size() / kCentralHeaderSize)));
+    std::vector<CentralFacts> central;
+    size_t at = 0;
+    for (uint64_t i = 0; i < e.totalEntries; ++i) {
+        const uint8_t* b = directory.data() + at;
+        if (directory.size() - at < kCentralHeaderSize || le32(b) != kCentralHeaderSignature) return TARROW_E_DIRECTORY;
+        CentralHeader h;
+        parseCentralFixed(b, h);
+        const size_t variable = size_t(h.nameLength) + h.extraLength + h.commentLength;
+        if (directory.size() - at - kCentralHeaderSize < variable) return TARROW_E_DIRECTORY;
+        std::string stored(reinterpret_cast<const char*>(b + kCentralHeaderSize), h.nameLength);
+        h.name = stored.substr(0, kMaxNameLength);
+        h.extra.assign(b + kCentralHeaderSize + h.nameLength, b + kCentralHeaderSize + h.nameLength + h.extraLength);
+        finishCentralHeader(h);
+        at += kCentralHeaderSize + variable;
+        m_members.push_back(memberFrom(h, stored.substr(0, kMaxNameLength), size_t(i)));
+        central.push_back({h.localHeaderOffset, std::move(stored), std::move(h.name), h.hostSystem});
+    }
+    for (size_t i = 0; i < m_members.size(); ++i) checkLocalHeader(m_members[i], central[i]);
+    checkExtents(central, start);
+    return TARROW_OK;
+}
+
+// The one policy by which a local header is held against the central directory.
+void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
+    const uint64_t headerOffset = central.headerOffset;
+    uint8_t b[kLocalHeaderSize];
+    uint64_t at = headerOffset + uint64_t(m_adjustment);
+    auto headerAt = [&](uint64_t position) {
+        return m_source->readAt(position, b, sizeof b) && le32(b) == kLocalHeaderSignature;
+    };
+    if (!headerAt(at) && !(m_adjustment != 0 && headerAt(at = headerOffset))) {
+        markDamaged(m, TARROW_E_DAMAGED, format("no local header at offset %llu", (unsigned long long)headerOffset));
+        return;
+    }
+    const uint16_t flags = le16(b + 6), method = le16(b + 8), nameLength = le16(b + 26), extraLength = le16(b + 28);
+    const uint32_t crc = le32(b + 14);
+    uint64_t packed = le32(b + 18), size = le32(b + 22);
+    std::vector<uint8_t> variable(size_t(nameLength) + extraLength);
+    if (!m_source->readAt(at + kLocalHeaderSize, variable.data(), variable.size())) {
+        markDamaged(m, TARROW_E_DAMAGED, "local header runs past the end of the archive");
+        return;
+    }
+    m.dataOffset = at + kLocalHeaderSize + variable.size();
+    const uint16_t centralMethod = m.aes ? kAesMethod : m.method;
+    const bool descriptor = (flags | m.flags) & kFlagDescriptor;
+    applyZip64Local(std::span(variable).subspan(nameLength), size, packed);
+    if (method != centralMethod)
+        markDamaged(m, TARROW_E_DAMAGED,
+                    format("local header names method %u, the central directory %u", method, centralMethod));
+    if ((flags ^ m.flags) & kCipherFlags)
+        markDamaged(m, TARROW_E_DAMAGED,
+                    format("local header names flags 0x%04x, the central directory 0x%04x", flags, m.flags));
+    if (disagrees(crc, m.crc32, descriptor))
+        markDamaged(m, TARROW_E_DAMAGED,
+                    format("local header names CRC-32 %08x, the central directory %08x", crc, m.crc32));
+    if (disagrees(size, m.size, descriptor))
+        markDamaged(m, TARROW_E_DAMAGED,
+                    format("local header names a size of %llu bytes, the central directory %llu",
+                           (unsigned long long)size, (unsigned long long)m.size));
+    if (disagrees(packed, m.packedSize, descriptor))
+        markDamaged(m, TARROW_E_DAMAGED,
+                    format("local header names a compressed size of %llu bytes, the central directory %llu",
+                           (unsigned long long)packed, (unsigned long long)m.packedSize));
+    const std::string_view localName(reinterpret_cast<const char*>(variable.data()), nameLength);
+    if (!sameName(localName, flags, std::span(variable).subspan(nameLength), central))
+        markDamaged(m, TARROW_E_DAMAGED, "local header names the member otherwise than the central directory");
+}
+
+// Each member's data ends before the next member's local header and before the central directory:
+// members that share their data are how a small archive claims a huge output.
+void Archive::checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart) {
+    std::vector<std::pair<uint64_t, size_t>> starts;
+    starts.reserve(m_members.size());
+    for (size_t i = 0; i < m_members.size(); ++i) starts.emplace_back(central[i].headerOffset, i);
+    std::sort(starts.begin(), starts.end());
+    for (size_t k = 0; k < starts.size(); ++k) {
+        Member& m = m_members[starts[k].second];
+        if (k > 0 && starts[k - 1].first == starts[k].first) {
+            markDamaged(m, TARROW_E_DAMAGED,
+                        format("shares its local header with member %zu", starts[k - 1].second + 1));
+            continue;
+        }
+        uint64_t limit = directoryStart;
+        for (size_t next = k + 1; next < starts.size(); ++next)
+            if (starts[next].first > starts[k].first) {
+                limit = std::min(limit, starts[next].first + uint64_t(m_adjustment));
+                break;
+            }
+        if (m.damage == 0 && (m.dataOffset > limit || m.packedSize > limit - m.dataOffset))
+            markDamaged(m, TARROW_E_DAMAGED, "its data runs into the next member or the central directory");
+    }
+}
+
+namespace {
+
+// A member's stored data, read in runs and decrypted when a cipher is set.
+class DataSource : public ByteSource {
+public:
+    DataSource(const Source& source, uint64_t position, uint64_t size)
+        : m_source(source), m_position(position), m_left(size) {}
+    std::span<const uint8_t> next() override {
+        const size_t n = size_t(std::min<uint64_t>(m_left, sizeof m_buffer));
+        if (n == 0 || !raw(m_buffer, n)) return {};
+        if (cipher) cipher->decrypt(m_buffer, n);
+        else if (aes) aes->decrypt(m_buffer, n);
+        return {m_buffer, n};
+    }
+    // The next bytes as stored; false when the member or the archive has fewer.
+    bool raw(uint8_t* data, size_t size) {
+        if (size > m_left || !m_source.readAt(m_position, data, size)) {
+            failed = size <= m_left;
+            m_left = 0;
+            return false;
+        }
+        m_position += size;
+        m_left -= size;
+        return true;
+    }
+    void keepBack(uint64_t bytes) { m_left -= std::min(m_left, bytes); }
+    uint64_t position() const { return m_position; }
+
+    TraditionalCipher* cipher = nullptr;
+    AesDecryptor* aes = nullptr;
+    bool failed = false;  // the archive could not be read
+
+private:
+    const Source& m_source;
+    uint64_t m_position;
+    uint64_t m_left;
+    uint8_t m_buffer[32768];
+};
+
+// The caller's sink behind the running CRC and count.
+class CheckedSink : public OutputSink {
+public:
+    explicit CheckedSink(OutputSink& sink) : m_sink(sink) {}
+    bool write(std::span<const uint8_t> block) override {
+        crc = crc32Update(crc, block.data(), block.size());
+        written += block.size();
+        stopped = !m_sink.write(block);
+        return !stopped;
+    }
+    uint32_t crc = kCrcStart;
+    uint64_t written = 0;
+    bool stopped = false;
+
+private:
+    OutputSink& m_sink;
+};
+
+int resultOf(DecodeStatus status) {
+    switch (status) {
+    case DecodeStatus::Ok:
+    case DecodeStatus::InputUnused: return TARROW_OK;  // the CRC decides
+    case DecodeStatus::NoMemory: return TARROW_E_NO_MEMORY;
+    case DecodeStatus::TooLong: return TARROW_E_SIZE;
+    case DecodeStatus::Stopped: return TARROW_E_STOPPED;
+    default: return TARROW_E_DATA;
+    }
+}
+
+}  // namespace
+
+int Archive::read(size_t index, const char* password, OutputSink& sink) const {
+    if (index >= m_members.size()) return TARROW_E_ARGUMENT;
+    const Member& m = m_members[index];
+    if (m.damage) return m.damage;
+    auto data = std::make_unique<DataSource>(*m_source, m.dataOffset, m.packedSize);
+    std::optional<TraditionalCipher> cipher;
+    std::optional<AesDecryptor> aes;
+    uint64_t dataSize = m.packedSize;
+    if (m.aes) {
+        if (!password) return TARROW_E_NEED_PASSWORD;
+        uint8_t salt[16], verifier[kAesVerifierSize];
+        if (m.packedSize < m.aes->overhead() || !data->raw(salt, m.aes->saltSize()) ||
+            !data->raw(verifier, sizeof verifier))
+            return data->failed ? TARROW_E_OPEN : TARROW_E_DATA;
+        if (!aes.emplace().start(password, m.aes->strength, {salt, m.aes->saltSize()}, verifier))
+            return TARROW_E_PASSWORD;
+        data->keepBack(kAesCodeSize);
+        data->aes = &*aes;
+        dataSize = m.packedSize - m.aes->overhead();
+    } else if (m.encrypted) {
+        if (!password) return TARROW_E_NEED_PASSWORD;
+        uint8_t header[kEncryptionHeaderSize];
+        if (!data->raw(header, sizeof header)) return data->failed ? TARROW_E_OPEN : TARROW_E_DATA;
+        cipher.emplace(password);
+        if (!cipher->checkHeader(header, passwordCheckByte(m.crc32, m.dosTime, m.flags & kFlagDescriptor)))
+            return TARROW_E_PASSWORD;
+        data->cipher = &*cipher;
+        dataSize = m.packedSize - kEncryptionHeaderSize;
+    }
+    CheckedSink out(sink);
+    const int decoded = resultOf(decodeMethod({m.method, m.flags, dataSize}, *data, out, m.size));
+    if (out.stopped) return TARROW_E_STOPPED;
+    if (data->failed) return TARROW_E_OPEN;
+    if (decoded != TARROW_OK) return decoded;
+    if (out.written != m.size) return TARROW_E_SIZE;
+    if (aes) {
+        // The rest of the encrypted data goes through the MAC, whose code follows it.
+        while (!data->next().empty()) {
+        }
+        uint8_t code[kAesCodeSize];
+        if (!m_source->readAt(m.dataOffset + m.packedSize - kAesCodeSize, code, sizeof code) || !aes->authentic(code))
+            return TARROW_E_CRC;
+    }
+    // AE-2 members store no CRC: the authentication code alone vouches for them.
+    if (!(m.aes && m.aes->version == 2) && ~out.crc != m.crc32) return TARROW_E_CRC;
+    return TARROW_OK;
+}
+
+}  // namespace tarrow::core

@@ -1,0 +1,175 @@
+// The handle interface: each tarrow_archive owns one archive core, which is immutable once open,
+// so the calls need no lock; what a read or an extraction keeps lives on its own stack.
+#include "ArchiveCore.h"
+#include "Unzip.h"
+#include "platform/Files.h"
+#include "platform/Host.h"
+#include "tarrow.h"
+
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+struct tarrow_archive {
+    std::unique_ptr<tarrow::core::Archive> core;
+};
+
+namespace {
+
+using tarrow::core::Archive;
+
+int adopt(std::unique_ptr<tarrow::core::Source> source, tarrow_archive** out) {
+    std::unique_ptr<Archive> core;
+    if (const int code = Archive::open(std::move(source), core); code != TARROW_OK) return code;
+    auto* archive = new (std::nothrow) tarrow_archive;
+    if (!archive) return TARROW_E_NO_MEMORY;
+    archive->core = std::move(core);
+    *out = archive;
+    return TARROW_OK;
+}
+
+class CallbackSink : public tarrow::OutputSink {
+public:
+    CallbackSink(int (*sink)(void*, const void*, size_t), void* user) : m_sink(sink), m_user(user) {}
+    bool write(std::span<const uint8_t> block) override {
+        return block.empty() || m_sink(m_user, block.data(), block.size()) == 0;
+    }
+
+private:
+    int (*m_sink)(void*, const void*, size_t);
+    void* m_user;
+};
+
+class FileSink : public tarrow::OutputSink {
+public:
+    explicit FileSink(int fd) : m_fd(fd) {}
+    bool write(std::span<const uint8_t> block) override {
+        failed = !tarrow::platform::writeAll(m_fd, block.data(), block.size());
+        return !failed;
+    }
+    bool failed = false;
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+extern "C" {
+
+TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out) {
+    if (!path || !out) return TARROW_E_ARGUMENT;
+    *out = nullptr;
+    int code = TARROW_OK;
+    try {
+        auto source = tarrow::core::fileSource(path, code);
+        return source ? adopt(std::move(source), out) : code;
+    } catch (const std::bad_alloc&) {
+        return TARROW_E_NO_MEMORY;
+    }
+}
+
+TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out) {
+    if (!out || (!data && size)) return TARROW_E_ARGUMENT;
+    *out = nullptr;
+    try {
+        return adopt(tarrow::core::memorySource({static_cast<const uint8_t*>(data), size}), out);
+    } catch (const std::bad_alloc&) {
+        return TARROW_E_NO_MEMORY;
+    }
+}
+
+TARROW_EXPORT size_t tarrow_entry_count(const tarrow_archive* archive) {
+    return archive ? archive->core->members().size() : 0;
+}
+
+TARROW_EXPORT int tarrow_entry_at(const tarrow_archive* archive, size_t index, tarrow_entry* out) {
+    if (!archive || !out || index >= archive->core->members().size()) return TARROW_E_ARGUMENT;
+    const tarrow::core::Member& m = archive->core->members()[index];
+    tarrow_entry e{};
+    e.name = m.name.c_str();
+    e.size = m.size;
+    e.compressed_size = m.packedSize;
+    e.method = m.method;
+    e.crc32 = m.crc32;
+    tarrow::platform::LocalTime local;
+    e.mtime = local.fromDos(m.dosDate, m.dosTime).value_or(0);
+    e.dos_date = m.dosDate;
+    e.dos_time = m.dosTime;
+    e.attributes = m.externalAttributes;
+    e.flags = (m.folder ? TARROW_ENTRY_FOLDER : 0) | (m.symlink ? TARROW_ENTRY_SYMLINK : 0) |
+              (m.encrypted ? TARROW_ENTRY_ENCRYPTED : 0);
+    e.damage = m.damage ? m.why.c_str() : nullptr;
+    *out = e;
+    return TARROW_OK;
+}
+
+TARROW_EXPORT int tarrow_read(tarrow_archive* archive, size_t index, const char* password,
+                              int (*sink)(void*, const void*, size_t), void* user) {
+    if (!archive || !sink) return TARROW_E_ARGUMENT;
+    try {
+        CallbackSink out(sink, user);
+        return archive->core->read(index, password, out);
+    } catch (const std::bad_alloc&) {
+        return TARROW_E_NO_MEMORY;
+    }
+}
+
+TARROW_EXPORT int tarrow_extract(tarrow_archive* archive, size_t index, const char* folder, const char* password) {
+    if (!archive || !folder || index >= archive->core->members().size()) return TARROW_E_ARGUMENT;
+    try {
+        const tarrow::core::Member& m = archive->core->members()[index];
+        if (m.damage) return m.damage;
+        tarrow::Settings settings;
+        settings.extractTo = folder;
+        settings.restoreStructure = true;
+        bool isFolder = false;
+        std::string path = tarrow::platform::resolveTarget(tarrow::targetPath(settings, m.name, isFolder));
+        tarrow::platform::OutputFolders folders;
+        if (isFolder || m.folder) {
+            folders.createFolders(isFolder ? path : path + "/");
+            return TARROW_OK;
+        }
+        if (auto existing = tarrow::platform::existingFile(path)) tarrow::platform::makeWritable(path, existing->mode);
+        const int fd = folders.createFile(path);
+        if (fd < 0) return TARROW_E_WRITE;
+        FileSink out(fd);
+        int code = archive->core->read(index, password, out);
+        if (out.failed) code = TARROW_E_WRITE;
+        if (code == TARROW_OK) {
+            tarrow::platform::LocalTime local;
+            if (auto when = local.fromDos(m.dosDate, m.dosTime)) tarrow::platform::setTime(fd, *when);
+        }
+        ::close(fd);
+        if (code != TARROW_OK) ::unlink(path.c_str());
+        return code;
+    } catch (const std::bad_alloc&) {
+        return TARROW_E_NO_MEMORY;
+    }
+}
+
+TARROW_EXPORT void tarrow_close(tarrow_archive* archive) { delete archive; }
+
+TARROW_EXPORT const char* tarrow_strerror(int code) {
+    switch (code) {
+    case TARROW_OK: return "success";
+    case TARROW_E_ARGUMENT: return "invalid argument";
+    case TARROW_E_NO_MEMORY: return "out of memory";
+    case TARROW_E_OPEN: return "the archive cannot be opened or read";
+    case TARROW_E_NOT_ZIP: return "not a ZIP archive, or truncated";
+    case TARROW_E_MULTIDISK: return "the archive spans several disks";
+    case TARROW_E_DIRECTORY: return "the central directory is damaged";
+    case TARROW_E_DAMAGED: return "the member is damaged";
+    case TARROW_E_METHOD: return "compression method or cipher not supported";
+    case TARROW_E_NEED_PASSWORD: return "encrypted, and no password given";
+    case TARROW_E_PASSWORD: return "wrong password";
+    case TARROW_E_DATA: return "compressed data is corrupt";
+    case TARROW_E_CRC: return "CRC-32 or authentication code mismatch";
+    case TARROW_E_SIZE: return "data does not match the listed size";
+    case TARROW_E_STOPPED: return "stopped by the sink";
+    case TARROW_E_WRITE: return "output file cannot be written";
+    default: return "unknown error";
+    }
+}
+
+}  // extern "C"

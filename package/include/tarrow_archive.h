@@ -1,0 +1,96 @@
+/* The archive library's handle interface: archives as objects, beside the flat interface.
+ *
+ * tarrow_open or tarrow_open_memory reads an archive's central directory once, together with every
+ * member's local header, and decides each member's facts there: what tarrow_entry_at reports is what
+ * tarrow_read and tarrow_extract check the data against. Where the central directory and a local
+ * header disagree on the method, the encryption flags, the CRC-32, the sizes (where the local header
+ * states them) or the name, the member is damaged: its entry says why, and reading it fails with
+ * TARROW_E_DAMAGED, while the other members stay readable.
+ *
+ * Handles share no state: any number of threads may each use their own handle, and several threads
+ * may call tarrow_read and tarrow_extract on one handle at once. tarrow_close must not overlap any
+ * other call on the same handle. The only process-wide state the calls read is the table of
+ * tarrow_platform_set_hooks, which must not change while a call runs.
+ *
+ * Archives spanning several disks are read through the flat interface only.
+ */
+#ifndef TARROW_ARCHIVE_H
+#define TARROW_ARCHIVE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifndef TARROW_EXPORT
+#define TARROW_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Results of the handle calls: 0 for success, one of these otherwise. */
+#define TARROW_OK 0
+#define TARROW_E_ARGUMENT 1      /* a null pointer, or an index beyond the last entry */
+#define TARROW_E_NO_MEMORY 2     /* memory ran out */
+#define TARROW_E_OPEN 3          /* the archive cannot be opened or read */
+#define TARROW_E_NOT_ZIP 4       /* no end-of-central-directory record: not a ZIP archive, or truncated */
+#define TARROW_E_MULTIDISK 5     /* the archive spans several disks */
+#define TARROW_E_DIRECTORY 6     /* the central directory is damaged */
+#define TARROW_E_DAMAGED 7       /* the member is damaged; its entry's `damage` says how */
+#define TARROW_E_METHOD 8        /* the member's compression method or cipher is not supported */
+#define TARROW_E_NEED_PASSWORD 9 /* the member is encrypted and no password was given */
+#define TARROW_E_PASSWORD 10     /* the password does not fit the member */
+#define TARROW_E_DATA 11         /* the member's compressed data is corrupt */
+#define TARROW_E_CRC 12          /* the data does not match its CRC-32 or authentication code */
+#define TARROW_E_SIZE 13         /* the data decodes to another size than the entry lists */
+#define TARROW_E_STOPPED 14      /* the sink returned non-zero */
+#define TARROW_E_WRITE 15        /* the output file cannot be created or written */
+
+/* Flags of an entry. */
+#define TARROW_ENTRY_FOLDER 1
+#define TARROW_ENTRY_SYMLINK 2 /* a symbolic link: its data is the target's path */
+#define TARROW_ENTRY_ENCRYPTED 4
+
+typedef struct tarrow_archive tarrow_archive;
+
+typedef struct tarrow_entry {
+    const char* name;         /* UTF-8, never empty; valid until tarrow_close */
+    uint64_t size;            /* uncompressed size */
+    uint64_t compressed_size; /* size of the stored data (with any encryption overhead) */
+    uint16_t method;          /* compression method of the data (for AES members, the inner one) */
+    uint32_t crc32;           /* as listed (0 for AES members of version 2, which store none) */
+    int64_t mtime;            /* modification time, seconds since 1970, from the DOS time as local time */
+    uint16_t dos_date;        /* the DOS date and time as stored */
+    uint16_t dos_time;
+    uint32_t attributes; /* external attributes as stored (DOS in the low byte, Unix mode above) */
+    uint32_t flags;      /* TARROW_ENTRY_* */
+    const char* damage;  /* NULL, or why the member cannot be read; valid until tarrow_close */
+} tarrow_entry;
+
+/* Opens the archive at path (read with positioned reads: handles share no file position). */
+TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out);
+/* Opens the archive in a memory block, which must outlive the handle. */
+TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out);
+/* The number of members in the central directory; each has an entry, damaged or not. */
+TARROW_EXPORT size_t tarrow_entry_count(const tarrow_archive* archive);
+/* The entry at index, in the order of the central directory. */
+TARROW_EXPORT int tarrow_entry_at(const tarrow_archive* archive, size_t index, tarrow_entry* out);
+/* Decodes a member into sink, block by block, and checks its size and CRC-32 (or authentication
+ * code) at the end: a result other than TARROW_OK means the blocks handed over are not the member.
+ * A sink returning non-zero stops it with TARROW_E_STOPPED. password may be NULL. */
+TARROW_EXPORT int tarrow_read(tarrow_archive* archive, size_t index, const char* password,
+                              int (*sink)(void* user, const void* data, size_t size), void* user);
+/* Writes a member below folder at its stored path, with "..", absolute prefixes and characters
+ * unfit for file names taken out, so that nothing lands outside folder; folders in between are
+ * made; an existing file is replaced; a file whose data fails its checks is removed again. A folder
+ * entry makes the folder. */
+TARROW_EXPORT int tarrow_extract(tarrow_archive* archive, size_t index, const char* folder, const char* password);
+TARROW_EXPORT void tarrow_close(tarrow_archive* archive);
+/* A fixed English text for a result code. */
+TARROW_EXPORT const char* tarrow_strerror(int code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
