@@ -178,6 +178,18 @@ int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out)
     }
 }
 
+std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
+    const Settings& s = op.settings;
+    if (op.input.multiDisk) return nullptr;
+    int code = TARROW_OK;
+    std::unique_ptr<Source> source = s.memoryInput() ? memorySource({s.memoryBlock, s.memorySize})
+                                     : s.archiveName ? fileSource(s.archiveName->c_str(), code)
+                                                     : nullptr;
+    std::unique_ptr<Archive> archive;
+    if (source && open(std::move(source), archive) != TARROW_OK) archive.reset();
+    return archive;
+}
+
 int Archive::readCatalogue() {
     SourceReader reader(*m_source);
     EndRecord e;
@@ -248,26 +260,28 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
     const uint16_t centralMethod = m.aes ? kAesMethod : m.method;
     const bool descriptor = (flags | m.flags) & kFlagDescriptor;
     applyZip64Local(std::span(variable).subspan(nameLength), size, packed);
+    // A central size left saturated, without a zip64 value, states nothing: the local header's holds.
+    if (m.size == kSaturated32 && size != kSaturated32) m.size = size;
+    if (m.packedSize == kSaturated32 && packed != kSaturated32) m.packedSize = packed;
+    auto disagreement = [&m](std::string why) {
+        if (!m.damage) m.headersDisagree = true;
+        markDamaged(m, TARROW_E_DAMAGED, std::move(why));
+    };
     if (method != centralMethod)
-        markDamaged(m, TARROW_E_DAMAGED,
-                    format("local header names method %u, the central directory %u", method, centralMethod));
+        disagreement(format("local header names method %u, the central directory %u", method, centralMethod));
     if ((flags ^ m.flags) & kCipherFlags)
-        markDamaged(m, TARROW_E_DAMAGED,
-                    format("local header names flags 0x%04x, the central directory 0x%04x", flags, m.flags));
+        disagreement(format("local header names flags 0x%04x, the central directory 0x%04x", flags, m.flags));
     if (disagrees(crc, m.crc32, descriptor))
-        markDamaged(m, TARROW_E_DAMAGED,
-                    format("local header names CRC-32 %08x, the central directory %08x", crc, m.crc32));
+        disagreement(format("local header names CRC-32 %08x, the central directory %08x", crc, m.crc32));
     if (disagrees(size, m.size, descriptor))
-        markDamaged(m, TARROW_E_DAMAGED,
-                    format("local header names a size of %llu bytes, the central directory %llu",
-                           (unsigned long long)size, (unsigned long long)m.size));
+        disagreement(format("local header names a size of %llu bytes, the central directory %llu",
+                            (unsigned long long)size, (unsigned long long)m.size));
     if (disagrees(packed, m.packedSize, descriptor))
-        markDamaged(m, TARROW_E_DAMAGED,
-                    format("local header names a compressed size of %llu bytes, the central directory %llu",
-                           (unsigned long long)packed, (unsigned long long)m.packedSize));
+        disagreement(format("local header names a compressed size of %llu bytes, the central directory %llu",
+                            (unsigned long long)packed, (unsigned long long)m.packedSize));
     const std::string_view localName(reinterpret_cast<const char*>(variable.data()), nameLength);
     if (!sameName(localName, flags, std::span(variable).subspan(nameLength), central))
-        markDamaged(m, TARROW_E_DAMAGED, "local header names the member otherwise than the central directory");
+        disagreement("local header names the member otherwise than the central directory");
 }
 
 // Each member's data ends before the next member's local header and before the central directory:
@@ -279,9 +293,14 @@ void Archive::checkExtents(const std::vector<CentralFacts>& central, uint64_t di
     std::sort(starts.begin(), starts.end());
     for (size_t k = 0; k < starts.size(); ++k) {
         Member& m = m_members[starts[k].second];
+        // An overlap is the member's damage whatever else its headers say.
+        const auto overlap = [&m](std::string why) {
+            m.damage = 0;
+            m.headersDisagree = false;
+            markDamaged(m, TARROW_E_DAMAGED, std::move(why));
+        };
         if (k > 0 && starts[k - 1].first == starts[k].first) {
-            markDamaged(m, TARROW_E_DAMAGED,
-                        format("shares its local header with member %zu", starts[k - 1].second + 1));
+            overlap(format("shares its local header with member %zu", starts[k - 1].second + 1));
             continue;
         }
         uint64_t limit = directoryStart;
@@ -290,8 +309,8 @@ void Archive::checkExtents(const std::vector<CentralFacts>& central, uint64_t di
                 limit = std::min(limit, starts[next].first + uint64_t(m_adjustment));
                 break;
             }
-        if (m.damage == 0 && (m.dataOffset > limit || m.packedSize > limit - m.dataOffset))
-            markDamaged(m, TARROW_E_DAMAGED, "its data runs into the next member or the central directory");
+        if ((m.damage == 0 || m.headersDisagree) && (m.dataOffset > limit || m.packedSize > limit - m.dataOffset))
+            overlap("its data runs into the next member or the central directory");
     }
 }
 

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace tarrow {
+class Operation;
+}
+
 namespace tarrow::core {
 
 // Where an archive's bytes come from. readAt may be called from several threads at once.
@@ -45,9 +49,10 @@ struct Member {
     bool symlink = false;
     bool encrypted = false;
     std::optional<AesField> aes;
-    uint64_t dataOffset = 0;  // where the stored data starts in the source
-    int damage = 0;           // TARROW_E_DAMAGED or TARROW_E_METHOD when the member cannot be read
-    std::string why;          // what is wrong with it
+    uint64_t dataOffset = 0;       // where the stored data starts in the source
+    int damage = 0;                // TARROW_E_DAMAGED or TARROW_E_METHOD when the member cannot be read
+    std::string why;               // what is wrong with it
+    bool headersDisagree = false;  // the damage: its local header states other facts than the central directory
 };
 
 // What the local header is held against: the central directory's header offset, stored name
@@ -61,6 +66,10 @@ struct CentralFacts {
 
 class Archive {
 public:
+    // Opens the archive the flat interface's operation reads (one file, or its memory block); null
+    // when it spans disks or cannot be read, where the operation's own checks are all there is.
+    static std::unique_ptr<Archive> forOperation(const Operation& op);
+
     // Reads the catalogue; TARROW_OK with `out` set, or the code of what failed.
     static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out);
 

@@ -1,5 +1,6 @@
 #include "Extract.h"
 
+#include "ArchiveCore.h"
 #include "ExtraField.h"
 #include "MemberDecode.h"
 #include "NameMatch.h"
@@ -164,6 +165,7 @@ bool walkCentralDirectory(Operation& op) {
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure)) continue;
         if (passesChecks(op, h, true)) {
             record(op, entryFor(h));
+            op.catalogue.back().centralIndex = i;
             indices.push_back(i);
         }
     }
@@ -321,7 +323,9 @@ bool readCatalogue(Operation& op) {
         in.offsetAdjustment = 0;
     }
     if (e.centralSize == 0 || !findCentralDirectory(op)) return false;
-    return op.settings.view || walkCentralDirectory(op);
+    if (op.settings.view) return true;
+    op.core = core::Archive::forOperation(op);
+    return walkCentralDirectory(op);
 }
 
 void operateOnArchive(Operation& op) {

@@ -1,6 +1,7 @@
 // The extraction pass: for each catalogue entry, its local header, the decision whether it is written
 // (target path, existing file, freshen and update, overwrite mode, password), its decoding, the output
 // to a file, a device, memory or nowhere (test mode), the CRC check, and the file's time and attributes.
+#include "ArchiveCore.h"
 #include "ExtraField.h"
 #include "MemberDecode.h"
 #include "Msdos.h"
@@ -418,6 +419,13 @@ void extractMember(Operation& op, const MemberEntry& entry, const LocalHeader& h
 // Reads the local header at the entry's offset (allowing for the archive's offset adjustment) and
 // leaves the input at the member's data. False, with the warning or error raised, when it cannot.
 bool readLocalHeader(Operation& op, const MemberEntry& entry, LocalHeader& h) {
+    // What a member is was decided once, by the archive core: one whose local header states other
+    // facts than the central directory is damaged, and nothing is written for it.
+    if (op.core && entry.centralIndex < op.core->members().size() &&
+        op.core->members()[entry.centralIndex].headersDisagree) {
+        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
+        return false;
+    }
     ArchiveInput& in = op.input;
     const std::string& archive = op.archiveName();
     uint8_t b[kLocalHeaderSize];

@@ -1,5 +1,6 @@
 #include "Unzip.h"
 
+#include "ArchiveCore.h"
 #include "Extract.h"
 #include "NameMatch.h"
 #include "Utility.h"
@@ -24,6 +25,8 @@ Settings Settings::defaults() {
 }
 
 Operation::Operation() : input(*this) {}
+
+Operation::~Operation() = default;
 
 const std::string& Operation::archiveName() const { return settings.archiveName ? *settings.archiveName : kNoName; }
 
@@ -78,6 +81,7 @@ int32_t Operation::run() {
     includePatterns = {};
     excludePatterns = {};
     catalogue = {};
+    core.reset();
     header = CentralHeader{};
     messageBuffer.reset();
     initialise();

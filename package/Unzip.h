@@ -144,15 +144,21 @@ struct MemberEntry {
     bool dataDescriptor = false;
     bool text = false;
     bool volumeLabel = false;
+    uint64_t centralIndex = 0;  // its place in the central directory
     // Where the next member's local header or the central directory begins (archive offset on the
     // same disk): its local header and data must end there, or it overlaps them.
     uint64_t extentLimit = UINT64_MAX;
     std::optional<AesField> aes;  // a WinZip AES member (method 99): its key size and real method
 };
 
+namespace core {
+class Archive;
+}
+
 class Operation {
 public:
     Operation();
+    ~Operation();
 
     // The exports' work: see tarrow.h for each.
     void initialise();
@@ -171,6 +177,9 @@ public:
     EndRecord endRecord;
     CentralHeader header;
     std::vector<MemberEntry> catalogue;
+    // The archive's members as the core decided them, beside the catalogue (none for archives that
+    // span disks): what a member is, is decided there once.
+    std::unique_ptr<core::Archive> core;
     ArchiveInput input;
     bool errorRaised = false;  // any error during this operation
     int dialogAnswer = -1;     // last answer recorded by UnzipDlgBoxProc

@@ -246,6 +246,29 @@ TEST_F(TarrowTool, SplitPartsFoldersOfKilledRunsAreSwept) {
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp), fs::directory_iterator()), 1);
 }
 
+// A member whose local header names another method than the central directory: listed as the
+// directory says, and in test and extraction damaged with the field named; its neighbour is fine.
+TEST_F(TarrowTool, DisagreeingHeadersAreNamedInTestAndExtraction) {
+    ziptest::Archive a;
+    a.members = {ziptest::stored("a.txt", "hello"), ziptest::stored("b.txt", "world")};
+    ziptest::Bytes bytes = ziptest::build(a);
+    bytes[8] = 8;  // the local header says deflated
+    ziptest::writeFile((root / "d.zip").string(), bytes);
+    const std::string archive = "'" + (root / "d.zip").string() + "'";
+    EXPECT_EQ(run("l " + archive), 0);
+    EXPECT_NE(read("out.txt").find("Stored   3610a686  a.txt"), std::string::npos) << read("out.txt");
+    for (const char* mode : {"t ", "x "}) {
+        EXPECT_EQ(run(mode + std::string("-d '") + (root / "out").string() + "' " + archive), 1) << mode;
+        EXPECT_NE(read("err.txt").find("a.txt: warning: local header missing, unreadable, or declaring more than the "
+                                       "central directory (local header names method 8, the central directory 0)"),
+                  std::string::npos)
+            << read("err.txt");
+        EXPECT_EQ(read("out.txt").find("a.txt"), std::string::npos) << read("out.txt");
+        EXPECT_NE(read("out.txt").find("b.txt"), std::string::npos) << read("out.txt");
+    }
+    EXPECT_FALSE(fs::exists(root / "out" / "a.txt"));
+}
+
 // An archive without members is listed and tested as such; selecting from it finds nothing.
 TEST_F(TarrowTool, ArchiveWithoutMembersListsAndTests) {
     ziptest::writeFile((root / "empty.zip").string(), ziptest::build({}));

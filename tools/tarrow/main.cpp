@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 
 using namespace tarrowcli;
@@ -70,6 +71,23 @@ int16_t askOverwrite(const std::vector<std::string>& f) {
     return TARROW_OVERWRITE_NO;
 }
 
+// Which fact of a member its local header gets wrong, as the handle interface tells it; empty when
+// it does not (the member is fine there, or the archive spans disks).
+std::string localHeaderDetail(const std::string& name) {
+    static std::unique_ptr<tarrow_archive, decltype(&tarrow_close)> archive(nullptr, tarrow_close);
+    static bool opened = false;
+    if (!opened) {
+        opened = true;
+        tarrow_archive* handle = nullptr;
+        if (tarrow_open(g_run.archive.c_str(), &handle) == TARROW_OK) archive.reset(handle);
+    }
+    for (size_t i = 0; archive && i < tarrow_entry_count(archive.get()); ++i) {
+        tarrow_entry e{};
+        if (tarrow_entry_at(archive.get(), i, &e) == TARROW_OK && e.damage && name == e.name) return e.damage;
+    }
+    return {};
+}
+
 int16_t onMessage(int32_t, int32_t code, const char* text) {
     std::string t = text;
     switch (code) {
@@ -115,6 +133,9 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC) g_run.crcFailed = f.size() > 1 ? f[1] : "";
         std::string what = code == TARROW_MSG_ERROR ? "error: " + veltrane::PackageErrorText(value)
                                                     : "warning: " + veltrane::PackageWarningText(value);
+        if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_LOCAL_HEADER && f.size() > 1)
+            if (std::string detail = localHeaderDetail(f[1]); !detail.empty())
+                what += " (" + printable(detail, false) + ")";
         std::string file = f.size() > 1 && !f[1].empty() && f[1] != f[0] ? printable(f[1], false) + ": " : "";
         std::cerr << "tarrow: " << file << what << "\n";
         g_run.problem = true;
