@@ -166,11 +166,11 @@ std::unique_ptr<Source> fileSource(const char* path, int& code) {
 
 std::unique_ptr<Source> memorySource(std::span<const uint8_t> block) { return std::make_unique<BlockSource>(block); }
 
-int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out) {
+int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const EndRecord* known) {
     if (!source) return TARROW_E_ARGUMENT;
     try {
         std::unique_ptr<Archive> archive(new Archive(std::move(source)));
-        if (const int code = archive->readCatalogue(); code != TARROW_OK) return code;
+        if (const int code = archive->readCatalogue(known); code != TARROW_OK) return code;
         out = std::move(archive);
         return TARROW_OK;
     } catch (const std::bad_alloc&) {
@@ -186,15 +186,19 @@ std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
                                      : s.archiveName ? fileSource(s.archiveName->c_str(), code)
                                                      : nullptr;
     std::unique_ptr<Archive> archive;
-    if (source && open(std::move(source), archive) != TARROW_OK) archive.reset();
+    if (source && open(std::move(source), archive, &op.endRecord) != TARROW_OK) archive.reset();
     return archive;
 }
 
-int Archive::readCatalogue() {
+int Archive::readCatalogue(const EndRecord* known) {
     SourceReader reader(*m_source);
     EndRecord e;
-    const EndSearch found = locateEndRecord(reader, reader.size(), e);
-    if (found == EndSearch::None || found == EndSearch::Truncated) return TARROW_E_NOT_ZIP;
+    if (known) {
+        e = *known;
+    } else if (const EndSearch found = locateEndRecord(reader, reader.size(), e);
+               found == EndSearch::None || found == EndSearch::Truncated) {
+        return TARROW_E_NOT_ZIP;
+    }
     if (e.diskNumber != 0 || e.centralStartDisk != 0) return TARROW_E_MULTIDISK;
     // The directory runs from its start to the end records; offsets measured from the start of the
     // archive data are tried when those measured from the file's start miss.

@@ -17,7 +17,8 @@
 
 namespace tarrow {
 class Operation;
-}
+struct EndRecord;
+}  // namespace tarrow
 
 namespace tarrow::core {
 
@@ -71,7 +72,8 @@ public:
     static std::unique_ptr<Archive> forOperation(const Operation& op);
 
     // Reads the catalogue; TARROW_OK with `out` set, or the code of what failed.
-    static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out);
+    // With `known`, the end record found already is taken rather than searched for again.
+    static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const EndRecord* known = nullptr);
 
     const std::vector<Member>& members() const { return m_members; }
     // Decodes member index into sink. password may be null.
@@ -79,7 +81,7 @@ public:
 
 private:
     explicit Archive(std::unique_ptr<Source> source) : m_source(std::move(source)) {}
-    int readCatalogue();
+    int readCatalogue(const EndRecord* known);
     void checkLocalHeader(Member& member, const CentralFacts& central);
     void checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart);
 
