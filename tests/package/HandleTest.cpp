@@ -22,9 +22,12 @@ using ziptest::stored;
 namespace {
 
 struct Handle {
+    Bytes bytes;  // the block a memory handle reads, kept as long as the handle
     tarrow_archive* archive = nullptr;
     int code = -1;
-    explicit Handle(const Bytes& bytes) { code = tarrow_open_memory(bytes.data(), bytes.size(), &archive); }
+    explicit Handle(Bytes block) : bytes(std::move(block)) {
+        code = tarrow_open_memory(bytes.data(), bytes.size(), &archive);
+    }
     explicit Handle(const std::string& path) { code = tarrow_open(path.c_str(), &archive); }
     ~Handle() { tarrow_close(archive); }
     tarrow_entry entry(size_t index) const {
