@@ -27,7 +27,7 @@ fail=0
 snapshot() {
   # Folders that do not exist yet make find complain; that is expected.
   { find /usr/bin /usr/include /usr/lib/*-linux-gnu /usr/share/applications /usr/share/icons/hicolor \
-       /usr/share/man/man1 /usr/share/metainfo /usr/share/mime /usr/share/thumbnailers /usr/share/veltrane \
+       /usr/share/man/man1 /usr/share/man/man3/tarrow_open.3.gz /usr/share/metainfo /usr/share/mime /usr/share/thumbnailers /usr/share/veltrane \
        /usr/share/doc/veltrane /usr/share/doc/libpackage0 /usr/share/doc/libpackage-dev \
        -xdev 2>/dev/null || true; } | sort
 }

@@ -12,11 +12,11 @@ root=$dest$prefix
 fail=0
 need() { [ -e "$root/$1" ] || { echo "missing: $1"; fail=1; }; }
 
-for f in bin/veltrane bin/veltrane-preview bin/tarrow lib/libPackage.so include/tarrow.h \
+for f in bin/veltrane bin/veltrane-preview bin/tarrow lib/libPackage.so include/tarrow.h include/tarrow_archive.h \
          lib/pkgconfig/veltrane-package.pc share/applications/veltrane.desktop \
          share/mime/packages/veltrane-skin.xml share/thumbnailers/veltrane.thumbnailer \
          share/icons/hicolor/scalable/apps/veltrane.svg share/icons/hicolor/48x48/apps/veltrane.png \
-         share/man/man1/veltrane.1 share/man/man1/veltrane-preview.1 share/man/man1/tarrow.1 \
+         share/man/man1/veltrane.1 share/man/man1/veltrane-preview.1 share/man/man1/tarrow.1 share/man/man3/tarrow_open.3 \
          share/metainfo/org.veltrane.Veltrane.metainfo.xml share/veltrane/Skins; do
   need "$f"
 done
@@ -35,7 +35,7 @@ update-mime-database "$dest/mime" >/dev/null 2>&1 || { echo "update-mime-databas
 grep -q 'application/x-veltrane-skin:\*\.wsz' "$dest/mime/globs2" || { echo "glob not registered"; fail=1; }
 grep -q 'application/x-veltrane-skin application/zip' "$dest/mime/subclasses" || { echo "not a zip subclass"; fail=1; }
 
-for m in "$root"/share/man/man1/*.1; do
+for m in "$root"/share/man/man1/*.1 "$root"/share/man/man3/*.3; do
   [ -z "$(groff -man -ww -z "$m" 2>&1)" ] || { echo "manual page warnings in $m"; fail=1; }
 done
 
