@@ -81,6 +81,8 @@ MemberEntry entryFor(const CentralHeader& h) {
     m.compressedSize = h.compressedSize;
     m.uncompressedSize = h.uncompressedSize;
     m.crc32 = h.crc32;
+    m.dosDate = h.dosDate;
+    m.dosTime = h.dosTime;
     m.attributes = uint16_t((h.externalAttributes & 0xFF) | TARROW_ATTRIBUTE_ARCHIVE);
     m.encrypted = h.flags & 1;
     m.dataDescriptor = h.flags & 8;

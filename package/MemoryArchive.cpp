@@ -70,6 +70,8 @@ int MemoryArchive::open(std::span<const uint8_t> block) {
         entry.path = targetPath(s, member.name, entry.folder);
         entry.folder = entry.folder || (member.attributes & kFolderAttribute);
         entry.size = member.uncompressedSize;
+        entry.dosDate = member.dosDate;
+        entry.dosTime = member.dosTime;
         anyFile = anyFile || !entry.folder;
         m_entries.push_back(std::move(entry));
     }

@@ -20,10 +20,11 @@ struct MemberBuffer;
 class MemoryArchive {
 public:
     struct Entry {
-        std::string name;     // as stored, converted as the library's listings show it
-        std::string path;     // where the extraction would write it, relative, "/"-separated
-        bool folder = false;  // the extraction makes a folder for it, not a file
-        uint64_t size = 0;    // declared uncompressed size
+        std::string name;                   // as stored, converted as the library's listings show it
+        std::string path;                   // where the extraction would write it, relative, "/"-separated
+        bool folder = false;                // the extraction makes a folder for it, not a file
+        uint64_t size = 0;                  // declared uncompressed size
+        uint16_t dosDate = 0, dosTime = 0;  // modification time as stored: local time, no zone
     };
 
     MemoryArchive();

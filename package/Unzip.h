@@ -139,7 +139,8 @@ struct MemberEntry {
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;  // bounds the output of a member whose local header lacks sizes
     uint32_t crc32 = 0;
-    uint16_t attributes = 0;  // low byte of the external attributes, archive bit always on
+    uint16_t dosDate = 0, dosTime = 0;  // the central directory's modification time
+    uint16_t attributes = 0;            // low byte of the external attributes, archive bit always on
     bool encrypted = false;
     bool dataDescriptor = false;
     bool text = false;
