@@ -178,64 +178,69 @@ inline int Paeth(int a, int b, int c) {
     return pb <= pc ? b : c;
 }
 
-// One scan line as R, G, B bytes.
-void ReadRow(const Dib& picture, int32_t y, uint8_t* out) {
+// One scan line as R, G, B bytes, with the alpha byte after each pixel when alpha is given.
+void ReadRow(const Dib& picture, int32_t y, const uint8_t* alpha, uint8_t* out) {
     const int32_t width = picture.Width();
+    const size_t step = alpha ? 4 : 3;
     if (picture.BitCount() == 24 || picture.BitCount() == 32) {
-        const size_t step = size_t(picture.BitCount() / 8);
+        const size_t source = size_t(picture.BitCount() / 8);
         const uint8_t* p = picture.Row(y);
-        for (int32_t x = 0; x < width; ++x, p += step, out += 3) {
+        for (int32_t x = 0; x < width; ++x, p += source, out += step) {
             out[0] = p[2];
             out[1] = p[1];
             out[2] = p[0];
+            if (alpha) out[3] = alpha[x];
         }
         return;
     }
-    for (int32_t x = 0; x < width; ++x, out += 3) {
+    for (int32_t x = 0; x < width; ++x, out += step) {
         const RgbQuad c = picture.PixelColor(x, y);
         out[0] = c.red;
         out[1] = c.green;
         out[2] = c.blue;
+        if (alpha) out[3] = alpha[x];
     }
 }
 
 // Writes the row filtered by Type (0 none, 1 left, 2 up, 4 Paeth) into out; returns the sum of
 // the magnitudes of the filtered bytes taken as signed. One loop per type, so each vectorises.
-template <int Type>
+template <int Type, size_t Step>
 long FilterRow(const uint8_t* current, const uint8_t* previous, size_t rowBytes, uint8_t* out) {
     long score = 0;
     for (size_t i = 0; i < rowBytes; ++i) {
-        const int left = i >= 3 ? current[i - 3] : 0;
+        const int left = i >= Step ? current[i - Step] : 0;
         int predictor = 0;
         if constexpr (Type == 1) predictor = left;
         else if constexpr (Type == 2) predictor = previous[i];
-        else if constexpr (Type == 4) predictor = Paeth(left, previous[i], i >= 3 ? previous[i - 3] : 0);
+        else if constexpr (Type == 4) predictor = Paeth(left, previous[i], i >= Step ? previous[i - Step] : 0);
         out[i] = uint8_t(current[i] - predictor);
         score += std::abs(int(int8_t(out[i])));
     }
     return score;
 }
 
+template <size_t Step>
 long FilterRow(uint8_t type, const uint8_t* current, const uint8_t* previous, size_t rowBytes, uint8_t* out) {
     switch (type) {
-    case 1: return FilterRow<1>(current, previous, rowBytes, out);
-    case 2: return FilterRow<2>(current, previous, rowBytes, out);
-    case 4: return FilterRow<4>(current, previous, rowBytes, out);
-    default: return FilterRow<0>(current, previous, rowBytes, out);
+    case 1: return FilterRow<1, Step>(current, previous, rowBytes, out);
+    case 2: return FilterRow<2, Step>(current, previous, rowBytes, out);
+    case 4: return FilterRow<4, Step>(current, previous, rowBytes, out);
+    default: return FilterRow<0, Step>(current, previous, rowBytes, out);
     }
 }
 
 // Each row gets the filter whose output has the smallest sum of magnitudes, the usual heuristic.
-std::vector<uint8_t> FilteredRows(const Dib& picture) {
-    const size_t width = size_t(picture.Width()), rowBytes = width * 3;
+std::vector<uint8_t> FilteredRows(const Dib& picture, const uint8_t* alpha) {
+    const size_t width = size_t(picture.Width()), rowBytes = width * (alpha ? 4 : 3);
     std::vector<uint8_t> out((rowBytes + 1) * size_t(picture.Height()));
     std::vector<uint8_t> previous(rowBytes, 0), current(rowBytes), candidate(rowBytes);
     for (int32_t y = 0; y < picture.Height(); ++y) {
-        ReadRow(picture, y, current.data());
+        ReadRow(picture, y, alpha ? alpha + size_t(y) * width : nullptr, current.data());
         uint8_t* line = &out[size_t(y) * (rowBytes + 1)];
         long bestScore = -1;
         for (uint8_t type : {0, 1, 2, 4}) {
-            const long score = FilterRow(type, current.data(), previous.data(), rowBytes, candidate.data());
+            const long score = alpha ? FilterRow<4>(type, current.data(), previous.data(), rowBytes, candidate.data())
+                                     : FilterRow<3>(type, current.data(), previous.data(), rowBytes, candidate.data());
             if (bestScore < 0 || score < bestScore) {
                 bestScore = score;
                 line[0] = type;
@@ -305,22 +310,31 @@ std::vector<uint8_t> DeflateFixed(const std::vector<uint8_t>& data) {
     return out;
 }
 
-std::vector<uint8_t> EncodePng(const Dib& picture) {
+std::vector<uint8_t> ZlibFixed(const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> zlib = {0x78, 0x01};  // deflate, 32 KB window, no dictionary
+    const std::vector<uint8_t> deflated = DeflateFixed(data);
+    zlib.insert(zlib.end(), deflated.begin(), deflated.end());
+    PutBig32(zlib, Adler32(data));
+    return zlib;
+}
+
+std::vector<uint8_t> EncodePng(const Dib& picture, const std::vector<uint8_t>& alpha, PngCompressor compress) {
     static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> png(kSignature, kSignature + 8);
     if (picture.Empty()) return {};
+    const bool withAlpha = !alpha.empty();
+    if (withAlpha && alpha.size() != size_t(picture.Width()) * size_t(picture.Height())) return {};
 
     std::vector<uint8_t> header;
     PutBig32(header, uint32_t(picture.Width()));
     PutBig32(header, uint32_t(picture.Height()));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits per sample, RGB, deflate, adaptive, no interlace
+    // 8 bits per sample, RGB (2) or RGB with alpha (6), deflate, adaptive filters, no interlace.
+    header.insert(header.end(), {8, uint8_t(withAlpha ? 6 : 2), 0, 0, 0});
     PutChunk(png, "IHDR", header);
 
-    const std::vector<uint8_t> rows = FilteredRows(picture);
-    std::vector<uint8_t> zlib = {0x78, 0x01};  // deflate, 32 KB window, no dictionary
-    const std::vector<uint8_t> deflated = DeflateFixed(rows);
-    zlib.insert(zlib.end(), deflated.begin(), deflated.end());
-    PutBig32(zlib, Adler32(rows));
+    const std::vector<uint8_t> rows = FilteredRows(picture, withAlpha ? alpha.data() : nullptr);
+    const std::vector<uint8_t> zlib = compress ? compress(rows) : ZlibFixed(rows);
+    if (zlib.empty()) return {};
     PutChunk(png, "IDAT", zlib);
     PutChunk(png, "IEND", {});
     return png;
