@@ -3,7 +3,7 @@
 // collections; and the page of the real skins opened in headless Chromium.
 #include "PreviewToolFixture.h"
 
-#include "platform/Png.h"
+#include "PreviewOutput.h"
 #include "rendering/SkinPreview.h"
 
 #include <map>
@@ -12,6 +12,7 @@
 
 using namespace veltrane;
 using namespace veltrane::test;
+using veltrane::preview::EncodePreviewPng;
 
 namespace {
 
@@ -48,7 +49,8 @@ TEST_F(GalleryTool, WritesLosslessPreviewsAndAPageListingEverySkin) {
     EXPECT_NE(Errors().find("3 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
     EXPECT_EQ(Output(), (gallery() / "index.html").string() + "\n");
     // PNG by our writer, byte for byte the core's picture.
-    EXPECT_EQ(Read(gallery() / "previews" / "Red.png"), ziptest::toString(EncodePng(RenderSkinPreview(red.string()))));
+    EXPECT_EQ(Read(gallery() / "previews" / "Red.png"),
+              ziptest::toString(EncodePreviewPng(RenderSkinPreview(red.string()))));
     EXPECT_TRUE(fs::exists(gallery() / "previews" / "Blue.png"));
     EXPECT_TRUE(fs::exists(gallery() / "previews" / "Packed.png"));
     const std::string data = PageData(Page());
@@ -64,7 +66,7 @@ TEST_F(GalleryTool, WritesLosslessPreviewsAndAPageListingEverySkin) {
     EXPECT_FALSE(fs::exists(gallery() / "previews" / "Red.png"));
     EXPECT_FALSE(fs::exists(gallery() / "previews" / "Blue.png"));  // no longer in the gallery
     ASSERT_EQ(Run("-f png -o " + Quoted(out) + " " + Quoted(red)), 0) << Errors();
-    EXPECT_EQ(Read(out / "Red.png"), ziptest::toString(EncodePng(RenderSkinPreview(red.string()))));
+    EXPECT_EQ(Read(out / "Red.png"), ziptest::toString(EncodePreviewPng(RenderSkinPreview(red.string()))));
     EXPECT_EQ(Run("--gallery " + Quoted(gallery()) + " -o " + Quoted(out) + " " + Quoted(red)), 2);
 }
 
@@ -86,7 +88,8 @@ TEST_F(GalleryTool, ARerunRendersOnlyWhatChangedAndDropsWhatIsGone) {
     ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
     EXPECT_NE(Errors().find("1 rendered, 1 skipped, 0 failed"), std::string::npos) << Errors();
     EXPECT_EQ(fs::last_write_time(bluePreview), old);
-    EXPECT_EQ(Read(gallery() / "previews" / "Red.png"), ziptest::toString(EncodePng(RenderSkinPreview(red.string()))));
+    EXPECT_EQ(Read(gallery() / "previews" / "Red.png"),
+              ziptest::toString(EncodePreviewPng(RenderSkinPreview(red.string()))));
 
     // A preview deleted by hand is made again; a skin removed leaves the gallery with its preview.
     fs::remove(bluePreview);
@@ -178,9 +181,9 @@ TEST_F(GalleryTool, NestedCollectionsKeepSkinsOfOneNameApart) {
     ASSERT_EQ(RunGallery("-r " + Quoted(root / "skins")), 0) << Errors();
     EXPECT_NE(Errors().find("2 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
     EXPECT_EQ(Read(gallery() / "previews" / "Same.png"),
-              ziptest::toString(EncodePng(RenderSkinPreview((root / "skins" / "A" / "Same").string()))));
+              ziptest::toString(EncodePreviewPng(RenderSkinPreview((root / "skins" / "A" / "Same").string()))));
     EXPECT_EQ(Read(gallery() / "previews" / "Same (2).png"),
-              ziptest::toString(EncodePng(RenderSkinPreview((root / "skins" / "B" / "Same").string()))));
+              ziptest::toString(EncodePreviewPng(RenderSkinPreview((root / "skins" / "B" / "Same").string()))));
 }
 
 // The gallery of the real skins, a broken archive and a hostile name, as a browser shows it.

@@ -4,7 +4,7 @@
 #include "PreviewToolFixture.h"
 
 #include "Thumbnail.h"
-#include "platform/Png.h"
+#include "PreviewOutput.h"
 #include "rendering/SkinPreview.h"
 
 #include <csignal>
@@ -13,6 +13,7 @@
 using namespace veltrane;
 using veltrane::preview::ScaleToFit;
 using namespace veltrane::test;
+using veltrane::preview::EncodePreviewPng;
 
 namespace {
 
@@ -134,7 +135,7 @@ TEST_F(PreviewTool, ThumbnailsArePngPreviewsScaledToFitOrNothingAtAll) {
     const fs::path archive = MakeArchive("Blue.wsz", {File("Blue/MAIN.BMP", MainBitmap(kBlue))});
     ASSERT_EQ(Run("--thumbnail 128 " + Quoted(archive) + " " + Quoted(root / "thumb.png")), 0) << Errors();
     const std::string png = Read(root / "thumb.png");
-    EXPECT_EQ(png, ziptest::toString(EncodePng(ScaleToFit(RenderSkinPreview(folder.string()), 128))));
+    EXPECT_EQ(png, ziptest::toString(EncodePreviewPng(ScaleToFit(RenderSkinPreview(folder.string()), 128))));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(12, 4), "IHDR");
     EXPECT_EQ(png.substr(16, 8), std::string("\0\0\0\x65\0\0\0\x80", 8));  // 101 x 128

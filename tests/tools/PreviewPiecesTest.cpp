@@ -46,7 +46,8 @@ TEST(WorkerProcesses, EveryJobIsReportedOnceAndACrashLosesOnlyItsOwnJob) {
         40, 3,
         [](std::size_t i) {
             if (i == 17) raise(SIGKILL);
-            return JobResult{uint8_t(i % 3), "job " + std::to_string(i) + std::string(i * 100, '.'), false};
+            return JobResult{uint8_t(i % 3), "job " + std::to_string(i) + std::string(i * 100, '.'), false,
+                             std::string(i * 2000, char('a' + i % 26))};
         },
         [&](std::size_t i, const JobResult& r) { EXPECT_TRUE(results.emplace(i, r).second) << i; });
     ASSERT_EQ(results.size(), 40u);
@@ -58,6 +59,7 @@ TEST(WorkerProcesses, EveryJobIsReportedOnceAndACrashLosesOnlyItsOwnJob) {
             EXPECT_FALSE(r.lost) << i;
             EXPECT_EQ(r.status, i % 3);
             EXPECT_EQ(r.message, "job " + std::to_string(i) + std::string(i * 100, '.'));
+            EXPECT_EQ(r.data, std::string(i * 2000, char('a' + i % 26)));
         }
     }
     EXPECT_EQ(OpenDescriptors(), before);

@@ -116,7 +116,8 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
         return false;
     }
     const std::string manifestText = ReadWholeFile(m_folder + kManifestName);
-    const bool ours = manifestText.rfind(std::string(kManifestFirstLine) + "\n", 0) == 0;
+    const bool ours = manifestText.rfind(std::string(kManifestFirstLine) + "\n", 0) == 0 ||
+                      manifestText.rfind(std::string(kManifestFirstLineWithoutFacts) + "\n", 0) == 0;
     if (!ours && !force && fs::exists(fs::symlink_status(PagePath(), ec))) {
         error = PagePath() + " is not a gallery's page (no " + kManifestName +
                 " beside it); give --force to replace it, or choose another folder";
@@ -139,7 +140,7 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
     std::set<std::string> seen;
     std::vector<bool> named;
     for (const SkinSource& source : sources) {
-        Skin skin{source, AbsolutePath(source.path), StampOf(source), {}, State::Pending, {}};
+        Skin skin{source, AbsolutePath(source.path), StampOf(source), {}, State::Pending, {}, {}};
         if (!seen.insert(skin.path).second) continue;
         const auto record = records.find(skin.path);
         const bool keepsName = record != records.end() && EndsWith(record->second.preview, m_extension) &&
@@ -148,8 +149,10 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
             skin.preview = record->second.preview;
             taken.insert(FoldedName(skin.preview));
             if (!force && record->second.stamp == skin.stamp && record->second.format == m_format &&
-                IsRegularFile(m_previews + skin.preview))
+                IsRegularFile(m_previews + skin.preview)) {
                 skin.state = State::Unchanged;
+                skin.facts = record->second.facts;
+            }
         }
         named.push_back(keepsName);
         m_skins.push_back(std::move(skin));
@@ -178,9 +181,10 @@ std::string Gallery::PreviewPath(std::size_t i) const { return m_previews + m_sk
 
 std::string Gallery::PagePath() const { return m_folder + kPageName; }
 
-void Gallery::Record(std::size_t i, bool rendered, const std::string& reason) {
+void Gallery::Record(std::size_t i, bool rendered, const std::string& reason, SkinFacts facts) {
     m_skins[i].state = rendered ? State::Rendered : State::Failed;
     m_skins[i].reason = rendered ? std::string() : reason;
+    m_skins[i].facts = std::move(facts);
 }
 
 bool Gallery::Write(std::string& error) {
@@ -190,14 +194,31 @@ bool Gallery::Write(std::string& error) {
     for (const Skin& skin : m_skins) {
         const bool shown = skin.state == State::Unchanged || skin.state == State::Rendered;
         if (shown) {
-            records.push_back({skin.path, skin.stamp, m_format, skin.preview});
+            records.push_back({skin.path, skin.stamp, m_format, skin.preview, skin.facts});
             kept.insert(skin.preview);
         }
         std::string reason = skin.reason;
         if (skin.state == State::Pending) reason = "not rendered: the run was interrupted";
         else if (reason.empty() && !shown) reason = "cannot be rendered";
-        tiles.push_back(
-            {skin.source.name, skin.path, skin.stamp.mtime / 1000000000, shown ? skin.preview : "", reason});
+        const SkinFacts& f = skin.facts;
+        GalleryTile tile;
+        tile.name = skin.source.name;
+        tile.path = skin.path;
+        tile.time = skin.stamp.mtime / 1000000000;
+        tile.preview = shown ? skin.preview : "";
+        tile.reason = reason;
+        tile.size = f.size ? f.size : skin.stamp.size;
+        tile.newest = f.newest;
+        tile.text = f.text;
+        tile.missing = f.missing;
+        tile.tooSmall = f.tooSmall;
+        tile.unreadable = f.unreadable;
+        tile.cursors = f.cursors;
+        tile.numsEx = f.numsEx;
+        tile.region = f.region;
+        tile.shaped = shown && f.shaped;
+        tile.hash = shown ? f.hash : std::string();
+        tiles.push_back(std::move(tile));
     }
     if (!WriteFile(m_folder + kManifestName, FormatManifest(records), error)) return false;
     // Previews of ours that show nothing now: the skin is gone, changed format or failed.

@@ -25,6 +25,7 @@ public:
         std::string preview;  // file name in the preview folder
         State state = State::Pending;
         std::string reason;  // why it failed
+        SkinFacts facts;     // as rendered now, or as the manifest kept them for an unchanged skin
     };
 
     // Makes the folder and its preview folder, reads the manifest, names each skin's preview and
@@ -39,8 +40,8 @@ public:
     std::vector<std::size_t> Pending() const;
     // Where skin i's preview is written.
     std::string PreviewPath(std::size_t i) const;
-    // The outcome of rendering skin i.
-    void Record(std::size_t i, bool rendered, const std::string& reason);
+    // The outcome of rendering skin i, with what was learnt about it.
+    void Record(std::size_t i, bool rendered, const std::string& reason, SkinFacts facts = {});
 
     // Writes the manifest, then index.html, and removes the previews of skins that are no longer
     // in the gallery or failed this time. Skins still pending are listed as not rendered.

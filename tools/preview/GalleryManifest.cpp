@@ -69,6 +69,8 @@ std::string FormatManifest(const std::vector<GalleryRecord>& records) {
         AppendEscaped(out, r.format);
         out += '\t';
         AppendEscaped(out, r.preview);
+        out += '\t';
+        AppendEscaped(out, SerializeFacts(r.facts));
         out += '\n';
     }
     return out;
@@ -77,17 +79,23 @@ std::string FormatManifest(const std::vector<GalleryRecord>& records) {
 std::vector<GalleryRecord> ParseManifest(const std::string& text) {
     std::vector<GalleryRecord> records;
     std::size_t at = text.find('\n');
-    if (at == std::string::npos || text.compare(0, at, kManifestFirstLine) != 0) return records;
+    if (at == std::string::npos) return records;
+    const bool withFacts = text.compare(0, at, kManifestFirstLine) == 0;
+    if (!withFacts && text.compare(0, at, kManifestFirstLineWithoutFacts) != 0) return records;
+    std::string facts;
     while (++at < text.size()) {
         const std::size_t end = text.find('\n', at);
         if (end == std::string::npos) break;  // a last line without its end was cut short
         const std::vector<std::string> fields = SplitTabs(text.substr(at, end - at));
         at = end;
         GalleryRecord r;
-        if (fields.size() != 5 || !Unescape(fields[0], r.skin) || r.skin.empty() ||
+        if ((fields.size() != 5 && fields.size() != 6) || !Unescape(fields[0], r.skin) || r.skin.empty() ||
             !ParseWhole(fields[1], r.stamp.size) || !ParseWhole(fields[2], r.stamp.mtime) ||
             !Unescape(fields[3], r.format) || !Unescape(fields[4], r.preview) || !IsPlainFileName(r.preview))
             continue;
+        // Without facts the preview is still the gallery's own, but the skin is rendered again.
+        if (!withFacts || fields.size() != 6 || !Unescape(fields[5], facts) || !DeserializeFacts(facts, r.facts))
+            r.format.clear();
         records.push_back(std::move(r));
     }
     return records;

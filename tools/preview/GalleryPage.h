@@ -19,6 +19,12 @@ struct GalleryTile {
     int64_t time = 0;     // its modification time, seconds since the epoch
     std::string preview;  // the preview's file name in the preview folder; empty when it failed
     std::string reason;   // why it failed
+    uint64_t size = 0;    // the archive's size, or the folder's files' total
+    int64_t newest = 0;   // the newest member's time, seconds since the epoch; 0 unknown
+    std::string text;     // the skin's texts, UTF-8, at most 64 KB, files separated by "\n\n"
+    std::vector<std::string> missing, tooSmall, unreadable;                // standard bitmap file names, lower case
+    bool cursors = false, numsEx = false, region = false, shaped = false;  // shaped: transparent pixels
+    std::string hash;  // 16 lower-case hex digits of the preview's pixel hash; empty when not rendered
 };
 
 // text as a JSON string literal, quotes included. Besides what JSON requires, "<", ">", "&" and

@@ -1,5 +1,6 @@
 #include "InMemorySkin.h"
 
+#include "SkinFacts.h"
 #include "SkinRender.h"
 
 #include "platform/FileHandling.h"
@@ -134,6 +135,23 @@ private:
     bool m_opened = false;
 };
 
+// The texts, cursors and newest time of the whole archive: a readme often lies beside the skin's
+// folder rather than in it.
+void DescribeArchive(tarrow::MemoryArchive& archive, SkinFacts& facts) {
+    SkinTextCollector texts;
+    const auto& entries = archive.entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto& entry = entries[i];
+        if (entry.folder) continue;
+        facts.newest = std::max(facts.newest, DosTimeToEpoch(entry.dosDate, entry.dosTime));
+        facts.cursors = facts.cursors || IsCursorName(entry.path);
+        if (!texts.WantsMore() || !IsSkinTextName(entry.path) || entry.size > kMaxTextFileSize) continue;
+        tarrow::MemoryArchive::Failure failure;
+        if (const auto bytes = archive.read(i, failure)) texts.Add(*bytes);
+    }
+    facts.text = texts.Take();
+}
+
 }  // namespace
 
 ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members) {
@@ -152,12 +170,13 @@ ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive:
     return result;
 }
 
-bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error) {
+bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error, SkinFacts* facts) {
     const MappedFile file(path);
     if (!file.Opened()) {
         error = UnpackFailure(TARROW_ERROR_NO_ARCHIVE, 0);
         return false;
     }
+    if (facts) facts->size = file.Bytes().size();
     tarrow::MemoryArchive archive;
     if (const int code = archive.open(file.Bytes())) {
         error = UnpackFailure(code, 0);
@@ -175,6 +194,7 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
         error = UnpackFailure(0, archive.warning());
         return false;
     }
+    if (facts) DescribeArchive(archive, *facts);
     ArchiveSkinFolder skin = FindArchiveSkinFolder(archive.entries());
     if (skin.conflict) {
         error = UnpackFailure(0, TARROW_WARNING_CANNOT_CREATE);
@@ -202,6 +222,7 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
                                     lastBytes = *bytes;
                                     return bytes;
                                 });
+    const RecordingSkinFiles recorder(files);
     const auto failed = [&] { return failure.error != 0 || failure.warning != 0; };
 
     if (!files.HasFile("main.bmp")) {
@@ -209,11 +230,12 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
         return false;
     }
     Dib scratch;
-    if (!files.LoadBitmap("main.bmp", scratch)) {
+    if (!recorder.LoadBitmap("main.bmp", scratch)) {
         error = failed() ? UnpackFailure(failure.error, failure.warning) : "main.bmp is not a readable bitmap";
         return false;
     }
-    canvas = RenderSkinPreview(files);
+    canvas = RenderSkinPreview(recorder);
+    if (facts) recorder.Describe(*facts);
     if (failed()) {
         error = UnpackFailure(failure.error, failure.warning);
         return false;

@@ -28,8 +28,12 @@ struct ArchiveSkinFolder {
 };
 ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members);
 
+struct SkinFacts;
+
 // The preview of the skin archive at path into canvas, or false with error set as the file-based
-// path words it for the same archive.
-bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error);
+// path words it for the same archive. facts, when given, gets what the archive tells about the
+// skin (its size at once; texts, cursors and newest time once the catalogue is read and within
+// the skin budget; the bitmaps' facts once rendered).
+bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& error, SkinFacts* facts = nullptr);
 
 }  // namespace veltrane::preview

@@ -40,7 +40,7 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         options.thumbnailOutput = args[3];
         return options;
     }
-    bool onlySkins = false, formatGiven = false;
+    bool onlySkins = false, formatGiven = false, shapeGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (onlySkins || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -53,6 +53,11 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         }
         if (arg == "--via-files") {
             options.viaFiles = true;
+            continue;
+        }
+        if (arg == "--shape" || arg == "--no-shape") {
+            options.shape = arg == "--shape";
+            shapeGiven = true;
             continue;
         }
         if (arg == "--force") {
@@ -116,6 +121,12 @@ std::optional<PreviewOptions> ParsePreviewOptions(const std::vector<std::string>
         }
         // A gallery shows previews as they are, so it keeps them lossless unless told otherwise.
         if (!formatGiven) options.format = ImageFormat::Png;
+        // Transparent corners are what a gallery shows best.
+        if (!shapeGiven) options.shape = options.format == ImageFormat::Png;
+    }
+    if (options.shape && options.format != ImageFormat::Png) {
+        error = "--shape needs PNG output (-f png): JPEG and BMP previews have no transparency";
+        return std::nullopt;
     }
     return options;
 }

@@ -1,6 +1,6 @@
 // Command line of veltrane-preview:
 //   veltrane-preview [-f jpg|bmp|png] [-q QUALITY] [-o DIR | --gallery DIR] [-j JOBS] [-r] [--force]
-//                    [--via-files] SKIN...
+//                    [--shape | --no-shape] [--via-files] SKIN...
 //   veltrane-preview --thumbnail SIZE INPUT OUTPUT
 //   veltrane-preview --help | --version
 #pragma once
@@ -24,6 +24,7 @@ struct PreviewOptions {
     bool viaFiles = false;      // unpack archives into the temporary folder instead of reading them in memory
     bool recursive = false;     // folders of skins are walked into their subfolders
     std::string galleryFolder;  // non-empty: write a gallery (previews and index.html) there
+    bool shape = false;         // PNG previews transparent outside the skin's region.txt
     std::vector<std::string> skins;
     // --thumbnail: the preview scaled to fit a square of this many pixels, written as PNG.
     int thumbnailSize = 0;
@@ -34,7 +35,7 @@ inline constexpr int kMaxThumbnailSize = 4096;
 
 inline constexpr const char* kUsage =
     "usage: veltrane-preview [-f jpg|bmp|png] [-q QUALITY] [-o DIR | --gallery DIR] [-j JOBS] [-r] [--force]\n"
-    "                        [--via-files] SKIN...\n"
+    "                        [--shape | --no-shape] [--via-files] SKIN...\n"
     "       veltrane-preview --thumbnail SIZE INPUT OUTPUT\n"
     "       veltrane-preview --help | --version\n";
 
@@ -53,10 +54,14 @@ inline constexpr const char* kHelp =
     "                  followed, skin folders are not walked into)\n"
     "  --force         replace existing previews (otherwise they are skipped); with --gallery,\n"
     "                  render every skin again\n"
+    "  --shape         PNG previews are transparent outside the main and equalizer windows' outline\n"
+    "                  given by the skin's region.txt (the default for a gallery in PNG)\n"
+    "  --no-shape      PNG previews stay opaque\n"
     "  --via-files     unpack archives into the temporary folder as the viewer does, instead of\n"
     "                  reading them in memory (same previews, slower; for comparison)\n"
     "  --thumbnail SIZE INPUT OUTPUT\n"
-    "                  write the preview of one skin, scaled to fit SIZE x SIZE, as a PNG file\n"
+    "                  write the preview of one skin, scaled to fit SIZE x SIZE, as a PNG file,\n"
+    "                  transparent outside its region.txt outline\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "\n"

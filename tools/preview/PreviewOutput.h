@@ -12,9 +12,13 @@
 
 namespace veltrane::preview {
 
-// The preview's file contents: a 24-bit BMP, a JPEG as the viewer saves it, or a PNG by our own
-// writer (lossless). Empty on failure.
-std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality);
+// The preview's file contents: a 24-bit BMP, a JPEG as the viewer saves it, or a PNG (lossless;
+// with alpha, width x height bytes from the top row, as RGBA). Empty on failure. BMP and JPEG
+// ignore alpha.
+std::vector<uint8_t> EncodePreview(const Dib& canvas, ImageFormat format, int quality,
+                                   const std::vector<uint8_t>& alpha = {});
+// A PNG of the picture, compressed by libdeflate.
+std::vector<uint8_t> EncodePreviewPng(const Dib& picture, const std::vector<uint8_t>& alpha = {});
 // The file extension of the format, with its dot.
 const char* PreviewExtension(ImageFormat format);
 

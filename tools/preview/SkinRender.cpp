@@ -1,6 +1,7 @@
 #include "SkinRender.h"
 
 #include "InMemorySkin.h"
+#include "SkinFacts.h"
 
 #include "app/Commands.h"
 #include "platform/FileHandling.h"
@@ -11,14 +12,14 @@
 #include "rendering/SkinPreview.h"
 
 #include <malloc.h>
+#include <sys/stat.h>
 
 namespace veltrane::preview {
 namespace {
 
 // A skin is worth rendering when its main window's background is there and decodes; every other
 // file may be missing, as in the viewer, and then keeps the default skin's bitmap.
-bool CheckMainBitmap(const std::string& folder, std::string& error) {
-    const SkinFolderFiles files(folder);
+bool CheckMainBitmap(const SkinFiles& files, std::string& error) {
     if (!files.HasFile("main.bmp")) {
         error = "no main.bmp in the skin";
         return false;
@@ -36,7 +37,19 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
-bool RenderArchive(const std::string& archive, const std::string& tempFolder, Dib& canvas, std::string& error) {
+// A skin folder's preview, and its facts when asked for.
+bool RenderFolder(const std::string& folder, Dib& canvas, std::string& error, SkinFacts* facts) {
+    const SkinFolderFiles files(WithSlash(folder));
+    const RecordingSkinFiles recorder(files);
+    if (facts) DescribeSkinFolder(folder, *facts);
+    if (!CheckMainBitmap(recorder, error)) return false;
+    canvas = RenderSkinPreview(recorder);
+    if (facts) recorder.Describe(*facts);
+    return true;
+}
+
+bool RenderArchive(const std::string& archive, const std::string& tempFolder, Dib& canvas, std::string& error,
+                   SkinFacts* facts) {
     NoEventPump pump;
     bool extracted = false;
     SkinUnpackResult unpacked;
@@ -57,9 +70,8 @@ bool RenderArchive(const std::string& archive, const std::string& tempFolder, Di
                 error = "the archive library libPackage.so cannot be loaded";
             } else if (outcome.error != 0 || !IsHarmlessWarning(outcome.warning)) {
                 error = UnpackFailure(outcome.error, outcome.warning);
-            } else if (CheckMainBitmap(folder, error)) {
-                canvas = RenderSkinPreview(folder);
-                rendered = true;
+            } else {
+                rendered = RenderFolder(folder, canvas, error, facts);
             }
         },
         extract);
@@ -74,13 +86,14 @@ void KeepLargeBuffersOnTheHeap() {
 }
 
 bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error,
-                      ArchiveReading reading) {
-    if (source.kind == SkinSource::Kind::Archive)
-        return reading == ArchiveReading::InMemory ? RenderArchiveInMemory(source.path, canvas, error)
-                                                   : RenderArchive(source.path, tempFolder, canvas, error);
-    if (!CheckMainBitmap(WithSlash(source.path), error)) return false;
-    canvas = RenderSkinPreview(source.path);
-    return true;
+                      ArchiveReading reading, SkinFacts* facts) {
+    if (source.kind == SkinSource::Kind::Folder) return RenderFolder(source.path, canvas, error, facts);
+    if (reading == ArchiveReading::InMemory) return RenderArchiveInMemory(source.path, canvas, error, facts);
+    const bool rendered = RenderArchive(source.path, tempFolder, canvas, error, facts);
+    // The size is the archive's, not that of the unpacked copy.
+    struct stat info {};
+    if (facts && stat(source.path.c_str(), &info) == 0) facts->size = uint64_t(info.st_size);
+    return rendered;
 }
 
 }  // namespace veltrane::preview

@@ -17,10 +17,15 @@ namespace veltrane::preview {
 // viewer's selection pipeline. Both give the same previews.
 enum class ArchiveReading { InMemory, ViaFiles };
 
+struct SkinFacts;
+
 // The preview of source into canvas (275 x 350, 24 bits), or false with error set to a short reason.
-// tempFolder ends with "/" and is used only for ViaFiles; nothing is left in it afterwards.
+// tempFolder ends with "/" and is used only for ViaFiles; nothing is left in it afterwards. facts,
+// when given, gets the skin's facts as far as they could be read (all of them when it rendered),
+// except shaped and hash, which depend on how the preview is written. Through ViaFiles the texts
+// are those of the skin's own folder.
 bool RenderSkinSource(const SkinSource& source, const std::string& tempFolder, Dib& canvas, std::string& error,
-                      ArchiveReading reading = ArchiveReading::InMemory);
+                      ArchiveReading reading = ArchiveReading::InMemory, SkinFacts* facts = nullptr);
 
 // Every skin allocates and frees the same few large buffers (bitmaps, the library's working
 // buffers, the encoder's). Called once before rendering many skins, it keeps such buffers on the

@@ -19,8 +19,9 @@ namespace {
 using Counter = std::atomic<std::size_t>;
 static_assert(Counter::is_always_lock_free, "the job counter is shared between processes");
 
-// A report travels as: job index (8 bytes), status (1), message length (4), message bytes.
-constexpr std::size_t kHeaderSize = 13;
+// A report travels as: job index (8 bytes), status (1), message length (4), data length (4), then
+// the message's and the data's bytes.
+constexpr std::size_t kHeaderSize = 17;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -36,11 +37,13 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 void SendReport(int fd, std::size_t index, const JobResult& result) {
     std::string record(kHeaderSize, '\0');
     const uint64_t index64 = index;
-    const uint32_t length = uint32_t(result.message.size());
+    const uint32_t length = uint32_t(result.message.size()), dataLength = uint32_t(result.data.size());
     std::memcpy(&record[0], &index64, 8);
     record[8] = char(result.status);
     std::memcpy(&record[9], &length, 4);
+    std::memcpy(&record[13], &dataLength, 4);
     record += result.message;
+    record += result.data;
     WriteAll(fd, record.data(), record.size());
 }
 
@@ -49,15 +52,17 @@ void TakeReports(std::string& buffer, const std::function<void(std::size_t, cons
     std::size_t at = 0;
     while (buffer.size() - at >= kHeaderSize) {
         uint64_t index;
-        uint32_t length;
+        uint32_t length, dataLength;
         std::memcpy(&index, &buffer[at], 8);
         std::memcpy(&length, &buffer[at + 9], 4);
-        if (buffer.size() - at - kHeaderSize < length) break;
+        std::memcpy(&dataLength, &buffer[at + 13], 4);
+        if (buffer.size() - at - kHeaderSize < uint64_t(length) + dataLength) break;
         JobResult result;
         result.status = uint8_t(buffer[at + 8]);
         result.message.assign(buffer, at + kHeaderSize, length);
+        result.data.assign(buffer, at + kHeaderSize + length, dataLength);
         deliver(std::size_t(index), result);
-        at += kHeaderSize + length;
+        at += kHeaderSize + length + dataLength;
     }
     buffer.erase(0, at);
 }

@@ -14,6 +14,7 @@ struct JobResult {
     uint8_t status = 0;   // the task's own code
     std::string message;  // for the caller's report
     bool lost = false;    // the worker ended before reporting this job (message says how)
+    std::string data;     // anything else the task hands back, as bytes
 };
 
 // Runs task(i) for every i < count in up to `workers` processes, which take the next index from a

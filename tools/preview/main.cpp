@@ -4,6 +4,7 @@
 #include "base/Printable.h"
 #include "PreviewOptions.h"
 #include "PreviewOutput.h"
+#include "SkinFacts.h"
 #include "SkinRender.h"
 #include "SkinSources.h"
 #include "Thumbnail.h"
@@ -13,8 +14,8 @@
 #include "platform/FileHandling.h"
 #include "app/ProgramValues.h"
 #include "archive/UnZIP.h"
-#include "platform/Png.h"
 #include "rendering/SkinPreview.h"
+#include "rendering/SkinRegion.h"
 
 #include <algorithm>
 #include <csignal>
@@ -62,11 +63,20 @@ JobResult RunJob(const Job& job, const PreviewOptions& options, const std::strin
     }
     Dib canvas;
     const ArchiveReading reading = options.viaFiles ? ArchiveReading::ViaFiles : ArchiveReading::InMemory;
-    if (!RenderSkinSource(job.source, tempFolder, canvas, result.message, reading)) {
+    SkinFacts facts;
+    const bool rendered = RenderSkinSource(job.source, tempFolder, canvas, result.message, reading, &facts);
+    std::vector<uint8_t> alpha;
+    if (rendered) {
+        if (options.shape) alpha = PreviewRegionMask(facts.outline);
+        facts.shaped = !alpha.empty();
+        facts.hash = PixelHash(canvas, alpha);
+    }
+    result.data = SerializeFacts(facts);
+    if (!rendered) {
         result.status = kFailed;
         return result;
     }
-    const std::vector<uint8_t> bytes = EncodePreview(canvas, options.format, options.quality);
+    const std::vector<uint8_t> bytes = EncodePreview(canvas, options.format, options.quality, alpha);
     if (bytes.empty()) {
         result.status = kFailed;
         result.message = "cannot encode the preview";
@@ -246,7 +256,11 @@ int RenderAll(const PreviewOptions& options) {
             } else {
                 ++rendered;
             }
-            if (toGallery) gallery.Record(jobs[i], !result.lost && result.status == kRendered, result.message);
+            if (toGallery) {
+                SkinFacts facts;
+                DeserializeFacts(result.data, facts);
+                gallery.Record(jobs[i], !result.lost && result.status == kRendered, result.message, std::move(facts));
+            }
             progress.Step();
         },
         [] { return g_interruption != 0; });
@@ -286,14 +300,19 @@ int WriteThumbnail(const PreviewOptions& options) {
     }
     SetPackageLibraryFolder(ProgramFolder());
     Dib canvas;
-    const bool rendered = RenderSkinSource(sources[0], runFolder, canvas, error);
+    SkinFacts facts;
+    const bool rendered = RenderSkinSource(sources[0], runFolder, canvas, error, ArchiveReading::InMemory, &facts);
     std::error_code ec;
     fs::remove_all(runFolder, ec);
     if (!rendered) {
         Complain(input + ": " + error);
         return 1;
     }
-    const std::vector<uint8_t> png = EncodePng(ScaleToFit(canvas, options.thumbnailSize));
+    // A file manager shows the thumbnail over its own background: the skin's outline, as on screen.
+    const std::vector<uint8_t> alpha = PreviewRegionMask(facts.outline);
+    std::vector<uint8_t> scaledAlpha;
+    const Dib scaled = ScaleToFit(canvas, alpha, options.thumbnailSize, scaledAlpha);
+    const std::vector<uint8_t> png = EncodePreviewPng(scaled, scaledAlpha);
     if (png.empty() || WriteIntoFile(options.thumbnailOutput, png, error) != WriteResult::Written) {
         Complain(error.empty() ? "cannot encode the thumbnail" : error);
         return 1;
