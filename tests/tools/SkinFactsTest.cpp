@@ -2,6 +2,7 @@
 // folder and of an archive, their record between processes, and the pixel hash.
 #include "PreviewToolFixture.h"
 
+#include "GalleryManifest.h"
 #include "SkinFacts.h"
 #include "SkinRender.h"
 #include "SkinSources.h"
@@ -110,6 +111,27 @@ TEST(SkinFactsRecord, RoundTripsAndRefusesWhatIsNotOne) {
         EXPECT_FALSE(DeserializeFacts(record.substr(0, cut), back)) << cut;
     EXPECT_FALSE(DeserializeFacts(record + "1:x", back));
     EXPECT_FALSE(DeserializeFacts("99999999999999999999:", back));
+}
+
+TEST(SkinFactsRecord, TheManifestKeepsThemAndAnOlderManifestIsRenderedAgain) {
+    GalleryRecord record{"/skins/a\tb.wsz", {10, 20}, "png", "a.png", {}};
+    record.facts.text = "line\none\ttab\\";
+    record.facts.hash = "00000000000000ff";
+    record.facts.shaped = true;
+    const auto back = ParseManifest(FormatManifest({record}));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].format, "png");
+    EXPECT_EQ(SerializeFacts(back[0].facts), SerializeFacts(record.facts));
+    // The earlier form, and a record whose facts are damaged: the preview stays the gallery's own,
+    // but with no format the skin counts as changed.
+    for (const std::string& text : {std::string("veltrane-gallery 1\n/skins/a.wsz\t10\t20\tpng\ta.png\n"),
+                                    std::string(kManifestFirstLine) + "\n/skins/a.wsz\t10\t20\tpng\ta.png\t3:abc\n"}) {
+        const auto old = ParseManifest(text);
+        ASSERT_EQ(old.size(), 1u) << text;
+        EXPECT_EQ(old[0].preview, "a.png");
+        EXPECT_EQ(old[0].format, "");
+        EXPECT_TRUE(old[0].facts.hash.empty());
+    }
 }
 
 TEST(PixelHash, SeesVisiblePixelsOnly) {

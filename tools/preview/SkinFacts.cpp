@@ -197,14 +197,24 @@ void RecordingSkinFiles::Describe(SkinFacts& facts) const {
 std::string PixelHash(const Dib& picture, const std::vector<uint8_t>& alpha) {
     const std::size_t width = std::size_t(picture.Width()), height = std::size_t(picture.Height());
     std::vector<uint8_t> bytes((width * height * 4 + 7) / 8 * 8, 0);
-    for (std::size_t y = 0; y < height; ++y)
+    const bool direct = picture.BitCount() == 24 || picture.BitCount() == 32;
+    const std::size_t step = std::size_t(picture.BitCount() / 8);
+    for (std::size_t y = 0; y < height; ++y) {
+        const uint8_t* source = picture.Row(int32_t(y));
         for (std::size_t x = 0; x < width; ++x) {
-            const RgbQuad c = picture.PixelColor(int32_t(x), int32_t(y));
             const uint8_t a = alpha.empty() ? 255 : alpha[y * width + x];
             uint8_t* p = &bytes[(y * width + x) * 4];
-            if (a != 0) p[0] = c.red, p[1] = c.green, p[2] = c.blue;
             p[3] = a;
+            if (a == 0) continue;
+            if (direct) {
+                const uint8_t* bgr = source + x * step;
+                p[0] = bgr[2], p[1] = bgr[1], p[2] = bgr[0];
+            } else {
+                const RgbQuad c = picture.PixelColor(int32_t(x), int32_t(y));
+                p[0] = c.red, p[1] = c.green, p[2] = c.blue;
+            }
         }
+    }
     uint64_t hash = 0xCBF29CE484222325ull;
     for (std::size_t at = 0; at < bytes.size(); at += 8) {
         hash ^= ReadLittle64(&bytes[at]);
