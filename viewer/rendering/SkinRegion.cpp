@@ -15,6 +15,8 @@ constexpr int32_t kWindowWidth = 275;
 constexpr int32_t kWindowHeight = 116;
 // Coordinates beyond this are no outline anyone drew; the bound keeps the fill's arithmetic exact.
 constexpr int64_t kMaxCoordinate = 1000000;
+// Real outlines have a few hundred points; the bound keeps a hostile one from costing seconds.
+constexpr std::size_t kMaxPoints = 65536;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -61,7 +63,7 @@ WindowRegion MakeRegion(const SectionText& section) {
         if (count < 1) return {};
         total += std::size_t(count);
     }
-    if (total * 2 != points->size()) return {};
+    if (total * 2 != points->size() || total > kMaxPoints) return {};
     WindowRegion region;
     std::size_t at = 0;
     for (const int64_t count : *counts) {

@@ -33,8 +33,9 @@ struct SkinRegion {
 // Reads region.txt. Section and key names ignore case; lines starting with ";" are comments, and so
 // is anything from a ";" on within a value. Only the first section of a name and the first of each
 // key in it count. A section is left unshaped (no polygons) when a key is missing, a count or a
-// coordinate is not a whole number, a count is below one, the counts do not add up to the number of
-// pairs, or its polygons cover no pixel of its window.
+// coordinate is not a whole number (or beyond +-1,000,000), a count is below one, the counts do not
+// add up to the number of pairs, there are more than 65,536 points, or its polygons cover no pixel
+// of its window.
 SkinRegion ParseSkinRegion(std::string_view text);
 
 // The window's mask, width x height bytes from the top row down: 255 inside the region, 0 outside.

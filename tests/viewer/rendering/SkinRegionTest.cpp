@@ -130,6 +130,11 @@ TEST(SkinRegionParse, MalformedSectionsLeaveTheirWindowUnshaped) {
         EXPECT_TRUE(region.equalizer.Shaped()) << normal;
     }
     EXPECT_FALSE(ParseSkinRegion("").main.Shaped());
+    // More points than any outline needs: refused rather than filled slowly.
+    std::string points = "0,0 275,0 275,116 0,116";
+    for (int i = 4; i < 65536; ++i) points += " 0,116";
+    EXPECT_TRUE(ParseSkinRegion("[Normal]\nNumPoints=65536\nPointList=" + points).main.Shaped());
+    EXPECT_FALSE(ParseSkinRegion("[Normal]\nNumPoints=65537\nPointList=" + points + " 0,116").main.Shaped());
     EXPECT_FALSE(ParseSkinRegion(";[Normal]\n;NumPoints=4\n;PointList=0,0,9,0,9,9,0,9\n").main.Shaped());
     // Keys outside any section, and lines without "=", are ignored.
     EXPECT_TRUE(ParseSkinRegion("NumPoints=3\nnonsense\n" + good).equalizer.Shaped());
