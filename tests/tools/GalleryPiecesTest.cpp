@@ -76,26 +76,6 @@ TEST(GalleryPage, StringsFromFileNamesCannotEndTheScriptOrBreakTheJson) {
               "\"a\\ufffd\\ufffdb\\ufffd\\ufffd\"");
 }
 
-TEST(GalleryPage, DataNamesEachFolderOnceAndAbbreviatesUsualPreviewNames) {
-    const std::vector<GalleryTile> tiles = {
-        {"Blue", "/skins/a/Blue.wsz", 100, "Blue.png", ""},
-        {"Blue", "/skins/b/Blue.wsz", 200, "Blue (2).png", ""},
-        {"Broken", "/skins/a/Broken.wsz", 300, "", "cannot unpack the archive"},
-    };
-    EXPECT_EQ(GalleryData(tiles, ".png"),
-              "{\"ext\":\".png\",\"dirs\":[\"/skins/a/\",\"/skins/b/\"],\"skins\":[\n"
-              "[\"Blue\",0,\"Blue.wsz\",100,\"\"],\n"
-              "[\"Blue\",1,\"Blue.wsz\",200,\"Blue (2).png\"],\n"
-              "[\"Broken\",0,\"Broken.wsz\",300,0,\"cannot unpack the archive\"]]}");
-    const std::string page = BuildGalleryPage(tiles, ".png");
-    EXPECT_EQ(page.find("@SKIN_DATA@"), std::string::npos);
-    EXPECT_NE(page.find("[\"Blue\",1,\"Blue.wsz\",200,\"Blue (2).png\"]"), std::string::npos);
-    EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
-    // Nothing outside the page itself: no address of any other file or site.
-    EXPECT_EQ(page.find("://"), std::string::npos);
-    EXPECT_EQ(page.find(" src=\""), std::string::npos);
-}
-
 TEST(GalleryManifest, RoundTripsAnyPathAndDropsWhatDoesNotParse) {
     const std::vector<GalleryRecord> records = {
         {"/skins/tab\there/new\nline\\back\r.wsz", {123, -5}, "png", "x.png"},

@@ -2,9 +2,13 @@
 """Opens a gallery page in headless Chromium and reports what a user would see, one fact a line.
 
 usage: gallery_browser.py PAGE SEARCH CLICK [SCREENSHOT]
+       gallery_browser.py --museum PAGE SHOTS
+       gallery_browser.py --measure PAGE WORD
 
 Types SEARCH into the search box, clicks the tile named CLICK, and saves the first screen to
-SCREENSHOT if given.
+SCREENSHOT if given. --museum runs the search, filter, panel and address checks on the test
+museum (tests/tools/GalleryMuseumTest.cpp), writing its previews with Pillow first and its
+screenshots into SHOTS. --measure times the first screen and each keystroke of WORD.
 
 Chromium is driven over its DevTools protocol on a pipe (--remote-debugging-pipe: commands on fd 3,
 replies on fd 4, each a JSON text ended by a NUL byte), so no port, network or extra package is
@@ -129,13 +133,12 @@ def open_page(browser, url):
         browser.wait_event("Page.loadEventFired")
 
 
-def colours_in(browser, png, rects):
-    """For each rect [x, y, width, height] of the PNG screenshot: how many different colours it
-    has, and the share of its most common colour in per cent. Counted with the browser's own
-    decoder in a blank tab of its own (the gallery's page allows no such pictures)."""
+def in_screenshot(browser, png, expression):
+    """expression's value over the PNG screenshot drawn on a canvas (img, context), computed with the
+    browser's own decoder in a blank tab of its own (the gallery's page allows no such pictures)."""
     gallery = browser.session
     open_page(browser, "about:blank")
-    counts = browser.evaluate("""new Promise((done, fail) => {
+    value = browser.evaluate("""new Promise((done, fail) => {
       const img = new Image();
       img.onerror = () => fail('screenshot does not decode');
       img.onload = () => {
@@ -143,7 +146,18 @@ def colours_in(browser, png, rects):
         canvas.width = img.width; canvas.height = img.height;
         const context = canvas.getContext('2d');
         context.drawImage(img, 0, 0);
-        done(%s.map(([x, y, w, h]) => {
+        done(%s);
+      };
+      img.src = 'data:image/png;base64,%s';
+    })""" % (expression, base64.b64encode(png).decode()))
+    browser.session = gallery
+    return value
+
+
+def colours_in(browser, png, rects):
+    """For each rect [x, y, width, height] of the PNG screenshot: how many different colours it
+    has, and the share of its most common colour in per cent."""
+    return in_screenshot(browser, png, """%s.map(([x, y, w, h]) => {
           x = Math.max(0, Math.floor(x) + 1); y = Math.max(0, Math.floor(y) + 1);
           w = Math.min(img.width - x, Math.floor(w) - 2); h = Math.min(img.height - y, Math.floor(h) - 2);
           if (w <= 0 || h <= 0) return [0, 100];
@@ -151,12 +165,7 @@ def colours_in(browser, png, rects):
           const counts = new Map();
           for (const p of pixels) counts.set(p, (counts.get(p) || 0) + 1);
           return [counts.size, Math.round(100 * Math.max(...counts.values()) / pixels.length)];
-        }));
-      };
-      img.src = 'data:image/png;base64,%s';
-    })""" % (json.dumps(rects), base64.b64encode(png).decode()))
-    browser.session = gallery
-    return counts
+        })""" % json.dumps(rects))
 
 
 VISIBLE_TILES = """[...document.querySelectorAll('#grid .tile')].filter(t => {
@@ -241,13 +250,171 @@ def run(browser, page, search, click, screenshot):
     report("enter-opens", browser.evaluate(
         "[document.getElementById('view').open, document.getElementById('view-name').textContent]"))
     report("focused-name", browser.evaluate(
-        "document.querySelectorAll('#grid .name')[Number(%s)].textContent" % json.dumps(after)))
+        "document.querySelector('#grid .tile[data-position=\"%s\"] .name').textContent" % after))
+
+
+NAMES = """[...document.querySelectorAll('#grid .tile')]
+  .sort((a, b) => a.dataset.position - b.dataset.position).map(t => t.querySelector('.name').textContent)"""
+# Two frames later the page has answered the last event and drawn it.
+SETTLED = "new Promise(done => requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(done, 0))))"
+
+
+def write_previews(folder):
+    """The museum's previews: Alpha's is shaped, its window corners transparent; the others opaque."""
+    from PIL import Image, ImageDraw
+    os.makedirs(folder, exist_ok=True)
+    for name, colour in (("Beta.png", (40, 90, 200)), ("Gamma.png", (220, 140, 30)), ("filler.png", (120, 120, 120))):
+        Image.new("RGBA", (275, 350), colour + (255,)).save(os.path.join(folder, name))
+    shaped = Image.new("RGBA", (275, 350), (30, 200, 90, 255))
+    draw = ImageDraw.Draw(shaped)
+    for x, y in ((0, 0), (263, 0), (0, 104), (263, 104)):  # the main window's four corners
+        draw.rectangle((x, y, x + 11, y + 11), fill=(0, 0, 0, 0))
+    shaped.save(os.path.join(folder, "Alpha.png"))
+
+
+def pixels_at(browser, png, points):
+    """The RGBA values of the screenshot at the given points."""
+    return in_screenshot(browser, png, "%s.map(([x, y]) => [...context.getImageData(Math.round(x), Math.round(y), 1, 1).data])"
+                         % json.dumps(points))
+
+
+def take_screenshot(browser, path):
+    shot = base64.b64decode(browser.send("Page.captureScreenshot", {"format": "png"})["data"])
+    with open(path, "wb") as out:
+        out.write(shot)
+    return shot
+
+
+def set_search(browser, text):
+    browser.evaluate("(() => { const s = document.getElementById('search'); s.focus(); s.select(); })()")
+    if text:
+        browser.send("Input.insertText", {"text": text})
+    else:
+        browser.evaluate("document.getElementById('search').value = ''; "
+                         "document.getElementById('search').dispatchEvent(new Event('input'))")
+    browser.evaluate(SETTLED)
+
+
+def toggle(browser, value):
+    browser.evaluate("document.querySelector('#filters input[value=%s]').click()" % json.dumps(value))
+    browser.evaluate(SETTLED)
+
+
+def wait_folded(browser):
+    return browser.evaluate("""new Promise(done => (function check() {
+      const mark = performance.getEntriesByName('gallery-texts-folded')[0];
+      if (mark) done(mark.startTime); else setTimeout(check, 20); })())""")
+
+
+def museum(browser, page, shots):
+    write_previews(os.path.join(os.path.dirname(os.path.abspath(page)), "previews"))
+    url = "file://" + os.path.abspath(page)
+    open_page(browser, url)
+    wait_folded(browser)
+    report("title", browser.evaluate("document.title"))
+    report("count", browser.evaluate("document.getElementById('count').textContent"))
+    report("tiles-in-document", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
+    browser.evaluate("""new Promise(done => { const images = [...document.querySelectorAll('#grid img')];
+      (function check() { if (images.every(i => i.complete)) done(); else setTimeout(check, 20); })(); })""")
+    take_screenshot(browser, os.path.join(shots, "grid.png"))
+    # Scrolled to the end, the last tiles are there and still only a screenful.
+    browser.evaluate("window.scrollTo(0, document.body.scrollHeight)")
+    browser.evaluate(SETTLED)
+    report("after-scroll-last", browser.evaluate(NAMES)[-1])
+    report("after-scroll-tiles", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
+    browser.evaluate("window.scrollTo(0, 0)")
+
+    for word in ("zeppelin", "JURGEN", "Müller", "onerror", "copy-only-word", "ZEPPELIN nowhere"):
+        set_search(browser, word)
+        report("search-" + word.replace(" ", "_"), browser.evaluate(NAMES))
+    set_search(browser, "zeppelin")
+    report("search-count", browser.evaluate("document.getElementById('count').textContent"))
+    toggle(browser, "numsex")
+    report("address", browser.evaluate("location.hash"))
+    toggle(browser, "numsex")
+    set_search(browser, "")
+    report("address-cleared", browser.evaluate("location.hash"))
+    for value in ("shaped", "cursors", "numsex", "missing", "failed"):
+        toggle(browser, value)
+        report("filter-" + value, browser.evaluate(NAMES))
+        toggle(browser, value)
+
+    # The panel of a skin with a copy: its text, facts and both paths.
+    set_search(browser, "zeppelin")
+    target = browser.evaluate("""(() => { const r = document.querySelector('#grid .tile').getBoundingClientRect();
+      return [r.x + r.width / 2, r.y + r.height / 2]; })()""")
+    browser.click(target[0], target[1])
+    browser.evaluate(SETTLED)
+    report("panel", browser.evaluate("""[document.getElementById('view').open,
+      document.getElementById('view-name').textContent, document.getElementById('view-copies').textContent,
+      [...document.querySelectorAll('#view-paths span')].map(s => s.textContent),
+      [...document.querySelectorAll('#view-facts li')].map(s => s.textContent),
+      document.getElementById('view-text').textContent]"""))
+    take_screenshot(browser, os.path.join(shots, "panel.png"))
+    browser.key("Escape", "Escape", 27)
+    report("panel-closed", not browser.evaluate("document.getElementById('view').open"))
+
+    # The address opens the view it names, and a change of it is followed.
+    open_page(browser, url + "#q=J%C3%BCrgen&f=cursors")
+    report("opened-view", browser.evaluate("""[document.getElementById('search').value,
+      [...document.querySelectorAll('#filters input')].filter(b => b.checked).map(b => b.value), %s]""" % NAMES))
+    browser.evaluate("location.hash = '#f=failed'")
+    browser.evaluate(SETTLED)
+    report("hashchange-view", browser.evaluate("""[document.getElementById('search').value,
+      [...document.querySelectorAll('#filters input')].filter(b => b.checked).map(b => b.value), %s]""" % NAMES))
+    browser.evaluate("history.back()")
+    browser.evaluate(SETTLED)
+    report("back-view", browser.evaluate(NAMES))
+
+    # The shaped preview over the tile: its corners show the tile's background.
+    open_page(browser, url + "#q=alpha")
+    box = browser.evaluate("""new Promise(done => { const img = document.querySelector('#grid img');
+      const finish = () => { const r = img.getBoundingClientRect();
+        done([r.x, r.y, r.width, r.height, getComputedStyle(img.closest('.tile')).backgroundColor]); };
+      img.complete ? finish() : img.addEventListener('load', finish, {once: true}); })""")
+    shot = take_screenshot(browser, os.path.join(shots, "shaped.png"))
+    x, y, w, h = box[:4]
+    corner, middle = pixels_at(browser, shot, [[x + 1, y + 1], [x + w / 2, y + h / 4]])
+    report("tile-background", box[4])
+    report("shaped-corner", corner)
+    report("shaped-middle", middle)
+
+
+def measure(browser, page, word):
+    """The first screen of a large gallery, and each keystroke of a search, in milliseconds."""
+    started = time.monotonic()
+    open_page(browser, "file://" + os.path.abspath(page))
+    report("load-ms", round((time.monotonic() - started) * 1000))
+    report("page-bytes", os.path.getsize(page))
+    report("first-screen-ms", round(browser.evaluate(
+        "performance.getEntriesByName('gallery-first-screen')[0].startTime")))
+    report("first-paint-ms", round(browser.evaluate("""new Promise(done => requestAnimationFrame(() =>
+      setTimeout(() => { const p = performance.getEntriesByName('first-contentful-paint')[0];
+                         done(p ? p.startTime : -1); }, 50)))""")))
+    report("texts-folded-ms", round(wait_folded(browser)))
+    report("tiles", browser.evaluate("document.getElementById('count').textContent"))
+    report("tiles-in-document", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
+    browser.evaluate("document.getElementById('search').focus()")
+    times = []
+    for i in range(len(word)):
+        times.append(browser.evaluate("""(async () => { const s = document.getElementById('search');
+          const start = performance.now(); s.value = %s; s.dispatchEvent(new Event('input'));
+          await %s; return performance.now() - start; })()""" % (json.dumps(word[:i + 1]), SETTLED)))
+        report("keystroke-%s" % word[:i + 1], "%d ms, %s" % (round(times[-1]),
+               browser.evaluate("document.getElementById('count').textContent")))
+    report("slowest-keystroke-ms", round(max(times)))
+    scroll = browser.evaluate("""(async () => { const start = performance.now();
+      window.scrollTo(0, document.body.scrollHeight / 2); await %s; return performance.now() - start; })()""" % SETTLED)
+    report("scroll-ms", round(scroll))
 
 
 def main():
     if len(sys.argv) < 4:
         print(__doc__, file=sys.stderr)
         return 2
+    mode = None
+    if sys.argv[1] in ("--museum", "--measure"):
+        mode = sys.argv.pop(1)
     page = sys.argv[1]
     search = sys.argv[2] if len(sys.argv) > 2 else ""
     click = sys.argv[3] if len(sys.argv) > 3 else ""
@@ -261,7 +428,12 @@ def main():
             print("cannot start chromium: %s" % error, file=sys.stderr)
             return 77
         try:
-            run(browser, page, search, click, screenshot)
+            if mode == "--museum":
+                museum(browser, page, sys.argv[2])
+            elif mode == "--measure":
+                measure(browser, page, sys.argv[2])
+            else:
+                run(browser, page, search, click, screenshot)
         finally:
             browser.close()
     finally:

@@ -1,5 +1,6 @@
 #include "Gallery.h"
 
+#include "GalleryJson.h"
 #include "GalleryPage.h"
 #include "PreviewOutput.h"
 #include "base/Utf8.h"
@@ -228,7 +229,8 @@ bool Gallery::Write(std::string& error) {
     for (const std::string& name : stale)
         if (!kept.count(name)) unlink((m_previews + name).c_str());
     m_recorded = kept;
-    return WriteFile(PagePath(), BuildGalleryPage(tiles, m_extension), error);
+    return WriteFile(m_folder + kSkinsJsonName, BuildSkinsJson(tiles), error) &&
+           WriteFile(PagePath(), BuildGalleryPage(tiles, m_extension), error);
 }
 
 }  // namespace veltrane::preview

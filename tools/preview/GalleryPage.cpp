@@ -2,6 +2,8 @@
 
 #include "base/Utf8.h"
 
+#include <algorithm>
+#include <string_view>
 #include <unordered_map>
 
 namespace veltrane::preview {
@@ -12,15 +14,27 @@ namespace {
 // kGalleryTemplate: the bytes of gallery.html, written into a header at build time.
 #include "GalleryTemplate.inc"
 
-constexpr const char* kDataMarker = "@SKIN_DATA@";
+constexpr std::string_view kDataMarker = "@SKIN_DATA@", kTextsMarker = "@SKIN_TEXTS@";
+constexpr const char* kCutMark = "\xE2\x80\xA6";  // "…" after a text the page carries only in part
+constexpr std::size_t kPageTextBudget = std::size_t(16) << 20;
+constexpr std::size_t kMinPageText = 1024, kMaxPageText = 64 * 1024;
 
-}  // namespace
+bool Plain(unsigned char c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<' && c != '>' && c != '&';
+}
 
-std::string JsonString(const std::string& text) {
+void AppendJsonString(std::string& out, const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    out.reserve(text.size() + 2);
+    out += '"';
     for (std::size_t i = 0; i < text.size();) {
+        // Runs of plain characters, most of any text, are copied at once.
+        std::size_t run = i;
+        while (run < text.size() && Plain(uint8_t(text[run]))) ++run;
+        if (run > i) {
+            out.append(text, i, run - i);
+            i = run;
+            if (i == text.size()) break;
+        }
         const unsigned char c = uint8_t(text[i]);
         if (c >= 0x80) {
             const std::size_t length = Utf8SequenceLength(text, i);
@@ -41,43 +55,121 @@ std::string JsonString(const std::string& text) {
         case '\n': out += "\\n"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7F) {
-                out += "\\u00";
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            } else {
-                out += char(c);
-            }
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
         }
         ++i;
     }
-    return out + "\"";
+    out += '"';
+}
+
+void AppendNames(std::string& out, const std::vector<std::string>& names) {
+    out += '[';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(out, names[i]);
+    }
+    out += ']';
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    AppendJsonString(out, text);
+    return out;
+}
+
+std::vector<std::size_t> DuplicateGroups(const std::vector<GalleryTile>& tiles) {
+    std::vector<std::size_t> groups(tiles.size());
+    std::unordered_map<std::string, std::size_t> first;
+    first.reserve(tiles.size());
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        groups[i] = i;
+        if (tiles[i].hash.empty() || tiles[i].preview.empty()) continue;
+        groups[i] = first.emplace(tiles[i].hash, i).first->second;
+    }
+    return groups;
+}
+
+std::size_t PageTextLimit(std::size_t skins) {
+    return std::clamp(kPageTextBudget / std::max<std::size_t>(skins, 1), kMinPageText, kMaxPageText);
+}
+
+std::string TextHead(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    while (end > 0 && (uint8_t(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+int FactBits(const GalleryTile& tile) {
+    return (tile.cursors ? 1 : 0) | (tile.numsEx ? 2 : 0) | (tile.region ? 4 : 0) | (tile.shaped ? 8 : 0);
 }
 
 std::string GalleryData(const std::vector<GalleryTile>& tiles, const std::string& extension) {
+    const std::vector<std::size_t> groups = DuplicateGroups(tiles);
     std::unordered_map<std::string, std::size_t> dirIndex;
     std::string dirs, skins;
-    for (const GalleryTile& tile : tiles) {
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        const GalleryTile& tile = tiles[i];
         const std::size_t slash = tile.path.find_last_of('/');
         const std::string dir = slash == std::string::npos ? std::string() : tile.path.substr(0, slash + 1);
         const auto [at, fresh] = dirIndex.emplace(dir, dirIndex.size());
-        if (fresh) dirs += (dirs.empty() ? "" : ",") + JsonString(dir);
+        if (fresh) {
+            if (!dirs.empty()) dirs += ',';
+            AppendJsonString(dirs, dir);
+        }
         skins += skins.empty() ? "\n[" : ",\n[";
-        skins += JsonString(tile.name) + "," + std::to_string(at->second) + "," +
-                 JsonString(tile.path.substr(dir.size())) + "," + std::to_string(tile.time) + ",";
-        if (tile.preview.empty()) skins += "0," + JsonString(tile.reason);
-        else skins += tile.preview == tile.name + extension ? "\"\"" : JsonString(tile.preview);
-        skins += "]";
+        AppendJsonString(skins, tile.name);
+        skins += ',' + std::to_string(at->second) + ',';
+        AppendJsonString(skins, tile.path.substr(dir.size()));
+        skins += ',' + std::to_string(tile.time) + ',';
+        if (tile.preview.empty()) skins += '0';
+        else if (tile.preview == tile.name + extension) skins += "\"\"";
+        else AppendJsonString(skins, tile.preview);
+        skins += ',';
+        AppendJsonString(skins, tile.preview.empty() ? tile.reason : std::string());
+        skins += ',' + std::to_string(FactBits(tile)) + ',' + std::to_string(groups[i]) + ',' +
+                 std::to_string(tile.size) + ',' + std::to_string(tile.newest);
+        for (const auto* names : {&tile.missing, &tile.tooSmall, &tile.unreadable}) {
+            skins += ',';
+            AppendNames(skins, *names);
+        }
+        skins += ']';
     }
-    return "{\"ext\":" + JsonString(extension) + ",\"dirs\":[" + dirs + "],\"skins\":[" + skins + "]}";
+    std::string data = "{\"ext\":" + JsonString(extension) + ",\"dirs\":[";
+    data.reserve(data.size() + dirs.size() + skins.size() + 16);
+    return data.append(dirs).append("],\"skins\":[").append(skins).append("]}");
+}
+
+std::string GalleryTexts(const std::vector<GalleryTile>& tiles) {
+    const std::size_t limit = PageTextLimit(tiles.size());
+    std::string texts = "[";
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        texts += i > 0 ? ",\n" : "\n";
+        if (tiles[i].text.size() <= limit) {
+            AppendJsonString(texts, tiles[i].text);
+        } else {
+            AppendJsonString(texts, TextHead(tiles[i].text, limit) + kCutMark);
+        }
+    }
+    return texts + "]";
 }
 
 std::string BuildGalleryPage(const std::vector<GalleryTile>& tiles, const std::string& extension) {
-    std::string page(kGalleryTemplate, sizeof kGalleryTemplate - 1);
-    const std::size_t marker = page.find(kDataMarker);
-    if (marker != std::string::npos)
-        page.replace(marker, std::char_traits<char>::length(kDataMarker), GalleryData(tiles, extension));
-    return page;
+    const std::string_view page(kGalleryTemplate, sizeof kGalleryTemplate - 1);
+    // The texts follow the page's script, so that its first screen is drawn before they are read.
+    const std::size_t data = page.find(kDataMarker), texts = page.find(kTextsMarker);
+    if (data == std::string_view::npos || texts == std::string_view::npos || texts < data) return std::string(page);
+    std::string out(page.substr(0, data));
+    out += GalleryData(tiles, extension);
+    out += page.substr(data + kDataMarker.size(), texts - data - kDataMarker.size());
+    out += GalleryTexts(tiles);
+    out += page.substr(texts + kTextsMarker.size());
+    return out;
 }
 
 }  // namespace veltrane::preview

@@ -4,6 +4,7 @@
 // nodes and attributes, never into markup.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,12 +33,32 @@ struct GalleryTile {
 // comment; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
 
-// The page's data: {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where
-// an entry is [name, index into dirs, file name, time, preview, reason]: preview "" stands for
-// name + ext (the usual case, to keep 10,000 skins small), 0 for a skin that failed.
+// Duplicates: for each tile, the index of the first tile with the same pixel hash (its own index
+// when it has no twin or no hash). Linear in the number of tiles.
+std::vector<std::size_t> DuplicateGroups(const std::vector<GalleryTile>& tiles);
+
+// How many bytes of each skin's text the page carries: all 64 KB for a small collection, less as
+// it grows (a share of 16 MB), but never less than the first 1 KB, where readmes name the author.
+std::size_t PageTextLimit(std::size_t skins);
+
+// text cut to at most limit bytes, at a character boundary.
+std::string TextHead(const std::string& text, std::size_t limit);
+
+// Facts as the page's bit set: cursors 1, NUMS_EX 2, region.txt 4, shaped 8.
+int FactBits(const GalleryTile& tile);
+
+// The page's data: {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where an
+// entry is [name, index into dirs, file name, time, preview, reason, facts, group, size, newest,
+// missing, tooSmall, unreadable]: preview "" stands for name + ext (the usual case, to keep 100,000
+// skins small), 0 for a skin that failed; reason "" unless it failed; facts as FactBits; group as
+// DuplicateGroups.
 std::string GalleryData(const std::vector<GalleryTile>& tiles, const std::string& extension);
 
-// The complete page.
+// The skins' texts as the page carries them, a JSON array in the order of the data: each text's head
+// as PageTextLimit allows, ended by "…" where it was cut (skins.json has them whole).
+std::string GalleryTexts(const std::vector<GalleryTile>& tiles);
+
+// The complete page: the template with the data and the texts in their places.
 std::string BuildGalleryPage(const std::vector<GalleryTile>& tiles, const std::string& extension);
 
 }  // namespace veltrane::preview
