@@ -21,6 +21,13 @@ GalleryTile Tile(const std::string& name, const std::string& path, const std::st
     return tile;
 }
 
+// The tiles in the order given.
+TileList AsGiven(const std::vector<GalleryTile>& tiles) {
+    TileList list;
+    for (const GalleryTile& tile : tiles) list.push_back(&tile);
+    return list;
+}
+
 // The JSON between the page's script tags with the given id.
 std::string Block(const std::string& page, const std::string& id) {
     const std::string open = "<script type=\"application/json\" id=\"" + id + "\">";
@@ -41,12 +48,12 @@ TEST(GalleryPage, DataNamesEachFolderOnceAndAbbreviatesUsualPreviewNames) {
     tiles[1].missing = {"eqmain.bmp"};
     tiles[2].preview = "";
     tiles[2].reason = "cannot unpack the archive";
-    EXPECT_EQ(GalleryData(tiles, ".png"),
+    EXPECT_EQ(GalleryData(AsGiven(tiles), ".png"),
               "{\"ext\":\".png\",\"dirs\":[\"/skins/a/\",\"/skins/b/\"],\"skins\":[\n"
               "[\"Blue\",0,\"Blue.wsz\",100,\"\",\"\",0,0,0,0,[],[],[]],\n"
               "[\"Blue\",1,\"Blue.wsz\",100,\"Blue (2).png\",\"\",9,1,5000,90,[\"eqmain.bmp\"],[],[]],\n"
               "[\"Broken\",0,\"Broken.wsz\",100,0,\"cannot unpack the archive\",0,2,0,0,[],[],[]]]}");
-    const std::string page = BuildGalleryPage(tiles, ".png");
+    const std::string page = BuildGalleryPage(AsGiven(tiles), ".png");
     EXPECT_EQ(page.find("@SKIN_DATA@"), std::string::npos);
     EXPECT_EQ(page.find("@SKIN_TEXTS@"), std::string::npos);
     EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
@@ -65,24 +72,36 @@ TEST(GalleryPage, SkinsWithTheSamePixelsFormOneGroup) {
                                       Tile("Unhashed too", "/e", ""), Tile("Failed", "/f", "1234"),
                                       Tile("B again", "/g", "1234")};
     tiles[5].preview = "";  // a failed skin has no picture to compare
-    EXPECT_EQ(DuplicateGroups(tiles), (std::vector<std::size_t>{0, 1, 0, 3, 4, 5, 1}));
+    EXPECT_EQ(DuplicateGroups(AsGiven(tiles)), (std::vector<std::size_t>{0, 1, 0, 3, 4, 5, 1}));
+}
+
+TEST(GalleryPage, NamesSortWithoutRegardToCaseOrAccentsAndNumbersByValue) {
+    std::vector<GalleryTile> tiles;
+    for (const char* name : {"skin 10", "Skin 9", "\xC3\x84rger", "apfel", "Zebra", "b", "Skin 009", "\xC3\x9F",
+                             "r\xC3\xA9sum\xC3\xA9", "Resume", "\xE2\x98\x85 star", "!top"})
+        tiles.push_back(Tile(name, "/", ""));
+    std::vector<std::string> names;
+    for (const GalleryTile* tile : InNameOrder(tiles)) names.push_back(tile->name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"!top", "apfel", "\xC3\x84rger", "b", "Resume", "r\xC3\xA9sum\xC3\xA9",
+                                        "Skin 009", "Skin 9", "skin 10", "\xC3\x9F", "Zebra", "\xE2\x98\x85 star"}));
 }
 
 TEST(GalleryPage, TheTextsOfALargeCollectionAreCutAtACharacterBoundary) {
     EXPECT_EQ(PageTextLimit(1), 64u * 1024);
-    EXPECT_EQ(PageTextLimit(1000), 16u * 1024 * 1024 / 1000);
-    EXPECT_EQ(PageTextLimit(100000), 1024u);
+    EXPECT_EQ(PageTextLimit(1000), 24u * 1024 * 1024 / 1000);
+    EXPECT_EQ(PageTextLimit(100000), 256u);
     EXPECT_EQ(TextHead("abc", 5), "abc");
     EXPECT_EQ(TextHead("ab\xC3\xBC", 3), "ab");  // "ü" is not split
     EXPECT_EQ(TextHead("ab\xC3\xBC", 4), "ab\xC3\xBC");
     EXPECT_EQ(TextHead("\xE2\x82\xAC\xE2\x82\xAC", 5), "\xE2\x82\xAC");
 
     std::vector<GalleryTile> tiles(100000, Tile("S", "/s", ""));
-    tiles[0].text = std::string(1023, 'a') + "\xC3\xBC" + "tail";
+    tiles[0].text = std::string(255, 'a') + "\xC3\xBC" + "tail";
     tiles[1].text = "short";
-    const json texts = json::parse(GalleryTexts(tiles));
+    const json texts = json::parse(GalleryTexts(AsGiven(tiles)));
     ASSERT_EQ(texts.size(), tiles.size());
-    EXPECT_EQ(texts[0], std::string(1023, 'a') + "\xE2\x80\xA6");
+    EXPECT_EQ(texts[0], std::string(255, 'a') + "\xE2\x80\xA6");
     EXPECT_EQ(texts[1], "short");
 }
 
@@ -102,7 +121,7 @@ TEST(SkinsJson, ReadsBackWithEveryFieldAndStrangersTextsIntact) {
     tiles[1].text = "bad \xFF byte";
     tiles[2].numsEx = true;
 
-    const std::string text = BuildSkinsJson(tiles);
+    const std::string text = BuildSkinsJson(AsGiven(tiles));
     EXPECT_EQ(text.find('<'), std::string::npos);
     const json file = json::parse(text);
     EXPECT_EQ(file["generator"], "veltrane-preview");
@@ -142,5 +161,5 @@ TEST(SkinsJson, ReadsBackWithEveryFieldAndStrangersTextsIntact) {
     EXPECT_EQ(skins[2]["copies"], 2);
     EXPECT_EQ(skins[2]["numsEx"], true);
 
-    EXPECT_EQ(json::parse(BuildSkinsJson({}))["skins"], json::array());
+    EXPECT_EQ(json::parse(BuildSkinsJson(TileList()))["skins"], json::array());
 }

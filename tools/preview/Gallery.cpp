@@ -229,8 +229,9 @@ bool Gallery::Write(std::string& error) {
     for (const std::string& name : stale)
         if (!kept.count(name)) unlink((m_previews + name).c_str());
     m_recorded = kept;
-    return WriteFile(m_folder + kSkinsJsonName, BuildSkinsJson(tiles), error) &&
-           WriteFile(PagePath(), BuildGalleryPage(tiles, m_extension), error);
+    const TileList byName = InNameOrder(tiles);
+    return WriteFile(m_folder + kSkinsJsonName, BuildSkinsJson(byName), error) &&
+           WriteFile(PagePath(), BuildGalleryPage(byName, m_extension), error);
 }
 
 }  // namespace veltrane::preview

@@ -4,7 +4,8 @@ namespace veltrane::preview {
 namespace {
 
 void Field(std::string& out, const char* name, const std::string& value) {
-    out.append(",\"").append(name).append("\":").append(JsonString(value));
+    out.append(",\"").append(name).append("\":");
+    AppendJsonString(out, value);
 }
 
 void Field(std::string& out, const char* name, bool value) {
@@ -13,7 +14,10 @@ void Field(std::string& out, const char* name, bool value) {
 
 void Field(std::string& out, const char* name, const std::vector<std::string>& names) {
     out.append(",\"").append(name).append("\":[");
-    for (std::size_t i = 0; i < names.size(); ++i) out.append(i > 0 ? "," : "").append(JsonString(names[i]));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(out, names[i]);
+    }
     out += ']';
 }
 
@@ -23,15 +27,15 @@ void Number(std::string& out, const char* name, int64_t value, bool zeroIsNull =
 
 }  // namespace
 
-std::string BuildSkinsJson(const std::vector<GalleryTile>& tiles) {
+std::string BuildSkinsJson(const TileList& tiles) {
     const std::vector<std::size_t> groups = DuplicateGroups(tiles);
     std::vector<std::size_t> copies(tiles.size(), 0);
     for (const std::size_t group : groups) ++copies[group];
     std::string out = "{\"generator\":\"veltrane-preview\",\"version\":1,\"skins\":[";
     for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const GalleryTile& tile = tiles[i];
+        const GalleryTile& tile = *tiles[i];
         out += i > 0 ? ",\n{\"path\":" : "\n{\"path\":";
-        out += JsonString(tile.path);
+        AppendJsonString(out, tile.path);
         Field(out, "name", tile.name);
         out.append(",\"size\":").append(std::to_string(tile.size));
         Number(out, "modified", tile.time);

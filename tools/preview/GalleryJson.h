@@ -1,5 +1,5 @@
 // skins.json, the gallery's data for scripts: one object per skin archive or folder, in the order
-// of the page's data, with everything the gallery knows of it (the manual page lists the fields).
+// of the list given, with everything the gallery knows of it (the manual page lists the fields).
 #pragma once
 
 #include "GalleryPage.h"
@@ -12,6 +12,6 @@ namespace veltrane::preview {
 inline constexpr const char* kSkinsJsonName = "skins.json";
 
 // The file's text: {"generator":"veltrane-preview","version":1,"skins":[objects]}, one object a line.
-std::string BuildSkinsJson(const std::vector<GalleryTile>& tiles);
+std::string BuildSkinsJson(const TileList& tiles);
 
 }  // namespace veltrane::preview

@@ -3,6 +3,7 @@
 #include "base/Utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 #include <unordered_map>
 
@@ -16,20 +17,85 @@ namespace {
 
 constexpr std::string_view kDataMarker = "@SKIN_DATA@", kTextsMarker = "@SKIN_TEXTS@";
 constexpr const char* kCutMark = "\xE2\x80\xA6";  // "…" after a text the page carries only in part
-constexpr std::size_t kPageTextBudget = std::size_t(16) << 20;
-constexpr std::size_t kMinPageText = 1024, kMaxPageText = 64 * 1024;
+constexpr std::size_t kPageTextBudget = std::size_t(24) << 20;
+constexpr std::size_t kMinPageText = 256, kMaxPageText = 64 * 1024;
 
-bool Plain(unsigned char c) {
-    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<' && c != '>' && c != '&';
+// The bytes copied as they are: printable ASCII but for what JSON or HTML give a meaning.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '"' && c != '\\' && c != '<' && c != '>' && c != '&';
+    return plain;
+}();
+
+void AppendNames(std::string& out, const std::vector<std::string>& names) {
+    out += '[';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(out, names[i]);
+    }
+    out += ']';
 }
+
+// Base letters of U+00C0 to U+017F, so that names sort as a reader expects ("Ä" with "A"); "*"
+// where there is none (the sign keeps its own place).
+constexpr std::string_view kLatinBase =
+    "aaaaaaaceeeeiiiidnooooo*ouuuuytsaaaaaaaceeeeiiiidnooooo*ouuuuyty"
+    "aaaaaaccccccccddddeeeeeeeeeegggggggghhhhiiiiiiiiiiiijjkkklllllll"
+    "lllnnnnnnnnnoooooooorrrrrrssssssssttttttuuuuuuuuuuuuwwyyyzzzzzzs";
+
+// The key of the page's name order: letters without case and accents, runs of digits by their value.
+std::string NameSortKey(const std::string& name) {
+    std::string key;
+    key.reserve(name.size() + 8);
+    for (std::size_t i = 0; i < name.size();) {
+        const unsigned char c = uint8_t(name[i]);
+        if (c >= '0' && c <= '9') {
+            std::size_t end = i;
+            while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+            std::size_t start = i;
+            while (start + 1 < end && name[start] == '0') ++start;
+            // "0", the number of digits, the digits: shorter numbers first, all before letters.
+            key += '0';
+            key += char(std::min<std::size_t>(end - start, 200) + 1);
+            key.append(name, start, end - start);
+            i = end;
+            continue;
+        }
+        const std::size_t length = c < 0x80 ? 1 : Utf8SequenceLength(name, i);
+        if (length == 0) {
+            key += char(c);
+            ++i;
+            continue;
+        }
+        if (length == 1) {
+            key += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        } else {
+            const char32_t point = Utf8CodePoint(name, i, length);
+            const char base = point >= 0xC0 && point - 0xC0 < kLatinBase.size() ? kLatinBase[point - 0xC0] : '*';
+            if (point == 0xDF) key += "ss";
+            else if (base != '*') key += base;
+            else key.append(name, i, length);
+        }
+        i += length;
+    }
+    return key;
+}
+
+}  // namespace
 
 void AppendJsonString(std::string& out, const std::string& text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
-        // Runs of plain characters, most of any text, are copied at once.
+        // Runs of plain characters and two-byte sequences, most of any text, are copied at once.
         std::size_t run = i;
-        while (run < text.size() && Plain(uint8_t(text[run]))) ++run;
+        while (run < text.size()) {
+            const unsigned char c = uint8_t(text[run]);
+            if (kPlain[c]) ++run;
+            else if (c >= 0xC2 && c <= 0xDF && run + 1 < text.size() && (uint8_t(text[run + 1]) & 0xC0) == 0x80)
+                run += 2;
+            else break;
+        }
         if (run > i) {
             out.append(text, i, run - i);
             i = run;
@@ -64,17 +130,6 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
-void AppendNames(std::string& out, const std::vector<std::string>& names) {
-    out += '[';
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ',';
-        AppendJsonString(out, names[i]);
-    }
-    out += ']';
-}
-
-}  // namespace
-
 std::string JsonString(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 2);
@@ -82,14 +137,31 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
-std::vector<std::size_t> DuplicateGroups(const std::vector<GalleryTile>& tiles) {
+TileList InNameOrder(const std::vector<GalleryTile>& tiles) {
+    std::vector<std::string> keys;
+    keys.reserve(tiles.size());
+    for (const GalleryTile& tile : tiles) keys.push_back(NameSortKey(tile.name));
+    std::vector<std::size_t> order(tiles.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (const int c = keys[a].compare(keys[b])) return c < 0;
+        if (const int c = tiles[a].name.compare(tiles[b].name)) return c < 0;
+        return a < b;
+    });
+    TileList list;
+    list.reserve(order.size());
+    for (const std::size_t i : order) list.push_back(&tiles[i]);
+    return list;
+}
+
+std::vector<std::size_t> DuplicateGroups(const TileList& tiles) {
     std::vector<std::size_t> groups(tiles.size());
-    std::unordered_map<std::string, std::size_t> first;
+    std::unordered_map<std::string_view, std::size_t> first;
     first.reserve(tiles.size());
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         groups[i] = i;
-        if (tiles[i].hash.empty() || tiles[i].preview.empty()) continue;
-        groups[i] = first.emplace(tiles[i].hash, i).first->second;
+        if (tiles[i]->hash.empty() || tiles[i]->preview.empty()) continue;
+        groups[i] = first.emplace(tiles[i]->hash, i).first->second;
     }
     return groups;
 }
@@ -109,12 +181,12 @@ int FactBits(const GalleryTile& tile) {
     return (tile.cursors ? 1 : 0) | (tile.numsEx ? 2 : 0) | (tile.region ? 4 : 0) | (tile.shaped ? 8 : 0);
 }
 
-std::string GalleryData(const std::vector<GalleryTile>& tiles, const std::string& extension) {
+std::string GalleryData(const TileList& tiles, const std::string& extension) {
     const std::vector<std::size_t> groups = DuplicateGroups(tiles);
     std::unordered_map<std::string, std::size_t> dirIndex;
     std::string dirs, skins;
     for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const GalleryTile& tile = tiles[i];
+        const GalleryTile& tile = *tiles[i];
         const std::size_t slash = tile.path.find_last_of('/');
         const std::string dir = slash == std::string::npos ? std::string() : tile.path.substr(0, slash + 1);
         const auto [at, fresh] = dirIndex.emplace(dir, dirIndex.size());
@@ -145,21 +217,21 @@ std::string GalleryData(const std::vector<GalleryTile>& tiles, const std::string
     return data.append(dirs).append("],\"skins\":[").append(skins).append("]}");
 }
 
-std::string GalleryTexts(const std::vector<GalleryTile>& tiles) {
+std::string GalleryTexts(const TileList& tiles) {
     const std::size_t limit = PageTextLimit(tiles.size());
     std::string texts = "[";
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         texts += i > 0 ? ",\n" : "\n";
-        if (tiles[i].text.size() <= limit) {
-            AppendJsonString(texts, tiles[i].text);
+        if (tiles[i]->text.size() <= limit) {
+            AppendJsonString(texts, tiles[i]->text);
         } else {
-            AppendJsonString(texts, TextHead(tiles[i].text, limit) + kCutMark);
+            AppendJsonString(texts, TextHead(tiles[i]->text, limit) + kCutMark);
         }
     }
     return texts + "]";
 }
 
-std::string BuildGalleryPage(const std::vector<GalleryTile>& tiles, const std::string& extension) {
+std::string BuildGalleryPage(const TileList& tiles, const std::string& extension) {
     const std::string_view page(kGalleryTemplate, sizeof kGalleryTemplate - 1);
     // The texts follow the page's script, so that its first screen is drawn before they are read.
     const std::size_t data = page.find(kDataMarker), texts = page.find(kTextsMarker);

@@ -32,13 +32,23 @@ struct GalleryTile {
 // U+2028/U+2029 are written as \u escapes, so the literal cannot end a <script> element or open a
 // comment; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
+// The same literal appended to out.
+void AppendJsonString(std::string& out, const std::string& text);
 
-// Duplicates: for each tile, the index of the first tile with the same pixel hash (its own index
-// when it has no twin or no hash). Linear in the number of tiles.
-std::vector<std::size_t> DuplicateGroups(const std::vector<GalleryTile>& tiles);
+// Tiles in the order the page and skins.json list them.
+using TileList = std::vector<const GalleryTile*>;
 
-// How many bytes of each skin's text the page carries: all 64 KB for a small collection, less as
-// it grows (a share of 16 MB), but never less than the first 1 KB, where readmes name the author.
+// The tiles by name as a reader sorts them: without regard to case or accents (of the Latin
+// letters), runs of digits by their value ("Skin 9" before "Skin 10"); the same name in the order given.
+TileList InNameOrder(const std::vector<GalleryTile>& tiles);
+
+// Duplicates: for each tile, the position of the first tile with the same pixel hash (its own
+// position when it has no twin, no hash or no picture). Linear in the number of tiles.
+std::vector<std::size_t> DuplicateGroups(const TileList& tiles);
+
+// How many bytes of each skin's text the page carries: all 64 KB for a small collection, less as it
+// grows (a share of 24 MB, which a browser reads and folds for search in about a second), but never
+// less than the first 256 bytes, where readmes name the skin's author.
 std::size_t PageTextLimit(std::size_t skins);
 
 // text cut to at most limit bytes, at a character boundary.
@@ -47,18 +57,19 @@ std::string TextHead(const std::string& text, std::size_t limit);
 // Facts as the page's bit set: cursors 1, NUMS_EX 2, region.txt 4, shaped 8.
 int FactBits(const GalleryTile& tile);
 
-// The page's data: {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where an
+// The page's data, in the order of the list, which the page takes as its order by name:
+// {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where an
 // entry is [name, index into dirs, file name, time, preview, reason, facts, group, size, newest,
 // missing, tooSmall, unreadable]: preview "" stands for name + ext (the usual case, to keep 100,000
 // skins small), 0 for a skin that failed; reason "" unless it failed; facts as FactBits; group as
 // DuplicateGroups.
-std::string GalleryData(const std::vector<GalleryTile>& tiles, const std::string& extension);
+std::string GalleryData(const TileList& tiles, const std::string& extension);
 
 // The skins' texts as the page carries them, a JSON array in the order of the data: each text's head
 // as PageTextLimit allows, ended by "…" where it was cut (skins.json has them whole).
-std::string GalleryTexts(const std::vector<GalleryTile>& tiles);
+std::string GalleryTexts(const TileList& tiles);
 
 // The complete page: the template with the data and the texts in their places.
-std::string BuildGalleryPage(const std::vector<GalleryTile>& tiles, const std::string& extension);
+std::string BuildGalleryPage(const TileList& tiles, const std::string& extension);
 
 }  // namespace veltrane::preview
