@@ -106,6 +106,8 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
     };
     tiles[0].cursors = tiles[0].region = tiles[0].shaped = true;
     tiles[0].size = 12345;
+    tiles[3].time = tiles[0].time + 20;  // the newest, then Alpha
+    tiles[0].time += 10;
     tiles[1].numsEx = tiles[2].numsEx = true;
     tiles[3].missing = {"eqmain.bmp", "pledit.bmp"};
     tiles[3].tooSmall = {"main.bmp"};
@@ -141,6 +143,7 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
     EXPECT_EQ(facts["search-count"], "1 von 305");
     EXPECT_EQ(facts["address"], "#q=zeppelin&f=numsex");
     EXPECT_EQ(facts["address-cleared"], "");
+    EXPECT_EQ(facts["newest-first"], "[\"#s=new\", \"Gamma\", \"Alpha\"]");
 
     EXPECT_EQ(facts["filter-shaped"], "[\"Alpha\"]");
     EXPECT_EQ(facts["filter-cursors"], "[\"Alpha\"]");
@@ -155,7 +158,7 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
               "Readme: the zeppelin skin.\\n\\ncopy-only-word\"]");
     EXPECT_EQ(facts["panel-closed"], "True");
 
-    EXPECT_EQ(facts["opened-view"], "[\"J\\u00fcrgen\", [\"cursors\"], [\"Alpha\"]]");
+    EXPECT_EQ(facts["opened-view"], "[\"J\\u00fcrgen\", \"old\", [\"cursors\"], [\"Alpha\"]]");
     EXPECT_EQ(facts["hashchange-view"], "[\"\", [\"failed\"], [\"Broken\"]]");
     EXPECT_EQ(facts["back-view"], "[\"Alpha\"]");
 

@@ -334,6 +334,12 @@ def museum(browser, page, shots):
     toggle(browser, "numsex")
     set_search(browser, "")
     report("address-cleared", browser.evaluate("location.hash"))
+    browser.evaluate("(() => { const s = document.getElementById('sort'); s.value = 'new'; "
+                     "s.dispatchEvent(new Event('change')); })()")
+    browser.evaluate(SETTLED)
+    report("newest-first", [browser.evaluate("location.hash")] + browser.evaluate(NAMES)[:2])
+    browser.evaluate("(() => { const s = document.getElementById('sort'); s.value = 'name'; "
+                     "s.dispatchEvent(new Event('change')); })()")
     for value in ("shaped", "cursors", "numsex", "missing", "failed"):
         toggle(browser, value)
         report("filter-" + value, browser.evaluate(NAMES))
@@ -355,8 +361,8 @@ def museum(browser, page, shots):
     report("panel-closed", not browser.evaluate("document.getElementById('view').open"))
 
     # The address opens the view it names, and a change of it is followed.
-    open_page(browser, url + "#q=J%C3%BCrgen&f=cursors")
-    report("opened-view", browser.evaluate("""[document.getElementById('search').value,
+    open_page(browser, url + "#q=J%C3%BCrgen&f=cursors&s=old")
+    report("opened-view", browser.evaluate("""[document.getElementById('search').value, document.getElementById('sort').value,
       [...document.querySelectorAll('#filters input')].filter(b => b.checked).map(b => b.value), %s]""" % NAMES))
     browser.evaluate("location.hash = '#f=failed'")
     browser.evaluate(SETTLED)
