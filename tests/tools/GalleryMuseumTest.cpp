@@ -157,6 +157,8 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
               "\"Readme: the zeppelin skin.\\n\\n\\u2015\\u2015\\u2015\\u2015\\n\\n"
               "Readme: the zeppelin skin.\\n\\ncopy-only-word\"]");
     EXPECT_EQ(facts["panel-closed"], "True");
+    EXPECT_EQ(facts["panel-facts"],
+              "[\"Fehlt, vom eingebauten Skin ersetzt: eqmain.bmp, pledit.bmp\", \"Zu klein: main.bmp\"]");
 
     EXPECT_EQ(facts["opened-view"], "[\"J\\u00fcrgen\", \"old\", [\"cursors\"], [\"Alpha\"]]");
     EXPECT_EQ(facts["hashchange-view"], "[\"\", [\"failed\"], [\"Broken\"]]");

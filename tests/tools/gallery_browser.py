@@ -360,6 +360,16 @@ def museum(browser, page, shots):
     browser.key("Escape", "Escape", 27)
     report("panel-closed", not browser.evaluate("document.getElementById('view').open"))
 
+    # A skin with every fact, for the eye.
+    set_search(browser, "gamma")
+    target = browser.evaluate("""(() => { const r = document.querySelector('#grid .tile').getBoundingClientRect();
+      return [r.x + r.width / 2, r.y + r.height / 2]; })()""")
+    browser.click(target[0], target[1])
+    browser.evaluate(SETTLED)
+    report("panel-facts", browser.evaluate("[...document.querySelectorAll('#view-facts li')].map(s => s.textContent)"))
+    take_screenshot(browser, os.path.join(shots, "panel-facts.png"))
+    browser.key("Escape", "Escape", 27)
+
     # The address opens the view it names, and a change of it is followed.
     open_page(browser, url + "#q=J%C3%BCrgen&f=cursors&s=old")
     report("opened-view", browser.evaluate("""[document.getElementById('search').value, document.getElementById('sort').value,
