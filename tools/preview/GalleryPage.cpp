@@ -16,7 +16,6 @@ namespace {
 #include "GalleryTemplate.inc"
 
 constexpr std::string_view kDataMarker = "@SKIN_DATA@", kTextsMarker = "@SKIN_TEXTS@";
-constexpr const char* kCutMark = "\xE2\x80\xA6";  // "…" after a text the page carries only in part
 constexpr std::size_t kPageTextBudget = std::size_t(24) << 20;
 constexpr std::size_t kMinPageText = 256, kMaxPageText = 64 * 1024;
 
@@ -225,7 +224,9 @@ std::string GalleryTexts(const TileList& tiles) {
         if (tiles[i]->text.size() <= limit) {
             AppendJsonString(texts, tiles[i]->text);
         } else {
-            AppendJsonString(texts, TextHead(tiles[i]->text, limit) + kCutMark);
+            texts += '[';
+            AppendJsonString(texts, TextHead(tiles[i]->text, limit));
+            texts += ']';
         }
     }
     return texts + "]";

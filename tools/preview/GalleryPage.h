@@ -65,8 +65,10 @@ int FactBits(const GalleryTile& tile);
 // DuplicateGroups.
 std::string GalleryData(const TileList& tiles, const std::string& extension);
 
-// The skins' texts as the page carries them, a JSON array in the order of the data: each text's head
-// as PageTextLimit allows, ended by "…" where it was cut (skins.json has them whole).
+// The skins' texts as the page carries them, a JSON array in the order of the data: each text, or
+// its head as PageTextLimit allows in an array of its own where it was cut (skins.json has them
+// whole). No mark is added to the text: one character beyond Latin-1 would make the browser keep
+// it, and search it, in two bytes a character.
 std::string GalleryTexts(const TileList& tiles);
 
 // The complete page: the template with the data and the texts in their places.
