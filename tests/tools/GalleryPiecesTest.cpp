@@ -199,6 +199,12 @@ TEST_F(GalleryFolder, AnIndexPageThatIsNotAGallerysIsLeftAlone) {
     EXPECT_NE(error.find("not a gallery"), std::string::npos) << error;
     Gallery forced;
     EXPECT_TRUE(forced.Open((root / "site").string(), {Archive("A.wsz")}, ImageFormat::Png, 90, true, error));
+    // Nor is a skins.json of one's own.
+    fs::create_directories(root / "data");
+    std::ofstream(root / "data" / "skins.json") << "{}";
+    Gallery data;
+    EXPECT_FALSE(data.Open((root / "data").string(), {Archive("A.wsz")}, ImageFormat::Png, 90, false, error));
+    EXPECT_NE(error.find("skins.json is not a gallery's data"), std::string::npos) << error;
 }
 
 TEST_F(GalleryFolder, AFolderSkinsStampFollowsTheFilesInIt) {

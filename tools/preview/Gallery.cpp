@@ -119,9 +119,11 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
     const std::string manifestText = ReadWholeFile(m_folder + kManifestName);
     const bool ours = manifestText.rfind(std::string(kManifestFirstLine) + "\n", 0) == 0 ||
                       manifestText.rfind(std::string(kManifestFirstLineWithoutFacts) + "\n", 0) == 0;
-    if (!ours && !force && fs::exists(fs::symlink_status(PagePath(), ec))) {
-        error = PagePath() + " is not a gallery's page (no " + kManifestName +
-                " beside it); give --force to replace it, or choose another folder";
+    // The page and skins.json of a folder the gallery did not make are someone else's.
+    for (const std::string& page : {PagePath(), m_folder + kSkinsJsonName}) {
+        if (ours || force || !fs::exists(fs::symlink_status(page, ec))) continue;
+        error = page + (page == PagePath() ? " is not a gallery's page" : " is not a gallery's data") + " (no " +
+                kManifestName + " beside it); give --force to replace it, or choose another folder";
         return false;
     }
     std::map<std::string, GalleryRecord> records;

@@ -30,8 +30,8 @@ public:
 
     // Makes the folder and its preview folder, reads the manifest, names each skin's preview and
     // decides which must be rendered (all of them when force). A skin given twice is kept once.
-    // False with error set when the folder cannot be made, or when it holds an index.html but no
-    // manifest (the page of something else) and force is not set.
+    // False with error set when the folder cannot be made, or when it holds an index.html or a
+    // skins.json but no manifest (the files of something else) and force is not set.
     bool Open(const std::string& folder, const SkinSourceList& sources, ImageFormat format, int quality, bool force,
               std::string& error);
 
@@ -43,7 +43,7 @@ public:
     // The outcome of rendering skin i, with what was learnt about it.
     void Record(std::size_t i, bool rendered, const std::string& reason, SkinFacts facts = {});
 
-    // Writes the manifest, then index.html, and removes the previews of skins that are no longer
+    // Writes the manifest, then skins.json and index.html, and removes the previews of skins that are no longer
     // in the gallery or failed this time. Skins still pending are listed as not rendered.
     bool Write(std::string& error);
     std::string PagePath() const;
