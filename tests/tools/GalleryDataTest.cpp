@@ -50,9 +50,9 @@ TEST(GalleryPage, DataNamesEachFolderOnceAndAbbreviatesUsualPreviewNames) {
     tiles[2].reason = "cannot unpack the archive";
     EXPECT_EQ(GalleryData(AsGiven(tiles), ".png"),
               "{\"ext\":\".png\",\"dirs\":[\"/skins/a/\",\"/skins/b/\"],\"skins\":[\n"
-              "[\"Blue\",0,\"Blue.wsz\",100,\"\",\"\",0,0,0,0,[],[],[]],\n"
-              "[\"Blue\",1,\"Blue.wsz\",100,\"Blue (2).png\",\"\",9,1,5000,90,[\"eqmain.bmp\"],[],[]],\n"
-              "[\"Broken\",0,\"Broken.wsz\",100,0,\"cannot unpack the archive\",0,2,0,0,[],[],[]]]}");
+              "[\"Blue\",0,\"Blue.wsz\",100,\"\"],\n"
+              "[\"Blue\",1,\"Blue.wsz\",100,\"Blue (2).png\",\"\",5000,90,9,1,[\"eqmain.bmp\"]],\n"
+              "[\"Broken\",0,\"Broken.wsz\",100,0,\"cannot unpack the archive\"]]}");
     const std::string page = BuildGalleryPage(AsGiven(tiles), ".png");
     EXPECT_EQ(page.find("@SKIN_DATA@"), std::string::npos);
     EXPECT_EQ(page.find("@SKIN_TEXTS@"), std::string::npos);

@@ -201,14 +201,22 @@ std::string GalleryData(const TileList& tiles, const std::string& extension) {
         if (tile.preview.empty()) skins += '0';
         else if (tile.preview == tile.name + extension) skins += "\"\"";
         else AppendJsonString(skins, tile.preview);
-        skins += ',';
-        AppendJsonString(skins, tile.preview.empty() ? tile.reason : std::string());
-        skins += ',' + std::to_string(FactBits(tile)) + ',' + std::to_string(groups[i]) + ',' +
-                 std::to_string(tile.size) + ',' + std::to_string(tile.newest);
-        for (const auto* names : {&tile.missing, &tile.tooSmall, &tile.unreadable}) {
+        // The fields after the preview are left out from the last one on that has its usual value.
+        std::size_t end = skins.size();
+        const auto field = [&](bool usual, const auto& write) {
             skins += ',';
-            AppendNames(skins, *names);
-        }
+            write();
+            if (!usual) end = skins.size();
+        };
+        field(!tile.preview.empty() || tile.reason.empty(),
+              [&] { AppendJsonString(skins, tile.preview.empty() ? tile.reason : std::string()); });
+        field(tile.size == 0, [&] { skins += std::to_string(tile.size); });
+        field(tile.newest == 0, [&] { skins += std::to_string(tile.newest); });
+        field(FactBits(tile) == 0, [&] { skins += std::to_string(FactBits(tile)); });
+        field(groups[i] == i, [&] { skins += std::to_string(groups[i]); });
+        for (const auto* names : {&tile.missing, &tile.tooSmall, &tile.unreadable})
+            field(names->empty(), [&] { AppendNames(skins, *names); });
+        skins.resize(end);
         skins += ']';
     }
     std::string data = "{\"ext\":" + JsonString(extension) + ",\"dirs\":[";

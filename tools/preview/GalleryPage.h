@@ -58,11 +58,12 @@ std::string TextHead(const std::string& text, std::size_t limit);
 int FactBits(const GalleryTile& tile);
 
 // The page's data, in the order of the list, which the page takes as its order by name:
-// {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where an
-// entry is [name, index into dirs, file name, time, preview, reason, facts, group, size, newest,
-// missing, tooSmall, unreadable]: preview "" stands for name + ext (the usual case, to keep 100,000
-// skins small), 0 for a skin that failed; reason "" unless it failed; facts as FactBits; group as
-// DuplicateGroups.
+// {"ext":..., "dirs":[folder paths, each ending in "/"], "skins":[entries]}, where an entry is
+// [name, index into dirs, file name, time, preview, reason, size, newest, facts, group, missing,
+// tooSmall, unreadable]: preview "" stands for name + ext (the usual case, to keep 100,000 skins
+// small), 0 for a skin that failed; reason "" unless it failed; facts as FactBits; group as
+// DuplicateGroups. The fields from reason on are left out at the end of an entry while they have
+// their usual value ("", 0, the entry's own position, []).
 std::string GalleryData(const TileList& tiles, const std::string& extension);
 
 // The skins' texts as the page carries them, a JSON array in the order of the data: each text, or
