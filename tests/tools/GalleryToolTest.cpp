@@ -221,8 +221,9 @@ TEST_F(GalleryTool, TheCorpusGalleryWorksInAHeadlessBrowser) {
         facts[line.substr(0, space)] = space == std::string::npos ? "" : line.substr(space + 1);
     }
     SCOPED_TRACE(Read(root / "facts.txt"));
-    EXPECT_EQ(facts["tiles"], "15");
-    EXPECT_EQ(facts["count"], "15");
+    // 15 skins, 14 tiles: the folder base-2.91 and base-2.91.wsz have the same pixels and share one.
+    EXPECT_EQ(facts["tiles"], "14");
+    EXPECT_EQ(facts["count"], "14");
     EXPECT_EQ(facts["title"], "Skin-Galerie");  // the hostile name ran nothing
     EXPECT_NE(facts["names"].find("\"<img src=x onerror=\\\"document.title='owned'\\\">\""), std::string::npos);
     EXPECT_EQ(facts["reasons"], "[\"Nicht darstellbar: no main.bmp in the skin\"]");
@@ -232,8 +233,8 @@ TEST_F(GalleryTool, TheCorpusGalleryWorksInAHeadlessBrowser) {
     EXPECT_GE(pictures, 8);
     EXPECT_EQ(facts["visible-images-loaded"], std::to_string(pictures) + "/" + std::to_string(pictures));
     EXPECT_EQ(facts["search-names"], "[\"AmigaPPC-dark\"]");
-    EXPECT_EQ(facts["search-count"], "1 von 15");
-    EXPECT_EQ(facts["cleared-tiles"], "15");
+    EXPECT_EQ(facts["search-count"], "1 von 14");
+    EXPECT_EQ(facts["cleared-tiles"], "14");
     EXPECT_EQ(facts["dialog"], "[true, \"Paper-Amp\", 275, 350, \"" + (corpus / "Paper-Amp.wsz").string() + "\"]");
     EXPECT_EQ(facts["after-escape-open"], "False");
     EXPECT_EQ(facts["arrow-step"], "1");
