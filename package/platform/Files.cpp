@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "base/DosTime.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -95,20 +97,8 @@ bool OutputFolders::makeChain(const std::string& folder) {
     return true;
 }
 
-std::tm dosFields(uint16_t dosDate, uint16_t dosTime) {
-    std::tm t{};
-    t.tm_year = (dosDate >> 9) + 80;
-    t.tm_mon = ((dosDate >> 5) & 0xf) - 1;
-    t.tm_mday = dosDate & 0x1f;
-    t.tm_hour = dosTime >> 11;
-    t.tm_min = (dosTime >> 5) & 0x3f;
-    t.tm_sec = (dosTime & 0x1f) * 2;
-    t.tm_isdst = -1;
-    return t;
-}
-
 std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime) {
-    std::tm t = dosFields(dosDate, dosTime);
+    std::tm t = veltrane::DosTimeFields(dosDate, dosTime);
     if (!m_zoneRead) {
         ::tzset();
         m_zoneRead = true;

@@ -45,9 +45,6 @@ private:
     std::unordered_set<std::string> m_known;
 };
 
-// The calendar fields of a DOS date and time (seconds in steps of two), daylight saving left to the zone.
-std::tm dosFields(uint16_t dosDate, uint16_t dosTime);
-
 // Local time of DOS stamps, as mktime() reads it. The time zone is looked up once per object (mktime
 // consults the zone file again on every call); a stamp within a day of a change of the zone's offset
 // goes to mktime() itself, so summer-time gaps and overlaps resolve exactly as there.

@@ -1,6 +1,7 @@
 // The extraction pass's file-system services: DOS stamps read as local time exactly as mktime() reads
 // them, in zones with and without summer time, and output folders that are remembered but made again
 // when they vanish.
+#include "base/DosTime.h"
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ using namespace tarrow::platform;
 namespace {
 
 std::optional<time_t> byMktime(uint16_t date, uint16_t time) {
-    std::tm t = dosFields(date, time);
+    std::tm t = veltrane::DosTimeFields(date, time);
     time_t when = std::mktime(&t);
     return when == time_t(-1) ? std::nullopt : std::optional<time_t>(when);
 }

@@ -1,5 +1,6 @@
 #include "SkinFacts.h"
 
+#include "base/DosTime.h"
 #include "base/Utf8.h"
 
 #include "platform/CaseLookup.h"
@@ -227,14 +228,7 @@ std::string PixelHash(const Dib& picture, const std::vector<uint8_t>& alpha) {
 }
 
 int64_t DosTimeToEpoch(uint16_t date, uint16_t time) {
-    struct tm when {};
-    when.tm_year = 80 + (date >> 9);
-    when.tm_mon = ((date >> 5) & 15) - 1;
-    when.tm_mday = date & 31;
-    when.tm_hour = time >> 11;
-    when.tm_min = (time >> 5) & 63;
-    when.tm_sec = (time & 31) * 2;
-    when.tm_isdst = -1;
+    std::tm when = DosTimeFields(date, time);
     if (when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 || when.tm_hour > 23 || when.tm_min > 59 ||
         when.tm_sec > 59)
         return 0;
