@@ -35,3 +35,40 @@ function(veltrane_gtest name dir)
     VELTRANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
 endfunction()
+
+# veltrane_fuzz_targets(LIBS...): every NAME.cpp of the current folder defines LLVMFuzzerTestOneInput.
+# With VELTRANE_FUZZ (clang only) each becomes a libFuzzer program fuzz_NAME; otherwise each becomes
+# replay_NAME, which the test run uses to check the saved inputs of the folder's regressions/NAME/.
+# Each links LIBS; the folder and fuzz/ are its include roots (fuzz/common holds the input reader).
+function(veltrane_fuzz_targets)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(source IN LISTS sources)
+    get_filename_component(name ${source} NAME_WE)
+    if(VELTRANE_FUZZ)
+      set(program fuzz_${name})
+      add_executable(${program} ${source})
+      target_link_options(${program} PRIVATE -fsanitize=fuzzer)
+    elseif(VELTRANE_TESTS)
+      set(program replay_${name})
+      add_executable(${program} ${source} ${CMAKE_SOURCE_DIR}/fuzz/replay/ReplayMain.cpp)
+      add_test(NAME fuzz_regressions_${name} COMMAND ${program} ${CMAKE_CURRENT_SOURCE_DIR}/regressions/${name})
+      set_tests_properties(fuzz_regressions_${name} PROPERTIES LABELS fuzz_regressions)
+    else()
+      continue()
+    endif()
+    target_link_libraries(${program} PRIVATE ${ARGN})
+    target_include_directories(${program} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/fuzz)
+  endforeach()
+endfunction()
+
+# veltrane_check_folders(): the current folder's tests/ (with VELTRANE_TESTS), fuzz/ and bench/
+# (with VELTRANE_BENCH): the project's own at the top, the library's white-box ones in package/.
+function(veltrane_check_folders)
+  if(VELTRANE_TESTS)
+    add_subdirectory(tests)
+  endif()
+  add_subdirectory(fuzz)
+  if(VELTRANE_BENCH)
+    add_subdirectory(bench)
+  endif()
+endfunction()

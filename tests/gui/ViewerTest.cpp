@@ -7,7 +7,7 @@
 #include "archive/UnZIP.h"
 #include "platform/Picture.h"
 
-#include "../package/ZipWriter.h"
+#include "ZipWriter.h"
 
 #include <QAbstractButton>
 #include <QApplication>

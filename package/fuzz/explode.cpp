@@ -4,7 +4,7 @@
 //
 // Input: 1 byte flags and chunking, 2 bytes declared size, 2 bytes compressed size (0: the data's
 // real length), 2 bytes where the sink refuses, then the imploded data.
-#include "common/FuzzInput.h"
+#include "common/DecoderFuzz.h"
 #include "explode.h"
 
 #include <cstdlib>

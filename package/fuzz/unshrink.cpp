@@ -2,7 +2,7 @@
 // through partial clearing and code size changes, and output never passes the declared size.
 //
 // Input: 3 bytes declared size, 1 byte chunking, then the shrunk data.
-#include "common/FuzzInput.h"
+#include "common/DecoderFuzz.h"
 #include "unshrink.h"
 
 #include <cstdlib>

@@ -4,7 +4,7 @@
 //
 // Input: 1 byte setup (bit 0: keep the stream's memory size, else 1 MB; bits 1-7: chunking), 3 bytes
 // declared size (at most 1 MB), then the method's data with its 2-byte header.
-#include "common/FuzzInput.h"
+#include "common/DecoderFuzz.h"
 #include "ppmd.h"
 
 #include <cstdlib>

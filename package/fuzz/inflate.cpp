@@ -6,7 +6,7 @@
 //
 // Input: 2 bytes declared size, 1 byte mode (bit 7: Deflate64; the rest: chunking of the source),
 // then the raw deflated data.
-#include "common/FuzzInput.h"
+#include "common/DecoderFuzz.h"
 #include "inflate.h"
 
 #include <zlib.h>

@@ -2,7 +2,7 @@
 // input's chunking through the output window, against the library's own one-shot decoder.
 #pragma once
 
-#include "FuzzInput.h"
+#include "DecoderFuzz.h"
 #include "OutputWindow.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 //
 // Input: 2 bytes declared size, 1 byte chunking of the source (bit 7: the end-marker flag), then
 // the member's data.
-#include "common/FuzzInput.h"
+#include "common/DecoderFuzz.h"
 #include "unlzma.h"
 
 #include <cstdlib>
