@@ -77,32 +77,60 @@ TEST(GalleryPage, StringsFromFileNamesCannotEndTheScriptOrBreakTheJson) {
 }
 
 TEST(GalleryManifest, RoundTripsAnyPathAndDropsWhatDoesNotParse) {
-    const std::vector<GalleryRecord> records = {
-        {"/skins/tab\there/new\nline\\back\r.wsz", {123, -5}, "png", "x.png"},
-        {"/skins/plain.wsz", {0, 1796706058162906691}, "jpg90", "plain.jpg"},
+    GalleryManifest manifest;
+    manifest.records = {
+        {"/skins/tab\there/new\nline\\back\r.wsz", {123, -5}, "png", "x.png", {}, ""},
+        {"/skins/plain.wsz", {0, 1796706058162906691}, "jpg90", "plain.jpg", {}, ""},
     };
-    const std::string text = FormatManifest(records);
-    const auto back = ParseManifest(text);
-    ASSERT_EQ(back.size(), 2u);
+    manifest.textsHash = "0123456789abcdef";
+    manifest.textsSize = 99;
+    manifest.pageKey = "key.1";
+    manifest.page = {{5, 6}, "fedcba9876543210"};
+    manifest.data = {{7, 8}, "0000000000000001"};
+    const GalleryManifest back = ParseManifest(FormatManifest(manifest));
+    ASSERT_EQ(back.records.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(back[i].skin, records[i].skin);
-        EXPECT_EQ(back[i].stamp, records[i].stamp);
-        EXPECT_EQ(back[i].format, records[i].format);
-        EXPECT_EQ(back[i].preview, records[i].preview);
+        EXPECT_EQ(back.records[i].skin, manifest.records[i].skin);
+        EXPECT_EQ(back.records[i].stamp, manifest.records[i].stamp);
+        EXPECT_EQ(back.records[i].format, manifest.records[i].format);
+        EXPECT_EQ(back.records[i].preview, manifest.records[i].preview);
     }
-    const std::string head = std::string(kManifestFirstLine) + "\n";
-    EXPECT_TRUE(ParseManifest("something else\n/a\t1\t2\tpng\ta.png\n").empty());
-    const auto kept = ParseManifest(head +
-                                    "/a\t1\t2\tpng\t../escape.png\n"  // not a plain name
-                                    "/b\t1\t2\tpng\tsub/dir.png\n"
-                                    "/c\t1\t2\tpng\t..\n"
-                                    "/d\tone\t2\tpng\td.png\n"   // not a number
-                                    "/e\t1\t2\tpng\n"            // a field short
-                                    "/f\t1\t2\tpng\tf\\q.png\n"  // unknown escape
-                                    "/g\t1\t2\tpng\tg.png\n"
-                                    "/h\t1\t2\tpng\th.png");  // cut short
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].skin, "/g");
+    EXPECT_EQ(back.textsHash, manifest.textsHash);
+    EXPECT_EQ(back.textsSize, 99u);
+    EXPECT_EQ(back.pageKey, "key.1");
+    EXPECT_EQ(back.page, manifest.page);
+    EXPECT_EQ(back.data, manifest.data);
+
+    EXPECT_TRUE(ParseManifest("something else\n/a\t1\t2\tpng\ta.png\n").records.empty());
+    const std::string facts = "\t" + SerializeFacts({}) + "\t0\t0\t";
+    const auto kept = ParseManifest(
+        "veltrane-gallery 3\n"
+        "page\tkey\t1\t2\n"  // short: the page is unknown
+        "/a\t1\t2\tpng\t../escape.png" +
+        facts +
+        "\n"  // not a plain name
+        "/b\t1\t2\tpng\tsub/dir.png" +
+        facts +
+        "\n"
+        "/c\t1\t2\tpng\t.." +
+        facts +
+        "\n"
+        "/d\tone\t2\tpng\td.png" +
+        facts +
+        "\n"                      // not a number
+        "/e\t1\t2\tpng\te.png\n"  // fields short
+        "/f\t1\t2\tpng\tf\\q.png" +
+        facts +
+        "\n"  // unknown escape
+        "/g\t1\t2\tpng\tg.png" +
+        facts +
+        "\n"
+        "/h\t1\t2\tpng\t\t3:abc\t0\t0\t\n"  // a failure without its facts
+        "/i\t1\t2\tpng\ti.png" +
+        facts);  // cut short
+    EXPECT_TRUE(kept.pageKey.empty());
+    ASSERT_EQ(kept.records.size(), 1u);
+    EXPECT_EQ(kept.records[0].skin, "/g");
 }
 
 TEST(GalleryNames, PreviewFileNamesAreSafeOnEverySystem) {

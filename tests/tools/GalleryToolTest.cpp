@@ -9,6 +9,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace veltrane;
@@ -113,6 +114,62 @@ TEST_F(GalleryTool, ARerunRendersOnlyWhatChangedAndDropsWhatIsGone) {
     EXPECT_NE(Errors().find("1 rendered, 0 skipped, 0 failed"), std::string::npos) << Errors();
 }
 
+namespace {
+
+// Each file the gallery writes beside its previews, by its inode and time: a file written again
+// (always through a new file renamed into place) gets a new inode.
+std::map<std::string, std::pair<ino_t, int64_t>> Written(const fs::path& gallery) {
+    std::map<std::string, std::pair<ino_t, int64_t>> files;
+    for (const char* name : {"index.html", "skins.json", "manifest.txt", "manifest-texts.txt"}) {
+        struct stat info {};
+        if (stat((gallery / name).c_str(), &info) == 0)
+            files[name] = {info.st_ino, int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST_F(GalleryTool, AnUnchangedRerunWritesNothingAndAChangeWritesWhatItChanges) {
+    const fs::path red = MakeSkin("Red", kRed);
+    const fs::path blue = MakeSkin("Blue", kBlue);
+    std::ofstream(blue / "readme.txt") << "Blue, made by a zeppelin pilot";
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    const auto first = Written(gallery());
+    ASSERT_EQ(first.size(), 4u);
+    EXPECT_EQ(Read(gallery() / "manifest.txt").find("zeppelin"), std::string::npos);
+
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    EXPECT_NE(Errors().find("0 rendered, 2 skipped, 0 failed"), std::string::npos) << Errors();
+    EXPECT_EQ(Written(gallery()), first);
+
+    // A page edited by hand is written again; skins.json and the texts, still as written, are not.
+    std::ofstream(gallery() / "index.html", std::ios::trunc) << "edited";
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    auto now = Written(gallery());
+    EXPECT_NE(Page().find("zeppelin pilot"), std::string::npos);
+    EXPECT_EQ(now["skins.json"], first.at("skins.json"));
+    EXPECT_EQ(now["manifest-texts.txt"], first.at("manifest-texts.txt"));
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    EXPECT_EQ(Written(gallery()), now);
+
+    // A changed skin: the page, its data and the manifest are written again, the same texts are not.
+    std::ofstream(red / "Main.bmp", std::ios::binary | std::ios::trunc) << MainBitmap(kBlue);
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    EXPECT_NE(Errors().find("1 rendered, 1 skipped, 0 failed"), std::string::npos) << Errors();
+    const auto changed = Written(gallery());
+    for (const char* name : {"index.html", "skins.json", "manifest.txt"})
+        EXPECT_NE(changed.at(name), now[name]) << name;
+    EXPECT_EQ(changed.at("manifest-texts.txt"), now["manifest-texts.txt"]);
+
+    // Without the texts file the skins that had a text are rendered again, and the text is back.
+    fs::remove(gallery() / "manifest-texts.txt");
+    ASSERT_EQ(RunGallery(Quoted(root / "skins")), 0) << Errors();
+    EXPECT_NE(Errors().find("1 rendered, 1 skipped, 0 failed"), std::string::npos) << Errors();
+    EXPECT_NE(Page().find("zeppelin pilot"), std::string::npos);
+    EXPECT_NE(Read(gallery() / "skins.json").find("zeppelin pilot"), std::string::npos);
+}
+
 TEST_F(GalleryTool, AFailedSkinIsListedWithItsReasonInsteadOfAPicture) {
     MakeSkin("Good", kRed);
     const fs::path bad = MakeSkin("Bad", kRed);
@@ -128,11 +185,23 @@ TEST_F(GalleryTool, AFailedSkinIsListedWithItsReasonInsteadOfAPicture) {
     EXPECT_NE(data.find(",0,\"a member of the archive cannot be unpacked: CRC-32 mismatch\""), std::string::npos)
         << data;
     EXPECT_FALSE(fs::exists(gallery() / "previews" / "Bad.png"));
-    // A failure is tried again next time, and once repaired it gets its picture.
+    // An unchanged failure is not tried again, but still counts; once repaired a skin gets its picture.
+    const auto failed = Written(gallery());
+    EXPECT_EQ(RunGallery(Quoted(root / "skins")), 1);
+    EXPECT_NE(Errors().find("0 rendered, 1 skipped, 2 failed"), std::string::npos) << Errors();
+    EXPECT_NE(Errors().find("Broken.wsz: a member of the archive cannot be unpacked: CRC-32 mismatch (unchanged"),
+              std::string::npos)
+        << Errors();
+    EXPECT_EQ(Written(gallery()), failed);
     std::ofstream(bad / "Main.bmp", std::ios::binary | std::ios::trunc) << MainBitmap(kBlue);
     EXPECT_EQ(RunGallery(Quoted(root / "skins")), 1);
     EXPECT_NE(Errors().find("1 rendered, 1 skipped, 1 failed"), std::string::npos) << Errors();
     EXPECT_TRUE(fs::exists(gallery() / "previews" / "Bad.png"));
+    EXPECT_NE(PageData(Page()).find(",0,\"a member of the archive cannot be unpacked: CRC-32 mismatch\""),
+              std::string::npos);
+    // --force tries it again.
+    EXPECT_EQ(RunGallery("--force " + Quoted(root / "skins")), 1);
+    EXPECT_NE(Errors().find("2 rendered, 0 skipped, 1 failed"), std::string::npos) << Errors();
 }
 
 TEST_F(GalleryTool, NamesFromStrangersStayTextAndAForeignPageIsKept) {

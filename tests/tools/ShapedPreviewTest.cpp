@@ -139,7 +139,7 @@ TEST_F(ShapedPreview, TheGalleryAndTheThumbnailAreShapedAndARerunKeepsTheFacts) 
     ASSERT_EQ(Run("--gallery " + Quoted(gallery) + " " + skins), 0) << Errors();
     EXPECT_EQ(DecodePng(Read(gallery / "previews" / "60.png")).Alpha(0, 0), 0);
     EXPECT_EQ(DecodePng(Read(gallery / "previews" / "AmigaPPC-dark.png")).channels, 3);
-    const auto first = ParseManifest(Read(gallery / "manifest.txt"));
+    const auto first = ParseManifest(Read(gallery / "manifest.txt")).records;
     ASSERT_EQ(first.size(), 2u);
     for (const GalleryRecord& record : first) {
         EXPECT_EQ(record.facts.hash.size(), 16u) << record.skin;
@@ -150,7 +150,7 @@ TEST_F(ShapedPreview, TheGalleryAndTheThumbnailAreShapedAndARerunKeepsTheFacts) 
 
     ASSERT_EQ(Run("--gallery " + Quoted(gallery) + " " + skins), 0) << Errors();
     EXPECT_NE(Errors().find("0 rendered, 2 skipped"), std::string::npos) << Errors();
-    const auto second = ParseManifest(Read(gallery / "manifest.txt"));
+    const auto second = ParseManifest(Read(gallery / "manifest.txt")).records;
     ASSERT_EQ(second.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(SerializeFacts(second[i].facts), SerializeFacts(first[i].facts));

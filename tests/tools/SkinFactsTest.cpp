@@ -113,25 +113,49 @@ TEST(SkinFactsRecord, RoundTripsAndRefusesWhatIsNotOne) {
     EXPECT_FALSE(DeserializeFacts("99999999999999999999:", back));
 }
 
-TEST(SkinFactsRecord, TheManifestKeepsThemAndAnOlderManifestIsRenderedAgain) {
-    GalleryRecord record{"/skins/a\tb.wsz", {10, 20}, "png", "a.png", {}};
+TEST(SkinFactsRecord, TheManifestKeepsThemApartFromTheTextAndReadsOlderManifests) {
+    GalleryManifest manifest;
+    GalleryRecord record{"/skins/a\tb.wsz", {10, 20}, "png", "a.png", {}, ""};
     record.facts.text = "line\none\ttab\\";
     record.facts.hash = "00000000000000ff";
     record.facts.shaped = true;
-    const auto back = ParseManifest(FormatManifest({record}));
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].format, "png");
-    EXPECT_EQ(SerializeFacts(back[0].facts), SerializeFacts(record.facts));
-    // The earlier form, and a record whose facts are damaged: the preview stays the gallery's own,
+    record.textAt = 7;
+    record.textLength = 9;
+    manifest.records = {record, {"/skins/bad.wsz", {1, 2}, "png", "", {}, "no main.bmp\tat all"}};
+    const std::string text = FormatManifest(manifest);
+    EXPECT_EQ(text.find("line"), std::string::npos);  // the text is not in the manifest
+    const GalleryManifest back = ParseManifest(text);
+    EXPECT_EQ(back.version, kManifestVersion);
+    ASSERT_EQ(back.records.size(), 2u);
+    EXPECT_EQ(back.records[0].format, "png");
+    record.facts.text.clear();
+    EXPECT_EQ(SerializeFacts(back.records[0].facts), SerializeFacts(record.facts));
+    EXPECT_EQ(back.records[0].textAt, 7u);
+    EXPECT_EQ(back.records[0].textLength, 9u);
+    EXPECT_EQ(back.records[1].preview, "");
+    EXPECT_EQ(back.records[1].reason, "no main.bmp\tat all");
+    // Version 2 kept the text inline: its records still count.
+    record.facts.text = "inline text";
+    const auto two =
+        ParseManifest("veltrane-gallery 2\n/skins/a.wsz\t10\t20\tpng\ta.png\t" + SerializeFacts(record.facts) + "\n");
+    EXPECT_EQ(two.version, 2);
+    ASSERT_EQ(two.records.size(), 1u);
+    EXPECT_EQ(two.records[0].format, "png");
+    EXPECT_EQ(two.records[0].facts.text, "inline text");
+    // The earliest form, and a record whose facts are damaged: the preview stays the gallery's own,
     // but with no format the skin counts as changed.
-    for (const std::string& text : {std::string("veltrane-gallery 1\n/skins/a.wsz\t10\t20\tpng\ta.png\n"),
-                                    std::string(kManifestFirstLine) + "\n/skins/a.wsz\t10\t20\tpng\ta.png\t3:abc\n"}) {
-        const auto old = ParseManifest(text);
-        ASSERT_EQ(old.size(), 1u) << text;
-        EXPECT_EQ(old[0].preview, "a.png");
-        EXPECT_EQ(old[0].format, "");
-        EXPECT_TRUE(old[0].facts.hash.empty());
+    for (const std::string& old :
+         {std::string("veltrane-gallery 1\n/skins/a.wsz\t10\t20\tpng\ta.png\n"),
+          std::string("veltrane-gallery 2\n/skins/a.wsz\t10\t20\tpng\ta.png\t3:abc\n"),
+          std::string("veltrane-gallery 3\n/skins/a.wsz\t10\t20\tpng\ta.png\t3:abc\t0\t0\t\n")}) {
+        const auto parsed = ParseManifest(old).records;
+        ASSERT_EQ(parsed.size(), 1u) << old;
+        EXPECT_EQ(parsed[0].preview, "a.png");
+        EXPECT_EQ(parsed[0].format, "");
+        EXPECT_TRUE(parsed[0].facts.hash.empty());
     }
+    // A manifest of a later version is not read at all.
+    EXPECT_EQ(ParseManifest("veltrane-gallery 4\n/skins/a.wsz\t10\t20\tpng\ta.png\t3:abc\t0\t0\t\n").version, 0);
 }
 
 TEST(PixelHash, SeesVisiblePixelsOnly) {

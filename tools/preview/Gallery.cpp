@@ -9,7 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <dirent.h>
+#include <fcntl.h>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +24,7 @@ using text::Utf8SequenceLength;
 namespace {
 
 constexpr const char* kManifestName = "manifest.txt";
+constexpr const char* kTextsName = "manifest-texts.txt";
 constexpr const char* kPageName = "index.html";
 constexpr std::size_t kMaxBaseName = 200;
 
@@ -30,9 +35,24 @@ std::string ReadWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string AbsolutePath(const std::string& path) {
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Whether an absolute path has no ".", ".." or empty components, which only normalising removes.
+bool IsNormal(const std::string& path) {
+    return path.find("//") == std::string::npos && path.find("/./") == std::string::npos &&
+           path.find("/../") == std::string::npos && !EndsWith(path, "/.") && !EndsWith(path, "/..");
+}
+
+// path made absolute against the working folder cwd (when known) and normalised.
+std::string AbsolutePath(const std::string& path, const std::string& cwd) {
+    std::string absolute;
+    if (!path.empty() && path[0] == '/') absolute = path;
+    else if (!cwd.empty()) absolute = cwd + "/" + path;
     std::error_code ec;
-    std::string absolute = fs::absolute(path, ec).lexically_normal().string();
+    if (absolute.empty()) absolute = fs::absolute(path, ec).string();
+    if (!IsNormal(absolute)) absolute = fs::path(absolute).lexically_normal().string();
     if (absolute.empty()) absolute = path;
     while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
     return absolute;
@@ -47,13 +67,39 @@ std::string FormatKey(ImageFormat format, int quality) {
     return "bmp";
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+// The names in a folder, with whether each is a regular file (a link is not).
+std::unordered_map<std::string, bool> FilesIn(const std::string& folder) {
+    std::unordered_map<std::string, bool> files;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return files;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            regular = fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+        }
+        files.emplace(name, regular);
+    }
+    closedir(dir);
+    return files;
 }
 
-bool IsRegularFile(const std::string& path) {
+// A regular file's stamp; zero for anything else.
+SkinStamp FileStamp(const std::string& path) {
     struct stat info {};
-    return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    return {uint64_t(info.st_size), Nanoseconds(info.st_mtim)};
+}
+
+// Whether the texts file holds the body the manifest names (by its first line and size).
+bool TextsFileFits(const std::string& path, const GalleryManifest& manifest) {
+    if (manifest.textsHash.empty()) return false;
+    const std::string head = TextsFileHead(manifest.textsHash);
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    return std::getline(in, line) && line + "\n" == head && FileStamp(path).size == head.size() + manifest.textsSize;
 }
 
 bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
@@ -69,13 +115,32 @@ SkinStamp StampOf(const SkinSource& source) {
     SkinStamp stamp{uint64_t(info.st_size), Nanoseconds(info.st_mtim)};
     if (source.kind == SkinSource::Kind::Archive) return stamp;
     stamp.size = 0;
-    std::error_code ec;
-    for (fs::directory_iterator it(source.path, ec), end; !ec && it != end; it.increment(ec)) {
-        if (stat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    // Each file by its name in the open folder: no path to walk again for every one.
+    DIR* dir = opendir(source.path.c_str());
+    if (dir == nullptr) return stamp;
+    while (const dirent* entry = readdir(dir)) {
+        if (fstatat(dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
         stamp.size += uint64_t(info.st_size);
         stamp.mtime = std::max(stamp.mtime, Nanoseconds(info.st_mtim));
     }
+    closedir(dir);
     return stamp;
+}
+
+std::vector<SkinStamp> StampsOf(const SkinSourceList& sources) {
+    std::vector<SkinStamp> stamps(sources.size());
+    // Mostly waiting for the file system: a few threads share the skins.
+    const std::size_t count = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    const std::size_t share = (sources.size() + count - 1) / count;
+    std::vector<std::thread> threads;
+    for (std::size_t start = 0; start < sources.size(); start += share) {
+        threads.emplace_back([&, start] {
+            for (std::size_t i = start; i < std::min(start + share, sources.size()); ++i)
+                stamps[i] = StampOf(sources[i]);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    return stamps;
 }
 
 std::string PreviewBaseName(const std::string& name) {
@@ -116,50 +181,76 @@ bool Gallery::Open(const std::string& folder, const SkinSourceList& sources, Ima
         error = "cannot create the gallery folder " + m_previews;
         return false;
     }
-    const std::string manifestText = ReadWholeFile(m_folder + kManifestName);
-    const bool ours = manifestText.rfind(std::string(kManifestFirstLine) + "\n", 0) == 0 ||
-                      manifestText.rfind(std::string(kManifestFirstLineWithoutFacts) + "\n", 0) == 0;
-    // The page and skins.json of a folder the gallery did not make are someone else's.
-    for (const std::string& page : {PagePath(), m_folder + kSkinsJsonName}) {
+    GalleryManifest manifest = ParseManifest(ReadWholeFile(m_folder + kManifestName));
+    const bool ours = manifest.version > 0;
+    // The page and data of a folder the gallery did not make are someone else's.
+    for (const std::string& page : {PagePath(), m_folder + kSkinsJsonName, m_folder + kTextsName}) {
         if (ours || force || !fs::exists(fs::symlink_status(page, ec))) continue;
         error = page + (page == PagePath() ? " is not a gallery's page" : " is not a gallery's data") + " (no " +
                 kManifestName + " beside it); give --force to replace it, or choose another folder";
         return false;
     }
-    std::map<std::string, GalleryRecord> records;
-    for (GalleryRecord& r : ParseManifest(manifestText)) {
-        m_recorded.insert(r.preview);
-        std::string key = r.skin;
-        records.insert_or_assign(std::move(key), std::move(r));
+    // Skins whose text is lost with a texts file that does not fit are rendered again.
+    const bool textsFit = manifest.version < 3 || TextsFileFits(m_folder + kTextsName, manifest);
+    // The last record of each skin, by its path.
+    std::unordered_map<std::string_view, GalleryRecord*> records;
+    records.reserve(manifest.records.size());
+    m_lastSkins.reserve(manifest.records.size());
+    for (GalleryRecord& r : manifest.records) {
+        if (!r.preview.empty()) m_recorded.insert(r.preview);
+        if (r.textLength > 0 && (!textsFit || r.textAt + r.textLength > manifest.textsSize)) r.format.clear();
+        m_lastSkins.push_back(r.skin);
+        records.insert_or_assign(r.skin, &r);
     }
 
     // Names taken: the previews the manifest keeps for skins still here, and any file in the
     // preview folder the manifest does not name, which is someone else's and never overwritten.
-    std::set<std::string> taken;
-    for (fs::directory_iterator it(m_previews, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    const std::unordered_map<std::string, bool> files = FilesIn(m_previews);
+    std::unordered_set<std::string> taken, seen;
+    taken.reserve(files.size() + sources.size());
+    seen.reserve(sources.size());
+    for (const auto& [name, regular] : files)
         if (!m_recorded.count(name)) taken.insert(FoldedName(name));
-    }
-    std::set<std::string> seen;
     std::vector<bool> named;
-    for (const SkinSource& source : sources) {
-        Skin skin{source, AbsolutePath(source.path), StampOf(source), {}, State::Pending, {}, {}};
+    m_skins.reserve(sources.size());
+    const std::string cwd = fs::current_path(ec).string();
+    const std::vector<SkinStamp> stamps = StampsOf(sources);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        SkinSource source = sources[i];
+        std::string path = AbsolutePath(source.path, cwd);
+        Skin skin{std::move(source), std::move(path), stamps[i], {}, State::Pending, {}, {}};
         if (!seen.insert(skin.path).second) continue;
-        const auto record = records.find(skin.path);
-        const bool keepsName = record != records.end() && EndsWith(record->second.preview, m_extension) &&
-                               !taken.count(FoldedName(record->second.preview));
+        const auto found = records.find(skin.path);
+        GalleryRecord* record = found == records.end() ? nullptr : found->second;
+        const bool same = record != nullptr && !force && record->stamp == skin.stamp && record->format == m_format;
+        if (same && record->preview.empty()) {
+            skin.state = State::FailedBefore;
+            skin.reason = record->reason;
+            skin.facts = std::move(record->facts);
+            skin.textAt = record->textAt;
+            skin.textLength = record->textLength;
+            named.push_back(true);
+            m_skins.push_back(std::move(skin));
+            continue;
+        }
+        const bool keepsName =
+            record != nullptr && EndsWith(record->preview, m_extension) && !taken.count(FoldedName(record->preview));
         if (keepsName) {
-            skin.preview = record->second.preview;
+            skin.preview = record->preview;
             taken.insert(FoldedName(skin.preview));
-            if (!force && record->second.stamp == skin.stamp && record->second.format == m_format &&
-                IsRegularFile(m_previews + skin.preview)) {
+            const auto file = files.find(skin.preview);
+            if (same && file != files.end() && file->second) {
                 skin.state = State::Unchanged;
-                skin.facts = record->second.facts;
+                skin.facts = std::move(record->facts);
+                skin.textAt = record->textAt;
+                skin.textLength = record->textLength;
             }
         }
         named.push_back(keepsName);
         m_skins.push_back(std::move(skin));
     }
+    manifest.records.clear();
+    m_last = std::move(manifest);
     // The others take the first free name of theirs, in the order given.
     for (std::size_t i = 0; i < m_skins.size(); ++i) {
         if (named[i]) continue;
@@ -190,16 +281,62 @@ void Gallery::Record(std::size_t i, bool rendered, const std::string& reason, Sk
     m_skins[i].facts = std::move(facts);
 }
 
+bool Gallery::NothingChanged() const {
+    if (m_last.version != kManifestVersion || m_last.pageKey != GalleryPageKey() ||
+        FileStamp(PagePath()) != m_last.page.stamp || FileStamp(m_folder + kSkinsJsonName) != m_last.data.stamp ||
+        m_skins.size() != m_lastSkins.size())
+        return false;
+    for (std::size_t i = 0; i < m_skins.size(); ++i) {
+        const State state = m_skins[i].state;
+        if ((state != State::Unchanged && state != State::FailedBefore) || m_skins[i].path != m_lastSkins[i])
+            return false;
+    }
+    return true;
+}
+
+void Gallery::ReadKeptTexts() {
+    std::string texts;
+    for (Skin& skin : m_skins) {
+        if ((skin.state != State::Unchanged && skin.state != State::FailedBefore) || skin.textLength == 0) continue;
+        // Open checked that the file fits the manifest; it is read once, when first needed.
+        if (texts.empty()) texts = ReadWholeFile(m_folder + kTextsName).substr(TextsFileHead(m_last.textsHash).size());
+        if (skin.textAt + skin.textLength <= texts.size()) skin.facts.text = texts.substr(skin.textAt, skin.textLength);
+    }
+}
+
+bool Gallery::WritePageFile(const std::string& file, const std::string& text, WrittenFile& written,
+                            std::string& error) {
+    const std::string path = m_folder + file;
+    const std::string hash = WordHash(text);
+    const WrittenFile& last = file == kPageName ? m_last.page : m_last.data;
+    if (hash == last.hash && FileStamp(path) == last.stamp) {
+        written = last;
+        return true;
+    }
+    if (!WriteFile(path, text, error)) return false;
+    written = {FileStamp(path), hash};
+    return true;
+}
+
 bool Gallery::Write(std::string& error) {
-    std::vector<GalleryRecord> records;
+    if (NothingChanged()) return true;
+    ReadKeptTexts();
+    GalleryManifest manifest;
+    std::string texts;
     std::vector<GalleryTile> tiles;
-    std::set<std::string> kept;
-    for (const Skin& skin : m_skins) {
+    std::unordered_set<std::string> kept;
+    for (Skin& skin : m_skins) {
         const bool shown = skin.state == State::Unchanged || skin.state == State::Rendered;
-        if (shown) {
-            records.push_back({skin.path, skin.stamp, m_format, skin.preview, skin.facts});
-            kept.insert(skin.preview);
+        if (skin.state != State::Pending) {
+            GalleryRecord r{skin.path, skin.stamp,  m_format,     shown ? skin.preview : "",
+                            {},        skin.reason, texts.size(), skin.facts.text.size()};
+            texts += skin.facts.text;
+            std::string text = std::move(skin.facts.text);
+            r.facts = skin.facts;
+            skin.facts.text = std::move(text);
+            manifest.records.push_back(std::move(r));
         }
+        if (shown) kept.insert(skin.preview);
         std::string reason = skin.reason;
         if (skin.state == State::Pending) reason = "not rendered: the run was interrupted";
         else if (reason.empty() && !shown) reason = "cannot be rendered";
@@ -223,17 +360,33 @@ bool Gallery::Write(std::string& error) {
         tile.hash = shown ? f.hash : std::string();
         tiles.push_back(std::move(tile));
     }
-    if (!WriteFile(m_folder + kManifestName, FormatManifest(records), error)) return false;
+    manifest.textsHash = WordHash(texts);
+    manifest.textsSize = texts.size();
+    const std::string textsPath = m_folder + kTextsName;
+    if (!(manifest.textsHash == m_last.textsHash && TextsFileFits(textsPath, manifest)) &&
+        !WriteFile(textsPath, TextsFileHead(manifest.textsHash) + texts, error))
+        return false;
+    // The manifest comes before the page files, so that they are known as the gallery's own; it
+    // names them once they are written.
+    if (!WriteFile(m_folder + kManifestName, FormatManifest(manifest), error)) return false;
     // Previews of ours that show nothing now: the skin is gone, changed format or failed.
-    std::set<std::string> stale = m_recorded;
+    std::unordered_set<std::string> stale = m_recorded;
     for (const Skin& skin : m_skins)
-        if (skin.state == State::Failed) stale.insert(skin.preview);
+        if (skin.state == State::Failed && !skin.preview.empty()) stale.insert(skin.preview);
     for (const std::string& name : stale)
         if (!kept.count(name)) unlink((m_previews + name).c_str());
     m_recorded = kept;
     const TileList byName = InNameOrder(tiles);
-    return WriteFile(m_folder + kSkinsJsonName, BuildSkinsJson(byName), error) &&
-           WriteFile(PagePath(), BuildGalleryPage(byName, m_extension), error);
+    if (!WritePageFile(kSkinsJsonName, BuildSkinsJson(byName), manifest.data, error) ||
+        !WritePageFile(kPageName, BuildGalleryPage(byName, m_extension), manifest.page, error))
+        return false;
+    manifest.pageKey = GalleryPageKey();
+    if (!WriteFile(m_folder + kManifestName, FormatManifest(manifest), error)) return false;
+    m_last = std::move(manifest);
+    m_lastSkins.clear();
+    for (const GalleryRecord& r : m_last.records) m_lastSkins.push_back(r.skin);
+    m_last.records.clear();
+    return true;
 }
 
 }  // namespace veltrane::preview

@@ -1,5 +1,6 @@
 #include "GalleryPage.h"
 
+#include "SkinFacts.h"
 #include "base/Utf8.h"
 
 #include <algorithm>
@@ -18,6 +19,8 @@ namespace {
 constexpr std::string_view kDataMarker = "@SKIN_DATA@", kTextsMarker = "@SKIN_TEXTS@";
 constexpr std::size_t kPageTextBudget = std::size_t(24) << 20;
 constexpr std::size_t kMinPageText = 256, kMaxPageText = 64 * 1024;
+// Raised whenever GalleryData, GalleryTexts or skins.json write anything differently.
+constexpr int kPageDataForm = 1;
 
 // The bytes copied as they are: printable ASCII but for what JSON or HTML give a meaning.
 constexpr auto kPlain = [] {
@@ -238,6 +241,11 @@ std::string GalleryTexts(const TileList& tiles) {
         }
     }
     return texts + "]";
+}
+
+std::string GalleryPageKey() {
+    return WordHash(std::string_view(kGalleryTemplate, sizeof kGalleryTemplate - 1)) + "." +
+           std::to_string(kPageDataForm);
 }
 
 std::string BuildGalleryPage(const TileList& tiles, const std::string& extension) {

@@ -72,6 +72,10 @@ std::string GalleryData(const TileList& tiles, const std::string& extension);
 // it, and search it, in two bytes a character.
 std::string GalleryTexts(const TileList& tiles);
 
+// What the page and skins.json are made of besides the skins: the template and the form of their
+// data. A gallery whose page was made with another key is written again.
+std::string GalleryPageKey();
+
 // The complete page: the template with the data and the texts in their places.
 std::string BuildGalleryPage(const TileList& tiles, const std::string& extension);
 

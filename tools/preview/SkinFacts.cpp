@@ -216,9 +216,20 @@ std::string PixelHash(const Dib& picture, const std::vector<uint8_t>& alpha) {
             }
         }
     }
+    return WordHash(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string WordHash(std::string_view bytes) {
     uint64_t hash = 0xCBF29CE484222325ull;
-    for (std::size_t at = 0; at < bytes.size(); at += 8) {
-        hash ^= ReadLittle64(&bytes[at]);
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        hash ^= ReadLittle64(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
+        hash *= 0x100000001B3ull;
+    }
+    if (at < bytes.size()) {
+        uint8_t last[8] = {};
+        std::copy(bytes.begin() + std::ptrdiff_t(at), bytes.end(), last);
+        hash ^= ReadLittle64(last);
         hash *= 0x100000001B3ull;
     }
     static const char kDigits[] = "0123456789abcdef";

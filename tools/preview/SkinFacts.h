@@ -10,6 +10,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrane::preview {
@@ -80,6 +81,8 @@ private:
 // transparent pixel counts as 0, 0, 0, 0 whatever colour it hides), zero-padded to whole words;
 // written as 16 lower-case hexadecimal digits.
 std::string PixelHash(const Dib& picture, const std::vector<uint8_t>& alpha);
+// That hash of any bytes, the last word zero-padded.
+std::string WordHash(std::string_view bytes);
 
 // The file's or member's time in seconds since the epoch from a DOS date and time (read as local
 // time, as unpacking sets it); 0 when they are no valid date.

@@ -180,7 +180,9 @@ int RenderAll(const PreviewOptions& options) {
     std::error_code ec;
     // A gallery renders the skins that are new or changed into its own folder; the skins it
     // already shows count as skipped.
-    Gallery gallery;
+    // Never destroyed (this runs once per process): freeing the records of 100,000 skins one by
+    // one as the program ends would take a good part of a rerun's time.
+    static Gallery& gallery = *new Gallery;
     const bool toGallery = !options.galleryFolder.empty();
     if (toGallery) {
         if (!gallery.Open(options.galleryFolder, sources, options.format, options.quality, options.force, error)) {
@@ -190,6 +192,14 @@ int RenderAll(const PreviewOptions& options) {
         jobs = gallery.Pending();
         skipped = gallery.Skins().size() - jobs.size();
     }
+    // Skins that failed before and are unchanged are not tried again, but still count as failed.
+    std::size_t failedBefore = 0;
+    for (const Gallery::Skin& skin : gallery.Skins()) {
+        if (skin.state != Gallery::State::FailedBefore) continue;
+        Complain(skin.source.path + ": " + skin.reason + " (unchanged since it failed; --force tries it again)");
+        ++failedBefore;
+    }
+    skipped -= failedBefore;
     const std::string folder = options.outputFolder.empty() ? "." : options.outputFolder;
     if (!toGallery) fs::create_directories(folder, ec);
     if (!toGallery && !fs::is_directory(folder, ec)) {
@@ -229,12 +239,14 @@ int RenderAll(const PreviewOptions& options) {
     }
     SetPackageLibraryFolder(ProgramFolder());
     const unsigned workers = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    std::size_t rendered = 0, failures = 0;
+    std::size_t rendered = 0, failures = failedBefore;
     Progress progress(jobs.size());
     // What was freed while listing the skins goes back to the system, so that no worker inherits it
     // (large frees are otherwise kept for the next skin, see KeepLargeBuffersOnTheHeap).
-    malloc_trim(0);
-    if (!jobs.empty()) PrepareSkinPreviews();
+    if (!jobs.empty()) {
+        malloc_trim(0);
+        PrepareSkinPreviews();
+    }
     // Each worker makes its working folders in a folder of its own: folders created and removed
     // side by side in one parent contend for that parent's lock in the file system.
     std::string workerFolder;
