@@ -119,6 +119,13 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
         tiles.push_back(Tile("Filler " + std::to_string(i), "/museum/more/" + std::to_string(i) + ".wsz", "filler.png",
                              hash, "an ordinary readme"));
     }
+    // Letters that search folds beyond case and accents, one way and the other.
+    tiles[6 + 7].text =
+        "From \xC3\x86r\xC3\xB8sk\xC3\xB8"
+        "bing, Stra\xC3\x9F"
+        "e 5: an \xC5\x92uvre of \xC5\x81\xC3\xB3"
+        "d\xC5\xBA";
+    tiles[6 + 8].text = "the Grossmann skin";
     const fs::path museum = root / "museum";
     fs::create_directories(museum / "shots");
     std::ofstream(museum / "index.html", std::ios::binary) << BuildGalleryPage(InNameOrder(tiles), ".png");
@@ -141,6 +148,10 @@ TEST_F(GalleryMuseum, SearchFiltersPanelAndAddressWorkInAHeadlessBrowser) {
     EXPECT_EQ(facts["search-copy-only-word"], "[\"Beta\"]");  // a copy's text finds its group
     EXPECT_EQ(facts["search-ZEPPELIN_nowhere"], "[]");        // every word must be found
     EXPECT_EQ(facts["search-count"], "1 von 305");
+    for (const char* word : {"strasse", "\xC3\xA6r\xC3\xB8", "aeroskobing", "oeuvre_lodz"})
+        EXPECT_EQ(facts[std::string("search-") + word], "[\"Filler 7\"]") << word;
+    for (const char* word : {"gro\xC3\x9Fmann", "GRO\xE1\xBA\x9EMANN"})
+        EXPECT_EQ(facts[std::string("search-") + word], "[\"Filler 8\"]") << word;
     EXPECT_EQ(facts["address"], "#q=zeppelin&f=numsex");
     EXPECT_EQ(facts["address-cleared"], "");
     EXPECT_EQ(facts["newest-first"], "[\"#s=new\", \"Gamma\", \"Alpha\"]");

@@ -324,7 +324,8 @@ def museum(browser, page, shots):
     report("after-scroll-tiles", browser.evaluate("document.querySelectorAll('#grid .tile').length"))
     browser.evaluate("window.scrollTo(0, 0)")
 
-    for word in ("zeppelin", "JURGEN", "Müller", "onerror", "copy-only-word", "ZEPPELIN nowhere"):
+    for word in ("zeppelin", "JURGEN", "Müller", "onerror", "copy-only-word", "ZEPPELIN nowhere",
+                 "strasse", "ærø", "aeroskobing", "oeuvre lodz", "großmann", "GROẞMANN"):
         set_search(browser, word)
         report("search-" + word.replace(" ", "_"), browser.evaluate(NAMES))
     set_search(browser, "zeppelin")
