@@ -8,7 +8,9 @@
 #include <set>
 #include <strings.h>
 #include <sys/stat.h>
+#include <string_view>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -59,14 +61,18 @@ bool ExpandCollection(const std::string& folder, bool recursive, std::set<std::p
     }
     const std::string base = WithSlash(folder);
     if (!entries->empty()) out.BeginFolder(base);
-    for (const std::string& entry : *entries)
-        out.AddEntry(IsSkinArchiveName(entry) ? SkinSource::Kind::Archive : SkinSource::Kind::Folder, entry);
+    std::unordered_set<std::string_view> skinFolders;  // known as such without looking again
+    for (const std::string& entry : *entries) {
+        const bool archive = IsSkinArchiveName(entry);
+        out.AddEntry(archive ? SkinSource::Kind::Archive : SkinSource::Kind::Folder, entry);
+        if (!archive) skinFolders.insert(entry);
+    }
     if (!recursive) return true;
     bool complete = true;
     for (const std::string& name : ListSubfolders(folder).value_or(std::vector<std::string>())) {
         const std::string sub = base + name;
         std::error_code ec;
-        if (fs::is_symlink(sub, ec) || IsSkinFolder(sub)) continue;
+        if (skinFolders.count(name) || fs::is_symlink(sub, ec) || IsSkinFolder(sub)) continue;
         std::string subError;
         if (!ExpandCollection(sub, true, walked, out, subError)) {
             complete = false;
