@@ -52,6 +52,14 @@ inline uint8_t* copyPattern(uint8_t* out, size_t dist, size_t n) {
     return stop;
 }
 
+// A match of n bytes from dist (at least 1) bytes back, every byte of it written already: a word at a
+// time, or a repeated pattern. May write up to 15 bytes past the end.
+inline uint8_t* copyMatchFast(uint8_t* out, size_t dist, size_t n) {
+    if (dist >= 16) return copyInSteps<16>(out, out - dist, n);
+    if (dist >= 8) return copyInSteps<8>(out, out - dist, n);
+    return copyPattern(out, dist, n);
+}
+
 // A match of n bytes from dist (at least 1) bytes back with every read and write inside [floor, end):
 // positions before floor read as zero and bytes that would land at or past end are not written.
 void copyMatchClipped(uint8_t* out, const uint8_t* floor, const uint8_t* end, size_t dist, size_t n);

@@ -28,19 +28,35 @@ uint32_t reverseBits(uint32_t code, unsigned length) {
 TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
                                 std::span<const uint8_t> extra, unsigned rootBits) {
     if (lengths.size() > kMaxSymbols) return TableResult::NoMemory;
+    std::array<uint32_t, kMaxSymbols> symbols;
+    for (unsigned sym = 0; sym < lengths.size(); ++sym) {
+        const unsigned i = sym - simple;
+        symbols[sym] = sym < simple ? sym == 256 ? huff::symbolEnd(sym) : huff::symbolLiteral(sym)
+                       : i < base.size() && i < extra.size() ? huff::symbolBase(base[i], extra[i])
+                                                             : huff::kSymbolInvalid;
+    }
+    return build(lengths, std::span(symbols).first(lengths.size()), rootBits);
+}
+
+TableResult HuffmanTable::build(std::span<const uint8_t> lengths, std::span<const uint32_t> symbols,
+                                unsigned rootBits) {
+    if (lengths.size() > kMaxSymbols || symbols.size() < lengths.size()) return TableResult::NoMemory;
     std::array<unsigned, kMaxLength + 1> count{};
     for (uint8_t len : lengths) ++count[len <= kMaxLength ? len : 0];
+    count[0] = 0;
 
     unsigned minLen = 1, maxLen = kMaxLength;
     while (maxLen > 0 && count[maxLen] == 0) --maxLen;
+    const size_t rootSize = size_t(1) << rootBits;
     try {
+        if (entries_.size() < rootSize) entries_.resize(rootSize);
+        rootBits_ = rootBits;
+        uint32_t* t = entries_.data();
         if (maxLen == 0) {
-            entries_.assign(1, huff::kInvalid);  // no codes at all: every lookup is invalid
-            rootBits_ = 0;
+            std::fill_n(t, rootSize, huff::kInvalid);  // no codes at all: every lookup is invalid
             return TableResult::Ok;
         }
         while (count[minLen] == 0) ++minLen;
-        rootBits = std::clamp(rootBits, minLen, maxLen);
 
         // Each length may use the code space the shorter ones left free.
         int left = 1;
@@ -52,84 +68,79 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
         const bool complete = left == 0;
 
         // Symbols in code order: by length, then by symbol value.
-        std::array<unsigned, kMaxLength + 2> offset{};
+        std::array<unsigned, kMaxLength + 2> offset;
+        offset[1] = 0;
         for (unsigned len = 1; len <= kMaxLength; ++len) offset[len + 1] = offset[len] + count[len];
-        std::array<uint16_t, kMaxSymbols> sorted;
-        for (unsigned sym = 0; sym < lengths.size(); ++sym)
-            if (lengths[sym] && lengths[sym] <= kMaxLength) sorted[offset[lengths[sym]]++] = uint16_t(sym);
-        const unsigned used = offset[kMaxLength + 1];
-
-        auto entryFor = [&](unsigned sym, unsigned len) -> uint32_t {
-            const uint32_t bits = len << 8 | len;
-            if (sym < simple) return (sym << 16) | (sym == 256 ? huff::kEnd : huff::kLiteral) | bits;
-            unsigned i = sym - simple;
-            if (i >= base.size() || i >= extra.size()) return huff::kInvalid | bits;
-            return (uint32_t(base[i]) << 16) | (len << 8) | (len + extra[i]);
-        };
+        std::array<uint16_t, kMaxSymbols + 1> sorted;
+        {
+            std::array<unsigned, kMaxLength + 2> next = offset;
+            // Unused symbols land in one spare slot past the used ones, which nothing reads.
+            next[0] = offset[kMaxLength + 1];
+            for (unsigned sym = 0; sym < lengths.size(); ++sym) {
+                const unsigned len = lengths[sym] <= kMaxLength ? lengths[sym] : 0;
+                sorted[next[len]] = uint16_t(sym);
+                next[len] += len != 0;
+            }
+        }
 
         // The first level is filled from the short end: the codes of one length go into the first
         // 2^length entries, which are then doubled up before the next length, so each code ends up in
         // every entry whose low bits are its reversed code.
-        const size_t rootSize = size_t(1) << rootBits;
-        if (entries_.size() < rootSize) entries_.resize(rootSize);
-        size_t size = rootSize;
-        uint32_t* t = entries_.data();
-        size_t filled = size_t(1) << minLen;
+        const unsigned rootLast = std::min(maxLen, rootBits);
+        size_t filled = size_t(1) << std::min(minLen, rootBits);
         if (!complete) std::fill_n(t, filled, huff::kInvalid);
         auto widen = [&](size_t to) {
             for (; filled < to; filled *= 2) std::memcpy(t + filled, t, filled * sizeof *t);
         };
+        uint32_t code = 0;  // canonical code of the next symbol, most significant bit first
+        unsigned i = 0;
+        for (unsigned len = minLen; len <= rootLast; ++len, code <<= 1) {
+            widen(size_t(1) << len);
+            const uint32_t bits = len << 8 | len;
+            for (const unsigned stop = i + count[len]; i < stop; ++i, ++code)
+                t[reverseBits(code, len)] = symbols[sorted[i]] + bits;
+        }
+        widen(rootSize);
+        if (maxLen <= rootBits) return complete || maxLen == 1 ? TableResult::Ok : TableResult::Incomplete;
 
-        std::array<unsigned, kMaxLength + 1> remaining = count;
-        uint32_t code = 0;  // canonical code of the current symbol, most significant bit first
-        unsigned lastLen = 0;
+        // Longer codes go into sub-tables behind the first level, one per first-level prefix.
+        size_t size = rootSize;
         uint32_t subPrefix = UINT32_MAX;
         size_t subStart = 0;
         unsigned subBits = 0;
-        unsigned i = 0;
-        for (; i < used && lengths[sorted[i]] <= rootBits; ++i) {
-            unsigned sym = sorted[i], len = lengths[sym];
-            if (lastLen) code = (code + 1) << (len - lastLen);
-            lastLen = len;
-            widen(size_t(1) << len);
-            t[reverseBits(code, len)] = entryFor(sym, len);
-        }
-        widen(rootSize);
-
-        for (; i < used; ++i) {
-            unsigned sym = sorted[i], len = lengths[sym];
-            if (lastLen) code = (code + 1) << (len - lastLen);
-            lastLen = len;
-            uint32_t rev = reverseBits(code, len);
-            uint32_t prefix = rev & ((1u << rootBits) - 1);
-            if (prefix != subPrefix) {
-                // A new sub-table, wide enough for the codes that share this prefix: grow it while the
-                // codes still to come at the next length cannot fill it.
-                subBits = len - rootBits;
-                int room = 1 << subBits;
-                while (subBits + rootBits < maxLen) {
-                    room -= int(remaining[subBits + rootBits]);
-                    if (room <= 0) break;
-                    ++subBits;
-                    room <<= 1;
+        std::array<unsigned, kMaxLength + 1> remaining = count;
+        for (unsigned len = std::max(minLen, rootBits + 1); len <= maxLen; ++len, code <<= 1) {
+            const uint32_t bits = len << 8 | len;
+            for (const unsigned stop = i + count[len]; i < stop; ++i, ++code) {
+                const uint32_t rev = reverseBits(code, len);
+                const uint32_t prefix = rev & uint32_t(rootSize - 1);
+                if (prefix != subPrefix) {
+                    // A new sub-table, wide enough for the codes that share this prefix: grow it while
+                    // the codes still to come at the next length cannot fill it.
+                    subBits = len - rootBits;
+                    int room = 1 << subBits;
+                    while (subBits + rootBits < maxLen) {
+                        room -= int(remaining[subBits + rootBits]);
+                        if (room <= 0) break;
+                        ++subBits;
+                        room <<= 1;
+                    }
+                    subPrefix = prefix;
+                    subStart = size;
+                    size += size_t(1) << subBits;
+                    if (size > 0xffff) return TableResult::NoMemory;
+                    if (entries_.size() < size) entries_.resize(size);
+                    t = entries_.data();
+                    if (!complete) std::fill(t + subStart, t + size, huff::kInvalid);
+                    t[prefix] = (uint32_t(subStart) << 16) | huff::kSubTable | (subBits << 8) | rootBits;
                 }
-                subPrefix = prefix;
-                subStart = size;
-                size += size_t(1) << subBits;
-                if (size > 0xffff) return TableResult::NoMemory;
-                if (entries_.size() < size) entries_.resize(size);
-                t = entries_.data();
-                if (!complete) std::fill(t + subStart, t + size, huff::kInvalid);
-                t[prefix] = (uint32_t(subStart) << 16) | huff::kSubTable | (subBits << 8) | rootBits;
+                const uint32_t e = symbols[sorted[i]] + bits;
+                const unsigned step = len - rootBits;
+                for (uint32_t k = rev >> rootBits; k < (1u << subBits); k += 1u << step) t[subStart + k] = e;
+                --remaining[len];
             }
-            uint32_t e = entryFor(sym, len);
-            unsigned step = len - rootBits;
-            for (uint32_t k = rev >> rootBits; k < (1u << subBits); k += 1u << step) t[subStart + k] = e;
-            --remaining[len];
         }
-        rootBits_ = rootBits;
-        if (left > 0 && maxLen > 1) return TableResult::Incomplete;
-        return TableResult::Ok;
+        return complete || maxLen == 1 ? TableResult::Ok : TableResult::Incomplete;
     } catch (const std::bad_alloc&) {
         entries_.assign(1, huff::kInvalid);
         rootBits_ = 0;

@@ -1,6 +1,7 @@
 // The table builder shared by inflate and explode: turns the code lengths of a prefix code into a
 // two-level lookup table. The first level is indexed by the next `rootBits` input bits; a longer code
-// leads from there into a sub-table indexed by the bits that follow.
+// leads from there into a sub-table indexed by the bits that follow. A sub-table entry counts its bits
+// from the code's start, as a first-level entry does.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,13 @@ inline uint32_t follow(const uint32_t* table, uint32_t link, uint64_t bits) {
 inline size_t baseAndExtra(uint32_t e, uint64_t bits) {
     return value(e) + size_t((bits & ((uint64_t(1) << totalBits(e)) - 1)) >> codeBits(e));
 }
+
+// What a symbol decodes to, less its code's length, for the table builder: the kind and value, with a
+// length's or distance's extra bits in bits 0-5 (the code's length adds to them).
+constexpr uint32_t symbolLiteral(unsigned v) { return v << 16 | kLiteral; }
+constexpr uint32_t symbolEnd(unsigned v) { return v << 16 | kEnd; }
+constexpr uint32_t symbolBase(unsigned base, unsigned extraBits) { return base << 16 | extraBits; }
+constexpr uint32_t kSymbolInvalid = kInvalid;
 }  // namespace huff
 
 // Results of building a table.
@@ -45,11 +53,16 @@ public:
     static constexpr unsigned kMaxLength = 16;
     static constexpr size_t kMaxSymbols = 320;  // more than any method's largest alphabet (288)
 
-    // lengths: one code length per symbol (0 = unused). Symbols below `simple` are literals (the
-    // symbol 256 ends a deflate block); symbol s >= simple takes base[s - simple] and extra[s - simple],
-    // and symbols beyond those lists decode as invalid. rootBits is clamped to the code's shortest and
-    // longest length. An incomplete set is reported, and still usable, unless its longest code has one bit.
-    // The entries are reused from one build to the next, so building allocates only the first time.
+    // lengths: one code length per symbol (0 = unused); symbols: what each of them decodes to
+    // (huff::symbol*). The first level has 2^rootBits entries whatever the code's lengths, so
+    // a decoder may index it with a constant mask. An incomplete set is reported, and still usable
+    // (its unused codes decode as invalid), unless its longest code has one bit. The entries are reused
+    // from one build to the next, so building allocates only the first time.
+    TableResult build(std::span<const uint8_t> lengths, std::span<const uint32_t> symbols, unsigned rootBits);
+
+    // As above, with symbols below `simple` literals (the symbol 256 ends a deflate block) and symbol
+    // s >= simple taking base[s - simple] and extra[s - simple]; symbols beyond those lists decode as
+    // invalid.
     TableResult build(std::span<const uint8_t> lengths, unsigned simple, std::span<const uint16_t> base,
                       std::span<const uint8_t> extra, unsigned rootBits);
 

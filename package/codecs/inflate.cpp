@@ -26,22 +26,53 @@ constexpr std::array<uint8_t, 32> kDistanceExtra{0, 0, 0, 0, 1, 1, 2,  2,  3,  3
 // The code lengths of a dynamic block arrive in this order.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder{16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
+// What each symbol of the three alphabets decodes to: literals 0-255, the end of the block, lengths and
+// distances (symbols 286-287 and, in deflate, distances 30-31 are invalid); code-length symbols 0-18.
+using LiteralSymbols = std::array<uint32_t, 288>;
+using DistanceSymbols = std::array<uint32_t, 32>;
+constexpr LiteralSymbols literalSymbols(const std::array<uint16_t, 29>& base, const std::array<uint8_t, 29>& extra) {
+    LiteralSymbols s{};
+    for (unsigned i = 0; i < 288; ++i)
+        s[i] = i < 256   ? huff::symbolLiteral(i)
+               : i < 257 ? huff::symbolEnd(i)
+               : i < 286 ? huff::symbolBase(base[i - 257], extra[i - 257])
+                         : huff::kSymbolInvalid;
+    return s;
+}
+constexpr DistanceSymbols distanceSymbols(unsigned codes) {
+    DistanceSymbols s{};
+    for (unsigned i = 0; i < 32; ++i)
+        s[i] = i < codes ? huff::symbolBase(kDistanceBase[i], kDistanceExtra[i]) : huff::kSymbolInvalid;
+    return s;
+}
+constexpr LiteralSymbols kLiteralSymbols = literalSymbols(kLengthBase, kLengthExtra);
+constexpr LiteralSymbols kLiteralSymbols64 = literalSymbols(kLengthBase64, kLengthExtra64);
+constexpr DistanceSymbols kDistanceSymbols = distanceSymbols(30);
+constexpr DistanceSymbols kDistanceSymbols64 = distanceSymbols(32);
+constexpr std::array<uint32_t, 19> kCodeLengthSymbols = [] {
+    std::array<uint32_t, 19> s{};
+    for (unsigned i = 0; i < 19; ++i) s[i] = huff::symbolLiteral(i);
+    return s;
+}();
+
 // First-level look-up bits: nearly every code decodes with one look-up, and the tables still fill
 // quickly for the small members of a skin (11 literal bits measured faster than 10 on both the skin
-// bitmaps and text).
+// bitmaps and text). The fast loop indexes the first levels with these as constants; code-length
+// codes are at most 7 bits long, so their table has no second level.
 constexpr unsigned kLiteralBits = 11;
 constexpr unsigned kDistanceBits = 8;
+constexpr unsigned kCodeLengthBits = 7;
 
 struct FixedTables {
     HuffmanTable literals, distances;
-    FixedTables(std::span<const uint16_t> lengthBase, std::span<const uint8_t> lengthExtra, size_t distanceCodes) {
+    FixedTables(const LiteralSymbols& literalSymbols, const DistanceSymbols& distanceSymbols) {
         // Literals 0-143 have 8 bits, 144-255 9 bits, 256-279 7 bits, 280-287 8 bits; distances 5 bits.
         std::array<uint8_t, 288> lit{};
         for (unsigned i = 0; i < 288; ++i) lit[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
         std::array<uint8_t, 32> dist{};
         dist.fill(5);
-        literals.build(lit, 257, lengthBase, lengthExtra, kLiteralBits);
-        distances.build(std::span(dist).first(distanceCodes), 0, kDistanceBase, kDistanceExtra, 5);
+        literals.build(lit, literalSymbols, kLiteralBits);
+        distances.build(dist, distanceSymbols, kDistanceBits);
     }
 };
 
@@ -69,15 +100,12 @@ struct WindowOut {
         pos += n;
     }
     uint8_t* match(uint8_t* out, size_t dist, size_t length) {
-        const uint8_t* from = out - dist;
-        if (from < w.floor) {  // reaches before the member's first byte: rare, done carefully
+        if (dist > size_t(out - w.floor)) {  // reaches before the member's first byte: rare, done carefully
             w.pos = out;
             w.copyMatch(dist, length);
             return w.pos;
         }
-        if (dist >= 16) return copyInSteps<16>(out, from, length);
-        if (dist >= 8) return copyInSteps<8>(out, from, length);
-        return copyPattern(out, dist, length);
+        return copyMatchFast(out, dist, length);
     }
     // The fast loop may run up to flushAt: every step's writes, even Deflate64's longest match and a
     // copy's overshoot, fit in the slack behind it.
@@ -115,18 +143,36 @@ struct BufferOut {
         if (pos < end) std::memcpy(pos, from, std::min(n, size_t(end - pos)));
         pos += n;
     }
+    // Word-sized copies while the match and their overshoot fit, else exactly.
     uint8_t* match(uint8_t* out, size_t dist, size_t length) const {
+        if (dist <= size_t(out - begin) && out < end && length + 16 <= size_t(end - out))
+            return copyMatchFast(out, dist, length);
         copyMatchClipped(out, begin, end, dist, length);
         return out + length;
     }
-    // The fast loop stays kMargin short of the end: room for a step's literals (six at most) and for
-    // the overshoot of a copy; a match longer than the room left is copied exactly. It leaves the last
-    // bytes, and the flush points, to the careful loop.
-    static constexpr size_t kMargin = 64;
+    // The fast loop stays kMargin short of the end: a step writes four literals, or a deflate match
+    // (258 bytes at most) with its copy's overshoot (under 16 bytes; the first 64 are copied whatever
+    // the length); a longer Deflate64 match is copied exactly. It leaves the last bytes, and the flush
+    // points, to the careful loop.
+    static constexpr size_t kMargin = 288;
     uint8_t* fastEnd() const { return end - begin > ptrdiff_t(kMargin) ? end - kMargin : begin; }
     const uint8_t* floor() const { return begin; }
     const uint8_t* limit() const { return end; }
 };
+
+// The low bits of v, as many as the low byte of n says (below 64). BMI2 has an instruction for it,
+// which the compiler does not always find.
+template <bool kBmi2>
+[[gnu::always_inline]] inline uint64_t lowBits(uint64_t v, uint32_t n) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    if constexpr (kBmi2) {
+        uint64_t r;
+        asm("bzhi %2, %1, %0" : "=r"(r) : "rm"(v), "r"(uint64_t(n)));
+        return r;
+    }
+#endif
+    return v & ((uint64_t(1) << uint8_t(n)) - 1);
+}
 
 // What the fast loop works on, handed over in one piece so that the loop can live in a function of
 // its own, built once plainly and once for BMI2.
@@ -139,30 +185,31 @@ struct FastState {
     uint8_t* outFastEnd;   // and only before this: a step's writes stay in the output
     const uint8_t* floor;  // the member's first byte of output: matches reaching before it go carefully
     const uint8_t* limit;  // the output's end: a Deflate64 match that would pass it goes carefully
-    const uint32_t* lt;
+    const uint32_t* lt;    // first levels of kLiteralBits and kDistanceBits
     const uint32_t* dt;
-    uint64_t lmask, dmask;
 };
 
 // Why the fast loop stopped.
 enum class FastExit { Margin, End, Invalid };
 
 // Input one fast step may read: a refill reads 8 bytes and moves at most 7 on, and a step refills at
-// most twice (a match). Entering the loop refills once more, so it takes kFastEntry bytes to enter and
-// take a step.
+// most twice (a Deflate64 match). Entering the loop refills once more, so it takes kFastEntry bytes to
+// enter and take a step.
 constexpr ptrdiff_t kStepInput = 16;
 constexpr ptrdiff_t kFastEntry = kStepInput + 8;
 
 // The fast loop: codes while a step can neither run out of input nor pass the output's margin, so that
 // nothing inside a step is checked but the codes themselves. The bit buffer is refilled without a
-// branch (one unaligned 8-byte load, the count raised to 56-63 bits), and the next code's first-level
-// entry is looked up before the current step's copy, so the look-up's latency overlaps it.
+// branch: one unaligned 8-byte load, the count raised to 56-63 bits. All 64 bits of the buffer are then
+// input, and stay so as codes are consumed from the bottom, so the next code's first-level entry is
+// looked up before the refill that makes its bits count: after a match (at most 20 + 28 bits) 16 bits
+// are left, more than a first-level index.
 //
 // The bit count is kept by subtracting whole table entries: only its low six bits are the count, and
 // those stay right because an entry's low six bits are the bits it uses (the flags above them only
 // disturb the higher bits, which nothing reads). Shifts by an entry use its low six bits alone, as
 // the processor's shifts do anyway.
-template <bool kWide>
+template <bool kWide, bool kBmi2>
 [[gnu::always_inline]] inline FastExit fastLoop(FastState& s) {
     // Everything in locals: stores of output bytes could otherwise alias s and force reloads.
     uint64_t bits = s.bits;
@@ -175,7 +222,7 @@ template <bool kWide>
     const uint8_t* const limit = s.limit;
     const uint32_t* const lt = s.lt;
     const uint32_t* const dt = s.dt;
-    const uint64_t lmask = s.lmask, dmask = s.dmask;
+    constexpr uint64_t lmask = (uint64_t(1) << kLiteralBits) - 1, dmask = (uint64_t(1) << kDistanceBits) - 1;
     FastExit exit = FastExit::Margin;
 
     auto refill = [&] {
@@ -187,19 +234,21 @@ template <bool kWide>
         bits >>= entry & 63;
         count -= entry;
     };
-    auto extra = [&](uint32_t entry) {  // base plus the extra bits above the code, before consuming
-        return huff::value(entry) + size_t((bits & ((uint64_t(1) << (entry & 63)) - 1)) >> huff::codeBits(entry));
+    // A length or distance: the base plus the extra bits above the code in the bits before consuming
+    // it. The entry's low byte is its bit count (the flags there are clear for these entries).
+    auto extra = [](uint32_t entry, uint64_t from) {
+        return huff::value(entry) + size_t(lowBits<kBmi2>(from, entry) >> ((entry >> 8) & 63));
     };
 
     refill();
     uint32_t e = lt[bits & lmask];
     while (in < inFastEnd && out < outFastEnd) {
-        // At least 56 bits are buffered and e is the first-level entry of the next code.
-        if (e & huff::kSubTable) e = huff::follow(lt, e, bits);
+        // At least 56 bits are counted and e is the first-level entry of the next code.
+        uint64_t saved = bits;
+        consume(e);
         if (e & huff::kLiteral) {
-            // Up to three literals: the first takes at most 15 bits, the others (first-level entries)
-            // at most 10, which leaves enough for the next look-up.
-            consume(e);
+            // Up to four literals: the first takes at most 11 bits, the others too (first-level
+            // entries), so 44 bits at most, and 20 are left for the next look-up.
             *out++ = uint8_t(huff::value(e));
             e = lt[bits & lmask];
             if (e & huff::kLiteral) {
@@ -210,55 +259,79 @@ template <bool kWide>
                     consume(e);
                     *out++ = uint8_t(huff::value(e));
                     e = lt[bits & lmask];
+                    if (e & huff::kLiteral) {
+                        consume(e);
+                        *out++ = uint8_t(huff::value(e));
+                        e = lt[bits & lmask];
+                    }
                 }
             }
             refill();
             continue;
         }
-        if (e & (huff::kEnd | huff::kInvalid)) {
+        if (e & (huff::kSubTable | huff::kEnd | huff::kInvalid)) [[unlikely]] {
+            if (!(e & huff::kSubTable)) {
+                exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
+                break;
+            }
+            // A code longer than the first level: its entry counts its bits from the code's start,
+            // so the link's bits go back first.
+            bits = saved;
+            count += e;
+            e = huff::follow(lt, e, bits);
+            saved = bits;
             consume(e);
-            exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
-            break;
+            if (e & huff::kLiteral) {
+                *out++ = uint8_t(huff::value(e));
+                e = lt[bits & lmask];
+                refill();
+                continue;
+            }
+            if (e & (huff::kEnd | huff::kInvalid)) {
+                exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
+                break;
+            }
         }
 
-        // A length (at most 15 + 5 bits, Deflate64 15 + 16), then its distance (at most 15 + 13). The
-        // refills run beside the look-ups: the distance's first level is looked up in the bits as they
-        // were before the refill after the length (at least 25 of them), and the next code's before the
-        // refill after the distance (at least 28).
-        const size_t length = extra(e);
-        consume(e);
-        const uint64_t ahead = bits;
-        refill();
-        uint32_t d = dt[ahead & dmask];
-        if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
-        if (d & huff::kInvalid) {
-            exit = FastExit::Invalid;
-            break;
+        // A length (at most 15 + 5 bits, Deflate64 15 + 16), then its distance (at most 15 + 13, or
+        // 15 + 14). In deflate both fit in the 56 bits counted; Deflate64 refills between them.
+        const size_t length = extra(e, saved);
+        if constexpr (kWide) refill();
+        uint32_t d = dt[bits & dmask];
+        if (d & (huff::kSubTable | huff::kInvalid)) [[unlikely]] {
+            if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
+            if (d & huff::kInvalid) {
+                exit = FastExit::Invalid;
+                break;
+            }
         }
-        const size_t dist = extra(d);
+        saved = bits;
         consume(d);
+        const size_t dist = extra(d, saved);
         e = lt[bits & lmask];
         refill();
 
         // The copy: a word at a time from at least a word back, else a repeated pattern. Before the
-        // first byte of output, or too long for the room left with a copy's overshoot, it goes exactly.
-        if (dist > size_t(out - floor) || length > size_t(limit - out) - 32) [[unlikely]] {
+        // first byte of output it goes exactly, and so does a Deflate64 match too long for the room
+        // left with a copy's overshoot (a deflate match always fits in the output's margin).
+        if (dist > size_t(out - floor) || (kWide && length > size_t(limit - out) - 32)) [[unlikely]] {
             copyMatchClipped(out, floor, limit, dist, length);
             out += length;
             continue;
         }
-        const uint8_t* from = out - dist;
+        uint8_t* const stop = out + length;
         if (dist >= 16) {
-            // Most matches are short: the first 32 bytes go without a test.
+            // Most matches are short: the first 64 bytes go without a test.
+            const uint8_t* from = out - dist;
             std::memcpy(out, from, 16);
             std::memcpy(out + 16, from + 16, 16);
-            if (length > 32) copyInSteps<16>(out + 32, from + 32, length - 32);
-            out += length;
-        } else if (dist >= 8) {
-            out = copyInSteps<8>(out, from, length);
+            std::memcpy(out + 32, from + 32, 16);
+            std::memcpy(out + 48, from + 48, 16);
+            if (length > 64) copyInSteps<16>(out + 64, from + 64, length - 64);
         } else {
-            out = copyPattern(out, dist, length);
+            copyMatchFast(out, dist, length);
         }
+        out = stop;
     }
     s.bits = bits;
     s.count = count & 63;
@@ -272,13 +345,13 @@ using FastFn = FastExit (*)(FastState&);
 
 template <bool kWide>
 FastExit fastPlain(FastState& s) {
-    return fastLoop<kWide>(s);
+    return fastLoop<kWide, false>(s);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 template <bool kWide>
 __attribute__((target("bmi2"))) FastExit fastBmi2(FastState& s) {
-    return fastLoop<kWide>(s);
+    return fastLoop<kWide, true>(s);
 }
 
 FastFn fastFor(bool wide) {
@@ -293,18 +366,17 @@ FastFn fastFor(bool wide) { return wide ? fastPlain<true> : fastPlain<false>; }
 }  // namespace
 
 struct Inflater::Format {
-    std::span<const uint16_t> lengthBase;
-    std::span<const uint8_t> lengthExtra;
-    size_t distanceCodes;
+    const LiteralSymbols& literals;
+    const DistanceSymbols& distances;
     bool wide;
     const FixedTables& fixed() const {
-        static const FixedTables deflate(kLengthBase, kLengthExtra, 30);
-        static const FixedTables deflate64(kLengthBase64, kLengthExtra64, 32);
+        static const FixedTables deflate(kLiteralSymbols, kDistanceSymbols);
+        static const FixedTables deflate64(kLiteralSymbols64, kDistanceSymbols64);
         return wide ? deflate64 : deflate;
     }
     static const Format& of(DeflateFormat f) {
-        static const Format deflate{kLengthBase, kLengthExtra, 30, false};
-        static const Format deflate64{kLengthBase64, kLengthExtra64, 32, true};
+        static const Format deflate{kLiteralSymbols, kDistanceSymbols, false};
+        static const Format deflate64{kLiteralSymbols64, kDistanceSymbols64, true};
         return f == DeflateFormat::Deflate64 ? deflate64 : deflate;
     }
 };
@@ -395,49 +467,58 @@ DecodeStatus Inflater::dynamicTables(BitInput& in, const Format& format) {
         if (!in.take(3, v)) return DecodeStatus::DataError;
         clen[kCodeLengthOrder[i]] = uint8_t(v);
     }
-    if (TableResult r = codeLengths_.build(clen, 19, {}, {}, 7); r != TableResult::Ok) return fromTable(r);
+    if (TableResult r = codeLengths_.build(clen, kCodeLengthSymbols, kCodeLengthBits); r != TableResult::Ok)
+        return fromTable(r);
 
     // Code-length symbols 0-15 are lengths; 16 repeats the previous length 3-6 times, 17 gives 3-10
-    // zeros and 18 gives 11-138 zeros.
-    std::array<uint8_t, 288 + 32> lens{};
-    unsigned total = nlit + ndist;
+    // zeros and 18 gives 11-138 zeros. A symbol and its extra bits take at most 7 + 7 bits. The bit
+    // buffer is kept in locals (stores of lengths could otherwise alias it); the reader refills it.
+    static constexpr uint8_t kRepeatBase[3] = {3, 3, 11}, kRepeatBits[3] = {2, 3, 7};
+    std::array<uint8_t, 288 + 32 + 8> lens;  // a repeat is written eight bytes at a time
+    const uint32_t* const table = codeLengths_.entries();
+    const unsigned total = nlit + ndist;
+    uint64_t bits = in.bits;
+    unsigned count = in.count;
     uint8_t previous = 0;
     for (unsigned i = 0; i < total;) {
-        if (in.count < 7 + 7 && !in.refill()) return DecodeStatus::DataError;
-        uint32_t e = codeLengths_.lookup(in.bits);
-        if (e & huff::kInvalid) return DecodeStatus::DataError;
-        in.drop(huff::codeBits(e));
-        unsigned sym = huff::value(e);
+        if (count < 7 + 7) {
+            in.bits = bits, in.count = count;
+            if (!in.refill()) return DecodeStatus::DataError;
+            bits = in.bits, count = in.count;
+        }
+        const uint32_t e = table[bits & ((1u << kCodeLengthBits) - 1)];
+        if (e & huff::kInvalid) {
+            in.bits = bits, in.count = count;
+            return DecodeStatus::DataError;
+        }
+        bits >>= huff::totalBits(e);
+        count -= huff::totalBits(e);
+        const unsigned sym = huff::value(e);
         if (sym < 16) {
             lens[i++] = previous = uint8_t(sym);
             continue;
         }
-        unsigned repeat;
-        uint8_t fill = 0;
-        if (sym == 16) {
-            repeat = 3 + in.peek(2);
-            in.drop(2);
-            fill = previous;
-        } else if (sym == 17) {
-            repeat = 3 + in.peek(3);
-            in.drop(3);
-        } else {
-            repeat = 11 + in.peek(7);
-            in.drop(7);
+        const unsigned extra = kRepeatBits[sym - 16];
+        const unsigned repeat = kRepeatBase[sym - 16] + unsigned(bits & ((1u << extra) - 1));
+        bits >>= extra;
+        count -= extra;
+        if (i + repeat > total) {
+            in.bits = bits, in.count = count;
+            return DecodeStatus::DataError;
         }
-        if (i + repeat > total) return DecodeStatus::DataError;
-        while (repeat--) lens[i++] = fill;
-        previous = fill;
+        if (sym != 16) previous = 0;
+        const uint64_t fill = previous * uint64_t(0x0101010101010101);
+        for (unsigned k = 0; k < repeat; k += 8) std::memcpy(&lens[i + k], &fill, 8);
+        i += repeat;
     }
+    in.bits = bits, in.count = count;
     if (in.overran()) return DecodeStatus::DataError;
 
     std::span<const uint8_t> all(lens.data(), total);
-    if (TableResult r = literals_.build(all.first(nlit), 257, format.lengthBase, format.lengthExtra, kLiteralBits);
-        r != TableResult::Ok)
+    if (TableResult r = literals_.build(all.first(nlit), format.literals, kLiteralBits); r != TableResult::Ok)
         return fromTable(r);
     // An incomplete distance code is legal (a block may use one distance code, or none).
-    TableResult r = distances_.build(all.subspan(nlit), 0, std::span(kDistanceBase).first(format.distanceCodes),
-                                     kDistanceExtra, kDistanceBits);
+    TableResult r = distances_.build(all.subspan(nlit), format.distances, kDistanceBits);
     if (r == TableResult::OverSubscribed || r == TableResult::NoMemory) return DecodeStatus::DataError;
     return DecodeStatus::Ok;
 }
@@ -451,18 +532,8 @@ DecodeStatus Inflater::huffmanBlock(BitInput& in, Out& out, const Format& format
     const FastFn fast = fastFor(format.wide);
     for (;;) {
         if (in.end - in.in >= kFastEntry && out.pos < out.fastEnd()) {
-            FastState s{in.bits,
-                        in.count,
-                        in.in,
-                        in.end - kStepInput,
-                        out.pos,
-                        out.fastEnd(),
-                        out.floor(),
-                        out.limit(),
-                        lengths.entries(),
-                        distances.entries(),
-                        (uint64_t(1) << lengths.rootBits()) - 1,
-                        (uint64_t(1) << distances.rootBits()) - 1};
+            FastState s{in.bits,       in.count,    in.in,       in.end - kStepInput, out.pos,
+                        out.fastEnd(), out.floor(), out.limit(), lengths.entries(),   distances.entries()};
             const FastExit exit = fast(s);
             in.bits = s.bits, in.count = s.count, in.in = s.in;
             out.pos = s.out;

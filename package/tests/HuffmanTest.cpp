@@ -112,3 +112,51 @@ TEST(HuffmanTable, SingleCodesAndOverSubscribedSets) {
     // Three 1-bit codes do not fit.
     EXPECT_EQ(table.build(std::vector<uint8_t>{1, 1, 1}, 3, {}, {}, 6), TableResult::OverSubscribed);
 }
+
+// The first level has 2^rootBits entries whatever the lengths, so a decoder can index it with a
+// constant mask: codes shorter than it repeat across it, codes all longer than it live in sub-tables.
+TEST(HuffmanTable, FirstLevelHasRootBitsEntriesWhateverTheLengths) {
+    std::mt19937 rng(5);
+    HuffmanTable table;
+    const std::vector<uint8_t> short4{2, 2, 2, 2};
+    ASSERT_EQ(table.build(short4, 4, {}, {}, 8), TableResult::Ok);
+    ASSERT_EQ(table.rootBits(), 8u);
+    const std::vector<uint32_t> codes = readOrderCodes(short4);
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint32_t e = table.entries()[i];
+        ASSERT_EQ(codes[huff::value(e)], i & 3) << i;
+        ASSERT_EQ(huff::codeBits(e), 2u);
+    }
+
+    const std::vector<uint8_t> long256(256, 8);
+    ASSERT_EQ(table.build(long256, 256, {}, {}, 5), TableResult::Ok);
+    ASSERT_EQ(table.rootBits(), 5u);
+    for (uint32_t i = 0; i < 32; ++i) ASSERT_TRUE(table.entries()[i] & huff::kSubTable) << i;
+    expectDecodes(table, long256, rng);
+
+    // Empty and one-code sets fill the whole first level too.
+    ASSERT_EQ(table.build(std::vector<uint8_t>(30, 0), 30, {}, {}, 8), TableResult::Ok);
+    for (uint32_t i = 0; i < 256; ++i) ASSERT_TRUE(table.entries()[i] & huff::kInvalid) << i;
+    std::vector<uint8_t> one(30, 0);
+    one[7] = 1;
+    ASSERT_EQ(table.build(one, 30, {}, {}, 8), TableResult::Ok);
+    for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(bool(table.entries()[i] & huff::kInvalid), bool(i & 1)) << i;
+}
+
+// Symbols given as what they decode to: a base with extra bits uses them on top of its code.
+TEST(HuffmanTable, SymbolsWithExtraBitsDropThemWithTheCode) {
+    const std::vector<uint8_t> lens{1, 2, 2};
+    const std::vector<uint32_t> symbols{huff::symbolLiteral(9), huff::symbolBase(100, 3), huff::kSymbolInvalid};
+    HuffmanTable table;
+    ASSERT_EQ(table.build(lens, symbols, 4), TableResult::Ok);
+    const std::vector<uint32_t> codes = readOrderCodes(lens);
+    const uint32_t lit = table.lookup(codes[0]);
+    EXPECT_TRUE(lit & huff::kLiteral);
+    EXPECT_EQ(huff::value(lit), 9u);
+    EXPECT_EQ(huff::totalBits(lit), 1u);
+    const uint32_t base = table.lookup(codes[1] | 0b101u << 2);
+    EXPECT_EQ(huff::codeBits(base), 2u);
+    EXPECT_EQ(huff::totalBits(base), 5u);
+    EXPECT_EQ(huff::baseAndExtra(base, codes[1] | 0b101u << 2), 105u);
+    EXPECT_TRUE(table.lookup(codes[2]) & huff::kInvalid);
+}
