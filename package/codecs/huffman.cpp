@@ -41,8 +41,18 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, unsigned simpl
 TableResult HuffmanTable::build(std::span<const uint8_t> lengths, std::span<const uint32_t> symbols,
                                 unsigned rootBits) {
     if (lengths.size() > kMaxSymbols || symbols.size() < lengths.size()) return TableResult::NoMemory;
-    std::array<unsigned, kMaxLength + 1> count{};
-    for (uint8_t len : lengths) ++count[len <= kMaxLength ? len : 0];
+    // Counting and sorting run over four runs of the symbols side by side: runs of equal lengths would
+    // otherwise make each step wait for the last one's count in memory.
+    constexpr unsigned kWays = 4;
+    const unsigned n = unsigned(lengths.size()), part = n / kWays;
+    auto lengthOf = [&](unsigned sym) -> unsigned { return lengths[sym] <= kMaxLength ? lengths[sym] : 0; };
+    std::array<std::array<unsigned, kMaxLength + 1>, kWays> counts{};
+    for (unsigned i = 0; i < part; ++i)
+        for (unsigned w = 0; w < kWays; ++w) ++counts[w][lengthOf(w * part + i)];
+    for (unsigned sym = kWays * part; sym < n; ++sym) ++counts[kWays - 1][lengthOf(sym)];
+    std::array<unsigned, kMaxLength + 1> count;
+    for (unsigned len = 0; len <= kMaxLength; ++len)
+        count[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
     count[0] = 0;
 
     unsigned minLen = 1, maxLen = kMaxLength;
@@ -67,20 +77,27 @@ TableResult HuffmanTable::build(std::span<const uint8_t> lengths, std::span<cons
         // A complete code writes every entry; an incomplete one leaves gaps that must read as invalid.
         const bool complete = left == 0;
 
-        // Symbols in code order: by length, then by symbol value.
-        std::array<unsigned, kMaxLength + 2> offset;
-        offset[1] = 0;
-        for (unsigned len = 1; len <= kMaxLength; ++len) offset[len + 1] = offset[len] + count[len];
+        // Symbols in code order: by length, then by symbol value; each run starts where the runs before
+        // it end within each length. Unused symbols land in one spare slot past the used ones, which
+        // nothing reads.
         std::array<uint16_t, kMaxSymbols + 1> sorted;
         {
-            std::array<unsigned, kMaxLength + 2> next = offset;
-            // Unused symbols land in one spare slot past the used ones, which nothing reads.
-            next[0] = offset[kMaxLength + 1];
-            for (unsigned sym = 0; sym < lengths.size(); ++sym) {
-                const unsigned len = lengths[sym] <= kMaxLength ? lengths[sym] : 0;
-                sorted[next[len]] = uint16_t(sym);
-                next[len] += len != 0;
-            }
+            std::array<std::array<unsigned, kMaxLength + 1>, kWays> next;
+            unsigned at = 0;
+            for (unsigned len = 1; len <= kMaxLength; ++len)
+                for (unsigned w = 0; w < kWays; ++w) {
+                    next[w][len] = at;
+                    at += counts[w][len];
+                }
+            for (unsigned w = 0; w < kWays; ++w) next[w][0] = at;
+            auto place = [&](unsigned w, unsigned sym) {
+                const unsigned len = lengthOf(sym);
+                sorted[next[w][len]] = uint16_t(sym);
+                next[w][len] += len != 0;
+            };
+            for (unsigned i = 0; i < part; ++i)
+                for (unsigned w = 0; w < kWays; ++w) place(w, w * part + i);
+            for (unsigned sym = kWays * part; sym < n; ++sym) place(kWays - 1, sym);
         }
 
         // The first level is filled from the short end: the codes of one length go into the first
