@@ -243,16 +243,18 @@ template <bool kWide, bool kBmi2>
     refill();
     uint32_t e = lt[bits & lmask];
     while (in < inFastEnd && out < outFastEnd) {
-        // At least 56 bits are counted and e is the first-level entry of the next code.
-        uint64_t saved = bits;
-        consume(e);
-        if (e & huff::kLiteral) {
-            // Up to four literals: the first takes at most 11 bits, the others too (first-level
-            // entries), so 44 bits at most, and 20 are left for the next look-up.
-            *out++ = uint8_t(huff::value(e));
-            e = lt[bits & lmask];
+        // As many steps as surely start inside both margins go without checking them: a step moves the
+        // input on by at most kStepIn bytes (a refill each, two in a Deflate64 match) and writes at most
+        // kStepOut bytes.
+        constexpr size_t kStepIn = kWide ? 14 : 7, kStepOut = kWide ? 65538 : 258;
+        size_t steps = 1 + std::min(size_t(inFastEnd - in - 1) / kStepIn, size_t(outFastEnd - out - 1) / kStepOut);
+        do {
+            // At least 56 bits are counted and e is the first-level entry of the next code.
+            uint64_t saved = bits;
+            consume(e);
             if (e & huff::kLiteral) {
-                consume(e);
+                // Up to four literals: the first takes at most 11 bits, the others too (first-level
+                // entries), so 44 bits at most, and 20 are left for the next look-up.
                 *out++ = uint8_t(huff::value(e));
                 e = lt[bits & lmask];
                 if (e & huff::kLiteral) {
@@ -263,76 +265,81 @@ template <bool kWide, bool kBmi2>
                         consume(e);
                         *out++ = uint8_t(huff::value(e));
                         e = lt[bits & lmask];
+                        if (e & huff::kLiteral) {
+                            consume(e);
+                            *out++ = uint8_t(huff::value(e));
+                            e = lt[bits & lmask];
+                        }
                     }
                 }
-            }
-            refill();
-            continue;
-        }
-        if (e & (huff::kSubTable | huff::kEnd | huff::kInvalid)) [[unlikely]] {
-            if (!(e & huff::kSubTable)) {
-                exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
-                break;
-            }
-            // A code longer than the first level: its entry counts its bits from the code's start,
-            // so the link's bits go back first.
-            bits = saved;
-            count += e;
-            e = huff::follow(lt, e, bits);
-            saved = bits;
-            consume(e);
-            if (e & huff::kLiteral) {
-                *out++ = uint8_t(huff::value(e));
-                e = lt[bits & lmask];
                 refill();
                 continue;
             }
-            if (e & (huff::kEnd | huff::kInvalid)) {
-                exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
-                break;
+            if (e & (huff::kSubTable | huff::kEnd | huff::kInvalid)) [[unlikely]] {
+                if (!(e & huff::kSubTable)) {
+                    exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
+                    goto done;
+                }
+                // A code longer than the first level: its entry counts its bits from the code's start,
+                // where the link's bits were consumed already (the difference of the entries' low six
+                // bits is what is left).
+                const uint32_t link = e;
+                e = huff::follow(lt, link, saved);
+                consume(e - link);
+                if (e & huff::kLiteral) {
+                    *out++ = uint8_t(huff::value(e));
+                    e = lt[bits & lmask];
+                    refill();
+                    continue;
+                }
+                if (e & (huff::kEnd | huff::kInvalid)) {
+                    exit = e & huff::kInvalid ? FastExit::Invalid : FastExit::End;
+                    goto done;
+                }
             }
-        }
 
-        // A length (at most 15 + 5 bits, Deflate64 15 + 16), then its distance (at most 15 + 13, or
-        // 15 + 14). In deflate both fit in the 56 bits counted; Deflate64 refills between them.
-        const size_t length = extra(e, saved);
-        if constexpr (kWide) refill();
-        uint32_t d = dt[bits & dmask];
-        if (d & (huff::kSubTable | huff::kInvalid)) [[unlikely]] {
-            if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
-            if (d & huff::kInvalid) {
-                exit = FastExit::Invalid;
-                break;
+            // A length (at most 15 + 5 bits, Deflate64 15 + 16), then its distance (at most 15 + 13, or
+            // 15 + 14). In deflate both fit in the 56 bits counted; Deflate64 refills between them.
+            const size_t length = extra(e, saved);
+            if constexpr (kWide) refill();
+            uint32_t d = dt[bits & dmask];
+            if (d & (huff::kSubTable | huff::kInvalid)) [[unlikely]] {
+                if (d & huff::kSubTable) d = huff::follow(dt, d, bits);
+                if (d & huff::kInvalid) {
+                    exit = FastExit::Invalid;
+                    goto done;
+                }
             }
-        }
-        saved = bits;
-        consume(d);
-        const size_t dist = extra(d, saved);
-        e = lt[bits & lmask];
-        refill();
+            saved = bits;
+            consume(d);
+            const size_t dist = extra(d, saved);
+            e = lt[bits & lmask];
+            refill();
 
-        // The copy: a word at a time from at least a word back, else a repeated pattern. Before the
-        // first byte of output it goes exactly, and so does a Deflate64 match too long for the room
-        // left with a copy's overshoot (a deflate match always fits in the output's margin).
-        if (dist > size_t(out - floor) || (kWide && length > size_t(limit - out) - 32)) [[unlikely]] {
-            copyMatchClipped(out, floor, limit, dist, length);
-            out += length;
-            continue;
-        }
-        uint8_t* const stop = out + length;
-        if (dist >= 16) {
-            // Most matches are short: the first 64 bytes go without a test.
-            const uint8_t* from = out - dist;
-            std::memcpy(out, from, 16);
-            std::memcpy(out + 16, from + 16, 16);
-            std::memcpy(out + 32, from + 32, 16);
-            std::memcpy(out + 48, from + 48, 16);
-            if (length > 64) copyInSteps<16>(out + 64, from + 64, length - 64);
-        } else {
-            copyMatchFast(out, dist, length);
-        }
-        out = stop;
+            // The copy: a word at a time from at least a word back, else a repeated pattern. Before the
+            // first byte of output it goes exactly, and so does a Deflate64 match too long for the room
+            // left with a copy's overshoot (a deflate match always fits in the output's margin).
+            if (dist > size_t(out - floor) || (kWide && length > size_t(limit - out) - 32)) [[unlikely]] {
+                copyMatchClipped(out, floor, limit, dist, length);
+                out += length;
+                continue;
+            }
+            uint8_t* const stop = out + length;
+            if (dist >= 16) {
+                // Most matches are short: the first 64 bytes go without a test.
+                const uint8_t* from = out - dist;
+                std::memcpy(out, from, 16);
+                std::memcpy(out + 16, from + 16, 16);
+                std::memcpy(out + 32, from + 32, 16);
+                std::memcpy(out + 48, from + 48, 16);
+                if (length > 64) copyInSteps<16>(out + 64, from + 64, length - 64);
+            } else {
+                copyMatchFast(out, dist, length);
+            }
+            out = stop;
+        } while (--steps);
     }
+done:
     s.bits = bits;
     s.count = count & 63;
     s.in = in;
