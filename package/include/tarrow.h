@@ -10,6 +10,7 @@
 #ifndef TARROW_H
 #define TARROW_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -132,6 +133,10 @@ TARROW_EXPORT intptr_t UnzipDlgBoxProc(intptr_t dialog, uint32_t message, uintpt
 
 /* Host hooks: what the library asks of the windowing system. Any member left null keeps its
  * default; tarrow_platform_set_hooks(NULL) restores every default.
+ * - size: the host sets it to sizeof(TarrowPlatformHooks) as its header declares the table. Later
+ *   versions only add members at the end: the library reads the first `size` bytes and takes every
+ *   member beyond them as null, so a host built against an older header keeps working (a size of 0
+ *   leaves every default in place).
  * - pump_messages: run the host's pending events (called after every delivered message).
  *   Default: nothing.
  * - send_text: show a whole message text in the progress window. Default: nothing.
@@ -155,6 +160,7 @@ TARROW_EXPORT intptr_t UnzipDlgBoxProc(intptr_t dialog, uint32_t message, uintpt
 #define TARROW_BOX_ANSWER_CANCEL 2
 
 typedef struct TarrowPlatformHooks {
+    size_t size; /* sizeof(TarrowPlatformHooks) in the host's header */
     void* context;
     void (*pump_messages)(void* context);
     void (*send_text)(void* context, intptr_t window, const char* text);

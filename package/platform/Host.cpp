@@ -76,7 +76,8 @@ int32_t defaultVolumeLabel(void*, const char* path, char* label, uint32_t capaci
 
 int32_t defaultResolveTarget(void*, const char*, char*, uint32_t) { return 0; }
 
-const TarrowPlatformHooks kDefaults = {nullptr,
+const TarrowPlatformHooks kDefaults = {sizeof(TarrowPlatformHooks),
+                                       nullptr,
                                        defaultPump,
                                        defaultSendText,
                                        defaultMessageBox,
@@ -92,13 +93,17 @@ const TarrowPlatformHooks& hooks() { return g_hooks; }
 void setHooks(const TarrowPlatformHooks* installed) {
     g_hooks = kDefaults;
     if (!installed) return;
-    g_hooks.context = installed->context;
-    if (installed->pump_messages) g_hooks.pump_messages = installed->pump_messages;
-    if (installed->send_text) g_hooks.send_text = installed->send_text;
-    if (installed->message_box) g_hooks.message_box = installed->message_box;
-    if (installed->overwrite_dialog) g_hooks.overwrite_dialog = installed->overwrite_dialog;
-    if (installed->volume_label) g_hooks.volume_label = installed->volume_label;
-    if (installed->resolve_target) g_hooks.resolve_target = installed->resolve_target;
+    // Only the members inside the host's table are read: a host built against an older header has
+    // a shorter one, and whatever lies beyond it is not ours to read. Members past it stay null.
+    TarrowPlatformHooks given{};
+    std::memcpy(&given, installed, std::min(installed->size, sizeof given));
+    g_hooks.context = given.context;
+    if (given.pump_messages) g_hooks.pump_messages = given.pump_messages;
+    if (given.send_text) g_hooks.send_text = given.send_text;
+    if (given.message_box) g_hooks.message_box = given.message_box;
+    if (given.overwrite_dialog) g_hooks.overwrite_dialog = given.overwrite_dialog;
+    if (given.volume_label) g_hooks.volume_label = given.volume_label;
+    if (given.resolve_target) g_hooks.resolve_target = given.resolve_target;
 }
 
 void pumpMessages() { g_hooks.pump_messages(g_hooks.context); }

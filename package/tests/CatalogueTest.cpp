@@ -294,6 +294,7 @@ TEST_F(CatalogueTest, MemoryBlockTooShortOrOfAnUnknownMethod) {
 TEST_F(CatalogueTest, DisplayCommentShowsItInABox) {
     static std::string shown;
     TarrowPlatformHooks hooks{};
+    hooks.size = sizeof hooks;
     hooks.message_box = [](void*, intptr_t, const char* text, const char* title, int32_t) -> int32_t {
         shown = std::string(title) + ": " + text;
         return TARROW_BOX_ANSWER_OK;

@@ -5,11 +5,13 @@
 #include <zlib.h>
 
 #include <filesystem>
+#include <memory>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstddef>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -467,6 +469,7 @@ TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutO
     asked.clear();
     folder = path("");
     TarrowPlatformHooks hooks{};
+    hooks.size = sizeof hooks;
     hooks.resolve_target = [](void*, const char* path, char* resolved, uint32_t capacity) -> int32_t {
         asked.push_back(path);
         std::string lower = path;
@@ -491,4 +494,30 @@ TEST_F(ExtractTest, TargetNamesGoThroughTheHostsResolverAndStayAsTheyAreWithoutO
     // The later member replaced the earlier one; nothing went where the stored names pointed.
     EXPECT_EQ(readFile(outFile("skin/main.bmp")), "SKIN/main.BMP");
     EXPECT_FALSE(fs::exists(mixed));
+}
+
+TEST_F(ExtractTest, AHookTableIsReadOnlyUpToTheSizeItStates) {
+    static int resolved = 0;
+    resolved = 0;
+    TarrowPlatformHooks full{};
+    full.size = sizeof full;
+    full.resolve_target = [](void*, const char*, char*, uint32_t) -> int32_t { return ++resolved, 0; };
+    // A host built against a header whose table ended before resolve_target: its table is only that
+    // long (AddressSanitizer sees any read past it), and what follows it is not a hook.
+    const size_t older = offsetof(TarrowPlatformHooks, resolve_target);
+    std::unique_ptr<char[]> table(new char[older]);
+    std::memcpy(table.get(), &full, older);
+    reinterpret_cast<TarrowPlatformHooks*>(table.get())->size = older;
+    Archive a;
+    a.members.push_back(Member{});
+    a.members.back().name = "a.txt";
+    a.members.back().data = "a";
+    const std::string archive = writeArchive("older.zip", a);
+    tarrow_platform_set_hooks(reinterpret_cast<TarrowPlatformHooks*>(table.get()));
+    EXPECT_EQ(extract(archive), 1);
+    EXPECT_EQ(resolved, 0);
+    tarrow_platform_set_hooks(&full);
+    EXPECT_EQ(extract(archive), 1);
+    tarrow_platform_set_hooks(nullptr);
+    EXPECT_GT(resolved, 0);
 }

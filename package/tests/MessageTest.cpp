@@ -38,6 +38,7 @@ struct HookLog {
 
 TarrowPlatformHooks recordingHooks() {
     TarrowPlatformHooks h{};
+    h.size = sizeof h;
     h.pump_messages = [](void*) { ++g_hooks.pumps; };
     h.send_text = [](void*, intptr_t, const char* text) { g_hooks.windowTexts.push_back(text); };
     h.message_box = [](void*, intptr_t, const char* text, const char* title, int32_t) {

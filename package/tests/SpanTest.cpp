@@ -37,6 +37,7 @@ protected:
     void SetUp() override {
         LibraryTest::SetUp();
         TarrowPlatformHooks hooks{};
+        hooks.size = sizeof hooks;
         hooks.volume_label = labelOfInsertedDisk;
         hooks.message_box = answerDiskBox;
         tarrow_platform_set_hooks(&hooks);

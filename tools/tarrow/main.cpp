@@ -181,6 +181,7 @@ int main(int argc, char** argv) {
     g_run.mode = o.mode;
     g_run.showComment = o.showComment;
     TarrowPlatformHooks hooks{};
+    hooks.size = sizeof hooks;
     hooks.volume_label = diskLabel;
     tarrow_platform_set_hooks(&hooks);
     Tarrow_InstallCallback(onMessage);

@@ -147,6 +147,7 @@ bool WatchedMainCall(MainCallWatch& watch, bool resolveNames) {
     if (setHooks) {
         static TarrowPlatformHooks hooks;
         hooks = TarrowPlatformHooks{};
+        hooks.size = sizeof hooks;
         hooks.context = &context;
         if (context.pump) hooks.pump_messages = [](void* c) { static_cast<HookContext*>(c)->pump->DoEvents(); };
         if (resolveNames) hooks.resolve_target = ResolveTargetIgnoringCase;
