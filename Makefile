@@ -7,7 +7,8 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build test test-fast test-asan test-tsan format-check run bench fuzz install deb deb-check clean
+.PHONY: all deps build test test-fast test-asan test-tsan format-check abi-check abi-update run bench fuzz install deb \
+        deb-check clean
 
 all: build
 
@@ -20,13 +21,26 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The format check, the core and library tests under ASan and UBSan, the archive handles' tests
-# (threads reading at once) under ThreadSanitizer, then the whole suite.
-test: format-check test-asan test-tsan test-fast
+# The format check, the library's ABI check, the core and library tests under ASan and UBSan, the
+# archive handles' tests (threads reading at once) under ThreadSanitizer, then the whole suite.
+test: format-check abi-check test-asan test-tsan test-fast
 
 # Every tracked C++ file as .clang-format has it.
 format-check: deps
 	git ls-files -z '*.cpp' '*.h' '*.c' | xargs -0 clang-format --dry-run --Werror
+
+# libPackage.so.0 against abi/libPackage.so.0.abi, the ABI of the last release: additions pass,
+# changes and removals fail (scripts/abi-check, abigail-tools).
+abi-check: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target Package
+	scripts/abi-check $(BUILD)/bin/libPackage.so.0
+
+# Writes abi/libPackage.so.0.abi from the library as built now. Run it for a release, after any
+# change to the library that is meant to be part of it (new exports, or a new soname), and commit
+# the file with the release.
+abi-update: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target Package
+	scripts/abi-check --update $(BUILD)/bin/libPackage.so.0
 
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
