@@ -4,6 +4,7 @@
 #include "ExtraField.h"
 #include "File_io.h"
 #include "NameText.h"
+#include "SplitSource.h"
 #include "Unzip.h"
 #include "crc32.h"
 #include "decrypt.h"
@@ -154,6 +155,7 @@ bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8
 }  // namespace
 
 std::unique_ptr<Source> fileSource(const char* path, int& code) {
+    if (isFirstPiece(path)) return splitSource(path, code);
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {

@@ -1,5 +1,6 @@
 #include "File_io.h"
 
+#include "SplitSource.h"
 #include "Unzip.h"
 #include "Utility.h"
 #include "platform/Host.h"
@@ -28,7 +29,9 @@ bool ArchiveInput::open() {
         return true;
     }
     if (!s.archiveName) return false;
-    m_file = std::fopen(s.archiveName->c_str(), "rb");
+    // The first piece of a byte-split set stands for the whole set.
+    m_file = core::isFirstPiece(*s.archiveName) ? core::openSplitStream(*s.archiveName)
+                                                : std::fopen(s.archiveName->c_str(), "rb");
     if (!m_file) return false;
     std::setvbuf(m_file, m_buffer, _IOFBF, sizeof m_buffer);
     if (fseeko(m_file, 0, SEEK_END) != 0 || (m_size = ftello(m_file)) < 0 || fseeko(m_file, 0, SEEK_SET) != 0) {

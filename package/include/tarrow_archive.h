@@ -67,7 +67,9 @@ typedef struct tarrow_entry {
     const char* damage;  /* NULL, or why the member cannot be read; valid until tarrow_close */
 } tarrow_entry;
 
-/* Opens the archive at path (read with positioned reads: handles share no file position). */
+/* Opens the archive at path (read with positioned reads: handles share no file position). A path
+ * ending in ".001" names the first piece of a byte-split set: NAME.001, NAME.002, ... are read as the
+ * archive they make when joined; a piece missing between others gives TARROW_E_OPEN. */
 TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out);
 /* Opens the archive in a memory block, which must outlive the handle. */
 TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out);
