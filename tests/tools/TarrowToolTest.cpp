@@ -3,6 +3,7 @@
 #include "HostileSkins.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <csignal>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -280,6 +282,111 @@ TEST_F(TarrowTool, ArchiveWithoutMembersListsAndTests) {
     }
     EXPECT_EQ(run("t " + archive + " 'a*'"), 1);
     EXPECT_NE(read("err.txt").find("no member selected"), std::string::npos);
+}
+
+// l --json: a line per member that a JSON parser reads back (which also holds it to valid UTF-8),
+// whatever bytes the names hold; the facts are the member's, damage included; patterns select.
+TEST_F(TarrowTool, JsonListingParsesBack) {
+    ziptest::Archive a;
+    ziptest::Member odd = ziptest::stored("q\"\\\x01\xFF\xC3.txt", "odd");  // quote, backslash, control, not UTF-8
+    odd.hostSystem = 3;                                                     // Unix: the name keeps its bytes
+    ziptest::Member locked = ziptest::stored("locked.bin", "secret");
+    locked.flags = 1;
+    a.members = {ziptest::stored("a.txt", "hello"),
+                 ziptest::deflated("dir/b.txt", std::string(500, 'b')),
+                 odd,
+                 ziptest::stored("dir/", ""),
+                 locked,
+                 ziptest::stored("c.txt", "see")};
+    ziptest::Bytes bytes = ziptest::build(a);
+    bytes[8] = 8;  // a.txt's local header says deflated: damaged
+    ziptest::writeFile((root / "j.zip").string(), bytes);
+    const std::string archive = "'" + (root / "j.zip").string() + "'";
+
+    ASSERT_EQ(run("l --json " + archive, "TZ=UTC "), 0) << read("err.txt");
+    std::vector<nlohmann::json> lines;
+    std::istringstream out(read("out.txt"));
+    for (std::string line; std::getline(out, line);) lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0]["name"], "a.txt");
+    EXPECT_EQ(lines[0]["damaged"], true);
+    EXPECT_NE(lines[0]["damage"].get<std::string>().find("method 8"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0]["crc32"], "3610a686");
+    EXPECT_EQ(lines[1]["name"], "dir/b.txt");
+    EXPECT_EQ(lines[1]["size"], 500);
+    EXPECT_LT(lines[1]["compressed_size"].get<int>(), 500);
+    EXPECT_EQ(lines[1]["method"], 8);
+    EXPECT_EQ(lines[1]["method_name"], "Deflate");
+    EXPECT_EQ(lines[1]["damaged"], false);
+    EXPECT_TRUE(lines[1]["damage"].is_null());
+    EXPECT_EQ(lines[1]["recovered"], false);
+    EXPECT_EQ(lines[1]["time"], "1980-01-01T00:00:00+00:00");
+    EXPECT_EQ(lines[1]["mtime"], 315532800);
+    EXPECT_EQ(lines[2]["name"], "q\"\\\x01\xEF\xBF\xBD\xEF\xBF\xBD.txt");
+    EXPECT_EQ(lines[2]["name_bytes"], "71225c01ffc32e747874");
+    EXPECT_FALSE(lines[1].contains("name_bytes"));
+    EXPECT_EQ(lines[3]["folder"], true);
+    EXPECT_EQ(lines[4]["encrypted"], true);
+    EXPECT_EQ(lines[4]["attributes"], 0x20);
+
+    EXPECT_EQ(run("l --json -x 'dir/*' -x 'q*' " + archive + " '*.txt'"), 0) << read("err.txt");
+    std::istringstream selected(read("out.txt"));
+    std::vector<std::string> names;
+    for (std::string line; std::getline(selected, line);) names.push_back(nlohmann::json::parse(line)["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "c.txt"}));
+
+    EXPECT_EQ(run("l --json '" + (root / "absent.zip").string() + "'"), 1);
+    EXPECT_EQ(read("out.txt"), "");
+    EXPECT_NE(read("err.txt").find("cannot be opened"), std::string::npos) << read("err.txt");
+    EXPECT_EQ(run("t --json " + archive), 2);
+}
+
+// A byte-split set (NAME.001, NAME.002, ...) given by its first piece lists, tests and extracts as
+// the archive it makes, with pieces of any size; a missing piece is named.
+TEST_F(TarrowTool, ByteSplitSetsReadAsOneArchive) {
+    ziptest::Archive a;
+    a.members = {ziptest::stored("one.txt", std::string(300, 'a')), ziptest::deflated("two.txt", "two")};
+    const ziptest::Bytes whole = ziptest::build(a);
+    auto piece = [](const std::string& base, size_t n) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%03zu", n);
+        return base + suffix;
+    };
+    auto cut = [&](const std::string& base, size_t size) {
+        size_t n = 0;
+        for (size_t at = 0; at < whole.size(); at += size) {
+            ziptest::writeFile(
+                (root / piece(base, ++n)).string(),
+                ziptest::Bytes(whole.begin() + long(at), whole.begin() + long(std::min(at + size, whole.size()))));
+        }
+        return n;
+    };
+    for (size_t size : {size_t(1), size_t(100)}) {
+        SCOPED_TRACE(size);
+        const std::string base = "s" + std::to_string(size) + ".zip";
+        cut(base, size);
+        const std::string first = "'" + (root / (base + ".001")).string() + "'";
+        EXPECT_EQ(run("t " + first), 0) << read("err.txt");
+        EXPECT_NE(read("out.txt").find("  OK  one.txt\n  OK  two.txt\n"), std::string::npos) << read("out.txt");
+        EXPECT_EQ(run("l --json " + first), 0) << read("err.txt");
+        EXPECT_NE(read("out.txt").find("\"name\":\"two.txt\""), std::string::npos) << read("out.txt");
+        const fs::path out = root / ("out" + std::to_string(size));
+        EXPECT_EQ(run("x -d '" + out.string() + "' " + first), 0) << read("err.txt");
+        EXPECT_EQ(fs::file_size(out / "one.txt"), 300u);
+    }
+    const size_t pieces = cut("h.zip", 100);
+    ASSERT_GE(pieces, 4u);
+    fs::remove(root / "h.zip.002");
+    for (const char* mode : {"l ", "t ", "l --json "}) {
+        EXPECT_EQ(run(mode + std::string("'") + (root / "h.zip.001").string() + "'"), 1) << mode;
+        EXPECT_NE(read("err.txt").find("h.zip.002 is missing"), std::string::npos) << read("err.txt");
+    }
+    cut("h.zip", 100);  // the hole filled again; now the last piece goes
+    fs::remove(root / piece("h.zip", pieces));
+    for (const char* mode : {"l ", "l --json "}) {
+        EXPECT_EQ(run(mode + std::string("'") + (root / "h.zip.001").string() + "'"), 1) << mode;
+        EXPECT_NE(read("err.txt").find(piece("h.zip", pieces) + " missing?"), std::string::npos) << read("err.txt");
+    }
 }
 
 namespace {

@@ -23,7 +23,8 @@ std::string usage() {
            "  -u           update: write members newer than the existing file, and new ones\n"
            "  -f           freshen: write only members newer than the existing file\n"
            "  -j           junk paths: write every member into DIR itself\n"
-           "  -z           show the archive comment\n";
+           "  -z           show the archive comment\n"
+           "  --json       with l: one JSON object per member and line\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -68,6 +69,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.junkPaths = true;
         } else if (opt == "-z") {
             o.showComment = true;
+        } else if (opt == "--json" && o.mode == 'l') {
+            o.json = true;
         } else {
             error = "unknown option " + opt;
             return false;
@@ -121,15 +124,19 @@ std::string listingHeading() {
            "----------  ----------  ------  ----------  --------  -------  --------  ----";
 }
 
+std::string listedName(const std::vector<std::string>& f) {
+    if (f.size() < 9) return {};
+    // A member with the folder attribute comes as its whole name with an empty file part; any other
+    // name was split at its last "/".
+    bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
+    return folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
+}
+
 // Fields of message 21: archive, folder, file, size, compressed, ratio, date, time, attributes,
 // method, encrypted, CRC, binary, made by, needed, extra id, extra size, extra data.
 std::string listingRow(const std::vector<std::string>& f) {
     if (f.size() < 13) return "(unreadable listing line)";
-    // A member with the folder attribute comes as its whole name with an empty file part; any other
-    // name was split at its last "/".
-    bool folderAttribute = std::strtoul(f[8].c_str(), nullptr, 10) & 0x10;
-    std::string name = folderAttribute || f[1].empty() ? f[1] + f[2] : f[1] + "/" + f[2];
-    name = printable(name, false);
+    std::string name = printable(listedName(f), false);
     if (f[10] == "1") name += " (encrypted)";
     char row[256];
     std::snprintf(row, sizeof row, "%10s  %10s  %5s%%  %-10s  %-8s  %-7s  %-8s  ", f[3].c_str(), f[4].c_str(),

@@ -20,6 +20,7 @@ struct Options {
     bool freshen = false;
     bool junkPaths = false;
     bool showComment = false;
+    bool json = false;  // l --json
 };
 
 // Parses argv; false with a message in `error` on a usage error.
@@ -33,6 +34,8 @@ std::vector<std::string> listingFields(const std::string& text, const std::strin
 // One row of the listing table from the fields of message 21, and the table's heading.
 std::string listingHeading();
 std::string listingRow(const std::vector<std::string>& fields);
+// The member's whole name from the fields of message 21, as stored (not escaped).
+std::string listedName(const std::vector<std::string>& fields);
 std::string methodName(int code);
 // Names and comments as tarrow shows them: control characters as \xNN escapes, so that they can
 // neither break the table nor drive the terminal, other bytes kept; keepLines leaves line feeds,

@@ -206,3 +206,38 @@ void sweepStaleFolders(const std::string& temp) {
 }
 
 }  // namespace tarrowcli
+
+namespace tarrowcli {
+namespace {
+
+bool isFirstPiece(const std::string& path) { return path.size() > 4 && path.compare(path.size() - 4, 4, ".001") == 0; }
+
+std::string piece(const std::string& firstPiece, size_t n) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%03zu", n);
+    return firstPiece.substr(0, firstPiece.size() - 3) + digits;
+}
+
+// The number of the first piece after the first one that is not a file (at most the library's
+// limit of pieces, plus one).
+size_t firstAbsent(const std::string& firstPiece) {
+    size_t n = 2;
+    std::error_code ec;
+    while (n <= 65537 && fs::is_regular_file(piece(firstPiece, n), ec)) ++n;
+    return n;
+}
+
+}  // namespace
+
+std::string pieceMissingInside(const std::string& firstPiece) {
+    if (!isFirstPiece(firstPiece)) return {};
+    const size_t absent = firstAbsent(firstPiece);
+    std::error_code ec;
+    return fs::exists(piece(firstPiece, absent + 1), ec) ? piece(firstPiece, absent) : std::string();
+}
+
+std::string pieceAfterLast(const std::string& firstPiece) {
+    return isFirstPiece(firstPiece) ? piece(firstPiece, firstAbsent(firstPiece)) : std::string();
+}
+
+}  // namespace tarrowcli

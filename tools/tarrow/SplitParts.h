@@ -47,3 +47,14 @@ private:
 void sweepStaleFolders(const std::string& temp);
 
 }  // namespace tarrowcli
+
+namespace tarrowcli {
+
+// Byte-split sets (NAME.001, NAME.002, ...), which the library joins itself when given the first
+// piece. For such a first piece: the path of the first piece missing before a later one (the set
+// has a hole), else empty.
+std::string pieceMissingInside(const std::string& firstPiece);
+// For such a first piece: the path that would follow the last piece present.
+std::string pieceAfterLast(const std::string& firstPiece);
+
+}  // namespace tarrowcli

@@ -1,6 +1,7 @@
 // tarrow: lists, tests or extracts ZIP archives through the library's C interface, as any host
 // would. Messages become readable lines; the library's questions are asked on the terminal.
 #include "Front.h"
+#include "JsonListing.h"
 #include "SplitParts.h"
 #include "base/PackageCodes.h"
 #include "base/PackageMessages.h"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 
 using namespace tarrowcli;
@@ -25,9 +27,10 @@ struct Run {
     bool everyMember = false;  // no patterns select members
     bool empty = false;        // the library found no member to list or test
     int lastDiskAsked = -1;
-    std::string archive;          // the path the library was given, the first field of its messages
-    std::string crcFailed;        // the member of the last CRC mismatch, reported done after it
-    SplitParts* parts = nullptr;  // set when the archive is a set of NAME.zNN files
+    std::string archive;                           // the path the library was given, the first field of its messages
+    std::string crcFailed;                         // the member of the last CRC mismatch, reported done after it
+    SplitParts* parts = nullptr;                   // set when the archive is a set of NAME.zNN files
+    std::vector<std::string>* selected = nullptr;  // set: listed names are collected, not shown
 } g_run;
 
 // One line from the terminal; false at the end of input.
@@ -98,6 +101,10 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         return 0;
     }
     case TARROW_MSG_LISTING:
+        if (g_run.selected) {
+            g_run.selected->push_back(listedName(listingFields(t, g_run.archive)));
+            return 0;
+        }
         if (!g_run.listed) std::cout << listingHeading() << "\n";
         g_run.listed = true;
         std::cout << listingRow(listingFields(t, g_run.archive)) << "\n";
@@ -159,6 +166,44 @@ std::string joined(const std::vector<std::string>& patterns) {
     return out;
 }
 
+// A byte-split set without an end record, or whose end record is cut, may lack its last piece: says
+// which piece that would be.
+void hintAtLastPiece(const std::string& archive) {
+    if (std::string next = pieceAfterLast(archive); !next.empty())
+        std::cerr << "tarrow: the pieces of the set hold no end record: is " << printable(next, false) << " missing?\n";
+}
+
+// l --json. Patterns select as in the table: the library's listing names the members they select.
+int listAsJson(const Options& o) {
+    std::multiset<std::string> names;
+    if (!o.include.empty() || !o.exclude.empty()) {
+        std::vector<std::string> selected;
+        g_run.selected = &selected;
+        g_run.archive = o.archive;
+        Tarrow_Initialise();
+        Tarrow_ArchiveName(o.archive.c_str());
+        if (!o.include.empty()) Tarrow_Include(joined(o.include).c_str());
+        if (!o.exclude.empty()) Tarrow_Exclude(joined(o.exclude).c_str());
+        Tarrow_View(1);
+        Tarrow();
+        g_run.selected = nullptr;
+        names.insert(selected.begin(), selected.end());
+    }
+    auto wanted = [&](const std::string& name) {
+        if (o.include.empty() && o.exclude.empty()) return true;
+        auto found = names.find(name);
+        if (found == names.end()) return false;
+        names.erase(found);
+        return true;
+    };
+    std::string error;
+    // A pattern that selects nothing was reported by the library's listing.
+    if (listJson(o.archive, wanted, std::cout, error)) return g_run.problem ? 1 : 0;
+    std::cerr << "tarrow: " << printable(error, false) << "\n";
+    hintAtLastPiece(o.archive);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -185,6 +230,11 @@ int main(int argc, char** argv) {
     hooks.volume_label = diskLabel;
     tarrow_platform_set_hooks(&hooks);
     Tarrow_InstallCallback(onMessage);
+    if (std::string missing = pieceMissingInside(o.archive); !missing.empty()) {
+        std::cerr << "tarrow: " << printable(missing, false) << " is missing: the set has pieces after it\n";
+        return 1;
+    }
+    if (o.json) return listAsJson(o);
 
     std::string partsError;
     std::optional<SplitParts> parts = SplitParts::detect(o.archive, partsError);
@@ -210,6 +260,8 @@ int main(int argc, char** argv) {
 
     g_run.everyMember = o.include.empty() && o.exclude.empty();
     int32_t result = Tarrow();
+    if (Tarrow_GetLastError() == TARROW_ERROR_NO_END_RECORD || Tarrow_GetLastError() == TARROW_ERROR_READ)
+        hintAtLastPiece(o.archive);
     if (o.mode == 'l' && g_run.listed) std::cout << result << (result == 1 ? " member\n" : " members\n");
     if (g_run.empty && !g_run.problem) {
         std::cout << "0 members\n";
