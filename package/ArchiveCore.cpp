@@ -8,6 +8,7 @@
 #include "Unzip.h"
 #include "crc32.h"
 #include "decrypt.h"
+#include "inflate.h"
 #include "tarrow_archive.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tarrow::core {
 
@@ -64,6 +66,7 @@ public:
         if (count) std::memcpy(dst, m_block.data() + position, count);
         return true;
     }
+    std::span<const uint8_t> block() const override { return m_block; }
 
 private:
     std::span<const uint8_t> m_block;
@@ -88,9 +91,10 @@ std::string format(const char* pattern, auto... values) {
     return text;
 }
 
-void markDamaged(Member& m, int code, std::string why) {
+void markDamaged(Member& m, Fault fault, std::string why) {
     if (m.damage) return;  // the first finding stands
-    m.damage = code;
+    m.damage = fault == Fault::Unsupported ? TARROW_E_METHOD : TARROW_E_DAMAGED;
+    m.fault = fault;
     m.why = std::move(why);
 }
 
@@ -104,34 +108,6 @@ std::string memberName(const CentralHeader& h, std::string_view stored, size_t i
         if (!text->empty()) return std::move(*text);
     }
     return "member-" + std::to_string(index + 1);
-}
-
-Member memberFrom(const CentralHeader& h, std::string_view stored, size_t index) {
-    Member m;
-    m.name = memberName(h, stored, index);
-    m.size = h.uncompressedSize;
-    m.packedSize = h.compressedSize;
-    m.flags = h.flags;
-    m.crc32 = h.crc32;
-    m.dosDate = h.dosDate;
-    m.dosTime = h.dosTime;
-    m.externalAttributes = h.externalAttributes;
-    m.encrypted = h.flags & kFlagEncrypted;
-    m.method = h.method;
-    const uint32_t unixType = (h.externalAttributes >> 16) & kUnixTypeMask;
-    const char last = h.name.empty() ? '\0' : h.name.back();
-    m.folder = last == '/' || last == '\\' || (h.externalAttributes & kFolderAttribute) ||
-               (h.hostSystem == kUnixHost && unixType == kUnixFolder);
-    m.symlink = h.hostSystem == kUnixHost && unixType == kUnixLink;
-    if (h.method == kAesMethod) {
-        m.aes = findAesField(h.extra);
-        if (m.aes) m.method = m.aes->method;
-        else markDamaged(m, TARROW_E_DAMAGED, "AES member without a readable 0x9901 field");
-    }
-    if (h.flags & (kFlagStrongEncryption | kFlagDirectoryEncrypted))
-        markDamaged(m, TARROW_E_METHOD, "strong encryption is not supported");
-    if (!supportedMethod(m.method)) markDamaged(m, TARROW_E_METHOD, format("method %u is not supported", m.method));
-    return m;
 }
 
 // A local header's value of a size or CRC that the central directory's must equal: zero with a data
@@ -153,6 +129,34 @@ bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8
 }
 
 }  // namespace
+
+Member memberFrom(const CentralHeader& h, std::string_view stored, size_t index) {
+    Member m;
+    m.name = memberName(h, stored, index);
+    m.size = h.uncompressedSize;
+    m.packedSize = h.compressedSize;
+    m.flags = h.flags;
+    m.crc32 = h.crc32;
+    m.dosDate = h.dosDate;
+    m.dosTime = h.dosTime;
+    m.externalAttributes = h.externalAttributes;
+    m.encrypted = h.flags & kFlagEncrypted;
+    m.method = h.method;
+    const uint32_t unixType = (h.externalAttributes >> 16) & kUnixTypeMask;
+    const char last = h.name.empty() ? '\0' : h.name.back();
+    m.folder = last == '/' || last == '\\' || (h.externalAttributes & kFolderAttribute) ||
+               (h.hostSystem == kUnixHost && unixType == kUnixFolder);
+    m.symlink = h.hostSystem == kUnixHost && unixType == kUnixLink;
+    if (h.method == kAesMethod) {
+        m.aes = findAesField(h.extra);
+        if (m.aes) m.method = m.aes->method;
+        else markDamaged(m, Fault::Unsupported, "AES member without a readable 0x9901 field");
+    }
+    if (h.flags & (kFlagStrongEncryption | kFlagDirectoryEncrypted))
+        markDamaged(m, Fault::Unsupported, "strong encryption is not supported");
+    if (!supportedMethod(m.method)) markDamaged(m, Fault::Unsupported, format("method %u is not supported", m.method));
+    return m;
+}
 
 std::unique_ptr<Source> fileSource(const char* path, int& code) {
     if (isFirstPiece(path)) return splitSource(path, code);
@@ -251,7 +255,7 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
         return m_source->readAt(position, b, sizeof b) && le32(b) == kLocalHeaderSignature;
     };
     if (!headerAt(at) && !(m_adjustment != 0 && headerAt(at = headerOffset))) {
-        markDamaged(m, TARROW_E_DAMAGED, format("no local header at offset %llu", (unsigned long long)headerOffset));
+        markDamaged(m, Fault::LocalHeader, format("no local header at offset %llu", (unsigned long long)headerOffset));
         return;
     }
     const uint16_t flags = le16(b + 6), method = le16(b + 8), nameLength = le16(b + 26), extraLength = le16(b + 28);
@@ -259,7 +263,7 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
     uint64_t packed = le32(b + 18), size = le32(b + 22);
     std::vector<uint8_t> variable(size_t(nameLength) + extraLength);
     if (!m_source->readAt(at + kLocalHeaderSize, variable.data(), variable.size())) {
-        markDamaged(m, TARROW_E_DAMAGED, "local header runs past the end of the archive");
+        markDamaged(m, Fault::LocalHeader, "local header runs past the end of the archive");
         return;
     }
     m.dataOffset = at + kLocalHeaderSize + variable.size();
@@ -269,10 +273,7 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
     // A central size left saturated, without a zip64 value, states nothing: the local header's holds.
     if (m.size == kSaturated32 && size != kSaturated32) m.size = size;
     if (m.packedSize == kSaturated32 && packed != kSaturated32) m.packedSize = packed;
-    auto disagreement = [&m](std::string why) {
-        if (!m.damage) m.headersDisagree = true;
-        markDamaged(m, TARROW_E_DAMAGED, std::move(why));
-    };
+    auto disagreement = [&m](std::string why) { markDamaged(m, Fault::LocalHeader, std::move(why)); };
     if (method != centralMethod)
         disagreement(format("local header names method %u, the central directory %u", method, centralMethod));
     if ((flags ^ m.flags) & kCipherFlags)
@@ -302,8 +303,7 @@ void Archive::checkExtents(const std::vector<CentralFacts>& central, uint64_t di
         // An overlap is the member's damage whatever else its headers say.
         const auto overlap = [&m](std::string why) {
             m.damage = 0;
-            m.headersDisagree = false;
-            markDamaged(m, TARROW_E_DAMAGED, std::move(why));
+            markDamaged(m, Fault::Overlap, std::move(why));
         };
         if (k > 0 && starts[k - 1].first == starts[k].first) {
             overlap(format("shares its local header with member %zu", starts[k - 1].second + 1));
@@ -315,66 +315,62 @@ void Archive::checkExtents(const std::vector<CentralFacts>& central, uint64_t di
                 limit = std::min(limit, starts[next].first + uint64_t(m_adjustment));
                 break;
             }
-        if ((m.damage == 0 || m.headersDisagree) && (m.dataOffset > limit || m.packedSize > limit - m.dataOffset))
+        // A member without a local header has no data to place.
+        const bool placed = m.damage == 0 || (m.fault == Fault::LocalHeader && m.dataOffset != 0);
+        if (placed && (m.dataOffset > limit || m.packedSize > limit - m.dataOffset))
             overlap("its data runs into the next member or the central directory");
     }
 }
 
 namespace {
 
-// A member's stored data, read in runs and decrypted when a cipher is set.
-class DataSource : public ByteSource {
+// Bytes of a source from a position on.
+class SourceBytes : public StoredBytes {
 public:
-    DataSource(const Source& source, uint64_t position, uint64_t size)
-        : m_source(source), m_position(position), m_left(size) {}
-    std::span<const uint8_t> next() override {
-        const size_t n = size_t(std::min<uint64_t>(m_left, sizeof m_buffer));
-        if (n == 0 || !raw(m_buffer, n)) return {};
-        if (cipher) cipher->decrypt(m_buffer, n);
-        else if (aes) aes->decrypt(m_buffer, n);
-        return {m_buffer, n};
-    }
-    // The next bytes as stored; false when the member or the archive has fewer.
-    bool raw(uint8_t* data, size_t size) {
-        if (size > m_left || !m_source.readAt(m_position, data, size)) {
-            failed = size <= m_left;
-            m_left = 0;
+    SourceBytes(const Source& source, uint64_t position) : m_source(source), m_position(position) {}
+    bool read(uint8_t* dst, size_t count) override {
+        if (!m_source.readAt(m_position, dst, count)) {
+            failed = true;
             return false;
         }
-        m_position += size;
-        m_left -= size;
+        m_position += count;
         return true;
     }
-    void keepBack(uint64_t bytes) { m_left -= std::min(m_left, bytes); }
-    uint64_t position() const { return m_position; }
-
-    TraditionalCipher* cipher = nullptr;
-    AesDecryptor* aes = nullptr;
-    bool failed = false;  // the archive could not be read
+    std::span<const uint8_t> inPlace(size_t count) override {
+        const std::span<const uint8_t> block = m_source.block();
+        if (block.empty() || m_position > block.size() || count > block.size() - m_position) return {};
+        m_position += count;
+        return block.subspan(size_t(m_position - count), count);
+    }
 
 private:
     const Source& m_source;
     uint64_t m_position;
-    uint64_t m_left;
-    uint8_t m_buffer[32768];
 };
 
 // The caller's sink behind the running CRC and count.
 class CheckedSink : public OutputSink {
 public:
-    explicit CheckedSink(OutputSink& sink) : m_sink(sink) {}
+    explicit CheckedSink(Sink& sink) : m_sink(sink) {}
     bool write(std::span<const uint8_t> block) override {
-        crc = crc32Update(crc, block.data(), block.size());
-        written += block.size();
+        count(block);
         stopped = !m_sink.write(block);
         return !stopped;
+    }
+    void filled(std::span<const uint8_t> block) {
+        count(block);
+        m_sink.filled(block);
     }
     uint32_t crc = kCrcStart;
     uint64_t written = 0;
     bool stopped = false;
 
 private:
-    OutputSink& m_sink;
+    void count(std::span<const uint8_t> block) {
+        crc = crc32Update(crc, block.data(), block.size());
+        written += block.size();
+    }
+    Sink& m_sink;
 };
 
 int resultOf(DecodeStatus status) {
@@ -390,52 +386,139 @@ int resultOf(DecodeStatus status) {
 
 }  // namespace
 
-int Archive::read(size_t index, const char* password, OutputSink& sink) const {
-    if (index >= m_members.size()) return TARROW_E_ARGUMENT;
-    const Member& m = m_members[index];
-    if (m.damage) return m.damage;
-    auto data = std::make_unique<DataSource>(*m_source, m.dataOffset, m.packedSize);
-    std::optional<TraditionalCipher> cipher;
-    std::optional<AesDecryptor> aes;
-    uint64_t dataSize = m.packedSize;
+std::unique_ptr<StoredBytes> storedBytes(const Source& source, uint64_t position) {
+    return std::make_unique<SourceBytes>(source, position);
+}
+
+// A member's stored data as the decoders read it: in runs, decrypted when a cipher is set.
+class Reading::Data : public ByteSource {
+public:
+    Data(std::unique_ptr<StoredBytes> bytes, uint64_t size) : m_bytes(std::move(bytes)), m_left(size) {}
+    std::span<const uint8_t> next() override {
+        const size_t n = size_t(std::min<uint64_t>(m_left, sizeof m_buffer));
+        if (n == 0 || !raw(m_buffer, n)) return {};
+        if (cipher) cipher->decrypt(m_buffer, n);
+        else if (aes) aes->decrypt(m_buffer, n);
+        return {m_buffer, n};
+    }
+    // The next bytes as stored; false when the member or the archive has fewer.
+    bool raw(uint8_t* data, size_t size) {
+        if (size > m_left || !m_bytes->read(data, size)) {
+            m_left = 0;
+            return false;
+        }
+        m_left -= size;
+        m_read += size;
+        return true;
+    }
+    // The rest of the data where it lies in memory, taken as read; empty when not in memory.
+    std::span<const uint8_t> inPlace() {
+        const std::span<const uint8_t> bytes = m_bytes->inPlace(size_t(std::min<uint64_t>(m_left, SIZE_MAX)));
+        m_left -= bytes.size();
+        m_read += bytes.size();
+        return bytes;
+    }
+    // Holds back the last bytes (an authentication code) from next(); release() gives them back.
+    void holdBack(uint64_t bytes) {
+        m_held = std::min(m_left, bytes);
+        m_left -= m_held;
+    }
+    void release() { m_left += std::exchange(m_held, 0); }
+    bool failed() const { return m_bytes->failed; }
+    uint64_t read() const { return m_read; }
+
+    TraditionalCipher* cipher = nullptr;
+    AesDecryptor* aes = nullptr;
+
+private:
+    std::unique_ptr<StoredBytes> m_bytes;
+    uint64_t m_left;
+    uint64_t m_held = 0;
+    uint64_t m_read = 0;
+    uint8_t m_buffer[32768];
+};
+
+Reading::Reading(const Member& member, std::unique_ptr<StoredBytes> bytes)
+    : m_member(member),
+      m_data(std::make_unique<Data>(std::move(bytes), member.packedSize)),
+      m_dataSize(member.packedSize) {}
+
+Reading::~Reading() = default;
+
+uint64_t Reading::storedRead() const { return m_data->read(); }
+
+int Reading::unlock(const char* password) {
+    const Member& m = m_member;
+    m_unlocked = true;
     if (m.aes) {
         if (!password) return TARROW_E_NEED_PASSWORD;
         uint8_t salt[16], verifier[kAesVerifierSize];
-        if (m.packedSize < m.aes->overhead() || !data->raw(salt, m.aes->saltSize()) ||
-            !data->raw(verifier, sizeof verifier))
-            return data->failed ? TARROW_E_OPEN : TARROW_E_DATA;
-        if (!aes.emplace().start(password, m.aes->strength, {salt, m.aes->saltSize()}, verifier))
+        if (m.packedSize < m.aes->overhead() || !m_data->raw(salt, m.aes->saltSize()) ||
+            !m_data->raw(verifier, sizeof verifier))
+            return m_data->failed() ? TARROW_E_OPEN : TARROW_E_DATA;
+        if (!m_aes.emplace().start(password, m.aes->strength, {salt, m.aes->saltSize()}, verifier))
             return TARROW_E_PASSWORD;
-        data->keepBack(kAesCodeSize);
-        data->aes = &*aes;
-        dataSize = m.packedSize - m.aes->overhead();
+        m_data->holdBack(kAesCodeSize);
+        m_data->aes = &*m_aes;
+        m_dataSize = m.packedSize - m.aes->overhead();
     } else if (m.encrypted) {
         if (!password) return TARROW_E_NEED_PASSWORD;
         uint8_t header[kEncryptionHeaderSize];
-        if (!data->raw(header, sizeof header)) return data->failed ? TARROW_E_OPEN : TARROW_E_DATA;
-        cipher.emplace(password);
-        if (!cipher->checkHeader(header, passwordCheckByte(m.crc32, m.dosTime, m.flags & kFlagDescriptor)))
+        if (!m_data->raw(header, sizeof header)) return m_data->failed() ? TARROW_E_OPEN : TARROW_E_DATA;
+        m_cipher.emplace(password);
+        if (!m_cipher->checkHeader(header, passwordCheckByte(m.crc32, m.dosTime, m.flags & kFlagDescriptor)))
             return TARROW_E_PASSWORD;
-        data->cipher = &*cipher;
-        dataSize = m.packedSize - kEncryptionHeaderSize;
+        m_data->cipher = &*m_cipher;
+        m_dataSize = m.packedSize - kEncryptionHeaderSize;
     }
+    return TARROW_OK;
+}
+
+int Reading::decode(Sink& sink) {
+    const Member& m = m_member;
+    if (!m_unlocked) return TARROW_E_ARGUMENT;
     CheckedSink out(sink);
-    const int decoded = resultOf(decodeMethod({m.method, m.flags, dataSize}, *data, out, m.size));
+    const std::span<uint8_t> room =
+        m.method == kDeflated || m.method == kDeflate64 ? sink.room(m.size) : std::span<uint8_t>{};
+    const std::span<const uint8_t> inPlace =
+        room.empty() || m_cipher || m_aes ? std::span<const uint8_t>{} : m_data->inPlace();
+    if (!inPlace.empty()) {
+        // Deflated data in memory going to memory is decoded from where it lies to where it goes.
+        static thread_local Inflater inflater;
+        const InflateResult result = inflater.toBuffer(
+            inPlace, room, m.method == kDeflate64 ? DeflateFormat::Deflate64 : DeflateFormat::Deflate);
+        out.filled(room.first(result.produced));
+        m_status = result.status;
+    } else {
+        m_status = decodeMethod({m.method, m.flags, m_dataSize}, *m_data, out, m.size);
+    }
+    const int decoded = resultOf(m_status);
     if (out.stopped) return TARROW_E_STOPPED;
-    if (data->failed) return TARROW_E_OPEN;
+    if (m_data->failed()) return TARROW_E_OPEN;
     if (decoded != TARROW_OK) return decoded;
     if (out.written != m.size) return TARROW_E_SIZE;
-    if (aes) {
-        // The rest of the encrypted data goes through the MAC, whose code follows it.
-        while (!data->next().empty()) {
-        }
-        uint8_t code[kAesCodeSize];
-        if (!m_source->readAt(m.dataOffset + m.packedSize - kAesCodeSize, code, sizeof code) || !aes->authentic(code))
-            return TARROW_E_CRC;
-    }
+    if (m_aes && !finishAes()) return TARROW_E_CRC;
     // AE-2 members store no CRC: the authentication code alone vouches for them.
     if (!(m.aes && m.aes->version == 2) && ~out.crc != m.crc32) return TARROW_E_CRC;
     return TARROW_OK;
+}
+
+// The rest of the encrypted data goes through the MAC, whose code follows it.
+int Reading::finishAes() {
+    while (!m_data->next().empty()) {
+    }
+    m_data->release();
+    uint8_t code[kAesCodeSize];
+    return m_data->raw(code, sizeof code) && m_aes->authentic(code);
+}
+
+int Archive::read(size_t index, const char* password, Sink& sink) const {
+    if (index >= m_members.size()) return TARROW_E_ARGUMENT;
+    const Member& m = m_members[index];
+    if (m.damage) return m.damage;
+    Reading reading(m, storedBytes(*m_source, m.dataOffset));
+    if (const int code = reading.unlock(password); code != TARROW_OK) return code;
+    return reading.decode(sink);
 }
 
 }  // namespace tarrow::core

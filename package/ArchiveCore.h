@@ -6,6 +6,7 @@
 #pragma once
 
 #include "MemberDecode.h"
+#include "decrypt.h"
 #include "winzip_aes.h"
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 namespace tarrow {
 class Operation;
+struct CentralHeader;
 struct EndRecord;
 }  // namespace tarrow
 
@@ -29,12 +31,22 @@ public:
     virtual uint64_t size() const = 0;
     // Copies count bytes from position; false unless all of them arrive.
     virtual bool readAt(uint64_t position, void* dst, size_t count) const = 0;
+    // The whole archive where it lies in memory; empty for a file.
+    virtual std::span<const uint8_t> block() const { return {}; }
 };
 
 // Opens the file at path; nullptr with code set when it cannot be opened.
 std::unique_ptr<Source> fileSource(const char* path, int& code);
 // A block that must outlive the source.
 std::unique_ptr<Source> memorySource(std::span<const uint8_t> block);
+
+// What keeps a member from being read, as the flat interface reports it.
+enum class Fault : uint8_t {
+    None,
+    Unsupported,  // a method or cipher the library lacks, or an AES member without its field
+    LocalHeader,  // no local header, or one that states other facts than the central directory
+    Overlap,      // its data runs into another member or the central directory
+};
 
 struct Member {
     std::string name;  // UTF-8, never empty
@@ -50,10 +62,74 @@ struct Member {
     bool symlink = false;
     bool encrypted = false;
     std::optional<AesField> aes;
-    uint64_t dataOffset = 0;       // where the stored data starts in the source
-    int damage = 0;                // TARROW_E_DAMAGED or TARROW_E_METHOD when the member cannot be read
-    std::string why;               // what is wrong with it
-    bool headersDisagree = false;  // the damage: its local header states other facts than the central directory
+    uint64_t dataOffset = 0;  // where the stored data starts in the source
+    int damage = 0;           // TARROW_E_DAMAGED or TARROW_E_METHOD when the member cannot be read
+    Fault fault = Fault::None;
+    std::string why;  // what is wrong with it
+};
+
+// A member's record from its central directory header: every fact but those its local header
+// settles (dataOffset, and damage found there). index counts from 0, for the placeholder name.
+Member memberFrom(const CentralHeader& header, std::string_view storedName, size_t index);
+
+// A member's stored bytes, in order, from wherever they lie.
+class StoredBytes {
+public:
+    virtual ~StoredBytes() = default;
+    // The next count bytes; false when fewer are there (failed tells whether reading failed).
+    virtual bool read(uint8_t* dst, size_t count) = 0;
+    // The next count bytes where they lie in memory, taken as read; empty when not in memory.
+    virtual std::span<const uint8_t> inPlace(size_t count) {
+        (void)count;
+        return {};
+    }
+    bool failed = false;  // the archive could not be read, as opposed to ending early
+};
+
+// The bytes of source from position on.
+std::unique_ptr<StoredBytes> storedBytes(const Source& source, uint64_t position);
+
+// Where a reading puts a member's bytes. A sink may offer memory that takes the whole member at once.
+class Sink : public OutputSink {
+public:
+    // Memory for all of the member's size bytes; empty when the sink takes blocks only.
+    virtual std::span<uint8_t> room(uint64_t size) {
+        (void)size;
+        return {};
+    }
+    // Bytes a decoder put at the start of room(), handed on as write() would hand them.
+    virtual void filled(std::span<const uint8_t> bytes) { (void)bytes; }
+};
+
+// One member being read: unlock() checks the password (when the member is encrypted), then decode()
+// runs once, with the size and CRC-32 (or authentication code) checked at its end.
+class Reading {
+public:
+    Reading(const Member& member, std::unique_ptr<StoredBytes> bytes);
+    ~Reading();
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+
+    // TARROW_OK, TARROW_E_NEED_PASSWORD or TARROW_E_PASSWORD; TARROW_E_DATA or TARROW_E_OPEN when the
+    // cipher's header is not all there. password may be null.
+    int unlock(const char* password);
+    int decode(Sink& sink);
+    // What the decoder said: InputUnused tells of imploded data that ended before its stored size.
+    DecodeStatus status() const { return m_status; }
+    // Stored bytes read so far.
+    uint64_t storedRead() const;
+
+private:
+    class Data;
+    int finishAes();
+
+    const Member& m_member;
+    std::unique_ptr<Data> m_data;
+    std::optional<TraditionalCipher> m_cipher;
+    std::optional<AesDecryptor> m_aes;
+    uint64_t m_dataSize;  // of the method's data, without cipher header, salt, verifier or code
+    bool m_unlocked = false;
+    DecodeStatus m_status = DecodeStatus::Ok;
 };
 
 // What the local header is held against: the central directory's header offset, stored name
@@ -76,8 +152,9 @@ public:
     static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const EndRecord* known = nullptr);
 
     const std::vector<Member>& members() const { return m_members; }
+    const Source& source() const { return *m_source; }
     // Decodes member index into sink. password may be null.
-    int read(size_t index, const char* password, OutputSink& sink) const;
+    int read(size_t index, const char* password, Sink& sink) const;
 
 private:
     explicit Archive(std::unique_ptr<Source> source) : m_source(std::move(source)) {}

@@ -24,7 +24,6 @@ constexpr uint8_t kZip64Version = 45;  // the version zip64 needs, and every lat
 constexpr uint8_t kLastKnownVersion = 63;
 constexpr uint16_t kFlagStrongEncryption = 0x40;
 constexpr uint16_t kFlagDirectoryEncrypted = 0x2000;
-constexpr uint32_t kVolumeLabelAttribute = 0x08;
 
 // The method of the data itself: an AES member names it in its 0x9901 field (0xFFFF, not a
 // method, when that field is missing or malformed).
@@ -73,22 +72,14 @@ bool readExtraField(Operation& op) {
     return false;
 }
 
-MemberEntry entryFor(const CentralHeader& h) {
+MemberEntry entryFor(const CentralHeader& h, uint64_t index) {
     MemberEntry m;
+    m.record = core::memberFrom(h, std::string_view(h.name), size_t(index));
     m.name = h.name;
     m.localHeaderOffset = h.localHeaderOffset;
     m.disk = h.startDisk;
-    m.compressedSize = h.compressedSize;
-    m.uncompressedSize = h.uncompressedSize;
-    m.crc32 = h.crc32;
-    m.dosDate = h.dosDate;
-    m.dosTime = h.dosTime;
     m.attributes = uint16_t((h.externalAttributes & 0xFF) | TARROW_ATTRIBUTE_ARCHIVE);
-    m.encrypted = h.flags & 1;
-    m.dataDescriptor = h.flags & 8;
-    m.text = h.internalAttributes & 1;
-    m.volumeLabel = h.externalAttributes & kVolumeLabelAttribute;
-    if (h.method == kAesMethod) m.aes = findAesField(h.extra);
+    m.centralIndex = index;
     return m;
 }
 
@@ -116,7 +107,7 @@ bool passesChecks(Operation& op, const CentralHeader& h, bool checkVersion) {
 
 void record(Operation& op, const MemberEntry& entry) {
     op.catalogue.push_back(entry);
-    op.counters.selectedCompressed += entry.compressedSize;
+    op.counters.selectedCompressed += entry.record.packedSize;
     ++op.counters.selected;
 }
 
@@ -166,8 +157,7 @@ bool walkCentralDirectory(Operation& op) {
         starts.add(h, i);
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure)) continue;
         if (passesChecks(op, h, true)) {
-            record(op, entryFor(h));
-            op.catalogue.back().centralIndex = i;
+            record(op, entryFor(h, i));
             indices.push_back(i);
         }
     }
@@ -207,6 +197,16 @@ void viewCatalogue(Operation& op) {
             uint8_t signature[4];
             op.input.readHeader(signature, sizeof signature, op.archiveName());
         }
+    }
+    // What the core found damaged is said so in the listing as in testing and extraction.
+    if (op.core) {
+        for (const Listed& m : listed) {
+            if (m.index >= op.core->members().size()) continue;
+            const core::Fault fault = op.core->members()[m.index].fault;
+            if (fault == core::Fault::Overlap) raiseError(op, TARROW_ERROR_READ, m.name);
+            else if (fault == core::Fault::LocalHeader) raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, m.name);
+        }
+        return;
     }
     starts.sort();
     for (const Listed& m : listed)
@@ -325,9 +325,8 @@ bool readCatalogue(Operation& op) {
         in.offsetAdjustment = 0;
     }
     if (e.centralSize == 0 || !findCentralDirectory(op)) return false;
-    if (op.settings.view) return true;
     op.core = core::Archive::forOperation(op);
-    return walkCentralDirectory(op);
+    return op.settings.view || walkCentralDirectory(op);
 }
 
 void operateOnArchive(Operation& op) {
@@ -349,10 +348,10 @@ void operateOnMemory(Operation& op) {
     h.uncompressedSize = le32(b + 10);
     h.name = "-";
     if (!passesChecks(op, h, false)) return;
-    MemberEntry entry = entryFor(h);
+    MemberEntry entry = entryFor(h, 0);
     entry.localHeaderOffset = kMemoryHeaderSize;
     record(op, entry);
-    extractMemoryMember(op, entry, h);
+    extractMemoryMember(op, entry);
 }
 
 }  // namespace tarrow

@@ -28,7 +28,7 @@ int adopt(std::unique_ptr<tarrow::core::Source> source, tarrow_archive** out) {
     return TARROW_OK;
 }
 
-class CallbackSink : public tarrow::OutputSink {
+class CallbackSink : public tarrow::core::Sink {
 public:
     CallbackSink(int (*sink)(void*, const void*, size_t), void* user) : m_sink(sink), m_user(user) {}
     bool write(std::span<const uint8_t> block) override {
@@ -40,7 +40,7 @@ private:
     void* m_user;
 };
 
-class FileSink : public tarrow::OutputSink {
+class FileSink : public tarrow::core::Sink {
 public:
     explicit FileSink(int fd) : m_fd(fd) {}
     bool write(std::span<const uint8_t> block) override {

@@ -69,9 +69,9 @@ int MemoryArchive::open(std::span<const uint8_t> block) {
         entry.name = member.name;
         entry.path = targetPath(s, member.name, entry.folder);
         entry.folder = entry.folder || (member.attributes & kFolderAttribute);
-        entry.size = member.uncompressedSize;
-        entry.dosDate = member.dosDate;
-        entry.dosTime = member.dosTime;
+        entry.size = member.record.size;
+        entry.dosDate = member.record.dosDate;
+        entry.dosTime = member.record.dosTime;
         anyFile = anyFile || !entry.folder;
         m_entries.push_back(std::move(entry));
     }
@@ -91,8 +91,7 @@ std::optional<std::span<const uint8_t>> MemoryArchive::read(std::size_t index, F
     op.lastWarning = 0;
     op.lastError = 0;
     bool clean = false;
-    const int fatal =
-        guarded(op, [&] { clean = extractMemberToBuffer(op, member, member.uncompressedSize, *m_buffer); });
+    const int fatal = guarded(op, [&] { clean = extractMemberToBuffer(op, member, member.record.size, *m_buffer); });
     if (fatal || op.lastError || !clean) {
         failure.error = fatal ? fatal : op.lastError;
         failure.warning = op.lastWarning;

@@ -11,6 +11,7 @@
 // a destructor or a catch-and-rethrow.
 #pragma once
 
+#include "ArchiveCore.h"
 #include "File_io.h"
 #include "tarrow.h"
 #include "winzip_aes.h"
@@ -130,31 +131,21 @@ struct CentralHeader {
     std::vector<uint8_t> extra;  // exactly extraLength bytes when it was read
 };
 
-// One selected, supported member, in central-directory order.
+// One selected, supported member, in central-directory order: the core's record of it, and what the
+// flat interface needs besides.
 struct MemberEntry {
+    core::Member record;
     std::string name;  // as the central directory stores it, converted: listings,
                        // patterns and target paths all see this one
     uint64_t localHeaderOffset = 0;
     uint16_t disk = 0;
-    uint64_t compressedSize = 0;
-    uint64_t uncompressedSize = 0;  // bounds the output of a member whose local header lacks sizes
-    uint32_t crc32 = 0;
-    uint16_t dosDate = 0, dosTime = 0;  // the central directory's modification time
-    uint16_t attributes = 0;            // low byte of the external attributes, archive bit always on
-    bool encrypted = false;
-    bool dataDescriptor = false;
-    bool text = false;
-    bool volumeLabel = false;
+    uint16_t attributes = 0;    // low byte of the external attributes, archive bit always on
     uint64_t centralIndex = 0;  // its place in the central directory
     // Where the next member's local header or the central directory begins (archive offset on the
-    // same disk): its local header and data must end there, or it overlaps them.
+    // same disk): its local header and data must end there, or it overlaps them. Checked here only
+    // for archives that span disks; the core checks the others.
     uint64_t extentLimit = UINT64_MAX;
-    std::optional<AesField> aes;  // a WinZip AES member (method 99): its key size and real method
 };
-
-namespace core {
-class Archive;
-}
 
 class Operation {
 public:
@@ -197,7 +188,7 @@ private:
 // The extraction pass over the catalogue and the extraction of a memory block's member. Defined by
 // the extraction module; called by the operation once the catalogue is walked.
 void runExtractionPass(Operation& op);
-void extractMemoryMember(Operation& op, const MemberEntry& member, const CentralHeader& header);
+void extractMemoryMember(Operation& op, const MemberEntry& member);
 
 // Where the extraction writes a stored name below the extract-to folder: no ".." component or
 // absolute prefix survives, characters the target cannot hold become "_". folder is set when the

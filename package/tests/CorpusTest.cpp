@@ -119,7 +119,10 @@ TEST_F(CorpusTest, ArchivesTheReferenceRefusesEndInTheirErrorCodes) {
         SCOPED_TRACE(name);
         listing(kCorpus + name);
         EXPECT_TRUE(errors.count(Tarrow_GetLastError())) << Tarrow_GetLastError();
-        EXPECT_TRUE(warnings.count(Tarrow_GetLastWarning())) << Tarrow_GetLastWarning();
+        // A member whose headers disagree is called damaged in the listing too; the reference
+        // tool does not pass any of those archives.
+        if (Tarrow_GetLastWarning() == TARROW_WARNING_LOCAL_HEADER) EXPECT_NE(entry["7z_test"].string, "ok");
+        else EXPECT_TRUE(warnings.count(Tarrow_GetLastWarning())) << Tarrow_GetLastWarning();
     }
 }
 
