@@ -88,7 +88,7 @@ public:
         Settings& s = m_op.settings;
         if (block.empty() || s.test) {
         } else if (s.memoryOutput()) {
-            toMemory(s, block);
+            toMemory(s, m_op.counters.outputLength, block);
         } else if (m_fd >= 0 && !platform::writeAll(m_fd, block.data(), block.size())) {
             raiseError(m_op, TARROW_ERROR_WRITE, m_name);
         }
@@ -98,13 +98,15 @@ public:
     // The memory output takes a member that fits whole.
     std::span<uint8_t> room(uint64_t size) override {
         const Settings& s = m_op.settings;
-        if (s.test || !s.memoryOutput() || size > s.outputCapacity - s.outputLength) return {};
-        return {s.outputBuffer + s.outputLength, size_t(size)};
+        const uint32_t length = m_op.counters.outputLength;
+        if (s.test || !s.memoryOutput() || size > s.outputCapacity - length) return {};
+        return {s.outputBuffer + length, size_t(size)};
     }
     void filled(std::span<const uint8_t> bytes) override {
         Settings& s = m_op.settings;
-        s.outputLength += uint32_t(bytes.size());
-        if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
+        uint32_t& length = m_op.counters.outputLength;
+        length += uint32_t(bytes.size());
+        if (length < s.outputCapacity) s.outputBuffer[length] = 0;
         progress(bytes.size());
     }
 
@@ -115,15 +117,15 @@ private:
         sendProgress(m_op, m_code, m_name, m_size, m_written);
     }
     // A block that does not fit is dropped whole and the buffer counts as full from then on.
-    static void toMemory(Settings& s, std::span<const uint8_t> block) {
-        uint32_t room = s.outputCapacity - s.outputLength;
+    static void toMemory(const Settings& s, uint32_t& length, std::span<const uint8_t> block) {
+        uint32_t room = s.outputCapacity - length;
         if (block.size() <= room) {
-            std::memcpy(s.outputBuffer + s.outputLength, block.data(), block.size());
-            s.outputLength += uint32_t(block.size());
-            if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
+            std::memcpy(s.outputBuffer + length, block.data(), block.size());
+            length += uint32_t(block.size());
+            if (length < s.outputCapacity) s.outputBuffer[length] = 0;
         } else {
-            if (s.outputLength < s.outputCapacity) s.outputBuffer[s.outputLength] = 0;
-            s.outputLength = s.outputCapacity;
+            if (length < s.outputCapacity) s.outputBuffer[length] = 0;
+            length = s.outputCapacity;
         }
     }
 
@@ -274,7 +276,7 @@ void extractMember(Operation& op, const MemberEntry& entry, const core::Member& 
     // No memory buffer holds more than 32-bit sizes: such a member is not decoded only to be
     // dropped, and the buffer counts as full, as for any output that does not fit.
     if (s.memoryOutput() && !s.test && m.size > UINT32_MAX) {
-        s.outputLength = s.outputCapacity;
+        op.counters.outputLength = s.outputCapacity;
         return;
     }
     Target t;
@@ -418,17 +420,17 @@ bool extractMemberToBuffer(Operation& op, const MemberEntry& entry, uint64_t bou
     }
     Settings& s = op.settings;
     struct Restore {
-        Settings& s;
-        ~Restore() { s.outputBuffer = nullptr, s.outputCapacity = s.outputLength = 0; }
-    } restore{s};
+        Operation& op;
+        ~Restore() { op.settings.outputBuffer = nullptr, op.settings.outputCapacity = op.counters.outputLength = 0; }
+    } restore{op};
     s.outputBuffer = buffer.data.get();
     s.outputCapacity = uint32_t(size);
-    s.outputLength = 0;
+    op.counters.outputLength = 0;
     const int16_t warningBefore = op.lastWarning;
     op.lastWarning = 0;
     PassState pass;
     extractMember(op, entry, m, std::move(bytes), false, pass);
-    buffer.length = s.outputLength;
+    buffer.length = op.counters.outputLength;
     const bool clean = op.lastWarning == 0;
     if (clean) op.lastWarning = warningBefore;
     return clean;

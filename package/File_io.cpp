@@ -26,6 +26,7 @@ bool ArchiveInput::open() {
     const Settings& s = m_op.settings;
     if (s.memoryInput()) {
         m_size = s.memorySize;
+        m_memoryPosition = 0;
         return true;
     }
     if (!s.archiveName) return false;
@@ -49,9 +50,8 @@ void ArchiveInput::close() {
 
 bool ArchiveInput::seek(int64_t position) {
     if (position < 0 || position > m_size) return false;
-    Settings& s = m_op.settings;
-    if (s.memoryInput()) {
-        s.memoryPosition = uint32_t(position);
+    if (m_op.settings.memoryInput()) {
+        m_memoryPosition = uint32_t(position);
         return true;
     }
     if (!m_file) return false;
@@ -62,16 +62,16 @@ bool ArchiveInput::seek(int64_t position) {
 }
 
 int64_t ArchiveInput::tell() const {
-    if (m_op.settings.memoryInput()) return m_op.settings.memoryPosition;
+    if (m_op.settings.memoryInput()) return m_memoryPosition;
     return m_file ? ftello(m_file) : 0;
 }
 
 size_t ArchiveInput::read(void* dst, size_t count) {
-    Settings& s = m_op.settings;
+    const Settings& s = m_op.settings;
     if (s.memoryInput()) {
-        size_t n = std::min<size_t>(count, s.memorySize - std::min(s.memoryPosition, s.memorySize));
-        std::memcpy(dst, s.memoryBlock + s.memoryPosition, n);
-        s.memoryPosition += uint32_t(n);
+        size_t n = std::min<size_t>(count, s.memorySize - std::min(m_memoryPosition, s.memorySize));
+        std::memcpy(dst, s.memoryBlock + m_memoryPosition, n);
+        m_memoryPosition += uint32_t(n);
         return n;
     }
     if (!m_file) return 0;
@@ -105,41 +105,6 @@ bool ArchiveInput::skip(uint64_t count) {
     seek(m_size);
     raiseError(m_op, TARROW_ERROR_NO_END_RECORD, m_op.archiveName());
     return false;
-}
-
-int ArchiveInput::memberByte() {
-    if (memberBytesLeft == 0) return -1;
-    uint8_t byte;
-    if (m_file && !multiDisk) {
-        int c = std::getc(m_file);
-        if (c == EOF) return -1;
-        byte = uint8_t(c);
-    } else if (read(&byte, 1) != 1) {
-        return -1;
-    }
-    --memberBytesLeft;
-    ++m_op.counters.compressedRead;
-    return decrypt ? decrypt(decryptContext, byte) : byte;
-}
-
-std::span<const uint8_t> ArchiveInput::memberDataInPlace() {
-    Settings& s = m_op.settings;
-    if (!s.memoryInput()) return {};
-    const size_t n = std::min<uint64_t>(memberBytesLeft, s.memorySize - std::min(s.memoryPosition, s.memorySize));
-    const std::span<const uint8_t> data(s.memoryBlock + s.memoryPosition, n);
-    s.memoryPosition += uint32_t(n);
-    memberBytesLeft -= n;
-    m_op.counters.compressedRead += n;
-    return data;
-}
-
-size_t ArchiveInput::memberData(uint8_t* dst, size_t max) {
-    size_t n = read(dst, std::min<size_t>(max, memberBytesLeft));
-    memberBytesLeft -= n;
-    m_op.counters.compressedRead += n;
-    if (decrypt)
-        for (size_t i = 0; i < n; ++i) dst[i] = decrypt(decryptContext, dst[i]);
-    return n;
 }
 
 void ArchiveInput::askForDisk(uint16_t n) {
@@ -177,9 +142,6 @@ void ArchiveInput::resetDisks() {
     currentDisk = lastDisk = 0;
     multiDisk = spanning = false;
     offsetAdjustment = 0;
-    memberBytesLeft = 0;
-    decrypt = nullptr;
-    decryptContext = nullptr;
 }
 
 namespace {

@@ -3,8 +3,8 @@
 // end record.
 //
 // Header reads are all-or-nothing: readHeader() reports error 51 unless every byte arrives, so a
-// damaged archive never leaves a header with a stale tail. Member data goes through memberByte(),
-// which counts the bytes left, decrypts, and feeds the compressed-bytes-read counter.
+// damaged archive never leaves a header with a stale tail. Member data of a single-disk archive is
+// read by the archive core (ArchiveCore.h), not through this input.
 #pragma once
 
 #include <cstdint>
@@ -67,19 +67,6 @@ public:
     // (reported, not fatal) and false when there is no later disk.
     bool skip(uint64_t count);
 
-    // One byte of member data: -1 once memberBytesLeft is used up or the archive ends. Decrypted
-    // through `decrypt` when it is set.
-    int memberByte();
-    // Up to max bytes of member data at once, each counted and decrypted as memberByte() does;
-    // returns how many arrived (0 once the member's data is used up or the archive ends).
-    size_t memberData(uint8_t* dst, size_t max);
-    // With memory input, the rest of the member's data where it lies in the block, counted as read;
-    // empty otherwise.
-    std::span<const uint8_t> memberDataInPlace();
-    uint64_t memberBytesLeft = 0;
-    uint8_t (*decrypt)(void* context, uint8_t byte) = nullptr;
-    void* decryptContext = nullptr;
-
     // Disk state. Disks are 0-based here and 1-based in requests (0 asks for the last disk).
     uint16_t currentDisk = 0;
     uint16_t lastDisk = 0;
@@ -101,6 +88,7 @@ private:
     Operation& m_op;
     std::FILE* m_file = nullptr;
     int64_t m_size = 0;
+    uint32_t m_memoryPosition = 0;  // read position in a memory block
     char m_buffer[kStreamBufferSize];
 };
 

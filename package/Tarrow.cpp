@@ -54,7 +54,7 @@ TARROW_EXPORT int16_t Tarrow_ArchiveName(const char* path) {
     tarrow::Settings& s = settings();
     s.archiveName.reset();
     s.memoryBlock = nullptr;
-    s.memorySize = s.memoryPosition = 0;
+    s.memorySize = 0;
     if (!path || !*path) return 0;
     try {
         std::string name(path);
@@ -137,7 +137,6 @@ TARROW_EXPORT int16_t Tarrow_ToMemory(void* buffer, uint32_t capacity) {
     bool on = buffer && capacity;
     s.outputBuffer = on ? static_cast<uint8_t*>(buffer) : nullptr;
     s.outputCapacity = on ? capacity : 0;
-    s.outputLength = 0;
     return on ? 1 : 0;
 }
 
@@ -147,7 +146,6 @@ TARROW_EXPORT int16_t Tarrow_FromMemory(const void* block, uint32_t size) {
     tarrow::Settings& s = settings();
     s.memoryBlock = static_cast<const uint8_t*>(block);
     s.memorySize = size;
-    s.memoryPosition = 0;
     return 1;
 }
 

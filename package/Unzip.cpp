@@ -76,7 +76,7 @@ int32_t Operation::run() {
     }
 
     int32_t result =
-        settings.memoryOutput() ? int32_t(settings.outputLength) : int32_t(std::min(counters.processed, kMaxResult));
+        settings.memoryOutput() ? int32_t(counters.outputLength) : int32_t(std::min(counters.processed, kMaxResult));
     input.close();
     includePatterns = {};
     excludePatterns = {};

@@ -51,14 +51,12 @@ struct Settings {
     int16_t overwrite = 0;  // 0 before the first initialise; behaves like 10
     int16_t attributeMask = 0;
 
-    // Memory input (Tarrow_FromMemory): the block and the read position.
+    // Memory input (Tarrow_FromMemory).
     const uint8_t* memoryBlock = nullptr;
     uint32_t memorySize = 0;
-    uint32_t memoryPosition = 0;
-    // Memory output (Tarrow_ToMemory).
+    // Memory output (Tarrow_ToMemory); what a main call wrote there is its run state's outputLength.
     uint8_t* outputBuffer = nullptr;
     uint32_t outputCapacity = 0;
-    uint32_t outputLength = 0;
 
     static Settings defaults();
     bool memoryInput() const { return memoryBlock != nullptr; }
@@ -82,6 +80,7 @@ struct RunCounters {
     uint32_t currentIndex = 0;        // 0-based index into the catalogue
     uint64_t selectedCompressed = 0;  // total compressed size of the selection
     uint64_t compressedRead = 0;      // member bytes read in the whole operation
+    uint32_t outputLength = 0;        // bytes in the memory output
 };
 
 // End-of-central-directory record, with the values of the zip64 end record where the archive has

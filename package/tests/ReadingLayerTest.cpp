@@ -1,4 +1,4 @@
-// The reading layer over a memory block and over a file: short reads, member data, skips.
+// The reading layer over a memory block and over a file: short reads, headers, skips.
 #include "LibraryFixture.h"
 #include "Unzip.h"
 
@@ -26,11 +26,6 @@ protected:
     Operation op;
 };
 
-uint8_t flipBits(void* context, uint8_t byte) {
-    ++*static_cast<int*>(context);
-    return uint8_t(~byte);
-}
-
 }  // namespace
 
 TEST_F(ReadingLayerTest, ShortBlockYieldsWhatIsLeft) {
@@ -48,34 +43,6 @@ TEST_F(ReadingLayerTest, PartialHeaderIsUnreadable) {
     EXPECT_FALSE(op.input.readHeader(out, 8, "m"));
     EXPECT_EQ(op.lastError, TARROW_ERROR_READ);
     EXPECT_EQ(messages.back().text, "-|m|51|");
-}
-
-TEST_F(ReadingLayerTest, MemberBytesStopAtTheMembersSize) {
-    op.input.memberBytesLeft = 3;
-    EXPECT_EQ(op.input.memberByte(), 1);
-    EXPECT_EQ(op.input.memberByte(), 2);
-    EXPECT_EQ(op.input.memberByte(), 3);
-    EXPECT_EQ(op.input.memberByte(), -1);
-    EXPECT_EQ(op.counters.compressedRead, 3u);
-
-    op.input.memberBytesLeft = 100;  // more than the block holds
-    uint8_t out[100];
-    EXPECT_EQ(op.input.memberData(out, sizeof out), 7u);
-    EXPECT_EQ(op.input.memberByte(), -1);
-    EXPECT_EQ(op.counters.compressedRead, 10u);
-}
-
-TEST_F(ReadingLayerTest, MemberDataIsDecrypted) {
-    int calls = 0;
-    op.input.decrypt = flipBits;
-    op.input.decryptContext = &calls;
-    op.input.memberBytesLeft = 4;
-    uint8_t out[2];
-    EXPECT_EQ(op.input.memberData(out, sizeof out), 2u);
-    EXPECT_EQ(out[0], uint8_t(~1));
-    EXPECT_EQ(op.input.memberByte(), uint8_t(~3));
-    EXPECT_EQ(calls, 3);
-    EXPECT_EQ(op.input.memberBytesLeft, 1u);
 }
 
 TEST_F(ReadingLayerTest, SkipPastTheEndIsError2ButNotFatal) {
