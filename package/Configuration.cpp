@@ -1,6 +1,6 @@
 #include "Configuration.h"
 
-#include "Unzip.h"
+#include "Operation.h"
 
 #include <cstdio>
 

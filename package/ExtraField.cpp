@@ -1,6 +1,6 @@
 #include "ExtraField.h"
 
-#include "File_io.h"
+#include "ArchiveInput.h"
 
 namespace tarrow {
 

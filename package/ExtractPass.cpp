@@ -6,9 +6,9 @@
 // core::Reading.
 #include "ArchiveCore.h"
 #include "ExtraField.h"
-#include "Msdos.h"
-#include "Unzip.h"
-#include "Utility.h"
+#include "Overwrite.h"
+#include "Operation.h"
+#include "Messages.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
 

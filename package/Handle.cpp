@@ -1,7 +1,7 @@
 // The handle interface: each tarrow_archive owns one archive core, which is immutable once open,
 // so the calls need no lock; what a read or an extraction keeps lives on its own stack.
 #include "ArchiveCore.h"
-#include "Unzip.h"
+#include "Operation.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
 #include "tarrow.h"

@@ -1,6 +1,6 @@
 #include "MemberDecode.h"
 
-#include "Unzip.h"
+#include "Operation.h"
 #include "bunzip2.h"
 #include "explode.h"
 #include "inflate.h"

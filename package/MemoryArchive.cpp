@@ -1,8 +1,8 @@
 #include "MemoryArchive.h"
 
-#include "Extract.h"
-#include "Unzip.h"
-#include "Utility.h"
+#include "Catalogue.h"
+#include "Operation.h"
+#include "Messages.h"
 
 #include <new>
 

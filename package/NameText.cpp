@@ -1,7 +1,7 @@
 #include "NameText.h"
 
 #include "ExtraField.h"
-#include "File_io.h"
+#include "ArchiveInput.h"
 #include "crc32.h"
 
 #include "base/Utf8.h"

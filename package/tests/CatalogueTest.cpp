@@ -1,6 +1,6 @@
 // Reading archives: end record search, comment, central directory walk, selection, view mode.
 #include "LibraryFixture.h"
-#include "Unzip.h"
+#include "Operation.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // Message texts as the host receives them, byte for byte, and the ways they reach it.
 #include "LibraryFixture.h"
-#include "Msdos.h"
-#include "Unzip.h"
-#include "Utility.h"
+#include "Overwrite.h"
+#include "Operation.h"
+#include "Messages.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The reading layer over a memory block and over a file: short reads, headers, skips.
 #include "LibraryFixture.h"
-#include "Unzip.h"
+#include "Operation.h"
 
 using tarrow::Operation;
 

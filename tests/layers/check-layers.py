@@ -56,13 +56,13 @@ PROBES = [
     ("viewer/archive/UnZIP.cpp", "platform/FileHandling.h", "app/Commands.h"),
     ("viewer/archive/UnZIP.cpp", "base/PackageCodes.h", "rendering/WinAMPGraphics.h"),
     ("viewer/app/Commands.cpp", "archive/UnZIP.h", "gui/Browser.h"),
-    ("package/codecs/inflate.cpp", "huffman.h", "Unzip.h"),
-    ("package/Extract.cpp", "inflate.h", "platform/Dib.h"),
-    ("tools/tarrow/main.cpp", "base/Printable.h", "Unzip.h"),
-    ("viewer/archive/UnZIP.cpp", "tarrow.h", "Unzip.h"),
+    ("package/codecs/inflate.cpp", "huffman.h", "Operation.h"),
+    ("package/Catalogue.cpp", "inflate.h", "platform/Dib.h"),
+    ("tools/tarrow/main.cpp", "base/Printable.h", "Operation.h"),
+    ("viewer/archive/UnZIP.cpp", "tarrow.h", "Operation.h"),
     ("viewer/app/Commands.cpp", "archive/UnZIP.h", "inflate.h"),
     ("tests/hostile/HostileSkins.cpp", "ZipWriter.h", "inflate.h"),
-    ("fuzz/archive.cpp", "tarrow.h", "Unzip.h"),
+    ("fuzz/archive.cpp", "tarrow.h", "Operation.h"),
 ]
 
 

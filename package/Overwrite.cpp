@@ -1,7 +1,7 @@
-#include "Msdos.h"
+#include "Overwrite.h"
 
-#include "Unzip.h"
-#include "Utility.h"
+#include "Operation.h"
+#include "Messages.h"
 #include "platform/Host.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "File_io.h"
+#include "ArchiveInput.h"
 
 #include "SplitSource.h"
-#include "Unzip.h"
-#include "Utility.h"
+#include "Operation.h"
+#include "Messages.h"
 #include "platform/Host.h"
 
 #include <algorithm>

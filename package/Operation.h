@@ -1,10 +1,11 @@
-// The operation: one object that holds the settings block, the run counters, the working buffers
-// and the archive input of a main call. The C exports drive one process-wide instance (Tarrow.cpp);
-// tests make their own.
+// The operation: one object that holds the settings block, the run counters and state, and the
+// archive input of a main call of the flat interface. The C exports drive one process-wide instance
+// (FlatExports.cpp); tests make their own.
 //
 // Flow of a main call (Operation::run): patterns are built, the archive is opened and its catalogue
-// walked (Extract.cpp, File_io.cpp), and the selected members go to the extraction pass
-// (runExtractionPass, ExtractPass.cpp). Everything reports through Utility.h.
+// walked (Catalogue.cpp, ArchiveInput.cpp) beside the archive core's reading of it (ArchiveCore.h),
+// and the selected members go to the extraction pass (runExtractionPass, ExtractPass.cpp), which
+// decodes them through the core. Everything reports through Messages.h.
 //
 // Fatal errors (4, 50, 255) unwind as tarrow::FatalError up to run(), which closes the archive and
 // resets the settings. Whatever a step holds (an output file that is not finished) must clean up in
@@ -12,7 +13,7 @@
 #pragma once
 
 #include "ArchiveCore.h"
-#include "File_io.h"
+#include "ArchiveInput.h"
 #include "tarrow.h"
 #include "winzip_aes.h"
 

@@ -1,9 +1,9 @@
-#include "Unzip.h"
+#include "Operation.h"
 
 #include "ArchiveCore.h"
-#include "Extract.h"
+#include "Catalogue.h"
 #include "NameMatch.h"
-#include "Utility.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <new>

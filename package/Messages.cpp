@@ -1,6 +1,6 @@
-#include "Utility.h"
+#include "Messages.h"
 
-#include "Unzip.h"
+#include "Operation.h"
 #include "platform/Host.h"
 
 #include <algorithm>

@@ -1,12 +1,12 @@
-#include "Extract.h"
+#include "Catalogue.h"
 
 #include "ArchiveCore.h"
 #include "ExtraField.h"
 #include "MemberDecode.h"
 #include "NameMatch.h"
 #include "NameText.h"
-#include "Unzip.h"
-#include "Utility.h"
+#include "Operation.h"
+#include "Messages.h"
 #include "platform/Host.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The library's exports: each one drives the process-wide operation. Setters copy what they are
 // given; flags and numbers count only in their low 16 bits.
 #include "Configuration.h"
-#include "Msdos.h"
-#include "Unzip.h"
+#include "Overwrite.h"
+#include "Operation.h"
 #include "platform/Host.h"
 
 #include <algorithm>
