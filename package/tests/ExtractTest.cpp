@@ -521,3 +521,21 @@ TEST_F(ExtractTest, AHookTableIsReadOnlyUpToTheSizeItStates) {
     tarrow_platform_set_hooks(nullptr);
     EXPECT_GT(resolved, 0);
 }
+
+// The progress messages count the stored bytes read over the whole run, of every member decoded so
+// far, against the selection's total: after the last member they are equal.
+TEST_F(ExtractTest, ProgressCountsTheStoredBytesRead) {
+    Archive a;
+    a.members = {ziptest::deflated("a", std::string(5000, 'a')), member("b", "stored bytes")};
+    const std::string zip = writeArchive("t.zip", a);
+    EXPECT_EQ(test(zip), 2);
+    const std::vector<std::string> done = texts(TARROW_MSG_TEST_DONE);
+    ASSERT_EQ(done.size(), 2u);
+    auto lastTwo = [](const std::string& text) {
+        const size_t end = text.rfind('|', text.size() - 2);
+        return text.substr(text.rfind('|', end - 1) + 1);
+    };
+    const uint64_t packed = ziptest::deflate(std::string(5000, 'a')).size() + 12;
+    EXPECT_EQ(lastTwo(done[1]), std::to_string(packed) + "|" + std::to_string(packed) + "|");
+    EXPECT_NE(lastTwo(done[0]), lastTwo(done[1]));
+}
