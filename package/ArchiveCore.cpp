@@ -98,18 +98,6 @@ void markDamaged(Member& m, Fault fault, std::string why) {
     m.why = std::move(why);
 }
 
-// The name by which a member is shown: its converted name; when that is empty, the text of a
-// Unicode path field that matches the stored bytes; else a placeholder, so that no member goes unseen.
-std::string memberName(const CentralHeader& h, std::string_view stored, size_t index) {
-    if (!h.name.empty()) return h.name;
-    if (auto text = unicodeBlockText(stored, h.extra, kUnicodePathId)) {
-        text->resize(std::strlen(text->c_str()));
-        cutUtf8(*text, kMaxNameLength);
-        if (!text->empty()) return std::move(*text);
-    }
-    return "member-" + std::to_string(index + 1);
-}
-
 // A local header's value of a size or CRC that the central directory's must equal: zero with a data
 // descriptor, and a size saturated without a zip64 field to resolve it, state nothing.
 bool disagrees(uint64_t local, uint64_t central, bool descriptor) {
@@ -130,9 +118,9 @@ bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8
 
 }  // namespace
 
-Member memberFrom(const CentralHeader& h, std::string_view stored, size_t index) {
+Member memberFrom(const CentralHeader& h) {
     Member m;
-    m.name = memberName(h, stored, index);
+    m.name = h.name;
     m.size = h.uncompressedSize;
     m.packedSize = h.compressedSize;
     m.flags = h.flags;
@@ -236,9 +224,9 @@ int Archive::readCatalogue(const EndRecord* known) {
         std::string stored(reinterpret_cast<const char*>(b + kCentralHeaderSize), h.nameLength);
         h.name = stored.substr(0, kMaxNameLength);
         h.extra.assign(b + kCentralHeaderSize + h.nameLength, b + kCentralHeaderSize + h.nameLength + h.extraLength);
-        finishCentralHeader(h);
+        finishCentralHeader(h, i);
         at += kCentralHeaderSize + variable;
-        m_members.push_back(memberFrom(h, stored.substr(0, kMaxNameLength), size_t(i)));
+        m_members.push_back(memberFrom(h));
         central.push_back({h.localHeaderOffset, std::move(stored), std::move(h.name), h.hostSystem});
     }
     for (size_t i = 0; i < m_members.size(); ++i) checkLocalHeader(m_members[i], central[i]);

@@ -68,9 +68,9 @@ struct Member {
     std::string why;  // what is wrong with it
 };
 
-// A member's record from its central directory header: every fact but those its local header
-// settles (dataOffset, and damage found there). index counts from 0, for the placeholder name.
-Member memberFrom(const CentralHeader& header, std::string_view storedName, size_t index);
+// A member's record from its central directory header (finishCentralHeader): every fact but those its
+// local header settles (dataOffset, and damage found there).
+Member memberFrom(const CentralHeader& header);
 
 // A member's stored bytes, in order, from wherever they lie.
 class StoredBytes {

@@ -74,7 +74,7 @@ bool readExtraField(Operation& op) {
 
 MemberEntry entryFor(const CentralHeader& h, uint64_t index) {
     MemberEntry m;
-    m.record = core::memberFrom(h, std::string_view(h.name), size_t(index));
+    m.record = core::memberFrom(h);
     m.name = h.name;
     m.localHeaderOffset = h.localHeaderOffset;
     m.disk = h.startDisk;
@@ -153,7 +153,7 @@ bool walkCentralDirectory(Operation& op) {
     MemberStarts starts(op.endRecord);
     std::vector<uint64_t> indices;  // of the catalogue's entries in the directory
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
-        if (!readCentralHeader(op)) return false;
+        if (!readCentralHeader(op, i)) return false;
         starts.add(h, i);
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure)) continue;
         if (passesChecks(op, h, true)) {
@@ -183,7 +183,7 @@ void viewCatalogue(Operation& op) {
     };
     std::vector<Listed> listed;
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
-        if (!readCentralHeader(op)) break;
+        if (!readCentralHeader(op, i)) break;
         op.counters.currentIndex = uint32_t(i);
         starts.add(h, i);
         if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
@@ -237,13 +237,13 @@ bool findCentralDirectory(Operation& op) {
 
 }  // namespace
 
-bool readCentralHeader(Operation& op) {
+bool readCentralHeader(Operation& op, uint64_t index) {
     if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength)) return false;
-    finishCentralHeader(op.header);
+    finishCentralHeader(op.header, index);
     return true;
 }
 
-void finishCentralHeader(CentralHeader& h) {
+void finishCentralHeader(CentralHeader& h, uint64_t index) {
     Zip64Fields f{h.uncompressedSize, h.compressedSize, h.localHeaderOffset, h.startDisk};
     applyZip64Central(h.extra, f);
     h.uncompressedSize = f.uncompressedSize;
@@ -254,7 +254,16 @@ void finishCentralHeader(CentralHeader& h) {
     std::string name = textAsUtf8(h.name, h.flags, h.hostSystem, h.extra, kUnicodePathId);
     name.resize(std::strlen(name.c_str()));
     cutUtf8(name, kMaxNameLength);
-    h.name = std::move(name);
+    // A name empty after conversion takes the text of a Unicode path field that matches the stored
+    // bytes, else a placeholder: no member goes unseen.
+    if (name.empty()) {
+        if (auto text = unicodeBlockText(h.name, h.extra, kUnicodePathId)) {
+            text->resize(std::strlen(text->c_str()));
+            cutUtf8(*text, kMaxNameLength);
+            name = std::move(*text);
+        }
+    }
+    h.name = name.empty() ? "member-" + std::to_string(index + 1) : std::move(name);
 }
 
 void parseCentralFixed(const uint8_t* b, CentralHeader& h) {

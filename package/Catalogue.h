@@ -2,6 +2,8 @@
 // comment, central directory, selection), view mode, and memory input.
 #pragma once
 
+#include <cstdint>
+
 namespace tarrow {
 
 class Operation;
@@ -21,13 +23,14 @@ void operateOnMemory(Operation& op);
 // Reads the next central directory header with its name, extra field and comment into op.header:
 // zip64 values replace saturated ones and the name is converted to UTF-8 where it can be. False
 // after error 51, 3 or 2.
-bool readCentralHeader(Operation& op);
+bool readCentralHeader(Operation& op, uint64_t index);
 
 // The fixed part of a central directory header (kCentralHeaderSize bytes, signature included) into
 // h; name and extra field are left to the caller.
 void parseCentralFixed(const unsigned char* bytes, CentralHeader& h);
 // Completes a header whose raw name and extra field are in place: zip64 values replace saturated
-// ones, and the name becomes UTF-8 where it can, ending at its first NUL, at most kMaxNameLength bytes.
-void finishCentralHeader(CentralHeader& h);
+// ones, and the name becomes UTF-8 where it can, ending at its first NUL, at most kMaxNameLength bytes;
+// a name empty then is taken from a matching Unicode path field, else is "member-N" (N = index + 1).
+void finishCentralHeader(CentralHeader& h, uint64_t index);
 
 }  // namespace tarrow

@@ -330,3 +330,26 @@ TEST_F(CatalogueTest, DamagedArchivesEndInTheirCodes) {
             << "round " << round << ": " << error;
     }
 }
+
+// A name that is empty once cut at its first NUL: a Unicode path field names the member when its CRC
+// matches the stored bytes, a placeholder does otherwise; listing and test show the same name.
+TEST_F(CatalogueTest, EmptyNamesAreNeverShownAsNothing) {
+    for (bool fresh : {true, false}) {
+        SCOPED_TRACE(fresh ? "field matches" : "stale field");
+        const std::string raw("\0x", 2);
+        ziptest::Member m = ziptest::stored(raw, "data");
+        m.extra = ziptest::unicodeBlock(0x7075, fresh ? raw : std::string("other"), "\xC3\x9Cni.txt");
+        ziptest::Archive a;
+        a.members = {m};
+        const std::string zip = writeArchive("e.zip", a);
+        const std::string name = fresh ? "\xC3\x9Cni.txt" : "member-1";
+        messages.clear();
+        EXPECT_EQ(list(zip), 1);
+        ASSERT_EQ(texts(TARROW_MSG_LISTING).size(), 1u);
+        EXPECT_EQ(texts(TARROW_MSG_LISTING)[0].substr(zip.size() + 1, name.size() + 2), "|" + name + "|");
+        messages.clear();
+        EXPECT_EQ(test(zip), 1);
+        ASSERT_EQ(texts(TARROW_MSG_TEST_DONE).size(), 1u);
+        EXPECT_EQ(texts(TARROW_MSG_TEST_DONE)[0].substr(zip.size() + 1, name.size() + 1), name + "|");
+    }
+}
