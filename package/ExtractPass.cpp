@@ -12,6 +12,8 @@
 #include "platform/Files.h"
 #include "platform/Host.h"
 
+#include "base/MemberPath.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
@@ -28,8 +30,8 @@ constexpr uint16_t kFolderAttribute = 0x10;
 
 }  // namespace
 
-// Sanitised target path: the extract-to folder joined with the member name. No ".." component and no
-// absolute prefix survive, so every file lands inside the extract-to folder.
+// Sanitised target path: the extract-to folder joined with the member name as base/MemberPath makes
+// it, so that every file lands inside the extract-to folder.
 std::string targetPath(const Settings& s, const std::string& stored, bool& folder) {
     std::string base = s.extractTo ? *s.extractTo : "";
     if (!base.empty() && base.back() != '/' && base.back() != '\\') base += '/';
@@ -39,26 +41,9 @@ std::string targetPath(const Settings& s, const std::string& stored, bool& folde
         if (cut == std::string::npos) cut = part.rfind('\\');
         if (cut != std::string::npos) part.erase(0, cut + 1);
     }
-    folder = part.empty() || part.back() == '/' || part.back() == '\\';
-    std::string safe;
-    size_t start = 0;
-    while (start <= part.size()) {
-        size_t end = part.find_first_of("/\\", start);
-        if (end == std::string::npos) end = part.size();
-        std::string component = part.substr(start, end - start);
-        if (!component.empty() && component != "." && component != "..") safe += (safe.empty() ? "" : "/") + component;
-        start = end + 1;
-    }
-    if (safe.empty()) folder = true;
-    std::string path = base + safe + (folder && !safe.empty() ? "/" : "");
-    for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c == '\\') path[i] = '/';
-        else if (c == '*' || c == '<' || c == '>' || c == '?' || c == '|' || c == '"' || c < 32 || c == 127 ||
-                 (c == ':' && (i + 1 >= path.size() || (path[i + 1] != '/' && path[i + 1] != '\\'))))
-            path[i] = '_';
-    }
-    return path;
+    // The folder's own name goes through the same replacement, as it always has.
+    veltrane::ReplaceUnfitCharacters(base);
+    return base + veltrane::SafeRelativePath(part, folder);
 }
 
 namespace {

@@ -24,7 +24,9 @@ done
 # The library carries a versioned SONAME and the programs find it from the prefix.
 soname=$(objdump -p "$root/lib/libPackage.so" | awk '/SONAME/ {print $2}')
 [[ $soname == libPackage.so.* ]] || { echo "unversioned SONAME: $soname"; fail=1; }
-if ldd "$root/bin/tarrow" | grep -q 'libPackage.*not found'; then echo "tarrow cannot find libPackage"; fail=1; fi
+for program in tarrow veltrane-preview; do
+  if ldd "$root/bin/$program" | grep -q 'libPackage.*not found'; then echo "$program cannot find libPackage"; fail=1; fi
+done
 "$root/bin/tarrow" --version >/dev/null || { echo "installed tarrow does not run"; fail=1; }
 
 desktop-file-validate "$root/share/applications/veltrane.desktop" || fail=1

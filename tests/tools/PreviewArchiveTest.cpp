@@ -60,7 +60,9 @@ TEST_F(PreviewTool, ADamagedArchiveIsNamedWithItsReasonAndTheRunGoesOn) {
 
     EXPECT_EQ(Run("-f bmp -j 2 -o " + Quoted(out) + " " + Quoted(root / "skins")), 1);
     const std::string errors = Errors();
-    EXPECT_NE(errors.find("Broken.wsz: a member of the archive cannot be unpacked: CRC-32 mismatch"), std::string::npos)
+    EXPECT_NE(
+        errors.find("Broken.wsz: a member of the archive cannot be unpacked: CRC-32 or authentication code mismatch"),
+        std::string::npos)
         << errors;
     EXPECT_NE(errors.find("Empty.wsz: no main.bmp in the skin"), std::string::npos) << errors;
     EXPECT_NE(errors.find("Garbage.wsz: cannot unpack the archive"), std::string::npos) << errors;

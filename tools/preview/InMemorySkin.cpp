@@ -7,6 +7,7 @@
 #include "archive/SkinBudget.h"
 #include "archive/SkinFolder.h"
 #include "archive/SkinUnpack.h"
+#include "base/MemberPath.h"
 #include "platform/CaseLookup.h"
 #include "rendering/SkinPreview.h"
 #include "tarrow.h"
@@ -58,15 +59,30 @@ std::vector<std::string> Components(const std::string& path) {
     return parts;
 }
 
-// Places one member as the extraction does: missing folders made on the way, a file replacing the
-// file of the same name in any case. False when a path part is taken by the other kind of entry.
-bool Place(Node& root, const tarrow::MemoryArchive::Entry& member, std::size_t index) {
-    const std::vector<std::string> parts = Components(member.path);
+// Where extraction writes the entry, and whether it makes a folder there.
+std::string PathOf(const tarrow_entry& entry, bool& folder) {
+    std::string path = SafeRelativePath(entry.name, folder);
+    folder = folder || (entry.flags & TARROW_ENTRY_FOLDER);
+    return path;
+}
+
+bool IsFolder(const tarrow_entry& entry) {
+    bool folder = false;
+    PathOf(entry, folder);
+    return folder;
+}
+
+// Places one member as the extraction does: at the path it writes the member to, missing folders
+// made on the way, a file replacing the file of the same name in any case. False when a path part is
+// taken by the other kind of entry.
+bool Place(Node& root, const tarrow_entry& member, std::size_t index) {
+    bool memberFolder = false;
+    const std::vector<std::string> parts = Components(PathOf(member, memberFolder));
     if (parts.empty()) return true;
     Node* at = &root;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
-        const bool folder = !last || member.folder;
+        const bool folder = !last || memberFolder;
         Node* child = at->Child(parts[i]);
         if (!child) child = at->Add(parts[i], folder);
         else if (child->folder != folder) return false;
@@ -135,26 +151,75 @@ private:
     bool m_opened = false;
 };
 
+// One member's bytes at a time, read through the handle interface into a buffer that is reused.
+class MemberReader {
+public:
+    MemberReader(tarrow_archive* archive, const std::vector<tarrow_entry>& entries)
+        : m_archive(archive), m_entries(entries) {}
+    // The member's bytes, valid until the next call; nullopt, with code set, when they do not read
+    // cleanly (the library checks their size and CRC-32 at the end).
+    std::optional<std::span<const uint8_t>> Read(std::size_t index, int& code) {
+        m_buffer.clear();
+        m_limit = m_entries[index].size;
+        m_buffer.reserve(std::size_t(m_limit));  // the skin budget bounds every declared size
+        code = tarrow_read(m_archive, index, nullptr, &MemberReader::Append, this);
+        if (code != TARROW_OK) return std::nullopt;
+        return std::span<const uint8_t>(m_buffer);
+    }
+
+private:
+    static int Append(void* user, const void* data, std::size_t size) {
+        auto* self = static_cast<MemberReader*>(user);
+        if (size > self->m_limit - self->m_buffer.size()) return 1;  // more than the entry lists
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        self->m_buffer.insert(self->m_buffer.end(), bytes, bytes + size);
+        return 0;
+    }
+
+    tarrow_archive* m_archive;
+    const std::vector<tarrow_entry>& m_entries;
+    std::vector<uint8_t> m_buffer;
+    uint64_t m_limit = 0;
+};
+
 // The texts, cursors and newest time of the whole archive: a readme often lies beside the skin's
 // folder rather than in it.
-void DescribeArchive(tarrow::MemoryArchive& archive, SkinFacts& facts) {
+void DescribeArchive(const std::vector<tarrow_entry>& entries, MemberReader& reader, SkinFacts& facts) {
     SkinTextCollector texts;
-    const auto& entries = archive.entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto& entry = entries[i];
-        if (entry.folder) continue;
-        facts.newest = std::max(facts.newest, DosTimeToEpoch(entry.dosDate, entry.dosTime));
-        facts.cursors = facts.cursors || IsCursorName(entry.path);
-        if (!texts.WantsMore() || !IsSkinTextName(entry.path) || entry.size > kMaxTextFileSize) continue;
-        tarrow::MemoryArchive::Failure failure;
-        if (const auto bytes = archive.read(i, failure)) texts.Add(*bytes);
+        const tarrow_entry& entry = entries[i];
+        if (IsFolder(entry)) continue;
+        facts.newest = std::max(facts.newest, DosTimeToEpoch(entry.dos_date, entry.dos_time));
+        facts.cursors = facts.cursors || IsCursorName(entry.name);
+        if (!texts.WantsMore() || !IsSkinTextName(entry.name) || entry.size > kMaxTextFileSize) continue;
+        int code = 0;
+        if (const auto bytes = reader.Read(i, code)) texts.Add(*bytes);
     }
     facts.text = texts.Take();
 }
 
+// The catalogue of an opened archive: every entry, as the handle interface reports it.
+std::vector<tarrow_entry> EntriesOf(const tarrow_archive* archive) {
+    std::vector<tarrow_entry> entries(tarrow_entry_count(archive));
+    for (std::size_t i = 0; i < entries.size(); ++i) tarrow_entry_at(archive, i, &entries[i]);
+    return entries;
+}
+
+// Why the archive's catalogue alone fails the skin, as the unpacking would fail it: a member the
+// library reports damaged (a method it cannot decode, headers that disagree), or no file at all.
+std::optional<std::string> CatalogueFailure(const std::vector<tarrow_entry>& entries) {
+    bool anyFile = false;
+    for (const tarrow_entry& entry : entries) {
+        if (entry.damage) return MemberFailure(std::string(entry.name) + ": " + entry.damage);
+        anyFile = anyFile || !IsFolder(entry);
+    }
+    if (!anyFile) return UnpackFailure(TARROW_ERROR_NOTHING_DONE, 0);
+    return std::nullopt;
+}
+
 }  // namespace
 
-ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members) {
+ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow_entry>& members) {
     ArchiveSkinFolder result;
     Node root;
     for (std::size_t i = 0; i < members.size(); ++i)
@@ -177,32 +242,38 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
         return false;
     }
     if (facts) facts->size = file.Bytes().size();
-    tarrow::MemoryArchive archive;
-    if (const int code = archive.open(file.Bytes())) {
-        error = UnpackFailure(code, 0);
+    tarrow_archive* opened = nullptr;
+    const uint8_t* data = file.Bytes().data();
+    if (const int code =
+            tarrow_open_memory(data ? data : reinterpret_cast<const uint8_t*>(""), file.Bytes().size(), &opened)) {
+        error = ArchiveFailure(tarrow_strerror(code));
         return false;
     }
+    const std::unique_ptr<tarrow_archive, void (*)(tarrow_archive*)> archive(opened, tarrow_close);
+    const std::vector<tarrow_entry> entries = EntriesOf(opened);
+    // The budget first: nothing is decoded for an archive that declares more than a skin may hold.
     std::vector<SkinArchiveEntry> declared;
-    declared.reserve(archive.entries().size());
-    for (const auto& entry : archive.entries()) declared.push_back({entry.name, entry.size});
+    declared.reserve(entries.size());
+    for (const tarrow_entry& entry : entries) declared.push_back({entry.name, entry.size});
     const SkinBudgetVerdict verdict = CheckSkinBudget(declared);
     if (!verdict.withinBudget) {
         error = "refused: the archive " + verdict.reason;
         return false;
     }
-    if (!IsHarmlessWarning(archive.warning())) {
-        error = UnpackFailure(0, archive.warning());
+    if (const auto failure = CatalogueFailure(entries)) {
+        error = *failure;
         return false;
     }
-    if (facts) DescribeArchive(archive, *facts);
-    ArchiveSkinFolder skin = FindArchiveSkinFolder(archive.entries());
+    MemberReader reader(opened, entries);
+    if (facts) DescribeArchive(entries, reader, *facts);
+    ArchiveSkinFolder skin = FindArchiveSkinFolder(entries);
     if (skin.conflict) {
         error = UnpackFailure(0, TARROW_WARNING_CANNOT_CREATE);
         return false;
     }
 
-    // The first member that fails to decode fails the skin, as a warning of the unpacking would.
-    tarrow::MemoryArchive::Failure failure;
+    // The first member that fails to read fails the skin, as a warning of the unpacking would.
+    int failure = TARROW_OK;
     std::size_t lastRead = kNoMember;
     std::span<const uint8_t> lastBytes;
     const std::vector<std::size_t> members = std::move(skin.members);
@@ -211,10 +282,10 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
                                     const std::size_t member = members[index];
                                     // main.bmp is read to check the skin and again to load it: decoded once.
                                     if (member == lastRead) return lastBytes;
-                                    tarrow::MemoryArchive::Failure now;
-                                    const auto bytes = archive.read(member, now);
+                                    int code = TARROW_OK;
+                                    const auto bytes = reader.Read(member, code);
                                     if (!bytes) {
-                                        if (failure.error == 0 && failure.warning == 0) failure = now;
+                                        if (failure == TARROW_OK) failure = code;
                                         lastRead = kNoMember;
                                         return std::nullopt;
                                     }
@@ -223,7 +294,7 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
                                     return bytes;
                                 });
     const RecordingSkinFiles recorder(files);
-    const auto failed = [&] { return failure.error != 0 || failure.warning != 0; };
+    const auto failed = [&] { return failure != TARROW_OK; };
 
     if (!files.HasFile("main.bmp")) {
         error = "no main.bmp in the skin";
@@ -231,13 +302,13 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
     }
     Dib scratch;
     if (!recorder.LoadBitmap("main.bmp", scratch)) {
-        error = failed() ? UnpackFailure(failure.error, failure.warning) : "main.bmp is not a readable bitmap";
+        error = failed() ? MemberFailure(tarrow_strerror(failure)) : "main.bmp is not a readable bitmap";
         return false;
     }
     canvas = RenderSkinPreview(recorder);
     if (facts) recorder.Describe(*facts);
     if (failed()) {
-        error = UnpackFailure(failure.error, failure.warning);
+        error = MemberFailure(tarrow_strerror(failure));
         return false;
     }
     return true;

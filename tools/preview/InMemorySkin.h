@@ -1,15 +1,14 @@
-// A skin archive rendered straight from memory: the archive is read once, its catalogue once, and
-// only the members the windows look up are decoded, each into a buffer of its declared size;
-// nothing is written anywhere. The skin folder and its files are the ones the selection pipeline
-// would load from after unpacking: member paths made as the extraction makes them, merged without
-// regard to letter case (the later of two members wins, under the first one's name), and the
-// folder holding main.bmp found as the pipeline finds it.
+// A skin archive rendered straight from memory through the library's handle interface: the archive
+// is read once, its catalogue once, and only the members the windows look up are decoded, each into
+// a buffer of its declared size; nothing is written anywhere. The skin folder and its files are the ones the selection
+// pipeline would load from after unpacking: member paths made as the extraction makes them, merged without regard to
+// letter case (the later of two members wins, under the first one's name), and the folder holding main.bmp found as the
+// pipeline finds it.
 #pragma once
-
-#include "MemoryArchive.h"
 
 #include "platform/Dib.h"
 #include "rendering/SkinFiles.h"
+#include "tarrow_archive.h"
 
 #include <cstddef>
 #include <string>
@@ -26,7 +25,8 @@ struct ArchiveSkinFolder {
     std::vector<std::size_t> members;  // parallel to entries; SIZE_MAX for a folder
     bool conflict = false;
 };
-ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow::MemoryArchive::Entry>& members);
+// members are the archive's entries in catalogue order; each lies where extraction would write it.
+ArchiveSkinFolder FindArchiveSkinFolder(const std::vector<tarrow_entry>& members);
 
 struct SkinFacts;
 

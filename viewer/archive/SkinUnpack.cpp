@@ -53,9 +53,12 @@ SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string
 
 bool IsHarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMMENT; }
 
+std::string ArchiveFailure(const std::string& reason) { return "cannot unpack the archive: " + reason; }
+
+std::string MemberFailure(const std::string& reason) { return "a member of the archive cannot be unpacked: " + reason; }
+
 std::string UnpackFailure(int error, int warning) {
-    if (error != 0) return "cannot unpack the archive: " + PackageErrorText(error);
-    return "a member of the archive cannot be unpacked: " + PackageWarningText(warning);
+    return error != 0 ? ArchiveFailure(PackageErrorText(error)) : MemberFailure(PackageWarningText(warning));
 }
 
 }  // namespace veltrane

@@ -26,5 +26,8 @@ bool IsHarmlessWarning(int code);
 
 // Why a skin archive cannot be shown, from the library's error (when not 0) or warning.
 std::string UnpackFailure(int error, int warning);
+// The same sentences for a reason in words: the archive as a whole fails, or a member of it.
+std::string ArchiveFailure(const std::string& reason);
+std::string MemberFailure(const std::string& reason);
 
 }  // namespace veltrane
