@@ -46,8 +46,9 @@ std::pair<int, std::string> read(const Opened& archive, size_t index) {
 
 TEST(MemoryReading, AnyMemberDecodesOnItsOwnOutOfOrderAndAgain) {
     const std::string big(100000, 'x');
-    const Opened archive = open(archiveOf(
-        {stored("Skin/", ""), deflated("Skin/Main.bmp", big), stored("t.txt", "t"), stored("Skin/empty", "")}));
+    const ziptest::Bytes block = archiveOf(
+        {stored("Skin/", ""), deflated("Skin/Main.bmp", big), stored("t.txt", "t"), stored("Skin/empty", "")});
+    const Opened archive = open(block);  // the block outlives the handle
     ASSERT_TRUE(archive);
     ASSERT_EQ(tarrow_entry_count(archive.get()), 4u);
     EXPECT_EQ(read(archive, 3), std::make_pair(TARROW_OK, std::string()));
@@ -65,7 +66,8 @@ TEST(MemoryReading, EachMemberFailsOnItsOwnAndLeavesNothingForTheNext) {
     corrupt.packed = std::string(8, '\xff');
     Member lying = stored("lying", "0123456789");
     lying.uncompressedSize = 4;  // the local header says 4 as well: more data than declared
-    const Opened archive = open(archiveOf({unsupported, encrypted, corrupt, lying, stored("ok", "fine")}));
+    const ziptest::Bytes block = archiveOf({unsupported, encrypted, corrupt, lying, stored("ok", "fine")});
+    const Opened archive = open(block);  // the block outlives the handle
     ASSERT_TRUE(archive);
     tarrow_entry entry{};
     ASSERT_EQ(tarrow_entry_at(archive.get(), 0, &entry), TARROW_OK);
