@@ -388,39 +388,6 @@ void runExtractionPass(Operation& op) {
     }
 }
 
-bool extractMemberToBuffer(Operation& op, const MemberEntry& entry, uint64_t bound, MemberBuffer& buffer) {
-    buffer.length = 0;
-    core::Member m;
-    std::unique_ptr<core::StoredBytes> bytes;
-    if (!prepareMember(op, entry, m, bytes)) return false;
-    // The member's size sizes the buffer, so it must stay within what the caller allows.
-    if (m.size > bound || m.size >= UINT32_MAX) {
-        raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
-        return false;
-    }
-    const size_t size = size_t(m.size);
-    if (!buffer.data || buffer.capacity < size || buffer.capacity == 0) {
-        buffer.capacity = std::max<size_t>(size, 1);
-        buffer.data.reset(new uint8_t[buffer.capacity]);
-    }
-    Settings& s = op.settings;
-    struct Restore {
-        Operation& op;
-        ~Restore() { op.settings.outputBuffer = nullptr, op.settings.outputCapacity = op.counters.outputLength = 0; }
-    } restore{op};
-    s.outputBuffer = buffer.data.get();
-    s.outputCapacity = uint32_t(size);
-    op.counters.outputLength = 0;
-    const int16_t warningBefore = op.lastWarning;
-    op.lastWarning = 0;
-    PassState pass;
-    extractMember(op, entry, m, std::move(bytes), false, pass);
-    buffer.length = op.counters.outputLength;
-    const bool clean = op.lastWarning == 0;
-    if (clean) op.lastWarning = warningBefore;
-    return clean;
-}
-
 void extractMemoryMember(Operation& op, const MemberEntry& entry) {
     PassState pass;
     const core::Member& m = entry.record;

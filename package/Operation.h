@@ -195,16 +195,4 @@ void extractMemoryMember(Operation& op, const MemberEntry& member);
 // name makes a folder rather than a file.
 std::string targetPath(const Settings& s, const std::string& stored, bool& folder);
 
-// A member decoded into memory; the buffer is kept from member to member and only ever grows.
-struct MemberBuffer {
-    std::unique_ptr<uint8_t[]> data;
-    size_t capacity = 0;
-    size_t length = 0;  // bytes decoded into it by the last call
-};
-// Decodes one catalogue entry into buffer through the extraction pass's memory output: the same
-// local header checks, decoders, bounded output and CRC check, the same warnings raised. A local
-// header declaring more than bound bytes is refused as damaged before anything is allocated.
-// True when the member decoded cleanly.
-bool extractMemberToBuffer(Operation& op, const MemberEntry& entry, uint64_t bound, MemberBuffer& buffer);
-
 }  // namespace tarrow
