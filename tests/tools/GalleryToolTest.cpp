@@ -190,7 +190,8 @@ TEST_F(GalleryTool, AFailedSkinIsListedWithItsReasonInsteadOfAPicture) {
     const auto failed = Written(gallery());
     EXPECT_EQ(RunGallery(Quoted(root / "skins")), 1);
     EXPECT_NE(Errors().find("0 rendered, 1 skipped, 2 failed"), std::string::npos) << Errors();
-    EXPECT_NE(Errors().find("Broken.wsz: a member of the archive cannot be unpacked: CRC-32 mismatch (unchanged"),
+    EXPECT_NE(Errors().find("Broken.wsz: a member of the archive cannot be unpacked: CRC-32 or authentication code "
+                            "mismatch (unchanged"),
               std::string::npos)
         << Errors();
     EXPECT_EQ(Written(gallery()), failed);
@@ -198,7 +199,8 @@ TEST_F(GalleryTool, AFailedSkinIsListedWithItsReasonInsteadOfAPicture) {
     EXPECT_EQ(RunGallery(Quoted(root / "skins")), 1);
     EXPECT_NE(Errors().find("1 rendered, 1 skipped, 1 failed"), std::string::npos) << Errors();
     EXPECT_TRUE(fs::exists(gallery() / "previews" / "Bad.png"));
-    EXPECT_NE(PageData(Page()).find(",0,\"a member of the archive cannot be unpacked: CRC-32 mismatch\""),
+    EXPECT_NE(PageData(Page()).find(
+                  ",0,\"a member of the archive cannot be unpacked: CRC-32 or authentication code mismatch\""),
               std::string::npos);
     // --force tries it again.
     EXPECT_EQ(RunGallery("--force " + Quoted(root / "skins")), 1);

@@ -86,7 +86,8 @@ std::string jsonEntry(const tarrow_entry& e) {
 }
 
 bool listJson(const std::string& path, const std::function<bool(const std::string&)>& selected, std::ostream& out,
-              std::string& error) {
+              size_t& damaged, std::string& error) {
+    damaged = 0;
     tarrow_archive* handle = nullptr;
     if (int code = tarrow_open(path.c_str(), &handle); code != TARROW_OK) {
         error = path + ": " + tarrow_strerror(code);
@@ -97,6 +98,7 @@ bool listJson(const std::string& path, const std::function<bool(const std::strin
         tarrow_entry e{};
         if (tarrow_entry_at(handle, i, &e) != TARROW_OK || !selected(e.name)) continue;
         out << jsonEntry(e) << '\n';
+        if (e.damage) ++damaged;
     }
     out.flush();
     if (!out) error = "the listing could not be written";

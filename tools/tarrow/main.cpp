@@ -197,8 +197,10 @@ int listAsJson(const Options& o) {
         return true;
     };
     std::string error;
-    // A pattern that selects nothing was reported by the library's listing.
-    if (listJson(o.archive, wanted, std::cout, error)) return g_run.problem ? 1 : 0;
+    size_t damaged = 0;
+    // A pattern that selects nothing was reported by the library's listing. A damaged member
+    // fails the listing as it fails the table's, and a test or an extraction.
+    if (listJson(o.archive, wanted, std::cout, damaged, error)) return g_run.problem || damaged ? 1 : 0;
     std::cerr << "tarrow: " << printable(error, false) << "\n";
     hintAtLastPiece(o.archive);
     return 1;
