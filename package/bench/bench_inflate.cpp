@@ -7,6 +7,7 @@
 #include "crc32.h"
 #include "inflate.h"
 
+#include "DecodeTestSupport.h"
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
@@ -44,22 +45,8 @@ Bytes readFile(const fs::path& p) {
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-Bytes deflateRaw(const Bytes& in, int level) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, uLong(in.size())));
-    z.next_in = const_cast<uint8_t*>(in.data());
-    z.avail_in = uInt(in.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 void add(Corpus& c, const Bytes& data) {
-    c.streams.push_back({deflateRaw(data, 6), data.size()});
+    c.streams.push_back({tarrow::test::zlibDeflate(data, 6), data.size()});
     c.total += data.size();
 }
 
