@@ -63,15 +63,18 @@ JobResult RunJob(const Job& job, const PreviewOptions& options, const std::strin
     }
     Dib canvas;
     const ArchiveReading reading = options.viaFiles ? ArchiveReading::ViaFiles : ArchiveReading::InMemory;
+    // Texts, facts and the pixel hash are for the gallery; a shaped preview needs the region.
+    const bool gallery = !options.galleryFolder.empty();
     SkinFacts facts;
-    const bool rendered = RenderSkinSource(job.source, tempFolder, canvas, result.message, reading, &facts);
+    const bool rendered = RenderSkinSource(job.source, tempFolder, canvas, result.message, reading,
+                                           gallery || options.shape ? &facts : nullptr);
     std::vector<uint8_t> alpha;
-    if (rendered) {
-        if (options.shape) alpha = PreviewRegionMask(facts.outline);
+    if (rendered && options.shape) alpha = PreviewRegionMask(facts.outline);
+    if (gallery) {
         facts.shaped = !alpha.empty();
-        facts.hash = PixelHash(canvas, alpha);
+        if (rendered) facts.hash = PixelHash(canvas, alpha);
+        result.data = SerializeFacts(facts);
     }
-    result.data = SerializeFacts(facts);
     if (!rendered) {
         result.status = kFailed;
         return result;
