@@ -160,10 +160,11 @@ std::unique_ptr<Source> fileSource(const char* path, int& code) {
 
 std::unique_ptr<Source> memorySource(std::span<const uint8_t> block) { return std::make_unique<BlockSource>(block); }
 
-int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const EndRecord* known) {
+int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const OpenOptions& options,
+                  const EndRecord* known) {
     if (!source) return TARROW_E_ARGUMENT;
     try {
-        std::unique_ptr<Archive> archive(new Archive(std::move(source)));
+        std::unique_ptr<Archive> archive(new Archive(std::move(source), options));
         if (const int code = archive->readCatalogue(known); code != TARROW_OK) return code;
         out = std::move(archive);
         return TARROW_OK;
@@ -179,8 +180,11 @@ std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
     std::unique_ptr<Source> source = s.memoryInput() ? memorySource({s.memoryBlock, s.memorySize})
                                      : s.archiveName ? fileSource(s.archiveName->c_str(), code)
                                                      : nullptr;
+    OpenOptions options;
+    options.recover = s.recover;
+    options.nameCharset = s.nameCharset.value_or("");
     std::unique_ptr<Archive> archive;
-    if (source && open(std::move(source), archive, &op.endRecord) != TARROW_OK) archive.reset();
+    if (source && open(std::move(source), archive, options, &op.endRecord) != TARROW_OK) archive.reset();
     return archive;
 }
 

@@ -48,6 +48,12 @@ enum class Fault : uint8_t {
     Overlap,      // its data runs into another member or the central directory
 };
 
+// How an archive is opened.
+struct OpenOptions {
+    bool recover = false;     // walk the local headers when the end record or the central directory fails
+    std::string nameCharset;  // code page of names without the UTF-8 flag or a Unicode Path field; empty: CP437
+};
+
 struct Member {
     std::string name;  // UTF-8, never empty
     uint64_t size = 0;
@@ -61,6 +67,7 @@ struct Member {
     bool folder = false;
     bool symlink = false;
     bool encrypted = false;
+    bool recovered = false;  // found by walking local headers, not in a central directory
     std::optional<AesField> aes;
     uint64_t dataOffset = 0;  // where the stored data starts in the source
     int damage = 0;           // TARROW_E_DAMAGED or TARROW_E_METHOD when the member cannot be read
@@ -149,7 +156,8 @@ public:
 
     // Reads the catalogue; TARROW_OK with `out` set, or the code of what failed.
     // With `known`, the end record found already is taken rather than searched for again.
-    static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const EndRecord* known = nullptr);
+    static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const OpenOptions& options = {},
+                    const EndRecord* known = nullptr);
 
     const std::vector<Member>& members() const { return m_members; }
     const Source& source() const { return *m_source; }
@@ -157,12 +165,14 @@ public:
     int read(size_t index, const char* password, Sink& sink) const;
 
 private:
-    explicit Archive(std::unique_ptr<Source> source) : m_source(std::move(source)) {}
+    Archive(std::unique_ptr<Source> source, const OpenOptions& options)
+        : m_source(std::move(source)), m_options(options) {}
     int readCatalogue(const EndRecord* known);
     void checkLocalHeader(Member& member, const CentralFacts& central);
     void checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart);
 
     std::unique_ptr<Source> m_source;
+    OpenOptions m_options;
     std::vector<Member> m_members;
     int64_t m_adjustment = 0;  // bytes in front of the archive data
 };

@@ -1,6 +1,7 @@
 // The library's exports: each one drives the process-wide operation. Setters copy what they are
 // given; flags and numbers count only in their low 16 bits.
 #include "Configuration.h"
+#include "NameText.h"
 #include "Overwrite.h"
 #include "Operation.h"
 #include "platform/Host.h"
@@ -78,6 +79,15 @@ TARROW_EXPORT int16_t Tarrow_Include(const char* patterns) { return store(settin
 TARROW_EXPORT int16_t Tarrow_Exclude(const char* patterns) { return store(settings().exclude, patterns); }
 TARROW_EXPORT int16_t Tarrow_Decrypt(const char* password) { return store(settings().password, password); }
 
+TARROW_EXPORT int16_t Tarrow_NameCharset(const char* charset) {
+    std::optional<std::string>& setting = settings().nameCharset;
+    if (charset && !tarrow::knownCharset(charset)) {
+        setting.reset();
+        return 0;
+    }
+    return store(setting, charset);
+}
+
 TARROW_EXPORT int16_t Tarrow_IncludeListFile(const char* path) {
     return storeListFile(settings().includeListFile, path);
 }
@@ -105,6 +115,7 @@ TARROW_EXPORT int16_t Tarrow_Update(int32_t flag) { return setFlag(settings().up
 TARROW_EXPORT int16_t Tarrow_Test(int32_t flag) { return setFlag(settings().test, flag); }
 TARROW_EXPORT int16_t Tarrow_View(int32_t flag) { return setFlag(settings().view, flag); }
 TARROW_EXPORT int16_t Tarrow_Abort(int32_t flag) { return setFlag(settings().abort, flag); }
+TARROW_EXPORT int16_t Tarrow_Recover(int32_t flag) { return setFlag(settings().recover, flag); }
 
 TARROW_EXPORT int16_t Tarrow_InstallCallback(TarrowCallback callback) {
     tarrow::HostLink& host = operation().host;

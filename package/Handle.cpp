@@ -1,11 +1,13 @@
 // The handle interface: each tarrow_archive owns one archive core, which is immutable once open,
 // so the calls need no lock; what a read or an extraction keeps lives on its own stack.
 #include "ArchiveCore.h"
+#include "NameText.h"
 #include "Operation.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
 #include "tarrow.h"
 
+#include <cstddef>
 #include <fcntl.h>
 #include <new>
 #include <unistd.h>
@@ -18,9 +20,25 @@ namespace {
 
 using tarrow::core::Archive;
 
-int adopt(std::unique_ptr<tarrow::core::Source> source, tarrow_archive** out) {
+// The core's options from a caller's, of which only the members its size covers are read; false when
+// they ask for what this version does not know.
+bool takeOptions(const tarrow_open_options* given, tarrow::core::OpenOptions& options) {
+    if (!given) return true;
+    if (given->size < offsetof(tarrow_open_options, name_charset)) return false;
+    if (given->flags & ~uint32_t(TARROW_OPEN_RECOVER)) return false;
+    options.recover = (given->flags & TARROW_OPEN_RECOVER) != 0;
+    if (given->size >= offsetof(tarrow_open_options, name_charset) + sizeof given->name_charset &&
+        given->name_charset) {
+        options.nameCharset = given->name_charset;
+        if (!tarrow::knownCharset(options.nameCharset)) return false;
+    }
+    return true;
+}
+
+int adopt(std::unique_ptr<tarrow::core::Source> source, const tarrow::core::OpenOptions& options,
+          tarrow_archive** out) {
     std::unique_ptr<Archive> core;
-    if (const int code = Archive::open(std::move(source), core); code != TARROW_OK) return code;
+    if (const int code = Archive::open(std::move(source), core, options); code != TARROW_OK) return code;
     auto* archive = new (std::nothrow) tarrow_archive;
     if (!archive) return TARROW_E_NO_MEMORY;
     archive->core = std::move(core);
@@ -57,26 +75,37 @@ private:
 
 extern "C" {
 
-TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out) {
+TARROW_EXPORT int tarrow_open_with(const char* path, const tarrow_open_options* given, tarrow_archive** out) {
     if (!path || !out) return TARROW_E_ARGUMENT;
     *out = nullptr;
     int code = TARROW_OK;
     try {
+        tarrow::core::OpenOptions options;
+        if (!takeOptions(given, options)) return TARROW_E_ARGUMENT;
         auto source = tarrow::core::fileSource(path, code);
-        return source ? adopt(std::move(source), out) : code;
+        return source ? adopt(std::move(source), options, out) : code;
     } catch (const std::bad_alloc&) {
         return TARROW_E_NO_MEMORY;
     }
 }
 
-TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out) {
+TARROW_EXPORT int tarrow_open_memory_with(const void* data, size_t size, const tarrow_open_options* given,
+                                          tarrow_archive** out) {
     if (!out || (!data && size)) return TARROW_E_ARGUMENT;
     *out = nullptr;
     try {
-        return adopt(tarrow::core::memorySource({static_cast<const uint8_t*>(data), size}), out);
+        tarrow::core::OpenOptions options;
+        if (!takeOptions(given, options)) return TARROW_E_ARGUMENT;
+        return adopt(tarrow::core::memorySource({static_cast<const uint8_t*>(data), size}), options, out);
     } catch (const std::bad_alloc&) {
         return TARROW_E_NO_MEMORY;
     }
+}
+
+TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out) { return tarrow_open_with(path, nullptr, out); }
+
+TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out) {
+    return tarrow_open_memory_with(data, size, nullptr, out);
 }
 
 TARROW_EXPORT size_t tarrow_entry_count(const tarrow_archive* archive) {
@@ -98,7 +127,7 @@ TARROW_EXPORT int tarrow_entry_at(const tarrow_archive* archive, size_t index, t
     e.dos_time = m.dosTime;
     e.attributes = m.externalAttributes;
     e.flags = (m.folder ? TARROW_ENTRY_FOLDER : 0) | (m.symlink ? TARROW_ENTRY_SYMLINK : 0) |
-              (m.encrypted ? TARROW_ENTRY_ENCRYPTED : 0);
+              (m.encrypted ? TARROW_ENTRY_ENCRYPTED : 0) | (m.recovered ? TARROW_ENTRY_RECOVERED : 0);
     e.damage = m.damage ? m.why.c_str() : nullptr;
     *out = e;
     return TARROW_OK;

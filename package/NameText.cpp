@@ -6,7 +6,17 @@
 
 #include "base/Utf8.h"
 
+#include <iconv.h>
+
 namespace tarrow {
+
+bool knownCharset(const std::string& charset) {
+    if (charset.empty()) return false;
+    iconv_t converter = ::iconv_open("UTF-8", charset.c_str());
+    if (converter == iconv_t(-1)) return false;
+    ::iconv_close(converter);
+    return true;
+}
 
 using veltrane::text::AppendUtf8;
 using veltrane::text::Utf8CodePoint;

@@ -18,6 +18,9 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 // OS/2 HPFS, Windows NTFS and VFAT.
 bool hostUsesCp437(uint8_t host);
 
+// Whether iconv can convert from charset to UTF-8.
+bool knownCharset(const std::string& charset);
+
 // The text of CP437 bytes in UTF-8 (the bytes below 128 are ASCII and stay as they are).
 std::string cp437ToUtf8(std::string_view bytes);
 

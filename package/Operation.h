@@ -42,6 +42,7 @@ struct Settings {
     std::optional<std::string> excludeListFile;
     std::optional<std::string> password;
     std::optional<std::string> device;
+    std::optional<std::string> nameCharset;  // code page of names without the UTF-8 flag (iconv name)
     bool abort = false;
     bool view = false;
     bool update = false;
@@ -49,6 +50,7 @@ struct Settings {
     bool test = false;
     bool displayComment = false;
     bool restoreStructure = false;
+    bool recover = false;   // walk the local headers when the end record or the central directory fails
     int16_t overwrite = 0;  // 0 before the first initialise; behaves like 10
     int16_t attributeMask = 0;
 

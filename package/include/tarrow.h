@@ -96,6 +96,10 @@ TARROW_EXPORT int16_t Tarrow_Exclude(const char* patterns);
 TARROW_EXPORT int16_t Tarrow_IncludeListFile(const char* path);
 TARROW_EXPORT int16_t Tarrow_ExcludeListFile(const char* path);
 TARROW_EXPORT int16_t Tarrow_Decrypt(const char* password);
+/* The code page (an iconv name such as "CP866") of names stored without the UTF-8 flag or a usable
+ * Unicode Path field; NULL: CP437 for names made on MS-DOS and Windows. 0 for a code page iconv does
+ * not know, which leaves the setting unset. */
+TARROW_EXPORT int16_t Tarrow_NameCharset(const char* charset);
 TARROW_EXPORT int16_t Tarrow_Overwrite(int32_t mode);
 TARROW_EXPORT int16_t Tarrow_RestoreAttributes(int32_t mask);
 TARROW_EXPORT int16_t Tarrow_RestoreStructure(int32_t flag);
@@ -105,6 +109,9 @@ TARROW_EXPORT int16_t Tarrow_Update(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_Test(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_View(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_Abort(int32_t flag);
+/* When the end record or the central directory is missing or damaged, find the members by walking
+ * the local headers from the start of the archive. */
+TARROW_EXPORT int16_t Tarrow_Recover(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_InstallCallback(TarrowCallback callback);
 TARROW_EXPORT int16_t Tarrow_InstallCallbackEx(TarrowCallbackEx callback, intptr_t user);
 TARROW_EXPORT int16_t Tarrow_SetWindowHandle(intptr_t window);

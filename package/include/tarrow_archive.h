@@ -50,6 +50,21 @@ extern "C" {
 #define TARROW_ENTRY_FOLDER 1
 #define TARROW_ENTRY_SYMLINK 2 /* a symbolic link: its data is the target's path */
 #define TARROW_ENTRY_ENCRYPTED 4
+#define TARROW_ENTRY_RECOVERED 8 /* found by walking local headers: the central directory had no record of it */
+
+/* Flags of tarrow_open_options. */
+#define TARROW_OPEN_RECOVER 1 /* when the end record or the central directory is missing or damaged, find the
+                                 members by walking the local headers from the start */
+
+/* Options of tarrow_open_with and tarrow_open_memory_with. Set size to sizeof(tarrow_open_options):
+ * later versions add members at the end, and read only the members a caller's size covers. */
+typedef struct tarrow_open_options {
+    size_t size;
+    uint32_t flags;           /* TARROW_OPEN_* */
+    const char* name_charset; /* NULL, or the code page (an iconv name such as "CP866") of names stored
+                                 without the UTF-8 flag or a usable Unicode Path field; NULL reads them
+                                 as CP437 */
+} tarrow_open_options;
 
 typedef struct tarrow_archive tarrow_archive;
 
@@ -73,6 +88,11 @@ typedef struct tarrow_entry {
 TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out);
 /* Opens the archive in a memory block, which must outlive the handle. */
 TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out);
+/* tarrow_open and tarrow_open_memory with options; options may be NULL. An unknown flag, a size
+ * smaller than the first two members or a code page iconv does not know gives TARROW_E_ARGUMENT. */
+TARROW_EXPORT int tarrow_open_with(const char* path, const tarrow_open_options* options, tarrow_archive** out);
+TARROW_EXPORT int tarrow_open_memory_with(const void* data, size_t size, const tarrow_open_options* options,
+                                          tarrow_archive** out);
 /* The number of members in the central directory; each has an entry, damaged or not. */
 TARROW_EXPORT size_t tarrow_entry_count(const tarrow_archive* archive);
 /* The entry at index, in the order of the central directory. */

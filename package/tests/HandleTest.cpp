@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -221,6 +222,35 @@ TEST(Handle, ResultsOfOpeningAndReading) {
         TARROW_E_STOPPED);
     EXPECT_EQ(calls, 1);
     for (int code = TARROW_OK; code <= TARROW_E_WRITE; ++code) EXPECT_STRNE(tarrow_strerror(code), "unknown error");
+}
+
+// Options are read only as far as the caller's size covers them, and what this version cannot honour
+// is refused rather than ignored.
+TEST(Handle, OpenOptionsAreCheckedBeforeTheArchive) {
+    const Bytes zip = archiveOf({stored("a.txt", "a")});
+    tarrow_archive* archive = nullptr;
+    tarrow_open_options options{sizeof options, 0, nullptr};
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), &options, &archive), TARROW_OK);
+    tarrow_close(archive);
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), nullptr, &archive), TARROW_OK);
+    tarrow_close(archive);
+    archive = nullptr;
+    options.flags = 0x80;
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), &options, &archive), TARROW_E_ARGUMENT);
+    options = {sizeof options, 0, "NO-SUCH-CODE-PAGE"};
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), &options, &archive), TARROW_E_ARGUMENT);
+    EXPECT_EQ(tarrow_open_with("/nonexistent/a.zip", &options, &archive), TARROW_E_ARGUMENT);
+    // A caller built before name_charset existed: the code page it never set is not read.
+    options.size = offsetof(tarrow_open_options, name_charset);
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), &options, &archive), TARROW_OK);
+    tarrow_close(archive);
+    archive = nullptr;
+    options.size = sizeof(size_t);
+    EXPECT_EQ(tarrow_open_memory_with(zip.data(), zip.size(), &options, &archive), TARROW_E_ARGUMENT);
+    EXPECT_EQ(archive, nullptr);
+    EXPECT_EQ(Tarrow_NameCharset("NO-SUCH-CODE-PAGE"), 0);
+    EXPECT_EQ(Tarrow_NameCharset("CP866"), 1);
+    EXPECT_EQ(Tarrow_NameCharset(nullptr), 1);
 }
 
 TEST(Handle, ExtractionStaysInsideItsFolder) {
