@@ -4,12 +4,17 @@
 // nodes and attributes, never into markup.
 #pragma once
 
+#include "base/Json.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace veltrane::preview {
+
+using text::AppendJsonString;
+using text::JsonString;
 
 // The folder inside the gallery's folder that holds the previews.
 inline constexpr const char* kPreviewFolder = "previews";
@@ -27,13 +32,6 @@ struct GalleryTile {
     bool cursors = false, numsEx = false, region = false, shaped = false;  // shaped: transparent pixels
     std::string hash;  // 16 lower-case hex digits of the preview's pixel hash; empty when not rendered
 };
-
-// text as a JSON string literal, quotes included. Besides what JSON requires, "<", ">", "&" and
-// U+2028/U+2029 are written as \u escapes, so the literal cannot end a <script> element or open a
-// comment; bytes that are not UTF-8 become U+FFFD.
-std::string JsonString(const std::string& text);
-// The same literal appended to out.
-void AppendJsonString(std::string& out, const std::string& text);
 
 // Tiles in the order the page and skins.json list them.
 using TileList = std::vector<const GalleryTile*>;

@@ -1,6 +1,7 @@
 #include "JsonListing.h"
 
 #include "Front.h"
+#include "base/Json.h"
 #include "base/Utf8.h"
 
 #include <cstdio>
@@ -11,27 +12,8 @@
 namespace tarrowcli {
 
 std::string jsonString(const std::string& text, bool* wasUtf8) {
-    std::string out = "\"";
-    bool utf8 = true;
-    for (size_t at = 0; at < text.size();) {
-        const size_t start = at;
-        const char32_t c = veltrane::text::NextCodePoint(text, at);
-        if (c == veltrane::text::kNotUtf8) {
-            utf8 = false;
-            out += "\xEF\xBF\xBD";  // U+FFFD
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
-            out += escape;
-        } else {
-            out.append(text, start, at - start);
-        }
-    }
-    if (wasUtf8) *wasUtf8 = utf8;
-    return out + "\"";
+    if (wasUtf8) *wasUtf8 = veltrane::text::IsUtf8(text);
+    return veltrane::text::JsonString(text);
 }
 
 namespace {

@@ -10,8 +10,8 @@
 
 namespace tarrowcli {
 
-// text as a JSON string literal: valid UTF-8 kept, control characters escaped, any byte that is not
-// UTF-8 written as U+FFFD. wasUtf8, when given, tells whether text was valid UTF-8.
+// text as a JSON string literal (base/Json: any byte that is not UTF-8 written as U+FFFD); wasUtf8,
+// when given, tells whether text was valid UTF-8.
 std::string jsonString(const std::string& text, bool* wasUtf8 = nullptr);
 
 // One member as a JSON object on one line (no line feed).
