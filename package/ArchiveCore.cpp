@@ -9,6 +9,7 @@
 #include "crc32.h"
 #include "decrypt.h"
 #include "inflate.h"
+#include "platform/Files.h"
 #include "tarrow_archive.h"
 
 #include <algorithm>
@@ -34,6 +35,7 @@ constexpr uint16_t kCipherFlags = kFlagEncrypted | kFlagStrongEncryption;
 constexpr uint32_t kFolderAttribute = 0x10;
 constexpr uint8_t kUnixHost = 3;
 constexpr uint32_t kUnixTypeMask = 0170000, kUnixFolder = 0040000, kUnixLink = 0120000;
+constexpr uint16_t kPermissionBits = 0777;  // never set-user-ID, set-group-ID or sticky
 
 class FileSource : public Source {
 public:
@@ -118,7 +120,13 @@ bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8
 
 }  // namespace
 
-Member memberFrom(const CentralHeader& h) {
+ModificationTime memberTime(uint16_t dosDate, uint16_t dosTime, std::span<const uint8_t> extra,
+                            platform::LocalTime& local) {
+    if (auto when = extraFieldTime(extra)) return {when, true};
+    return {local.fromDos(dosDate, dosTime), false};
+}
+
+Member memberFrom(const CentralHeader& h, platform::LocalTime* local) {
     Member m;
     m.name = h.name;
     m.size = h.uncompressedSize;
@@ -127,7 +135,11 @@ Member memberFrom(const CentralHeader& h) {
     m.crc32 = h.crc32;
     m.dosDate = h.dosDate;
     m.dosTime = h.dosTime;
+    platform::LocalTime own;
+    m.mtime = memberTime(h.dosDate, h.dosTime, h.extra, local ? *local : own);
     m.externalAttributes = h.externalAttributes;
+    if (h.hostSystem == kUnixHost && (h.externalAttributes >> 16) != 0)
+        m.permissions = uint16_t((h.externalAttributes >> 16) & kPermissionBits);
     m.encrypted = h.flags & kFlagEncrypted;
     m.method = h.method;
     const uint32_t unixType = (h.externalAttributes >> 16) & kUnixTypeMask;
@@ -217,6 +229,7 @@ int Archive::readCatalogue(const EndRecord* known) {
 
     m_members.reserve(size_t(std::min<uint64_t>(e.totalEntries, directory.size() / kCentralHeaderSize)));
     std::vector<CentralFacts> central;
+    platform::LocalTime local;
     size_t at = 0;
     for (uint64_t i = 0; i < e.totalEntries; ++i) {
         const uint8_t* b = directory.data() + at;
@@ -230,7 +243,7 @@ int Archive::readCatalogue(const EndRecord* known) {
         h.extra.assign(b + kCentralHeaderSize + h.nameLength, b + kCentralHeaderSize + h.nameLength + h.extraLength);
         finishCentralHeader(h, i);
         at += kCentralHeaderSize + variable;
-        m_members.push_back(memberFrom(h));
+        m_members.push_back(memberFrom(h, &local));
         central.push_back({h.localHeaderOffset, std::move(stored), std::move(h.name), h.hostSystem});
     }
     for (size_t i = 0; i < m_members.size(); ++i) checkLocalHeader(m_members[i], central[i]);

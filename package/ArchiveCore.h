@@ -20,6 +20,9 @@ namespace tarrow {
 class Operation;
 struct CentralHeader;
 struct EndRecord;
+namespace platform {
+class LocalTime;
+}
 }  // namespace tarrow
 
 namespace tarrow::core {
@@ -54,6 +57,18 @@ struct OpenOptions {
     std::string nameCharset;  // code page of names without the UTF-8 flag or a Unicode Path field; empty: CP437
 };
 
+// A member's modification time, as memberTime() decides it.
+struct ModificationTime {
+    std::optional<int64_t> seconds;  // since 1970; none where the DOS time names no moment
+    bool utc = false;                // from the extra field rather than the DOS time
+};
+
+// The one rule of a member's modification time: the UTC time of its extra field's NTFS or
+// extended-timestamp block where one is well-formed (extraFieldTime), else its DOS date and time
+// read as local time.
+ModificationTime memberTime(uint16_t dosDate, uint16_t dosTime, std::span<const uint8_t> extra,
+                            platform::LocalTime& local);
+
 struct Member {
     std::string name;  // UTF-8, never empty
     uint64_t size = 0;
@@ -63,7 +78,10 @@ struct Member {
     uint32_t crc32 = 0;
     uint16_t dosDate = 0;
     uint16_t dosTime = 0;
+    ModificationTime mtime;  // what listings show and extraction sets
     uint32_t externalAttributes = 0;
+    // The permission bits (0777 only) of a member made on a Unix host whose attributes carry a mode.
+    std::optional<uint16_t> permissions;
     bool folder = false;
     bool symlink = false;
     bool encrypted = false;
@@ -76,8 +94,9 @@ struct Member {
 };
 
 // A member's record from its central directory header (finishCentralHeader): every fact but those its
-// local header settles (dataOffset, and damage found there).
-Member memberFrom(const CentralHeader& header);
+// local header settles (dataOffset, and damage found there). Callers making many records pass one
+// LocalTime for them all; without it, one is made for this record.
+Member memberFrom(const CentralHeader& header, platform::LocalTime* local = nullptr);
 
 // A member's stored bytes, in order, from wherever they lie.
 class StoredBytes {

@@ -7,6 +7,7 @@
 #include "NameText.h"
 #include "Operation.h"
 #include "Messages.h"
+#include "platform/Files.h"
 #include "platform/Host.h"
 
 #include <algorithm>
@@ -72,9 +73,9 @@ bool readExtraField(Operation& op) {
     return false;
 }
 
-MemberEntry entryFor(const CentralHeader& h, uint64_t index) {
+MemberEntry entryFor(const CentralHeader& h, uint64_t index, platform::LocalTime& local) {
     MemberEntry m;
-    m.record = core::memberFrom(h);
+    m.record = core::memberFrom(h, &local);
     m.name = h.name;
     m.localHeaderOffset = h.localHeaderOffset;
     m.disk = h.startDisk;
@@ -152,12 +153,13 @@ bool walkCentralDirectory(Operation& op) {
     CentralHeader& h = op.header;
     MemberStarts starts(op.endRecord);
     std::vector<uint64_t> indices;  // of the catalogue's entries in the directory
+    platform::LocalTime local;
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
         if (!readCentralHeader(op, i)) return false;
         starts.add(h, i);
         if (!isSelected(op.includePatterns, op.excludePatterns, h.name, op.settings.restoreStructure)) continue;
         if (passesChecks(op, h, true)) {
-            record(op, entryFor(h, i));
+            record(op, entryFor(h, i, local));
             indices.push_back(i);
         }
     }
@@ -182,12 +184,13 @@ void viewCatalogue(Operation& op) {
         uint64_t leastEnd;  // its local header without name and extra field, and its data
     };
     std::vector<Listed> listed;
+    platform::LocalTime local;
     for (uint64_t i = 0; i < op.endRecord.totalEntries; ++i) {
         if (!readCentralHeader(op, i)) break;
         op.counters.currentIndex = uint32_t(i);
         starts.add(h, i);
         if (isSelected(op.includePatterns, op.excludePatterns, h.name, true)) {
-            sendListing(op, h);
+            sendListing(op, h, core::memberTime(h.dosDate, h.dosTime, h.extra, local));
             ++op.counters.processed;
             const uint64_t end = h.localHeaderOffset + kLocalHeaderSize + h.compressedSize;
             listed.push_back({h.name, h.startDisk, h.localHeaderOffset, i, end < h.compressedSize ? UINT64_MAX : end});
@@ -357,7 +360,8 @@ void operateOnMemory(Operation& op) {
     h.uncompressedSize = le32(b + 10);
     h.name = "-";
     if (!passesChecks(op, h, false)) return;
-    MemberEntry entry = entryFor(h, 0);
+    platform::LocalTime local;
+    MemberEntry entry = entryFor(h, 0, local);
     entry.localHeaderOffset = kMemoryHeaderSize;
     record(op, entry);
     extractMemoryMember(op, entry);

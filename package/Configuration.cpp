@@ -37,6 +37,7 @@ std::string configurationText(const Settings& s) {
     line(out, "Tarrow_IncludeListFile", s.includeListFile);
     line(out, "Tarrow_Overwrite", s.overwrite);
     line(out, "Tarrow_RestoreAttributes", s.attributeMask);
+    line(out, "Tarrow_RestorePermissions", s.restorePermissions);
     line(out, "Tarrow_RestoreStructure", s.restoreStructure);
     line(out, "Tarrow_Test", s.test);
     line(out, "Tarrow_Update", s.update);

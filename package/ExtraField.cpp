@@ -52,4 +52,44 @@ void applyZip64Local(std::span<const uint8_t> extra, uint64_t& uncompressedSize,
     compressedSize = f.compressedSize;
 }
 
+namespace {
+
+constexpr uint16_t kNtfsTimesTag = 1;
+constexpr uint16_t kNtfsTimesSize = 24;  // modification, access and creation time
+constexpr uint64_t kTicksPerSecond = 10000000;
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+
+std::optional<int64_t> ntfsTime(std::span<const uint8_t> block) {
+    // Four reserved bytes, then tagged attributes.
+    size_t at = 4;
+    while (block.size() >= at && block.size() - at >= 4) {
+        const uint16_t tag = le16(block.data() + at), size = le16(block.data() + at + 2);
+        at += 4;
+        if (size > block.size() - at) return std::nullopt;
+        if (tag == kNtfsTimesTag) {
+            if (size != kNtfsTimesSize) return std::nullopt;
+            const uint64_t ticks = le64(block.data() + at);
+            if (ticks == 0) return std::nullopt;
+            return int64_t(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+        }
+        at += size;
+    }
+    return std::nullopt;
+}
+
+std::optional<int64_t> extendedTime(std::span<const uint8_t> block) {
+    // A flags byte; bit 0 announces the modification time, which comes first.
+    if (block.size() < 5 || !(block[0] & 1)) return std::nullopt;
+    return int64_t(int32_t(le32(block.data() + 1)));
+}
+
+}  // namespace
+
+std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra) {
+    if (auto block = findExtraBlock(extra, kNtfsExtraId))
+        if (auto when = ntfsTime(*block)) return when;
+    if (auto block = findExtraBlock(extra, kTimestampExtraId)) return extendedTime(*block);
+    return std::nullopt;
+}
+
 }  // namespace tarrow

@@ -1,5 +1,6 @@
 // The blocks of a header's extra field that the catalogue reads: the zip64 extended information
-// (0x0001) and the Unicode path and comment fields (0x7075, 0x6375).
+// (0x0001), the Unicode path and comment fields (0x7075, 0x6375) and the modification time of the
+// NTFS and extended-timestamp fields (0x000a, 0x5455).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@
 namespace tarrow {
 
 constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint16_t kNtfsExtraId = 0x000a;
+constexpr uint16_t kTimestampExtraId = 0x5455;
 constexpr uint16_t kUnicodeCommentId = 0x6375;
 constexpr uint16_t kUnicodePathId = 0x7075;
 
@@ -33,5 +36,11 @@ void applyZip64Central(std::span<const uint8_t> extra, Zip64Fields& fields);
 // Local header: the block holds both sizes whenever one of them is saturated (writers that follow
 // the central rule and write only the saturated one are read too).
 void applyZip64Local(std::span<const uint8_t> extra, uint64_t& uncompressedSize, uint64_t& compressedSize);
+
+// The modification time the extra field states, in seconds since 1970 (UTC): that of an NTFS field
+// (tag 1, 100-ns ticks since 1601) first, as it has the finer grain and the wider range, else that of
+// an extended-timestamp field (flag bit 0, signed 32-bit seconds). A field too short for what it
+// announces, or an NTFS time of 0 (not set), states nothing.
+std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra);
 
 }  // namespace tarrow

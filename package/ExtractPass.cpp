@@ -48,10 +48,11 @@ std::string targetPath(const Settings& s, const std::string& stored, bool& folde
 
 namespace {
 
-// What one extraction pass keeps from member to member.
+// What one extraction pass keeps from member to member. Folders get their permission bits when the
+// pass ends, also when an error ends it early.
 struct PassState {
     platform::OutputFolders folders;
-    platform::LocalTime localTime;
+    platform::FolderModes folderModes;
     bool deviceUsed = false;
 };
 
@@ -149,15 +150,12 @@ bool mayWrite(Operation& op, const std::string& path, const std::optional<platfo
               const core::Member& m) {
     if (!existing) return true;
     Settings& s = op.settings;
-    if (s.freshen || s.update) {
-        uint32_t member = uint32_t(m.dosDate) << 16 | m.dosTime;
-        uint32_t file = uint32_t(existing->dosDate) << 16 | existing->dosTime;
-        return member > file;
-    }
+    // A member without a time is never the newer.
+    if (s.freshen || s.update) return m.mtime.seconds.value_or(INT64_MIN) > existing->mtime;
     if (s.overwrite == TARROW_OVERWRITE_ALWAYS) return true;
     if (s.overwrite == TARROW_OVERWRITE_NEVER) return false;
-    int answer =
-        askOverwrite(op, path, existing->size, existing->dosDate, existing->dosTime, m.size, m.dosDate, m.dosTime);
+    int answer = askOverwrite(op, path, existing->size, dosDateText(existing->dosDate, existing->dosTime), m.size,
+                              timeText(m.mtime, m.dosDate, m.dosTime));
     if (answer == TARROW_OVERWRITE_YES_TO_ALL) s.overwrite = TARROW_OVERWRITE_ALWAYS;
     if (answer == TARROW_OVERWRITE_NO_TO_ALL) s.overwrite = TARROW_OVERWRITE_NEVER;
     return answer == TARROW_OVERWRITE_YES || answer == TARROW_OVERWRITE_YES_TO_ALL;
@@ -221,7 +219,10 @@ bool chooseTarget(Operation& op, const MemberEntry& entry, const core::Member& m
         // Archives from DOS tools mark folders by the attribute alone, without a trailing "/".
         if (folder || (entry.attributes & kFolderAttribute)) {
             if (!folder) t.path += '/';
-            if (s.restoreStructure) pass.folders.createFolders(t.path);
+            if (s.restoreStructure) {
+                pass.folders.createFolders(t.path);
+                if (s.restorePermissions && m.permissions) pass.folderModes.add(t.path, *m.permissions);
+            }
             return false;
         }
     }
@@ -281,12 +282,18 @@ void extractMember(Operation& op, const MemberEntry& entry, const core::Member& 
     bool done = false;
     if (reportDecoded(op, m, reading, code, t.shown, done)) ++op.counters.processed;
     if (t.toFile && !t.toDevice) {
-        // Time and mode go on through the descriptor: nothing is written after this point.
-        if (auto when = pass.localTime.fromDos(m.dosDate, m.dosTime)) platform::setTime(fd, *when);
-        uint16_t attributes = entry.attributes;
-        if (s.attributeMask == 0) attributes = 0;
-        else attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
-        platform::setDosAttributes(fd, attributes);
+        // Time and mode go on through the descriptor: nothing is written after this point. A member
+        // with Unix permission bits gets them, when asked for, instead of the DOS attribute rules; a
+        // link is written as a file holding its target, with no mode of its own.
+        if (m.mtime.seconds) platform::setTime(fd, *m.mtime.seconds);
+        if (s.restorePermissions && m.permissions) {
+            if (!m.symlink) platform::setPermissions(fd, t.path, *m.permissions);
+        } else {
+            uint16_t attributes = entry.attributes;
+            if (s.attributeMask == 0) attributes = 0;
+            else attributes &= uint16_t(~((TARROW_ATTRIBUTES_ALL) & ~s.attributeMask));
+            platform::setDosAttributes(fd, attributes);
+        }
     }
     output.close();
     if (done) sendProgress(op, doneCode, t.shown, m.size, m.size);

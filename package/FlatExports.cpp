@@ -109,6 +109,7 @@ TARROW_EXPORT int16_t Tarrow_RestoreAttributes(int32_t mask) {
 }
 
 TARROW_EXPORT int16_t Tarrow_RestoreStructure(int32_t flag) { return setFlag(settings().restoreStructure, flag); }
+TARROW_EXPORT int16_t Tarrow_RestorePermissions(int32_t flag) { return setFlag(settings().restorePermissions, flag); }
 TARROW_EXPORT int16_t Tarrow_DisplayComment(int32_t flag) { return setFlag(settings().displayComment, flag); }
 TARROW_EXPORT int16_t Tarrow_Freshen(int32_t flag) { return setFlag(settings().freshen, flag); }
 TARROW_EXPORT int16_t Tarrow_Update(int32_t flag) { return setFlag(settings().update, flag); }

@@ -1,5 +1,6 @@
 // The handle interface: each tarrow_archive owns one archive core, which is immutable once open,
-// so the calls need no lock; what a read or an extraction keeps lives on its own stack.
+// so reading needs no lock; what a read or an extraction keeps lives on its own stack, but for the
+// permission bits of folders held back until tarrow_close, which take a lock.
 #include "ArchiveCore.h"
 #include "NameText.h"
 #include "Operation.h"
@@ -9,11 +10,14 @@
 
 #include <cstddef>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <unistd.h>
 
 struct tarrow_archive {
     std::unique_ptr<tarrow::core::Archive> core;
+    std::mutex lock;                          // of heldModes
+    tarrow::platform::FolderModes heldModes;  // applied by tarrow_close
 };
 
 namespace {
@@ -121,8 +125,7 @@ TARROW_EXPORT int tarrow_entry_at(const tarrow_archive* archive, size_t index, t
     e.compressed_size = m.packedSize;
     e.method = m.method;
     e.crc32 = m.crc32;
-    tarrow::platform::LocalTime local;
-    e.mtime = local.fromDos(m.dosDate, m.dosTime).value_or(0);
+    e.mtime = m.mtime.seconds.value_or(0);
     e.dos_date = m.dosDate;
     e.dos_time = m.dosTime;
     e.attributes = m.externalAttributes;
@@ -157,6 +160,16 @@ TARROW_EXPORT int tarrow_extract(tarrow_archive* archive, size_t index, const ch
         tarrow::platform::OutputFolders folders;
         if (isFolder || m.folder) {
             folders.createFolders(isFolder ? path : path + "/");
+            // A mode that would shut the owner out waits for tarrow_close: the folder's files come
+            // after it in archives.
+            if (m.permissions) {
+                if (tarrow::platform::keepsFolderOpen(*m.permissions)) {
+                    tarrow::platform::setFolderPermissions(path, *m.permissions);
+                } else {
+                    std::lock_guard<std::mutex> hold(archive->lock);
+                    archive->heldModes.add(path, *m.permissions);
+                }
+            }
             return TARROW_OK;
         }
         if (auto existing = tarrow::platform::existingFile(path)) tarrow::platform::makeWritable(path, existing->mode);
@@ -166,8 +179,9 @@ TARROW_EXPORT int tarrow_extract(tarrow_archive* archive, size_t index, const ch
         int code = archive->core->read(index, password, out);
         if (out.failed) code = TARROW_E_WRITE;
         if (code == TARROW_OK) {
-            tarrow::platform::LocalTime local;
-            if (auto when = local.fromDos(m.dosDate, m.dosTime)) tarrow::platform::setTime(fd, *when);
+            if (m.mtime.seconds) tarrow::platform::setTime(fd, *m.mtime.seconds);
+            // A link's mode is its target's business: the link is written as a file holding its path.
+            if (m.permissions && !m.symlink) tarrow::platform::setPermissions(fd, path, *m.permissions);
         }
         ::close(fd);
         if (code != TARROW_OK) ::unlink(path.c_str());

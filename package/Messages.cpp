@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace tarrow {
 
@@ -149,7 +150,7 @@ int16_t sendProgress(Operation& op, int code, std::string_view member, uint64_t 
         .deliver();
 }
 
-int16_t sendListing(Operation& op, const CentralHeader& h) {
+int16_t sendListing(Operation& op, const CentralHeader& h, const core::ModificationTime& time) {
     std::string_view name = h.name;
     std::string_view folder, file = name;
     if (h.externalAttributes & 0x10) {  // a folder: the whole name is the folder part
@@ -176,7 +177,7 @@ int16_t sendListing(Operation& op, const CentralHeader& h) {
         size_t available = std::min<size_t>(extraSize, h.extra.size() - 4);
         extraData = std::string_view(reinterpret_cast<const char*>(h.extra.data()) + 4, available);
     }
-    std::string when = dosDateTimeFields(h.dosDate, h.dosTime);
+    std::string when = timeFields(time, h.dosDate, h.dosTime);
     size_t bar = when.find('|');
     return Message(op, TARROW_MSG_LISTING)
         .field(op.archiveName())
@@ -209,22 +210,54 @@ int16_t perMille(uint64_t part, uint64_t total) {
     return int16_t(std::clamp<__int128>(ratio, INT16_MIN, INT16_MAX));
 }
 
-std::string dosDateTimeFields(uint16_t date, uint16_t time) {
-    unsigned month = dosMonth(date);
-    if (month < 1 || month > 12) month = 6;
-    char text[48];
-    std::snprintf(text, sizeof text, "%u-%02u-%02u|%02u:%02u:%02u", dosYear(date), month, dosDay(date), dosHours(time),
-                  dosMinutes(time), dosSeconds(time));
+namespace {
+
+// A moment's calendar fields; month 1 to 12 where it is shown by name.
+struct Calendar {
+    int year;
+    unsigned month, day, hours, minutes, seconds;
+};
+
+Calendar dosCalendar(uint16_t date, uint16_t time) {
+    return {int(dosYear(date)), dosMonth(date), dosDay(date), dosHours(time), dosMinutes(time), dosSeconds(time)};
+}
+
+// The local calendar of a UTC time from the extra field; the DOS date and time otherwise, and where
+// the time has no local calendar.
+Calendar calendarOf(const core::ModificationTime& when, uint16_t date, uint16_t time) {
+    std::tm local{};
+    const time_t seconds = time_t(when.seconds.value_or(0));
+    if (!when.utc || !when.seconds || !localtime_r(&seconds, &local)) return dosCalendar(date, time);
+    return {local.tm_year + 1900,    unsigned(local.tm_mon + 1), unsigned(local.tm_mday),
+            unsigned(local.tm_hour), unsigned(local.tm_min),     unsigned(local.tm_sec)};
+}
+
+std::string fieldsOf(Calendar c) {
+    if (c.month < 1 || c.month > 12) c.month = 6;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d-%02u-%02u|%02u:%02u:%02u", c.year, c.month, c.day, c.hours, c.minutes,
+                  c.seconds);
     return text;
 }
 
-std::string dosDateText(uint16_t date, uint16_t time) {
-    unsigned month = dosMonth(date);
-    const char* name = month >= 1 && month <= 12 ? kMonthNames[month - 1] : kMonthNames[0];
-    char text[48];
-    std::snprintf(text, sizeof text, "%2u %s %u %2u:%02u", dosDay(date), name, dosYear(date), dosHours(time),
-                  dosMinutes(time));
+std::string textOf(const Calendar& c) {
+    const char* name = c.month >= 1 && c.month <= 12 ? kMonthNames[c.month - 1] : kMonthNames[0];
+    char text[64];
+    std::snprintf(text, sizeof text, "%2u %s %d %2u:%02u", c.day, name, c.year, c.hours, c.minutes);
     return text;
+}
+
+}  // namespace
+
+std::string dosDateTimeFields(uint16_t date, uint16_t time) { return fieldsOf(dosCalendar(date, time)); }
+std::string dosDateText(uint16_t date, uint16_t time) { return textOf(dosCalendar(date, time)); }
+
+std::string timeFields(const core::ModificationTime& when, uint16_t dosDate, uint16_t dosTime) {
+    return fieldsOf(calendarOf(when, dosDate, dosTime));
+}
+
+std::string timeText(const core::ModificationTime& when, uint16_t dosDate, uint16_t dosTime) {
+    return textOf(calendarOf(when, dosDate, dosTime));
 }
 
 }  // namespace tarrow

@@ -11,6 +11,9 @@ namespace tarrow {
 
 class Operation;
 struct CentralHeader;
+namespace core {
+struct ModificationTime;
+}
 
 // Builds one message in the operation's buffer: the prefix "1|CCC|", then fields each followed by
 // "|". A field that does not fit (with the NUL) is dropped together with every field after it, so
@@ -49,8 +52,9 @@ void raiseWarning(Operation& op, int code, std::string_view file);
 // target path or stored name; size is the member's uncompressed size.
 int16_t sendProgress(Operation& op, int code, std::string_view member, uint64_t size, uint64_t done);
 
-// Message 21 for the header last read, which must still own its extra field.
-int16_t sendListing(Operation& op, const CentralHeader& header);
+// Message 21 for the header last read, which must still own its extra field; `when` is the member's
+// time as core::memberTime decided it.
+int16_t sendListing(Operation& op, const CentralHeader& header, const core::ModificationTime& when);
 
 // Per-mille share saved: 1000 x (1 - part / total), rounded half up; 0 for total 0. Computed without
 // overflow and kept within 16 bits.
@@ -59,5 +63,9 @@ int16_t perMille(uint64_t part, uint64_t total);
 std::string dosDateTimeFields(uint16_t date, uint16_t time);
 // " 3 February 1999 10:20" as the overwrite question writes dates.
 std::string dosDateText(uint16_t date, uint16_t time);
+// A member's time in those two forms: a UTC time from the extra field as local time, else the DOS
+// date and time as stored.
+std::string timeFields(const core::ModificationTime& when, uint16_t dosDate, uint16_t dosTime);
+std::string timeText(const core::ModificationTime& when, uint16_t dosDate, uint16_t dosTime);
 
 }  // namespace tarrow

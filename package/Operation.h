@@ -50,8 +50,9 @@ struct Settings {
     bool test = false;
     bool displayComment = false;
     bool restoreStructure = false;
-    bool recover = false;   // walk the local headers when the end record or the central directory fails
-    int16_t overwrite = 0;  // 0 before the first initialise; behaves like 10
+    bool recover = false;             // walk the local headers when the end record or the central directory fails
+    bool restorePermissions = false;  // Unix permission bits of members made on Unix hosts
+    int16_t overwrite = 0;            // 0 before the first initialise; behaves like 10
     int16_t attributeMask = 0;
 
     // Memory input (Tarrow_FromMemory).

@@ -8,10 +8,8 @@
 
 namespace tarrow {
 
-int askOverwrite(Operation& op, const std::string& path, uint64_t existingSize, uint16_t existingDate,
-                 uint16_t existingTime, uint64_t memberSize, uint16_t memberDate, uint16_t memberTime) {
-    std::string existingWhen = dosDateText(existingDate, existingTime);
-    std::string memberWhen = dosDateText(memberDate, memberTime);
+int askOverwrite(Operation& op, const std::string& path, uint64_t existingSize, const std::string& existingWhen,
+                 uint64_t memberSize, const std::string& memberWhen) {
     if (op.host.hasCallback()) {
         return Message(op, TARROW_MSG_OVERWRITE)
             .field(op.archiveName())

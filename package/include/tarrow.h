@@ -103,6 +103,10 @@ TARROW_EXPORT int16_t Tarrow_NameCharset(const char* charset);
 TARROW_EXPORT int16_t Tarrow_Overwrite(int32_t mode);
 TARROW_EXPORT int16_t Tarrow_RestoreAttributes(int32_t mask);
 TARROW_EXPORT int16_t Tarrow_RestoreStructure(int32_t flag);
+/* Off by default: members made on Unix hosts whose attributes carry a mode get its read, write and
+ * execute bits (never set-user-ID, set-group-ID or sticky) less the umask, instead of the DOS
+ * attribute rules; folders get theirs when the extraction pass ends. */
+TARROW_EXPORT int16_t Tarrow_RestorePermissions(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_DisplayComment(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_Freshen(int32_t flag);
 TARROW_EXPORT int16_t Tarrow_Update(int32_t flag);

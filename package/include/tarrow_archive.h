@@ -74,7 +74,10 @@ typedef struct tarrow_entry {
     uint64_t compressed_size; /* size of the stored data (with any encryption overhead) */
     uint16_t method;          /* compression method of the data (for AES members, the inner one) */
     uint32_t crc32;           /* as listed (0 for AES members of version 2, which store none) */
-    int64_t mtime;            /* modification time, seconds since 1970, from the DOS time as local time */
+    int64_t mtime;            /* modification time, seconds since 1970: the UTC time of an NTFS (0x000a)
+                                 field, else of an extended-timestamp (0x5455) field, where one is
+                                 well-formed; else the DOS time read as local time (0 when it names
+                                 no moment) */
     uint16_t dos_date;        /* the DOS date and time as stored */
     uint16_t dos_time;
     uint32_t attributes; /* external attributes as stored (DOS in the low byte, Unix mode above) */
@@ -105,7 +108,11 @@ TARROW_EXPORT int tarrow_read(tarrow_archive* archive, size_t index, const char*
 /* Writes a member below folder at its stored path, with "..", absolute prefixes and characters
  * unfit for file names taken out, so that nothing lands outside folder; folders in between are
  * made; an existing file is replaced; a file whose data fails its checks is removed again. A folder
- * entry makes the folder. */
+ * entry makes the folder. The file gets the entry's mtime. A member made on a Unix host whose
+ * attributes carry a mode gets its read, write and execute bits (never set-user-ID, set-group-ID or
+ * sticky) less the umask; a symbolic link, written as a file holding its target, gets none. A
+ * folder's mode is set at once when it leaves the owner write and search permission, else at
+ * tarrow_close, so that the files extracted into it after it can still be written. */
 TARROW_EXPORT int tarrow_extract(tarrow_archive* archive, size_t index, const char* folder, const char* password);
 TARROW_EXPORT void tarrow_close(tarrow_archive* archive);
 /* A fixed English text for a result code. */

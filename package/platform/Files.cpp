@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,21 @@ namespace tarrow::platform {
 namespace {
 
 constexpr time_t kDay = 24 * 60 * 60;
+constexpr mode_t kPermissionBits = 0777;
+// What is taken for the umask where the kernel does not tell it: nothing for group or others.
+constexpr mode_t kUnknownUmask = 077;
+
+// The process's umask, read without changing it (umask() would, for every thread at once).
+mode_t currentUmask() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (!status) return kUnknownUmask;
+    char line[256];
+    unsigned value = kUnknownUmask;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "Umask: %o", &value) == 1) break;
+    std::fclose(status);
+    return mode_t(value) & kPermissionBits;
+}
 
 bool sameLocalTime(const std::tm& a, const std::tm& b) {
     return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday && a.tm_hour == b.tm_hour &&
@@ -36,6 +52,7 @@ std::optional<ExistingFile> existingFile(const std::string& path) {
     ExistingFile f;
     f.size = uint64_t(st.st_size);
     f.mode = uint32_t(st.st_mode & 07777);
+    f.mtime = int64_t(st.st_mtime);
     std::tm t{};
     time_t when = st.st_mtime;
     if (localtime_r(&when, &t)) {
@@ -134,6 +151,46 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
 void setTime(int fd, time_t when) {
     struct timespec times[2] = {{when, 0}, {when, 0}};
     ::futimens(fd, times);
+}
+
+namespace {
+
+void changeMode(int fd, uint16_t permissions) { ::fchmod(fd, mode_t(permissions) & kPermissionBits & ~currentUmask()); }
+
+}  // namespace
+
+void setPermissions(int fd, const std::string& path, uint16_t permissions) {
+    struct stat opened {
+    }, named{};
+    if (::fstat(fd, &opened) != 0 || ::lstat(path.c_str(), &named) != 0) return;
+    if (opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) changeMode(fd, permissions);
+}
+
+bool keepsFolderOpen(uint16_t permissions) {
+    const mode_t owner = S_IWUSR | S_IXUSR;
+    return (mode_t(permissions) & ~currentUmask() & owner) == owner;
+}
+
+void setFolderPermissions(const std::string& path, uint16_t permissions) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    changeMode(fd, permissions);
+    ::close(fd);
+}
+
+void FolderModes::add(std::string path, uint16_t permissions) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    m_modes.emplace_back(std::move(path), permissions);
+}
+
+void FolderModes::apply() {
+    // A folder's path sorts after its parent's: the reverse order reaches every folder before one
+    // above it may close the way to it. The last mode given to a path wins.
+    std::stable_sort(m_modes.begin(), m_modes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = 0; i < m_modes.size(); ++i)
+        if (i + 1 == m_modes.size() || m_modes[i + 1].first != m_modes[i].first)
+            setFolderPermissions(m_modes[i].first, m_modes[i].second);
+    m_modes.clear();
 }
 
 void setDosAttributes(int fd, uint16_t attributes) {

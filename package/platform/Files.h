@@ -1,6 +1,6 @@
 // File-system services of the extraction pass: the existing-file test with its DOS time stamp, making
-// a file writable, creating output files and their folders, and restoring a member's time and
-// attributes on the open file.
+// a file writable, creating output files and their folders, and restoring a member's time, attributes
+// and permission bits.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace tarrow::platform {
 
@@ -16,6 +18,7 @@ struct ExistingFile {
     uint64_t size = 0;
     uint16_t dosDate = 0;
     uint16_t dosTime = 0;
+    int64_t mtime = 0;  // seconds since 1970
     uint32_t mode = 0;  // permission bits
 };
 
@@ -64,5 +67,29 @@ void setTime(int fd, time_t when);
 // Applies DOS attribute bits to the open file. Only read-only (bit 1) has a Linux form: it removes every
 // write permission; without it the owner may write. Hidden, system and archive have none and are dropped.
 void setDosAttributes(int fd, uint16_t attributes);
+
+// Gives the file open as fd at path the permission bits (0777 at most) less the process's umask;
+// nothing when path is a symbolic link, which the file was opened through.
+void setPermissions(int fd, const std::string& path, uint16_t permissions);
+// Whether the permission bits, less the umask, still let the owner create files in a folder.
+bool keepsFolderOpen(uint16_t permissions);
+
+// Permission bits of folders, held back until the files in them are written: a folder that is
+// read-only for its owner would refuse them. apply() (or the destructor) sets them, the deepest
+// folder first, never through a symbolic link.
+class FolderModes {
+public:
+    FolderModes() = default;
+    FolderModes(const FolderModes&) = delete;
+    FolderModes& operator=(const FolderModes&) = delete;
+    ~FolderModes() { apply(); }
+    void add(std::string path, uint16_t permissions);
+    void apply();
+
+private:
+    std::vector<std::pair<std::string, uint16_t>> m_modes;
+};
+// Gives the folder at path the permission bits less the umask, unless path is a symbolic link.
+void setFolderPermissions(const std::string& path, uint16_t permissions);
 
 }  // namespace tarrow::platform

@@ -95,6 +95,7 @@ TEST_F(InterfaceTest, ConfigurationRightAfterInitialise) {
               "Tarrow_IncludeListFile=\n"
               "Tarrow_Overwrite=10\n"
               "Tarrow_RestoreAttributes=32\n"
+              "Tarrow_RestorePermissions=0\n"
               "Tarrow_RestoreStructure=0\n"
               "Tarrow_Test=0\n"
               "Tarrow_Update=0\n"
@@ -113,6 +114,7 @@ TEST_F(InterfaceTest, ConfigurationCarriesEverySetting) {
     Tarrow_Include("*.bmp");
     Tarrow_Overwrite(11);
     Tarrow_RestoreAttributes(39);
+    Tarrow_RestorePermissions(1);
     Tarrow_RestoreStructure(-1);
     Tarrow_Test(1);
     Tarrow_Update(1);
@@ -124,7 +126,8 @@ TEST_F(InterfaceTest, ConfigurationCarriesEverySetting) {
                         "Tarrow_ExcludeListFile=\nTarrow_ExtractTo=/tmp/x\nTarrow_Freshen=1\nTarrow_Include=*.bmp\n"
                         "Tarrow_IncludeListFile=" +
                         path("in.lst") +
-                        "\nTarrow_Overwrite=11\nTarrow_RestoreAttributes=39\nTarrow_RestoreStructure=1\n"
+                        "\nTarrow_Overwrite=11\nTarrow_RestoreAttributes=39\nTarrow_RestorePermissions=1\n"
+                        "Tarrow_RestoreStructure=1\n"
                         "Tarrow_Test=1\nTarrow_Update=1\nTarrow_View=1"),
               std::string::npos)
         << text;
@@ -139,11 +142,13 @@ TEST_F(InterfaceTest, MainCallResetsSettingsButKeepsItsError) {
     Tarrow_ArchiveName(path("absent.zip").c_str());
     Tarrow_Overwrite(11);
     Tarrow_RestoreStructure(1);
+    Tarrow_RestorePermissions(1);
     Tarrow_Abort(1);  // cleared by the main call before it starts
     EXPECT_EQ(Tarrow(), 0);
     EXPECT_EQ(Tarrow_GetLastError(), TARROW_ERROR_NO_ARCHIVE);
     EXPECT_EQ(Tarrow_Overwrite(0), 10);
     EXPECT_EQ(Tarrow_RestoreAttributes(-1), 32);
+    EXPECT_EQ(Tarrow_RestorePermissions(0x10000), 0);
     EXPECT_EQ(Tarrow(), -1);  // the archive name is gone
     EXPECT_EQ(Tarrow_GetLastError(), 0);
 }

@@ -12,6 +12,9 @@ using tarrow::Operation;
 
 namespace {
 
+// A member's time taken from its DOS fields, as for a header without a time field.
+const tarrow::core::ModificationTime kDosTime{};
+
 std::vector<Delivered> g_received;
 int16_t g_answer = 0;
 
@@ -142,12 +145,12 @@ TEST_F(MessageTest, ProgressAndListingCarryZip64SizesWhole) {
     CentralHeader h = mainBmp();
     h.uncompressedSize = size;
     h.compressedSize = size / 4;
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     EXPECT_EQ(last().substr(0, 55), "C:/skins/x.zip|skins|main.bmp|5368709127|1342177281|75|");
 }
 
 TEST_F(MessageTest, ListingOfAStoredMember) {
-    tarrow::sendListing(op, mainBmp());
+    tarrow::sendListing(op, mainBmp(), kDosTime);
     EXPECT_EQ(g_received.back().code, 21);
     EXPECT_EQ(last(), "C:/skins/x.zip|skins|main.bmp|4000|4000|0|1999-02-03|10:20:30|32|0|0|0a1b2c3d|1|2.0|1.0|0|0||");
 }
@@ -165,7 +168,7 @@ TEST_F(MessageTest, ListingFieldsOfOtherMembers) {
     h.versionMadeBy = 63;
     h.versionNeeded = 20;
     h.extra = {0x55, 0x54, 5, 0, 'a', 'b', 'c', 'd', 'e', 0x75, 0x78, 0, 0};
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     EXPECT_EQ(
         last(),
         "C:/skins/x.zip|skins/themes/||4000|1012|75|2001-06-09|10:20:30|16|83|1|0a1b2c3d|0|6.3|2.0|21589|5|abcde|");
@@ -175,15 +178,15 @@ TEST_F(MessageTest, ListingFieldsOfOtherMembers) {
     h.flags = 0;
     h.method = 12;
     h.extra = {0x0A, 0, 9, 0, 'x', 'y'};  // claims 9 data bytes, holds 2
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     EXPECT_EQ(last(), "C:/skins/x.zip||README|4000|1012|75|2001-06-09|10:20:30|0|120|0|0a1b2c3d|0|6.3|2.0|10|9|xy|");
     // A method without a name here lists as 255; an AES member as the method of its data.
     h.method = 19;
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     EXPECT_NE(last().find("|0|255|0|"), std::string::npos) << last();
     h.method = 99;
     h.extra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 14, 0};
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     EXPECT_NE(last().find("|0|140|0|"), std::string::npos) << last();
 }
 
@@ -193,7 +196,7 @@ TEST_F(MessageTest, OverlongMessageIsCutAtAFieldBoundary) {
     op.settings.archiveName = std::string(1000, 'a');
     h.extra = {1, 0, 200, 0};
     h.extra.resize(204, 'e');
-    tarrow::sendListing(op, h);
+    tarrow::sendListing(op, h, kDosTime);
     std::string text = last();
     EXPECT_LT(text.size() + 6, size_t(TARROW_MESSAGE_SIZE));
     EXPECT_EQ(text.back(), '|');
@@ -226,7 +229,7 @@ TEST_F(MessageTest, CallbackAnswer255AbortsButNotOnErrors) {
     g_answer = 255;
     EXPECT_NO_THROW(tarrow::raiseError(op, 51, ""));
     g_received.clear();
-    EXPECT_THROW(tarrow::sendListing(op, mainBmp()), FatalError);
+    EXPECT_THROW(tarrow::sendListing(op, mainBmp(), kDosTime), FatalError);
     ASSERT_EQ(g_received.size(), 2u);
     EXPECT_EQ(g_received[1].code, 22);
     EXPECT_EQ(g_received[1].text, "C:/skins/x.zip||255|");
@@ -261,7 +264,8 @@ TEST_F(MessageTest, NothingIsDeliveredWithoutCallbackOrWindow) {
 TEST_F(MessageTest, OverwriteQuestionThroughTheCallback) {
     g_answer = 3;
     uint16_t date = uint16_t((2001 - 1980) << 9 | 5 << 5 | 1), time = uint16_t(12 << 11);
-    int answer = tarrow::askOverwrite(op, "out/main.bmp", 10, date, time, 4000, uint16_t(date + 1), time);
+    int answer = tarrow::askOverwrite(op, "out/main.bmp", 10, tarrow::dosDateText(date, time), 4000,
+                                      tarrow::dosDateText(uint16_t(date + 1), time));
     EXPECT_EQ(answer, 3);
     EXPECT_EQ(g_received.back().code, 24);
     EXPECT_EQ(last(), "C:/skins/x.zip|out/main.bmp|10| 1 May 2001 12:00|out/main.bmp|4000| 2 May 2001 12:00|");
@@ -269,18 +273,18 @@ TEST_F(MessageTest, OverwriteQuestionThroughTheCallback) {
 
 TEST_F(MessageTest, OverwriteQuestionThroughTheDialog) {
     op.host.callback = nullptr;
-    uint16_t date = uint16_t((2001 - 1980) << 9 | 5 << 5 | 1), time = uint16_t(12 << 11);
+    const std::string when = tarrow::dosDateText(uint16_t((2001 - 1980) << 9 | 5 << 5 | 1), uint16_t(12 << 11));
     g_hooks.dialogAnswer = TARROW_OVERWRITE_YES_TO_ALL;
-    EXPECT_EQ(tarrow::askOverwrite(op, "out/main.bmp", 10, date, time, 4000, date, time), 1);
+    EXPECT_EQ(tarrow::askOverwrite(op, "out/main.bmp", 10, when, 4000, when), 1);
     EXPECT_EQ(g_hooks.dialogText,
               "A file with this name already exists. Do you wish to overwrite it?"
               "\n\nExisting file: out/main.bmp\n10 bytes   1 May 2001 12:00"
               "\n\nNew file: out/main.bmp\n4000 bytes   1 May 2001 12:00");
     EXPECT_EQ(std::string(op.messageText()), g_hooks.dialogText);
     g_hooks.dialogAnswer = -1;  // closed, or nothing readable: leave the file alone
-    EXPECT_EQ(tarrow::askOverwrite(op, "f", 1, date, time, 1, date, time), TARROW_OVERWRITE_NO);
+    EXPECT_EQ(tarrow::askOverwrite(op, "f", 1, when, 1, when), TARROW_OVERWRITE_NO);
     tarrow_platform_set_hooks(nullptr);  // no dialog at all
-    EXPECT_EQ(tarrow::askOverwrite(op, "f", 1, date, time, 1, date, time), TARROW_OVERWRITE_NO);
+    EXPECT_EQ(tarrow::askOverwrite(op, "f", 1, when, 1, when), TARROW_OVERWRITE_NO);
 }
 
 TEST(OverwriteDialog, EscapeAndUnknownCommandsAnswerNo) {

@@ -16,8 +16,6 @@ uint32_t crc32(const std::string& data) {
     return ~crc;
 }
 
-namespace {
-
 void put16(Bytes& out, uint32_t v) {
     out.push_back(uint8_t(v));
     out.push_back(uint8_t(v >> 8));
@@ -32,6 +30,8 @@ void put64(Bytes& out, uint64_t v) {
     put32(out, uint32_t(v));
     put32(out, uint32_t(v >> 32));
 }
+
+namespace {
 
 void putText(Bytes& out, const std::string& s) { out.insert(out.end(), s.begin(), s.end()); }
 

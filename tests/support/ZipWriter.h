@@ -71,6 +71,10 @@ std::vector<Bytes> buildDisks(const Archive& archive);
 Bytes build(const Archive& archive);
 
 Bytes extraBlock(uint16_t id, const std::string& data);
+// Little-endian values appended to out.
+void put16(Bytes& out, uint32_t v);
+void put32(Bytes& out, uint32_t v);
+void put64(Bytes& out, uint64_t v);
 
 // Raw deflate data of data (zlib, level 6), as a member's packed bytes.
 std::string deflate(const std::string& data);
