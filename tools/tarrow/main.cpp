@@ -257,6 +257,7 @@ int main(int argc, char** argv) {
     Tarrow_Update(o.update);
     Tarrow_Freshen(o.freshen);
     Tarrow_RestoreStructure(!o.junkPaths);
+    Tarrow_RestorePermissions(o.mode == 'x');
     Tarrow_View(o.mode == 'l');
     Tarrow_Test(o.mode == 't');
 
