@@ -172,14 +172,17 @@ bool keepsFolderOpen(uint16_t permissions) {
 }
 
 void setFolderPermissions(const std::string& path, uint16_t permissions) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A trailing "/" would have a link followed after all.
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
     changeMode(fd, permissions);
     ::close(fd);
 }
 
 void FolderModes::add(std::string path, uint16_t permissions) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();  // one spelling per folder
     m_modes.emplace_back(std::move(path), permissions);
 }
 

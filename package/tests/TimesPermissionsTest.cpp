@@ -345,4 +345,15 @@ TEST_F(TimesPermissionsTest, NoModeGoesThroughALinkAtTheTarget) {
     extractInto(zip, out(), [] { Tarrow_RestorePermissions(1); });
     EXPECT_EQ(modeOf(path("elsewhere/ro")), 0751u);
     EXPECT_EQ(modeOf(path("elsewhere/file")), 0640u);
+
+    // The handle interface sets "open/" (0700) at once, and "ro/" (0555) at the close.
+    fs::create_directories(path("handle"));
+    fs::create_directory_symlink(path("elsewhere/ro"), path("handle/open"));
+    fs::create_directory_symlink(path("elsewhere/ro"), path("handle/ro"));
+    tarrow_archive* archive = nullptr;
+    ASSERT_EQ(tarrow_open(zip.c_str(), &archive), TARROW_OK);
+    for (size_t i = 0; i < tarrow_entry_count(archive); ++i)
+        tarrow_extract(archive, i, path("handle").c_str(), nullptr);
+    tarrow_close(archive);
+    EXPECT_EQ(modeOf(path("elsewhere/ro")), 0751u);
 }

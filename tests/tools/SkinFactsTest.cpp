@@ -240,17 +240,11 @@ TEST_F(SkinFactsOf, AnArchiveReadInMemoryOrUnpacked) {
         members[i].dosDate = uint16_t((19 << 9) | (6 << 5) | 15);  // 1999-06-15
         members[i].dosTime = uint16_t((12 << 11) | (30 << 5));     // 12:30
     }
-    members[3].dosTime = uint16_t((13 << 11) | (45 << 5) | 5);  // 13:45:10, the newest
+    members[3].dosTime = uint16_t((13 << 11) | (45 << 5) | 5);  // 13:45:10, the newest DOS time
+    // The time unpacking sets counts: file_id.diz's extended timestamp, 2001-09-09 01:46:40 UTC.
+    members[members.size() - 2].extra = ziptest::extraBlock(0x5455, std::string("\x01\x00\xCA\x9A\x3B", 5));
     const fs::path archive = MakeArchive("Faulty.wsz", members);
-    struct tm when {};
-    when.tm_year = 99;
-    when.tm_mon = 5;
-    when.tm_mday = 15;
-    when.tm_hour = 13;
-    when.tm_min = 45;
-    when.tm_sec = 10;
-    when.tm_isdst = -1;
-    const int64_t newest = mktime(&when);
+    const int64_t newest = 1000000000;
 
     Dib canvas;
     std::string error;

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,7 +63,9 @@ protected:
 TEST_F(TarrowTool, ListsATable) {
     std::string archive = corpus("cc_COMPRESS-208.zip");
     if (archive.empty()) GTEST_SKIP() << "no corpus";
-    EXPECT_EQ(run("l " + archive), 0);
+    // Its members' extended timestamps say 10:19:02 UTC, shown in local time (here an hour ahead,
+    // as the DOS time written in that zone has it).
+    EXPECT_EQ(run("l " + archive, "TZ=CET-1CEST,M3.5.0,M10.5.0/3 "), 0);
     EXPECT_EQ(read("out.txt"),
               "    Length        Size   Ratio  Date        Time      Method   CRC-32    Name\n"
               "----------  ----------  ------  ----------  --------  -------  --------  ----\n"
@@ -346,6 +349,62 @@ TEST_F(TarrowTool, JsonListingParsesBack) {
 
 // A byte-split set (NAME.001, NAME.002, ...) given by its first piece lists, tests and extracts as
 // the archive it makes, with pieces of any size; a missing piece is named.
+// What users see of the time fields and of Unix modes: the listing and the JSON listing show the
+// extended timestamp's moment in local time, and extraction sets it; modes come through the umask.
+TEST_F(TarrowTool, TimesAndModesAsListedAndExtracted) {
+    auto unixMember = [](const std::string& name, uint32_t mode) {
+        ziptest::Member m = ziptest::stored(name, "data");
+        m.hostSystem = 3;
+        m.external = mode << 16 | ((mode & 0170000) == 0040000 ? 0x10 : 0);
+        return m;
+    };
+    ziptest::Member stamped = unixMember("stamped.txt", 0100644);
+    stamped.dosDate = uint16_t((21 << 9) | (5 << 5) | 1);  // 2001-05-01 12:00:00
+    stamped.dosTime = uint16_t(12 << 11);
+    stamped.extra = ziptest::extraBlock(0x5455, std::string("\x01\xF1\xF3\x53\x65", 5));  // 1700000753
+    ziptest::Member plain = ziptest::stored("plain.txt", "data");
+    plain.dosDate = stamped.dosDate;
+    plain.dosTime = stamped.dosTime;
+    ziptest::Archive a;
+    a.members = {stamped,
+                 plain,
+                 unixMember("run.sh", 0100755),
+                 unixMember("suid", 0104755),
+                 unixMember("ro/", 040555),
+                 unixMember("ro/f", 0100600)};
+    ziptest::writeFile((root / "m.zip").string(), ziptest::build(a));
+    const std::string archive = "'" + (root / "m.zip").string() + "'";
+
+    ASSERT_EQ(run("l " + archive, "TZ=UTC "), 0) << read("err.txt");
+    EXPECT_NE(read("out.txt").find("2023-11-14  22:25:53  Stored   adf3f363  stamped.txt"), std::string::npos)
+        << read("out.txt");
+    EXPECT_NE(read("out.txt").find("2001-05-01  12:00:00  Stored   adf3f363  plain.txt"), std::string::npos);
+    ASSERT_EQ(run("l " + archive, "TZ=CET-1CEST,M3.5.0,M10.5.0/3 "), 0);
+    EXPECT_NE(read("out.txt").find("2023-11-14  23:25:53  Stored   adf3f363  stamped.txt"), std::string::npos)
+        << read("out.txt");
+    EXPECT_NE(read("out.txt").find("2001-05-01  12:00:00  Stored   adf3f363  plain.txt"), std::string::npos);
+    ASSERT_EQ(run("l --json " + archive, "TZ=CET-1CEST,M3.5.0,M10.5.0/3 "), 0);
+    const nlohmann::json first = nlohmann::json::parse(read("out.txt").substr(0, read("out.txt").find('\n')));
+    EXPECT_EQ(first["mtime"], 1700000753);
+    EXPECT_EQ(first["time"], "2023-11-14T23:25:53+01:00");
+
+    const fs::path out = root / "out";
+    ASSERT_EQ(run("x -d '" + out.string() + "' " + archive, "umask 027; "), 0) << read("err.txt");
+    auto stat = [](const fs::path& p) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
+        return st;
+    };
+    EXPECT_EQ(stat(out / "stamped.txt").st_mtime, 1700000753);
+    EXPECT_EQ(stat(out / "stamped.txt").st_mode & 07777, 0640u);
+    EXPECT_EQ(stat(out / "plain.txt").st_mode & 07777, 0640u);  // no mode stored: as created
+    EXPECT_EQ(stat(out / "run.sh").st_mode & 07777, 0750u);
+    EXPECT_EQ(stat(out / "suid").st_mode & 07777, 0750u);
+    EXPECT_EQ(stat(out / "ro").st_mode & 07777, 0550u);
+    EXPECT_EQ(stat(out / "ro/f").st_mode & 07777, 0600u);
+    fs::permissions(out / "ro", fs::perms::owner_all);
+}
+
 TEST_F(TarrowTool, ByteSplitSetsReadAsOneArchive) {
     ziptest::Archive a;
     a.members = {ziptest::stored("one.txt", std::string(300, 'a')), ziptest::deflated("two.txt", "two")};

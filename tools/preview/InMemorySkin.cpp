@@ -189,7 +189,7 @@ void DescribeArchive(const std::vector<tarrow_entry>& entries, MemberReader& rea
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const tarrow_entry& entry = entries[i];
         if (IsFolder(entry)) continue;
-        facts.newest = std::max(facts.newest, DosTimeToEpoch(entry.dos_date, entry.dos_time));
+        facts.newest = std::max(facts.newest, entry.mtime);  // the time unpacking sets
         facts.cursors = facts.cursors || IsCursorName(entry.name);
         if (!texts.WantsMore() || !IsSkinTextName(entry.name) || entry.size > kMaxTextFileSize) continue;
         int code = 0;

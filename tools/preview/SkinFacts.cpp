@@ -1,6 +1,5 @@
 #include "SkinFacts.h"
 
-#include "base/DosTime.h"
 #include "base/Utf8.h"
 
 #include "platform/CaseLookup.h"
@@ -236,15 +235,6 @@ std::string WordHash(std::string_view bytes) {
     std::string text(16, '0');
     for (int k = 15; k >= 0; --k, hash >>= 4) text[std::size_t(k)] = kDigits[hash & 15];
     return text;
-}
-
-int64_t DosTimeToEpoch(uint16_t date, uint16_t time) {
-    std::tm when = DosTimeFields(date, time);
-    if (when.tm_mon < 0 || when.tm_mon > 11 || when.tm_mday < 1 || when.tm_hour > 23 || when.tm_min > 59 ||
-        when.tm_sec > 59)
-        return 0;
-    const time_t seconds = mktime(&when);
-    return seconds == time_t(-1) ? 0 : int64_t(seconds);
 }
 
 bool IsCursorName(const std::string& path) {

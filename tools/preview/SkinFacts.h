@@ -84,10 +84,6 @@ std::string PixelHash(const Dib& picture, const std::vector<uint8_t>& alpha);
 // That hash of any bytes, the last word zero-padded.
 std::string WordHash(std::string_view bytes);
 
-// The file's or member's time in seconds since the epoch from a DOS date and time (read as local
-// time, as unpacking sets it); 0 when they are no valid date.
-int64_t DosTimeToEpoch(uint16_t date, uint16_t time);
-
 // Whether a path names a cursor file (*.cur).
 bool IsCursorName(const std::string& path);
 
