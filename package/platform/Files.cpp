@@ -160,8 +160,8 @@ void changeMode(int fd, uint16_t permissions) { ::fchmod(fd, mode_t(permissions)
 }  // namespace
 
 void setPermissions(int fd, const std::string& path, uint16_t permissions) {
-    struct stat opened {
-    }, named{};
+    struct stat opened {};
+    struct stat named {};
     if (::fstat(fd, &opened) != 0 || ::lstat(path.c_str(), &named) != 0) return;
     if (opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) changeMode(fd, permissions);
 }
