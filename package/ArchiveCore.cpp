@@ -110,9 +110,9 @@ bool disagrees(uint64_t local, uint64_t central, bool descriptor) {
 // Whether a local header names the member as the central directory does: by the same bytes, or,
 // as writers that keep the Unicode path in both headers do, by the same text.
 bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8_t> localExtra,
-              const CentralFacts& central) {
+              const CentralFacts& central, const CodePage* codePage) {
     if (local == central.stored) return true;
-    if (textAsUtf8(local, localFlags, central.host, localExtra, kUnicodePathId) == central.name) return true;
+    if (textAsUtf8(local, localFlags, central.host, localExtra, kUnicodePathId, codePage) == central.name) return true;
     auto block = findExtraBlock(localExtra, kUnicodePathId);
     return block && block->size() >= 5 &&
            std::string_view(reinterpret_cast<const char*>(block->data() + 5), block->size() - 5) == central.name;
@@ -177,13 +177,21 @@ int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out,
     if (!source) return TARROW_E_ARGUMENT;
     try {
         std::unique_ptr<Archive> archive(new Archive(std::move(source), options));
+        if (!options.nameCharset.empty() && !(archive->m_codePage = CodePage::open(options.nameCharset)))
+            return TARROW_E_ARGUMENT;
         if (const int code = archive->readCatalogue(known); code != TARROW_OK) return code;
+        archive->m_codePage.reset();  // names are all decided
         out = std::move(archive);
         return TARROW_OK;
     } catch (const std::bad_alloc&) {
         return TARROW_E_NO_MEMORY;
     }
 }
+
+Archive::Archive(std::unique_ptr<Source> source, const OpenOptions& options)
+    : m_source(std::move(source)), m_options(options) {}
+
+Archive::~Archive() = default;
 
 std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
     const Settings& s = op.settings;
@@ -241,7 +249,7 @@ int Archive::readCatalogue(const EndRecord* known) {
         std::string stored(reinterpret_cast<const char*>(b + kCentralHeaderSize), h.nameLength);
         h.name = stored.substr(0, kMaxNameLength);
         h.extra.assign(b + kCentralHeaderSize + h.nameLength, b + kCentralHeaderSize + h.nameLength + h.extraLength);
-        finishCentralHeader(h, i);
+        finishCentralHeader(h, i, m_codePage.get());
         at += kCentralHeaderSize + variable;
         m_members.push_back(memberFrom(h, &local));
         central.push_back({h.localHeaderOffset, std::move(stored), std::move(h.name), h.hostSystem});
@@ -292,7 +300,7 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
         disagreement(format("local header names a compressed size of %llu bytes, the central directory %llu",
                             (unsigned long long)packed, (unsigned long long)m.packedSize));
     const std::string_view localName(reinterpret_cast<const char*>(variable.data()), nameLength);
-    if (!sameName(localName, flags, std::span(variable).subspan(nameLength), central))
+    if (!sameName(localName, flags, std::span(variable).subspan(nameLength), central, m_codePage.get()))
         disagreement("local header names the member otherwise than the central directory");
 }
 

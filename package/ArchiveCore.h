@@ -17,6 +17,7 @@
 #include <vector>
 
 namespace tarrow {
+class CodePage;
 class Operation;
 struct CentralHeader;
 struct EndRecord;
@@ -177,6 +178,7 @@ public:
     // With `known`, the end record found already is taken rather than searched for again.
     static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const OpenOptions& options = {},
                     const EndRecord* known = nullptr);
+    ~Archive();
 
     const std::vector<Member>& members() const { return m_members; }
     const Source& source() const { return *m_source; }
@@ -184,14 +186,14 @@ public:
     int read(size_t index, const char* password, Sink& sink) const;
 
 private:
-    Archive(std::unique_ptr<Source> source, const OpenOptions& options)
-        : m_source(std::move(source)), m_options(options) {}
+    Archive(std::unique_ptr<Source> source, const OpenOptions& options);
     int readCatalogue(const EndRecord* known);
     void checkLocalHeader(Member& member, const CentralFacts& central);
     void checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart);
 
     std::unique_ptr<Source> m_source;
     OpenOptions m_options;
+    std::unique_ptr<const CodePage> m_codePage;  // of options.nameCharset, while the catalogue is read
     std::vector<Member> m_members;
     int64_t m_adjustment = 0;  // bytes in front of the archive data
 };

@@ -50,8 +50,12 @@ void readComment(Operation& op) {
         return;
     }
     comment[wanted] = '\0';
-    // The comment ends at its first NUL as far as the host can see.
+    // The comment ends at its first NUL as far as the host can see. It comes as stored, or, with a
+    // code page chosen for names, as UTF-8 where it is valid in that code page.
     std::string_view text(comment, std::strlen(comment));
+    std::optional<std::string> converted;
+    if (op.codePage) converted = op.codePage->toUtf8(text, wanted < e.commentLength);
+    if (converted) text = *converted;
     Message(op, TARROW_MSG_COMMENT).field(op.archiveName()).number(wanted).tail(text).deliver();
     if (op.settings.displayComment)
         platform::messageBox(op.host.parentWindow, std::string(text), "Comment in " + op.archiveName(), TARROW_BOX_OK);
@@ -242,11 +246,11 @@ bool findCentralDirectory(Operation& op) {
 
 bool readCentralHeader(Operation& op, uint64_t index) {
     if (!readFixedCentralHeader(op) || !readExtraField(op) || !op.input.skip(op.header.commentLength)) return false;
-    finishCentralHeader(op.header, index);
+    finishCentralHeader(op.header, index, op.codePage.get());
     return true;
 }
 
-void finishCentralHeader(CentralHeader& h, uint64_t index) {
+void finishCentralHeader(CentralHeader& h, uint64_t index, const CodePage* codePage) {
     Zip64Fields f{h.uncompressedSize, h.compressedSize, h.localHeaderOffset, h.startDisk};
     applyZip64Central(h.extra, f);
     h.uncompressedSize = f.uncompressedSize;
@@ -254,7 +258,9 @@ void finishCentralHeader(CentralHeader& h, uint64_t index) {
     h.localHeaderOffset = f.localHeaderOffset;
     h.startDisk = uint16_t(std::min<uint32_t>(f.disk, UINT16_MAX));
     // The name as the host sees it ends at its first NUL.
-    std::string name = textAsUtf8(h.name, h.flags, h.hostSystem, h.extra, kUnicodePathId);
+    // A name longer than kept may have lost the end of its last character.
+    const bool cut = h.name.size() < h.nameLength;
+    std::string name = textAsUtf8(h.name, h.flags, h.hostSystem, h.extra, kUnicodePathId, codePage, cut);
     name.resize(std::strlen(name.c_str()));
     cutUtf8(name, kMaxNameLength);
     // A name empty after conversion takes the text of a Unicode path field that matches the stored
@@ -319,6 +325,8 @@ bool readFixedCentralHeader(Operation& op) {
 
 bool readCatalogue(Operation& op) {
     if (!findEndRecord(op)) return false;
+    // The setter took only code pages iconv knows.
+    if (op.settings.nameCharset && !(op.codePage = CodePage::open(*op.settings.nameCharset))) throw std::bad_alloc();
     readComment(op);
     ArchiveInput& in = op.input;
     EndRecord& e = op.endRecord;

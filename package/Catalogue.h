@@ -6,6 +6,7 @@
 
 namespace tarrow {
 
+class CodePage;
 class Operation;
 struct CentralHeader;
 
@@ -31,6 +32,7 @@ void parseCentralFixed(const unsigned char* bytes, CentralHeader& h);
 // Completes a header whose raw name and extra field are in place: zip64 values replace saturated
 // ones, and the name becomes UTF-8 where it can, ending at its first NUL, at most kMaxNameLength bytes;
 // a name empty then is taken from a matching Unicode path field, else is "member-N" (N = index + 1).
-void finishCentralHeader(CentralHeader& h, uint64_t index);
+// codePage is the one the caller chose for names, or null.
+void finishCentralHeader(CentralHeader& h, uint64_t index, const CodePage* codePage);
 
 }  // namespace tarrow

@@ -6,7 +6,9 @@
 
 #include "base/Utf8.h"
 
+#include <cerrno>
 #include <iconv.h>
+#include <new>
 
 namespace tarrow {
 
@@ -41,7 +43,122 @@ constexpr char16_t kCp437High[128] = {
 constexpr uint8_t kHostMsdos = 0, kHostHpfs = 6, kHostNtfs = 10, kHostVfat = 14;
 constexpr uint8_t kUnicodeBlockVersion = 1;
 
+// The most bytes a character (or a shift sequence with its character) of any code page takes.
+constexpr size_t kLongestSequence = 16;
+
+iconv_t converterOf(void* converter) { return static_cast<iconv_t>(converter); }
+
+// Appends the text a character of the stored bytes converted to, by the separator rule: the bytes
+// 0x2F and 0x5C alone are "/" and "\", and no other character turns into either.
+void appendCharacter(std::string& out, std::string_view stored, std::string_view text) {
+    if (stored.size() == 1 && (stored[0] == '/' || stored[0] == '\\')) {
+        out += stored[0];
+        return;
+    }
+    for (char c : text) {
+        if (c == '/') out += "\xEF\xBC\x8F";        // U+FF0F FULLWIDTH SOLIDUS
+        else if (c == '\\') out += "\xEF\xBC\xBC";  // U+FF3C FULLWIDTH REVERSE SOLIDUS
+        else out += c;
+    }
+}
+
+// One conversion step: as many of `length` bytes from `at` as make whole characters; the bytes taken,
+// with the text in `text`, and errno set when none could be taken.
+size_t convertStep(iconv_t converter, std::string_view bytes, size_t at, size_t length, std::string& text) {
+    char buffer[64];
+    char* in = const_cast<char*>(bytes.data() + at);
+    size_t inLeft = length;
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    ::iconv(converter, &in, &inLeft, &out, &outLeft);
+    text.assign(buffer, out);
+    return length - inLeft;
+}
+
 }  // namespace
+
+std::unique_ptr<CodePage> CodePage::open(const std::string& charset) {
+    if (charset.empty()) return nullptr;
+    iconv_t converter = ::iconv_open("UTF-8", charset.c_str());
+    if (converter == iconv_t(-1)) {
+        if (errno == EINVAL) return nullptr;
+        throw std::bad_alloc();
+    }
+    std::unique_ptr<CodePage> page(new (std::nothrow) CodePage(converter));
+    if (!page) {
+        ::iconv_close(converter);
+        throw std::bad_alloc();
+    }
+    page->m_singleBytes = page->makeTable();
+    return page;
+}
+
+CodePage::~CodePage() { ::iconv_close(converterOf(m_converter)); }
+
+// A code page is of single bytes when every byte, from the initial state, is a character of its own
+// or none at all; lead bytes, and bytes that only shift the state, make it one of several bytes.
+bool CodePage::makeTable() {
+    const iconv_t converter = converterOf(m_converter);
+    std::string text;
+    for (int b = 0; b < 256; ++b) {
+        const char byte = char(b);
+        ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        errno = 0;
+        const bool alone = convertStep(converter, {&byte, 1}, 0, 1, text) == 1 && !text.empty();
+        if (!alone && errno != EILSEQ) return false;
+        if (alone || byte == '/' || byte == '\\') appendCharacter(m_table[b], {&byte, 1}, text);
+        else m_invalid.set(size_t(b));
+    }
+    return true;
+}
+
+std::optional<std::string> CodePage::toUtf8(std::string_view bytes, bool cut) const {
+    return m_singleBytes ? fromTable(bytes) : byCharacter(bytes, cut);
+}
+
+std::optional<std::string> CodePage::fromTable(std::string_view bytes) const {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char b : bytes) {
+        if (m_invalid[uint8_t(b)]) return std::nullopt;
+        out += m_table[uint8_t(b)];
+    }
+    return out;
+}
+
+// Each character is converted on its own, so that the separator rule knows which bytes made it: the
+// bytes from `at` are offered one more at a time until they make a character.
+std::optional<std::string> CodePage::byCharacter(std::string_view bytes, bool cut) const {
+    const std::lock_guard<std::mutex> hold(m_lock);
+    const iconv_t converter = converterOf(m_converter);
+    ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    std::string out, text;
+    out.reserve(bytes.size() * 2);
+    size_t at = 0, length = 1;
+    while (at < bytes.size()) {
+        errno = 0;
+        const size_t taken = convertStep(converter, bytes, at, length, text);
+        if (taken > 0) {
+            appendCharacter(out, bytes.substr(at, taken), text);
+            at += taken;
+            length = 1;
+            continue;
+        }
+        if (errno != EINVAL || length == kLongestSequence) return std::nullopt;
+        if (at + length < bytes.size()) {
+            ++length;
+            continue;
+        }
+        if (!cut) return std::nullopt;  // a character cut short at the end
+        break;
+    }
+    // A code page with shift states may owe text for returning to the initial one.
+    char buffer[64];
+    char* end = buffer;
+    size_t left = sizeof buffer;
+    if (::iconv(converter, nullptr, nullptr, &end, &left) != size_t(-1)) out.append(buffer, end);
+    return out;
+}
 
 bool hostUsesCp437(uint8_t host) {
     return host == kHostMsdos || host == kHostHpfs || host == kHostNtfs || host == kHostVfat;
@@ -94,9 +211,12 @@ std::optional<std::string> unicodeBlockText(std::string_view stored, std::span<c
 }
 
 std::string textAsUtf8(std::string_view stored, uint16_t flags, uint8_t host, std::span<const uint8_t> extra,
-                       uint16_t unicodeId) {
+                       uint16_t unicodeId, const CodePage* codePage, bool cut) {
     if (flags & kFlagUtf8) return std::string(stored);
     if (auto text = unicodeBlockText(stored, extra, unicodeId)) return std::move(*text);
+    // Bytes that are not valid in the chosen code page were not written in it: the host decides.
+    if (codePage)
+        if (auto text = codePage->toUtf8(stored, cut)) return std::move(*text);
     if (hostUsesCp437(host)) return cp437ToUtf8(stored);
     return std::string(stored);
 }

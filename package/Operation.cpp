@@ -3,6 +3,7 @@
 #include "ArchiveCore.h"
 #include "Catalogue.h"
 #include "NameMatch.h"
+#include "NameText.h"
 #include "Messages.h"
 
 #include <algorithm>
@@ -82,6 +83,7 @@ int32_t Operation::run() {
     excludePatterns = {};
     catalogue = {};
     core.reset();
+    codePage.reset();
     header = CentralHeader{};
     messageBuffer.reset();
     initialise();

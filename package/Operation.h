@@ -150,6 +150,8 @@ struct MemberEntry {
     uint64_t extentLimit = UINT64_MAX;
 };
 
+class CodePage;
+
 class Operation {
 public:
     Operation();
@@ -171,6 +173,7 @@ public:
     std::vector<std::string> excludePatterns;
     EndRecord endRecord;
     CentralHeader header;
+    std::unique_ptr<CodePage> codePage;  // of the names, when the settings choose one
     std::vector<MemberEntry> catalogue;
     // The archive's members as the core decided them, beside the catalogue (none for archives that
     // span disks): what a member is, is decided there once.
