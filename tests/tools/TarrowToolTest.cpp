@@ -347,6 +347,51 @@ TEST_F(TarrowTool, JsonListingParsesBack) {
     EXPECT_EQ(run("t --json " + archive), 2);
 }
 
+// -O reads names in a code page: the table, the comment, the JSON listing, patterns given on the
+// command line, testing and extraction all follow it; an unknown code page is a usage error.
+TEST_F(TarrowTool, CodePageOfNamesIsFollowedEverywhere) {
+    const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", mir = "\xD0\x9C\xD0\xB8\xD1\x80";
+    ziptest::Archive ru;  // Привет/Мир.txt in CP1251
+    ru.members = {ziptest::stored("\xCF\xF0\xE8\xE2\xE5\xF2/\xCC\xE8\xF0.txt", "mir")};
+    ru.comment = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    ziptest::writeFile((root / "ru.zip").string(), ziptest::build(ru));
+    // 表示/ソフト.txt in CP932: 表 and ソ end in the byte 0x5C.
+    const std::string hyoji = "\xE8\xA1\xA8\xE7\xA4\xBA", sofuto = "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88";
+    ziptest::Archive ja;
+    ja.members = {ziptest::stored("\x95\x5C\x8E\xA6/\x83\x5C\x83\x74\x83\x67.txt", "soft"),
+                  ziptest::stored("a.txt", "a")};
+    ziptest::writeFile((root / "ja.zip").string(), ziptest::build(ja));
+    const std::string ruZip = "'" + (root / "ru.zip").string() + "'", jaZip = "'" + (root / "ja.zip").string() + "'";
+
+    EXPECT_EQ(run("l -O CP1251 " + ruZip), 0) << read("err.txt");
+    std::string out = read("out.txt");
+    EXPECT_NE(out.find(":\n" + privet + "\n"), std::string::npos) << out;  // the comment
+    EXPECT_NE(out.find("  " + privet + "/" + mir + ".txt\n"), std::string::npos) << out;
+
+    EXPECT_EQ(run("l --json -O CP932 " + jaZip + " '" + hyoji + "/*'"), 0) << read("err.txt");
+    std::istringstream lines(read("out.txt"));
+    std::vector<std::string> names;
+    for (std::string line; std::getline(lines, line);) names.push_back(nlohmann::json::parse(line)["name"]);
+    EXPECT_EQ(names, std::vector<std::string>{hyoji + "/" + sofuto + ".txt"});
+
+    EXPECT_EQ(run("t -O SHIFT_JIS " + jaZip + " '*" + sofuto + "*'"), 0) << read("err.txt");
+    EXPECT_EQ(read("out.txt"), "  OK  " + hyoji + "/" + sofuto + ".txt\n");
+
+    EXPECT_EQ(run("x -O CP932 -d '" + (root / "out").string() + "' " + jaZip), 0) << read("err.txt");
+    std::ifstream written(root / "out" / hyoji / (sofuto + ".txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "soft");
+    // Without it, code page 437 reads 表's trail byte as a backslash, which makes a folder.
+    EXPECT_EQ(run("x -d '" + (root / "cp437").string() + "' " + jaZip), 0) << read("err.txt");
+    EXPECT_FALSE(fs::exists(root / "cp437" / hyoji));
+    EXPECT_TRUE(fs::is_directory(root / "cp437" / "\xC3\xB2"));  // ò, 0x95 in code page 437
+
+    EXPECT_EQ(run("l -O NO-SUCH-CODE-PAGE " + jaZip), 2);
+    EXPECT_EQ(read("out.txt"), "");
+    EXPECT_EQ(read("err.txt").rfind("tarrow: unknown code page NO-SUCH-CODE-PAGE", 0), 0u) << read("err.txt");
+    EXPECT_EQ(run("l --json -O NO-SUCH-CODE-PAGE " + jaZip), 2);
+    EXPECT_EQ(run("l -O"), 2);
+}
+
 // A byte-split set (NAME.001, NAME.002, ...) given by its first piece lists, tests and extracts as
 // the archive it makes, with pieces of any size; a missing piece is named.
 // What users see of the time fields and of Unix modes: the listing and the JSON listing show the

@@ -24,6 +24,8 @@ std::string usage() {
            "  -f           freshen: write only members newer than the existing file\n"
            "  -j           junk paths: write every member into DIR itself\n"
            "  -z           show the archive comment\n"
+           "  -O CHARSET   read names without the UTF-8 flag in code page CHARSET (an iconv\n"
+           "               name: CP866, CP1251, CP932, CP850, ...)\n"
            "  --json       with l: one JSON object per member and line\n";
 }
 
@@ -67,6 +69,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.freshen = true;
         } else if (opt == "-j") {
             o.junkPaths = true;
+        } else if (opt == "-O") {
+            if (!value(o.charset)) return false;
         } else if (opt == "-z") {
             o.showComment = true;
         } else if (opt == "--json" && o.mode == 'l') {

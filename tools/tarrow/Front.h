@@ -15,7 +15,8 @@ struct Options {
     std::string folder;
     std::string password;
     bool hasPassword = false;
-    int overwrite = 0;  // 0: the library's default (ask)
+    std::string charset;  // -O: code page of names without the UTF-8 flag
+    int overwrite = 0;    // 0: the library's default (ask)
     bool update = false;
     bool freshen = false;
     bool junkPaths = false;

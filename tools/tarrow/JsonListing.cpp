@@ -67,11 +67,12 @@ std::string jsonEntry(const tarrow_entry& e) {
     return out;
 }
 
-bool listJson(const std::string& path, const std::function<bool(const std::string&)>& selected, std::ostream& out,
-              size_t& damaged, std::string& error) {
+bool listJson(const std::string& path, const tarrow_open_options& options,
+              const std::function<bool(const std::string&)>& selected, std::ostream& out, size_t& damaged,
+              std::string& error) {
     damaged = 0;
     tarrow_archive* handle = nullptr;
-    if (int code = tarrow_open(path.c_str(), &handle); code != TARROW_OK) {
+    if (int code = tarrow_open_with(path.c_str(), &options, &handle); code != TARROW_OK) {
         error = path + ": " + tarrow_strerror(code);
         return false;
     }

@@ -28,6 +28,7 @@ struct Run {
     bool empty = false;        // the library found no member to list or test
     int lastDiskAsked = -1;
     std::string archive;                           // the path the library was given, the first field of its messages
+    std::string charset;                           // -O
     std::string crcFailed;                         // the member of the last CRC mismatch, reported done after it
     SplitParts* parts = nullptr;                   // set when the archive is a set of NAME.zNN files
     std::vector<std::string>* selected = nullptr;  // set: listed names are collected, not shown
@@ -74,6 +75,19 @@ int16_t askOverwrite(const std::vector<std::string>& f) {
     return TARROW_OVERWRITE_NO;
 }
 
+// The handle interface's options for what the command line asks.
+tarrow_open_options openOptions() {
+    tarrow_open_options options{};
+    options.size = sizeof options;
+    options.name_charset = g_run.charset.empty() ? nullptr : g_run.charset.c_str();
+    return options;
+}
+
+// The flat interface's code page of names, after Tarrow_Initialise.
+void setCharset() {
+    if (!g_run.charset.empty()) Tarrow_NameCharset(g_run.charset.c_str());
+}
+
 // Which fact of a member its local header gets wrong, as the handle interface tells it; empty when
 // it does not (the member is fine there, or the archive spans disks).
 std::string localHeaderDetail(const std::string& name) {
@@ -82,7 +96,8 @@ std::string localHeaderDetail(const std::string& name) {
     if (!opened) {
         opened = true;
         tarrow_archive* handle = nullptr;
-        if (tarrow_open(g_run.archive.c_str(), &handle) == TARROW_OK) archive.reset(handle);
+        const tarrow_open_options options = openOptions();
+        if (tarrow_open_with(g_run.archive.c_str(), &options, &handle) == TARROW_OK) archive.reset(handle);
     }
     for (size_t i = 0; archive && i < tarrow_entry_count(archive.get()); ++i) {
         tarrow_entry e{};
@@ -181,6 +196,7 @@ int listAsJson(const Options& o) {
         g_run.selected = &selected;
         g_run.archive = o.archive;
         Tarrow_Initialise();
+        setCharset();
         Tarrow_ArchiveName(o.archive.c_str());
         if (!o.include.empty()) Tarrow_Include(joined(o.include).c_str());
         if (!o.exclude.empty()) Tarrow_Exclude(joined(o.exclude).c_str());
@@ -200,7 +216,7 @@ int listAsJson(const Options& o) {
     size_t damaged = 0;
     // A pattern that selects nothing was reported by the library's listing. A damaged member
     // fails the listing as it fails the table's, and a test or an extraction.
-    if (listJson(o.archive, wanted, std::cout, damaged, error)) return g_run.problem || damaged ? 1 : 0;
+    if (listJson(o.archive, openOptions(), wanted, std::cout, damaged, error)) return g_run.problem || damaged ? 1 : 0;
     std::cerr << "tarrow: " << printable(error, false) << "\n";
     hintAtLastPiece(o.archive);
     return 1;
@@ -225,8 +241,14 @@ int main(int argc, char** argv) {
         std::cerr << "tarrow: " << error << "\n" << usage();
         return 2;
     }
+    // The flat setter knows the code pages iconv can read.
+    if (!o.charset.empty() && !Tarrow_NameCharset(o.charset.c_str())) {
+        std::cerr << "tarrow: unknown code page " << printable(o.charset, false) << " (see iconv --list)\n" << usage();
+        return 2;
+    }
     g_run.mode = o.mode;
     g_run.showComment = o.showComment;
+    g_run.charset = o.charset;
     TarrowPlatformHooks hooks{};
     hooks.size = sizeof hooks;
     hooks.volume_label = diskLabel;
@@ -247,6 +269,7 @@ int main(int argc, char** argv) {
     g_run.parts = parts ? &*parts : nullptr;
 
     Tarrow_Initialise();
+    setCharset();
     g_run.archive = parts ? parts->libraryPath() : o.archive;
     Tarrow_ArchiveName(g_run.archive.c_str());
     if (!o.include.empty()) Tarrow_Include(joined(o.include).c_str());
