@@ -98,7 +98,8 @@ TARROW_EXPORT int16_t Tarrow_ExcludeListFile(const char* path);
 TARROW_EXPORT int16_t Tarrow_Decrypt(const char* password);
 /* The code page (an iconv name such as "CP866") of names stored without the UTF-8 flag or a usable
  * Unicode Path field; NULL: CP437 for names made on MS-DOS and Windows. 0 for a code page iconv does
- * not know, which leaves the setting unset. */
+ * not know, which leaves the setting unset. A name not valid in the code page is read as without it;
+ * the archive comment (message 11) is read in it too. */
 TARROW_EXPORT int16_t Tarrow_NameCharset(const char* charset);
 TARROW_EXPORT int16_t Tarrow_Overwrite(int32_t mode);
 TARROW_EXPORT int16_t Tarrow_RestoreAttributes(int32_t mask);

@@ -62,8 +62,9 @@ typedef struct tarrow_open_options {
     size_t size;
     uint32_t flags;           /* TARROW_OPEN_* */
     const char* name_charset; /* NULL, or the code page (an iconv name such as "CP866") of names stored
-                                 without the UTF-8 flag or a usable Unicode Path field; NULL reads them
-                                 as CP437 */
+                                 without the UTF-8 flag or a usable Unicode Path field, whatever system
+                                 made them; a name not valid in it, and with NULL every name, is CP437
+                                 when made on MS-DOS, OS/2 or Windows and keeps its bytes otherwise */
 } tarrow_open_options;
 
 typedef struct tarrow_archive tarrow_archive;
