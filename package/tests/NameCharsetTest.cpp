@@ -174,7 +174,9 @@ int32_t listIn(const std::string& archive, const char* charset, const char* incl
     Tarrow_Initialise();
     Tarrow_ArchiveName(archive.c_str());
     Tarrow_View(1);
-    if (charset) EXPECT_EQ(Tarrow_NameCharset(charset), 1);
+    if (charset) {
+        EXPECT_EQ(Tarrow_NameCharset(charset), 1);
+    }
     if (include) Tarrow_Include(include);
     return Tarrow();
 }
