@@ -36,6 +36,7 @@ std::string PackageWarningText(int code) {
     case TARROW_WARNING_DATA_CORRUPT: return "compressed data is corrupt";
     case TARROW_WARNING_VERSION: return "needs a newer version to extract";
     case TARROW_WARNING_TEST_ERRORS: return "test found errors";
+    case TARROW_WARNING_RECOVERED: return "recovered from its local header: the central directory is missing";
     case TARROW_WARNING_COMMENT: return "archive comment could not be read completely";
     default: return "warning " + std::to_string(code);
     }

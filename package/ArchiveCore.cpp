@@ -4,6 +4,7 @@
 #include "ExtraField.h"
 #include "ArchiveInput.h"
 #include "NameText.h"
+#include "Recovery.h"
 #include "SplitSource.h"
 #include "Operation.h"
 #include "crc32.h"
@@ -173,13 +174,17 @@ std::unique_ptr<Source> fileSource(const char* path, int& code) {
 std::unique_ptr<Source> memorySource(std::span<const uint8_t> block) { return std::make_unique<BlockSource>(block); }
 
 int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const OpenOptions& options,
-                  const EndRecord* known) {
+                  const EndRecord* known, std::vector<LocalMember>* found) {
     if (!source) return TARROW_E_ARGUMENT;
     try {
         std::unique_ptr<Archive> archive(new Archive(std::move(source), options));
         if (!options.nameCharset.empty() && !(archive->m_codePage = CodePage::open(options.nameCharset)))
             return TARROW_E_ARGUMENT;
-        if (const int code = archive->readCatalogue(known); code != TARROW_OK) return code;
+        const int code = archive->readCatalogue(known);
+        // A missing or cut end record, and a directory that is not where it says or cannot be read,
+        // are what a walk of the local headers gets around.
+        const bool recoverable = code == TARROW_E_NOT_ZIP || code == TARROW_E_DIRECTORY || code == TARROW_E_OPEN;
+        if (code != TARROW_OK && !(options.recover && recoverable && archive->recover(found))) return code;
         archive->m_codePage.reset();  // names are all decided
         out = std::move(archive);
         return TARROW_OK;
@@ -193,7 +198,7 @@ Archive::Archive(std::unique_ptr<Source> source, const OpenOptions& options)
 
 Archive::~Archive() = default;
 
-std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
+std::unique_ptr<Archive> Archive::forOperation(const Operation& op, std::vector<LocalMember>* recovered) {
     const Settings& s = op.settings;
     if (op.input.multiDisk) return nullptr;
     int code = TARROW_OK;
@@ -204,7 +209,9 @@ std::unique_ptr<Archive> Archive::forOperation(const Operation& op) {
     options.recover = s.recover;
     options.nameCharset = s.nameCharset.value_or("");
     std::unique_ptr<Archive> archive;
-    if (source && open(std::move(source), archive, options, &op.endRecord) != TARROW_OK) archive.reset();
+    const EndRecord* known = recovered ? nullptr : &op.endRecord;
+    if (source && open(std::move(source), archive, options, known, recovered) != TARROW_OK) archive.reset();
+    if (recovered && archive && !archive->recovered()) archive.reset();
     return archive;
 }
 
@@ -257,6 +264,27 @@ int Archive::readCatalogue(const EndRecord* known) {
     for (size_t i = 0; i < m_members.size(); ++i) checkLocalHeader(m_members[i], central[i]);
     checkExtents(central, start);
     return TARROW_OK;
+}
+
+bool Archive::recover(std::vector<LocalMember>* found) {
+    std::vector<LocalMember> walked = walkLocalHeaders(*m_source, m_codePage.get());
+    if (walked.empty()) return false;
+    m_members.clear();
+    m_members.reserve(walked.size());
+    m_adjustment = 0;
+    m_recovered = true;
+    for (const LocalMember& local : walked) {
+        Member m = memberFrom(local.header);
+        m.dataOffset = local.dataOffset;
+        m.recovered = true;
+        if (!local.damage.empty()) {
+            m.damage = 0;
+            markDamaged(m, Fault::Truncated, local.damage);
+        }
+        m_members.push_back(std::move(m));
+    }
+    if (found) *found = std::move(walked);
+    return true;
 }
 
 // The one policy by which a local header is held against the central directory.

@@ -28,6 +28,8 @@ class LocalTime;
 
 namespace tarrow::core {
 
+struct LocalMember;
+
 // Where an archive's bytes come from. readAt may be called from several threads at once.
 class Source {
 public:
@@ -50,6 +52,7 @@ enum class Fault : uint8_t {
     Unsupported,  // a method or cipher the library lacks, or an AES member without its field
     LocalHeader,  // no local header, or one that states other facts than the central directory
     Overlap,      // its data runs into another member or the central directory
+    Truncated,    // found by walking local headers: the archive ends inside its data
 };
 
 // How an archive is opened.
@@ -172,15 +175,23 @@ class Archive {
 public:
     // Opens the archive the flat interface's operation reads (one file, or its memory block); null
     // when it spans disks or cannot be read, where the operation's own checks are all there is.
-    static std::unique_ptr<Archive> forOperation(const Operation& op);
+    // With `recovered`, the end record is searched for here, and only an archive whose members had
+    // to be found by walking local headers is returned, with the walk's members in `recovered`.
+    static std::unique_ptr<Archive> forOperation(const Operation& op, std::vector<LocalMember>* recovered = nullptr);
 
     // Reads the catalogue; TARROW_OK with `out` set, or the code of what failed.
     // With `known`, the end record found already is taken rather than searched for again.
+    // With options.recover, an archive whose end record is missing or cut, or whose central directory
+    // cannot be read, has the members a walk of its local headers finds (every one marked recovered);
+    // when the walk finds none, the code of what failed stays. `found`, when given, receives the
+    // walk's members.
     static int open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out, const OpenOptions& options = {},
-                    const EndRecord* known = nullptr);
+                    const EndRecord* known = nullptr, std::vector<LocalMember>* found = nullptr);
     ~Archive();
 
     const std::vector<Member>& members() const { return m_members; }
+    // Whether the members were found by walking local headers.
+    bool recovered() const { return m_recovered; }
     const Source& source() const { return *m_source; }
     // Decodes member index into sink. password may be null.
     int read(size_t index, const char* password, Sink& sink) const;
@@ -188,6 +199,7 @@ public:
 private:
     Archive(std::unique_ptr<Source> source, const OpenOptions& options);
     int readCatalogue(const EndRecord* known);
+    bool recover(std::vector<LocalMember>* found);
     void checkLocalHeader(Member& member, const CentralFacts& central);
     void checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart);
 
@@ -196,6 +208,7 @@ private:
     std::unique_ptr<const CodePage> m_codePage;  // of options.nameCharset, while the catalogue is read
     std::vector<Member> m_members;
     int64_t m_adjustment = 0;  // bytes in front of the archive data
+    bool m_recovered = false;
 };
 
 }  // namespace tarrow::core

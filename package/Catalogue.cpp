@@ -7,6 +7,7 @@
 #include "NameText.h"
 #include "Operation.h"
 #include "Messages.h"
+#include "Recovery.h"
 #include "platform/Files.h"
 #include "platform/Host.h"
 
@@ -210,7 +211,8 @@ void viewCatalogue(Operation& op) {
         for (const Listed& m : listed) {
             if (m.index >= op.core->members().size()) continue;
             const core::Fault fault = op.core->members()[m.index].fault;
-            if (fault == core::Fault::Overlap) raiseError(op, TARROW_ERROR_READ, m.name);
+            if (fault == core::Fault::Overlap || fault == core::Fault::Truncated)
+                raiseError(op, TARROW_ERROR_READ, m.name);
             else if (fault == core::Fault::LocalHeader) raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, m.name);
         }
         return;
@@ -349,7 +351,39 @@ bool readCatalogue(Operation& op) {
     return op.settings.view || walkCentralDirectory(op);
 }
 
+namespace {
+
+// An archive whose end record or central directory fails, read by walking its local headers (with
+// recovery on): each member selected is warned of as recovered (warning 30, before its listing or
+// its turn in the extraction pass), then listed or taken into the catalogue. False when the archive
+// is not one to recover, which leaves it to the usual reading.
+bool operateOnRecovered(Operation& op) {
+    std::vector<core::LocalMember> found;
+    if (op.settings.memoryInput() || !(op.core = core::Archive::forOperation(op, &found))) return false;
+    const bool view = op.settings.view;
+    platform::LocalTime local;
+    for (size_t i = 0; i < found.size(); ++i) {
+        const CentralHeader& h = found[i].header;
+        if (!isSelected(op.includePatterns, op.excludePatterns, h.name, view || op.settings.restoreStructure)) continue;
+        raiseWarning(op, TARROW_WARNING_RECOVERED, h.name);
+        if (!view) {
+            if (passesChecks(op, h, true)) record(op, entryFor(h, i, local));
+            continue;
+        }
+        op.counters.currentIndex = uint32_t(i);
+        sendListing(op, h, op.core->members()[i].mtime);
+        ++op.counters.processed;
+        // Only the last member found can be cut short by the end of the archive.
+        if (op.core->members()[i].fault == core::Fault::Truncated) raiseError(op, TARROW_ERROR_READ, h.name);
+    }
+    if (!view) runExtractionPass(op);
+    return true;
+}
+
+}  // namespace
+
 void operateOnArchive(Operation& op) {
+    if (op.settings.recover && operateOnRecovered(op)) return;
     if (!readCatalogue(op)) return;
     if (op.settings.view) viewCatalogue(op);
     else runExtractionPass(op);

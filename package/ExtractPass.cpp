@@ -370,7 +370,8 @@ bool prepareMember(Operation& op, const MemberEntry& entry, core::Member& m,
     m = op.core->members()[entry.centralIndex];
     switch (m.fault) {
     case core::Fault::None: bytes = core::storedBytes(op.core->source(), m.dataOffset); return true;
-    case core::Fault::Overlap: raiseError(op, TARROW_ERROR_READ, entry.name); return false;
+    case core::Fault::Overlap:
+    case core::Fault::Truncated: raiseError(op, TARROW_ERROR_READ, entry.name); return false;
     case core::Fault::Unsupported: raiseWarning(op, TARROW_WARNING_METHOD, entry.name); return false;
     case core::Fault::LocalHeader: raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name); return false;
     }

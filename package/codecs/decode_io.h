@@ -116,10 +116,12 @@ struct BitInput {
         end = in + run.size();
         return !run.empty();
     }
+    // Whole bytes of real data taken from the source that the decoder has not used; the source is not
+    // read further.
+    uint64_t heldBytes() const { return (count / 8 > overrun ? count / 8 - overrun : 0) + uint64_t(end - in); }
     // Whole bytes of real data that the decoder has not used, counting those still in the source.
     uint64_t unusedBytes() {
-        uint64_t n = count / 8 > overrun ? count / 8 - overrun : 0;
-        n += uint64_t(end - in);
+        uint64_t n = heldBytes();
         while (pull()) n += uint64_t(end - in);
         in = end;
         return n;

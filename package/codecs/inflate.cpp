@@ -396,6 +396,14 @@ DecodeStatus Inflater::run(ByteSource& source, OutputWindow& window, DeflateForm
     return status;
 }
 
+DecodeStatus Inflater::runToEnd(ByteSource& source, OutputWindow& window, DeflateFormat format, uint64_t& held) {
+    BitInput in(source);
+    WindowOut out(window);
+    const DecodeStatus status = blocks(in, out, Format::of(format));
+    held = in.heldBytes();
+    return status;
+}
+
 InflateResult Inflater::toBuffer(std::span<const uint8_t> input, std::span<uint8_t> output, DeflateFormat format) {
     MemorySource source(input);
     BitInput in(source);

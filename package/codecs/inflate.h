@@ -29,6 +29,10 @@ public:
     DecodeStatus run(ByteSource& source, OutputWindow& window, DeflateFormat format = DeflateFormat::Deflate,
                      uint64_t* unused = nullptr);
 
+    // As run(), for data whose end only the last block tells: `held` receives the bytes taken from
+    // source that follow that block, and source is not read further.
+    DecodeStatus runToEnd(ByteSource& source, OutputWindow& window, DeflateFormat format, uint64_t& held);
+
     // Decodes input straight into output, whose size is the member's declared size: status, output
     // and used input as run() gives them with a window started for output.size() bytes.
     InflateResult toBuffer(std::span<const uint8_t> input, std::span<uint8_t> output,

@@ -43,6 +43,12 @@ extern "C" {
 #define TARROW_WARNING_DATA_CORRUPT 22 /* bzip2, LZMA, xz, zstd or PPMd data is corrupt */
 #define TARROW_WARNING_VERSION 24      /* needs version 2.1 or later to extract */
 #define TARROW_WARNING_TEST_ERRORS 26
+/* With Tarrow_Recover, one for each member of an archive read by walking its local headers (its
+ * end record or central directory failed), before its listing (message 21, whose fields stay as they
+ * are) or its test or extraction: the member was found without a central directory. Each member is
+ * named so that a host can mark it; a recovered member that tests or extracts without a further
+ * warning is whole. */
+#define TARROW_WARNING_RECOVERED 30
 #define TARROW_WARNING_COMMENT 100 /* the archive comment could not be read completely */
 
 /* Message codes: each message is "1|CCC|" followed by fields separated by "|". Callbacks receive

@@ -99,7 +99,7 @@ void putLocal(Bytes& out, const Member& m, const Values& v) {
 }
 
 void putDescriptor(Bytes& out, const Member& m, const Values& v) {
-    put32(out, 0x08074B50);
+    if (m.descriptorSignature) put32(out, 0x08074B50);
     put32(out, v.crc);
     if (m.zip64.compressedSize || m.zip64.uncompressedSize) {
         put64(out, v.packedSize);

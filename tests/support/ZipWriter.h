@@ -45,6 +45,7 @@ struct Member {
     // Flag bit 3: the local header's CRC and sizes are 0 and a descriptor ("PK", 7, 8, CRC, sizes;
     // 8-byte sizes when the member has zip64 sizes) follows the data.
     bool descriptor = false;
+    bool descriptorSignature = true;     // false: the descriptor starts with the CRC, as early writers had it
     std::optional<uint16_t> nameLength;  // written instead of the real length (central header)
 };
 

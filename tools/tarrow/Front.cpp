@@ -26,7 +26,9 @@ std::string usage() {
            "  -z           show the archive comment\n"
            "  -O CHARSET   read names without the UTF-8 flag in code page CHARSET (an iconv\n"
            "               name: CP866, CP1251, CP932, CP850, ...)\n"
-           "  --json       with l: one JSON object per member and line\n";
+           "  --json       with l: one JSON object per member and line\n"
+           "  --recover    when the end record or the central directory is missing or damaged, find\n"
+           "               the members by walking the local headers (they are marked as recovered)\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -75,6 +77,8 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.showComment = true;
         } else if (opt == "--json" && o.mode == 'l') {
             o.json = true;
+        } else if (opt == "--recover") {
+            o.recover = true;
         } else {
             error = "unknown option " + opt;
             return false;

@@ -21,7 +21,8 @@ struct Options {
     bool freshen = false;
     bool junkPaths = false;
     bool showComment = false;
-    bool json = false;  // l --json
+    bool json = false;     // l --json
+    bool recover = false;  // --recover: walk the local headers when the central directory fails
 };
 
 // Parses argv; false with a message in `error` on a usage error.

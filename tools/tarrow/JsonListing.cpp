@@ -61,7 +61,7 @@ std::string jsonEntry(const tarrow_entry& e) {
     flag("folder", e.flags & TARROW_ENTRY_FOLDER);
     flag("symlink", e.flags & TARROW_ENTRY_SYMLINK);
     flag("encrypted", e.flags & TARROW_ENTRY_ENCRYPTED);
-    flag("recovered", false);  // every member is read from the central directory
+    flag("recovered", e.flags & TARROW_ENTRY_RECOVERED);
     flag("damaged", e.damage != nullptr);
     out += ",\"damage\":" + (e.damage ? jsonString(e.damage) : std::string("null")) + "}";
     return out;

@@ -26,6 +26,8 @@ struct Run {
     bool reported = false;     // a member was said to be done
     bool everyMember = false;  // no patterns select members
     bool empty = false;        // the library found no member to list or test
+    bool recover = false;      // --recover
+    bool recovered = false;    // the library walked the local headers: every member is recovered
     int lastDiskAsked = -1;
     std::string archive;                           // the path the library was given, the first field of its messages
     std::string charset;                           // -O
@@ -79,6 +81,7 @@ int16_t askOverwrite(const std::vector<std::string>& f) {
 tarrow_open_options openOptions() {
     tarrow_open_options options{};
     options.size = sizeof options;
+    options.flags = g_run.recover ? uint32_t(TARROW_OPEN_RECOVER) : 0u;
     options.name_charset = g_run.charset.empty() ? nullptr : g_run.charset.c_str();
     return options;
 }
@@ -122,7 +125,7 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         }
         if (!g_run.listed) std::cout << listingHeading() << "\n";
         g_run.listed = true;
-        std::cout << listingRow(listingFields(t, g_run.archive)) << "\n";
+        std::cout << listingRow(listingFields(t, g_run.archive)) << (g_run.recovered ? " (recovered)" : "") << "\n";
         return 0;
     case TARROW_MSG_EXTRACT_DONE:
     case TARROW_MSG_TEST_DONE: {
@@ -136,7 +139,7 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         }
         g_run.reported = true;
         std::cout << (code == TARROW_MSG_TEST_DONE ? "  OK  " : "  extracted  ")
-                  << (f.size() > 1 ? printable(f[1], false) : "") << "\n";
+                  << (f.size() > 1 ? printable(f[1], false) : "") << (g_run.recovered ? " (recovered)" : "") << "\n";
         return 0;
     }
     case TARROW_MSG_DISK: return askForDisk(veltrane::SplitMessageFields(t));
@@ -150,6 +153,15 @@ int16_t onMessage(int32_t, int32_t code, const char* text) {
         if (code == TARROW_MSG_ERROR && value == TARROW_ERROR_NOTHING_DONE && g_run.everyMember && g_run.mode != 'x' &&
             !g_run.listed && !g_run.problem && !g_run.reported) {
             g_run.empty = true;
+            return 0;
+        }
+        if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_RECOVERED) {
+            // Not a fault of the member: the listing and the lines of members done say it.
+            if (!g_run.recovered)
+                std::cerr << "tarrow: " << printable(g_run.archive, false)
+                          << ": the central directory is missing or damaged; members found by walking the local "
+                             "headers\n";
+            g_run.recovered = true;
             return 0;
         }
         if (code == TARROW_MSG_WARNING && value == TARROW_WARNING_CRC) g_run.crcFailed = f.size() > 1 ? f[1] : "";
@@ -200,6 +212,7 @@ int listAsJson(const Options& o) {
         Tarrow_ArchiveName(o.archive.c_str());
         if (!o.include.empty()) Tarrow_Include(joined(o.include).c_str());
         if (!o.exclude.empty()) Tarrow_Exclude(joined(o.exclude).c_str());
+        Tarrow_Recover(o.recover);
         Tarrow_View(1);
         Tarrow();
         g_run.selected = nullptr;
@@ -249,6 +262,7 @@ int main(int argc, char** argv) {
     g_run.mode = o.mode;
     g_run.showComment = o.showComment;
     g_run.charset = o.charset;
+    g_run.recover = o.recover;
     TarrowPlatformHooks hooks{};
     hooks.size = sizeof hooks;
     hooks.volume_label = diskLabel;
@@ -281,6 +295,7 @@ int main(int argc, char** argv) {
     Tarrow_Freshen(o.freshen);
     Tarrow_RestoreStructure(!o.junkPaths);
     Tarrow_RestorePermissions(o.mode == 'x');
+    Tarrow_Recover(o.recover);
     Tarrow_View(o.mode == 'l');
     Tarrow_Test(o.mode == 't');
 
@@ -297,5 +312,7 @@ int main(int argc, char** argv) {
         std::cerr << "tarrow: no archive given\n";
         return 1;
     }
-    return (Tarrow_GetLastError() || Tarrow_GetLastWarning() || g_run.problem) ? 1 : 0;
+    // A recovered member is no fault by itself: a recovered archive whose members are all whole succeeds.
+    const int16_t warning = Tarrow_GetLastWarning();
+    return (Tarrow_GetLastError() || (warning && warning != TARROW_WARNING_RECOVERED) || g_run.problem) ? 1 : 0;
 }
