@@ -185,6 +185,7 @@ int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out,
         // are what a walk of the local headers gets around.
         const bool recoverable = code == TARROW_E_NOT_ZIP || code == TARROW_E_DIRECTORY || code == TARROW_E_OPEN;
         if (code != TARROW_OK && !(options.recover && recoverable && archive->recover(found))) return code;
+        if (code == TARROW_OK && options.recover && archive->m_endFollowed) archive->recoverFromInside(found);
         archive->m_codePage.reset();  // names are all decided
         out = std::move(archive);
         return TARROW_OK;
@@ -223,6 +224,8 @@ int Archive::readCatalogue(const EndRecord* known) {
     } else if (const EndSearch found = locateEndRecord(reader, reader.size(), e);
                found == EndSearch::None || found == EndSearch::Truncated) {
         return TARROW_E_NOT_ZIP;
+    } else {
+        m_endFollowed = found == EndSearch::Inexact;
     }
     if (e.diskNumber != 0 || e.centralStartDisk != 0) return TARROW_E_MULTIDISK;
     // The directory runs from its start to the end records; offsets measured from the start of the
@@ -269,6 +272,24 @@ int Archive::readCatalogue(const EndRecord* known) {
 bool Archive::recover(std::vector<LocalMember>* found) {
     std::vector<LocalMember> walked = walkLocalHeaders(*m_source, m_codePage.get());
     if (walked.empty()) return false;
+    adopt(std::move(walked), found);
+    return true;
+}
+
+// An end record that something follows may be one of an archive stored inside a member, left as the
+// last one by a cut: its directory's members then lie inside the data of a member the walk finds,
+// and the walk's members are the archive's.
+void Archive::recoverFromInside(std::vector<LocalMember>* found) {
+    std::vector<LocalMember> walked = walkLocalHeaders(*m_source, m_codePage.get());
+    const auto inside = [&](const Member& m) {
+        return m.dataOffset != 0 && std::any_of(walked.begin(), walked.end(), [&](const LocalMember& w) {
+                   return m.dataOffset > w.dataOffset && m.dataOffset - w.dataOffset < w.header.compressedSize;
+               });
+    };
+    if (std::any_of(m_members.begin(), m_members.end(), inside)) adopt(std::move(walked), found);
+}
+
+void Archive::adopt(std::vector<LocalMember>&& walked, std::vector<LocalMember>* found) {
     m_members.clear();
     m_members.reserve(walked.size());
     m_adjustment = 0;
@@ -284,7 +305,6 @@ bool Archive::recover(std::vector<LocalMember>* found) {
         m_members.push_back(std::move(m));
     }
     if (found) *found = std::move(walked);
-    return true;
 }
 
 // The one policy by which a local header is held against the central directory.

@@ -200,6 +200,8 @@ private:
     Archive(std::unique_ptr<Source> source, const OpenOptions& options);
     int readCatalogue(const EndRecord* known);
     bool recover(std::vector<LocalMember>* found);
+    void recoverFromInside(std::vector<LocalMember>* found);
+    void adopt(std::vector<LocalMember>&& walked, std::vector<LocalMember>* found);
     void checkLocalHeader(Member& member, const CentralFacts& central);
     void checkExtents(const std::vector<CentralFacts>& central, uint64_t directoryStart);
 
@@ -209,6 +211,7 @@ private:
     std::vector<Member> m_members;
     int64_t m_adjustment = 0;  // bytes in front of the archive data
     bool m_recovered = false;
+    bool m_endFollowed = false;  // the end record is followed by what its comment does not explain
 };
 
 }  // namespace tarrow::core

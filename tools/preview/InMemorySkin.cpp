@@ -244,13 +244,20 @@ bool RenderArchiveInMemory(const std::string& path, Dib& canvas, std::string& er
     if (facts) facts->size = file.Bytes().size();
     tarrow_archive* opened = nullptr;
     const uint8_t* data = file.Bytes().data();
-    if (const int code =
-            tarrow_open_memory(data ? data : reinterpret_cast<const uint8_t*>(""), file.Bytes().size(), &opened)) {
+    // A skin whose end record is missing (an interrupted download) is read by walking its local
+    // headers: what lies before the cut shows.
+    const tarrow_open_options options{sizeof options, TARROW_OPEN_RECOVER, nullptr};
+    if (const int code = tarrow_open_memory_with(data ? data : reinterpret_cast<const uint8_t*>(""),
+                                                 file.Bytes().size(), &options, &opened)) {
         error = ArchiveFailure(tarrow_strerror(code));
         return false;
     }
     const std::unique_ptr<tarrow_archive, void (*)(tarrow_archive*)> archive(opened, tarrow_close);
-    const std::vector<tarrow_entry> entries = EntriesOf(opened);
+    std::vector<tarrow_entry> entries = EntriesOf(opened);
+    // The member the cut ends in is the last one found: it is left out, as if the download had
+    // stopped before it.
+    if (!entries.empty() && (entries.back().flags & TARROW_ENTRY_RECOVERED) && entries.back().damage)
+        entries.pop_back();
     // The budget first: nothing is decoded for an archive that declares more than a skin may hold.
     std::vector<SkinArchiveEntry> declared;
     declared.reserve(entries.size());

@@ -43,6 +43,9 @@ SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string
     // same header; it runs all the same, so that its outcome names the damage.
     const bool held = ExtractArchive(archive, folder, verdict.declaredTotal);
     result.outcome = LastPackageOutcome();
+    // In a recovered archive, the member the cut ends in is the last one and cannot be read (error
+    // 51): the members before it are what recovery is for.
+    if (listing.recovered && result.outcome.error == TARROW_ERROR_READ) result.outcome.error = 0;
     if (!held) {
         result.refusal =
             "unpacks to more than the " + DescribeByteCount(verdict.declaredTotal) + " its catalogue declares";
@@ -51,7 +54,9 @@ SkinUnpackResult UnpackSkinArchive(const std::string& archive, const std::string
     return result;
 }
 
-bool IsHarmlessWarning(int code) { return code == 0 || code == TARROW_WARNING_COMMENT; }
+bool IsHarmlessWarning(int code) {
+    return code == 0 || code == TARROW_WARNING_COMMENT || code == TARROW_WARNING_RECOVERED;
+}
 
 std::string ArchiveFailure(const std::string& reason) { return "cannot unpack the archive: " + reason; }
 

@@ -93,6 +93,15 @@ int16_t OnMessage(int32_t, int32_t code, const char* text, intptr_t user) {
             watch.listing->members.push_back({member->name, member->size});
         else watch.listing->readable = false;
         return 0;
+    case TARROW_MSG_WARNING: {
+        // "archive|member|code|": a listing that the library recovered names each member so.
+        const std::string_view t(text);
+        const size_t last = t.size() > 1 ? t.rfind('|', t.size() - 2) : std::string_view::npos;
+        if (watch.listing && last != std::string_view::npos &&
+            t.substr(last + 1) == std::to_string(TARROW_WARNING_RECOVERED) + "|")
+            watch.listing->recovered = true;
+        return 0;
+    }
     case TARROW_MSG_EXTRACT_START:
     case TARROW_MSG_TEST_START: {
         // Sent at a member's start and after each block it produced, with its bytes so far.
@@ -173,6 +182,8 @@ void SetUpExtraction(const std::string& archive, const std::string& folder) {
     if (auto f = Export<NumberSetterFn>("Tarrow_RestoreStructure")) f(-1);               // recreate folders
     if (auto f = Export<NumberSetterFn>("Tarrow_RestoreAttributes")) f(1 + 2 + 4 + 32);  // R, H, S, A
     if (auto f = Export<TextSetterFn>("Tarrow_ExtractTo")) f(folder.c_str());
+    // A skin whose end record is missing (an interrupted download) unpacks what lies before the cut.
+    if (auto f = Export<NumberSetterFn>("Tarrow_Recover")) f(1);
 }
 
 }  // namespace
@@ -200,6 +211,7 @@ ArchiveListing ListArchive(const std::string& archive) {
     initialise();
     archiveName(archive.c_str());
     view(-1);
+    if (auto recover = Export<NumberSetterFn>("Tarrow_Recover")) recover(1);
     MainCallWatch watch;
     watch.archive = NameInMessages(archive);
     watch.listing = &listing;

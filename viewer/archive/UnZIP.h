@@ -40,6 +40,7 @@ struct ArchiveListing {
     bool loaded = false;                    // the library and its exports were found
     bool readable = true;                   // every listing message could be read
     int16_t error = 0;                      // Tarrow_GetLastError after the listing
+    bool recovered = false;                 // its members were found by walking local headers
     std::vector<SkinArchiveEntry> members;  // in the catalogue's order
 };
 ArchiveListing ListArchive(const std::string& archive);
