@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -390,6 +391,54 @@ TEST_F(TarrowTool, CodePageOfNamesIsFollowedEverywhere) {
     EXPECT_EQ(read("err.txt").rfind("tarrow: unknown code page NO-SUCH-CODE-PAGE", 0), 0u) << read("err.txt");
     EXPECT_EQ(run("l --json -O NO-SUCH-CODE-PAGE " + jaZip), 2);
     EXPECT_EQ(run("l -O"), 2);
+}
+
+// --recover: a cut archive lists, tests and extracts what lies before the cut, each member marked;
+// a recovered archive whose members are whole succeeds, the member the cut ends in fails the run,
+// and without the option the archive is refused as before.
+TEST_F(TarrowTool, RecoverReadsWhatLiesBeforeTheCut) {
+    ziptest::Archive a;
+    ziptest::Member streamed = ziptest::deflated("dir/b.txt", std::string(3000, 'b') + "end");
+    streamed.descriptor = true;
+    a.members = {ziptest::stored("a.txt", "hello"), streamed, ziptest::stored("c.txt", std::string(400, 'c'))};
+    const ziptest::Bytes bytes = ziptest::build(a);
+    const std::string central("PK\x01\x02", 4);
+    const size_t directory =
+        size_t(std::search(bytes.begin(), bytes.end(), central.begin(), central.end()) - bytes.begin());
+    ziptest::writeFile((root / "whole-members.zip").string(),
+                       ziptest::Bytes(bytes.begin(), bytes.begin() + ptrdiff_t(directory) + 7));
+    ziptest::writeFile((root / "cut-member.zip").string(),
+                       ziptest::Bytes(bytes.begin(), bytes.begin() + ptrdiff_t(directory) - 100));
+    const std::string whole = "'" + (root / "whole-members.zip").string() + "'";
+    const std::string cut = "'" + (root / "cut-member.zip").string() + "'";
+
+    EXPECT_EQ(run("l " + whole), 1);
+    EXPECT_NE(read("err.txt").find("no end"), std::string::npos) << read("err.txt");
+
+    ASSERT_EQ(run("l --recover " + whole), 0) << read("err.txt");
+    const std::string table = read("out.txt");
+    EXPECT_NE(table.find("  a.txt (recovered)\n"), std::string::npos) << table;
+    EXPECT_NE(table.find("  dir/b.txt (recovered)\n"), std::string::npos) << table;
+    EXPECT_NE(table.find("3 members\n"), std::string::npos) << table;
+    EXPECT_NE(read("err.txt").find("walking the local headers"), std::string::npos) << read("err.txt");
+    EXPECT_EQ(run("t --recover " + whole), 0) << read("err.txt");
+    EXPECT_NE(read("out.txt").find("  OK  c.txt (recovered)\n"), std::string::npos) << read("out.txt");
+    EXPECT_EQ(run("x --recover -d '" + (root / "out").string() + "' " + whole), 0) << read("err.txt");
+    std::ifstream extracted(root / "out" / "dir" / "b.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(extracted), {}), std::string(3000, 'b') + "end");
+
+    ASSERT_EQ(run("l --recover --json " + cut), 1) << read("err.txt");
+    std::vector<nlohmann::json> lines;
+    std::istringstream out(read("out.txt"));
+    for (std::string line; std::getline(out, line);) lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["recovered"], true);
+    EXPECT_EQ(lines[0]["damaged"], false);
+    EXPECT_EQ(lines[2]["name"], "c.txt");
+    EXPECT_EQ(lines[2]["damaged"], true);
+    EXPECT_EQ(run("t --recover " + cut), 1);
+    EXPECT_NE(read("out.txt").find("  OK  dir/b.txt (recovered)\n"), std::string::npos) << read("out.txt");
+    EXPECT_NE(read("err.txt").find("c.txt: error"), std::string::npos) << read("err.txt");
 }
 
 // A byte-split set (NAME.001, NAME.002, ...) given by its first piece lists, tests and extracts as
