@@ -53,8 +53,9 @@ extern "C" {
 #define TARROW_ENTRY_RECOVERED 8 /* found by walking local headers: the central directory had no record of it */
 
 /* Flags of tarrow_open_options. */
-#define TARROW_OPEN_RECOVER 1 /* when the end record or the central directory is missing or damaged, find the
-                                 members by walking the local headers from the start */
+/* When the end record or the central directory is missing or damaged, find the members by walking
+ * the local headers from the start. */
+#define TARROW_OPEN_RECOVER 1
 
 /* Options of tarrow_open_with and tarrow_open_memory_with. Set size to sizeof(tarrow_open_options):
  * later versions add members at the end, and read only the members a caller's size covers. */
@@ -93,13 +94,19 @@ TARROW_EXPORT int tarrow_open(const char* path, tarrow_archive** out);
 /* Opens the archive in a memory block, which must outlive the handle. */
 TARROW_EXPORT int tarrow_open_memory(const void* data, size_t size, tarrow_archive** out);
 /* tarrow_open and tarrow_open_memory with options; options may be NULL. An unknown flag, a size
- * smaller than the first two members or a code page iconv does not know gives TARROW_E_ARGUMENT. */
+ * smaller than the first two members or a code page iconv does not know gives TARROW_E_ARGUMENT.
+ * With TARROW_OPEN_RECOVER, an archive whose end record is missing or cut, or whose central directory
+ * is not where the end record says or cannot be read, has the members a walk of its local headers
+ * finds, each flagged TARROW_ENTRY_RECOVERED (the member the end of the archive cuts short, if any,
+ * comes last and is damaged); when the walk finds none, the error stays. An intact archive is read
+ * from its central directory. */
 TARROW_EXPORT int tarrow_open_with(const char* path, const tarrow_open_options* options, tarrow_archive** out);
 TARROW_EXPORT int tarrow_open_memory_with(const void* data, size_t size, const tarrow_open_options* options,
                                           tarrow_archive** out);
-/* The number of members in the central directory; each has an entry, damaged or not. */
+/* The number of members in the central directory (or found by recovery); each has an entry, damaged
+ * or not. */
 TARROW_EXPORT size_t tarrow_entry_count(const tarrow_archive* archive);
-/* The entry at index, in the order of the central directory. */
+/* The entry at index, in the order of the central directory (of the archive, for recovered members). */
 TARROW_EXPORT int tarrow_entry_at(const tarrow_archive* archive, size_t index, tarrow_entry* out);
 /* Decodes a member into sink, block by block, and checks its size and CRC-32 (or authentication
  * code) at the end: a result other than TARROW_OK means the blocks handed over are not the member.

@@ -73,6 +73,22 @@ TEST_F(PreviewTool, ADamagedArchiveIsNamedWithItsReasonAndTheRunGoesOn) {
     EXPECT_TRUE(TempContents().empty());
 }
 
+// An interrupted download: the archive ends inside its last member, with no central directory. What
+// lies before the cut renders, read in memory and unpacked as the viewer does.
+TEST_F(PreviewTool, ATruncatedArchiveShowsTheBitmapsBeforeTheCut) {
+    const fs::path archive = MakeArchive("Cut.wsz", {File("main.bmp", MainBitmap(kRed)), File("pledit.txt", "[Text]"),
+                                                     File("eqmain.bmp", std::string(20000, 'e'))});
+    const std::string bytes = Read(archive);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes.substr(0, bytes.size() - 10000);
+    for (const char* reading : {"", "--via-files "}) {
+        SCOPED_TRACE(reading);
+        fs::remove_all(out);
+        EXPECT_EQ(Run(std::string(reading) + "-f bmp -o " + Quoted(out) + " " + Quoted(archive)), 0) << Errors();
+        EXPECT_EQ(BackgroundOf(out / "Cut.bmp"), kRedRef);
+    }
+    EXPECT_TRUE(TempContents().empty());
+}
+
 TEST_F(PreviewTool, AFolderAndAnArchiveOfOneNameWriteOnePreviewFromTheFolder) {
     MakeSkin("Twin", kRed);
     MakeArchive("Twin.wsz", {File("main.bmp", MainBitmap(kBlue))});
