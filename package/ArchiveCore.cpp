@@ -185,7 +185,10 @@ int Archive::open(std::unique_ptr<Source> source, std::unique_ptr<Archive>& out,
         // are what a walk of the local headers gets around.
         const bool recoverable = code == TARROW_E_NOT_ZIP || code == TARROW_E_DIRECTORY || code == TARROW_E_OPEN;
         if (code != TARROW_OK && !(options.recover && recoverable && archive->recover(found))) return code;
-        if (code == TARROW_OK && options.recover && archive->m_endFollowed) archive->recoverFromInside(found);
+        // An end record that something follows, or whose offsets need a shift, may be one of an archive
+        // stored inside a member.
+        if (code == TARROW_OK && options.recover && (archive->m_endFollowed || archive->m_adjustment != 0))
+            archive->recoverFromInside(found);
         archive->m_codePage.reset();  // names are all decided
         out = std::move(archive);
         return TARROW_OK;
@@ -276,9 +279,9 @@ bool Archive::recover(std::vector<LocalMember>* found) {
     return true;
 }
 
-// An end record that something follows may be one of an archive stored inside a member, left as the
-// last one by a cut: its directory's members then lie inside the data of a member the walk finds,
-// and the walk's members are the archive's.
+// An end record may be one of an archive stored inside a member, left as the last one by a cut: its
+// directory's members then lie inside the data of a member the walk finds, and the walk's members
+// are the archive's.
 void Archive::recoverFromInside(std::vector<LocalMember>* found) {
     std::vector<LocalMember> walked = walkLocalHeaders(*m_source, m_codePage.get());
     const auto inside = [&](const Member& m) {

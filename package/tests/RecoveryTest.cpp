@@ -273,6 +273,11 @@ TEST(Recovery, AnArchiveInsideAMemberIsNotTakenForTheCutOne) {
     EXPECT_STREQ(entries[0].name, "nested.zip");
     EXPECT_STREQ(entries[1].name, "after.txt");
     EXPECT_TRUE(entries[1].flags & TARROW_ENTRY_RECOVERED);
+    // Cut right after the stored archive, whose end record then ends the file as if it were this one's.
+    Opened atItsEnd(Bytes(g.bytes.begin(), g.bytes.begin() + ptrdiff_t(g.ends[0])), TARROW_OPEN_RECOVER);
+    ASSERT_EQ(atItsEnd.entries().size(), 1u);
+    EXPECT_STREQ(atItsEnd.entries()[0].name, "nested.zip");
+    EXPECT_TRUE(atItsEnd.entries()[0].flags & TARROW_ENTRY_RECOVERED);
     // Whole, the same archive is read from its own directory.
     Opened whole(g.bytes, TARROW_OPEN_RECOVER);
     ASSERT_EQ(whole.entries().size(), 2u);
