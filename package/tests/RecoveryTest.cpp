@@ -284,6 +284,20 @@ TEST(Recovery, AnArchiveInsideAMemberIsNotTakenForTheCutOne) {
     EXPECT_FALSE(whole.entries()[1].flags & TARROW_ENTRY_RECOVERED);
 }
 
+// Names of recovered members follow the chosen code page as the directory's would.
+TEST(Recovery, NamesFollowTheCodePage) {
+    const Generated g = generate({stored("\xCF\xF0\xE8\xE2\xE5\xF2.txt", "privet")});  // Привет.txt in CP1251
+    const Bytes cut(g.bytes.begin(), g.bytes.begin() + ptrdiff_t(g.ends[0]));
+    tarrow_archive* archive = nullptr;
+    const tarrow_open_options options{sizeof options, TARROW_OPEN_RECOVER, "CP1251"};
+    ASSERT_EQ(tarrow_open_memory_with(cut.data(), cut.size(), &options, &archive), TARROW_OK);
+    tarrow_entry e{};
+    ASSERT_EQ(tarrow_entry_at(archive, 0, &e), TARROW_OK);
+    EXPECT_STREQ(e.name, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt");
+    EXPECT_TRUE(e.flags & TARROW_ENTRY_RECOVERED);
+    tarrow_close(archive);
+}
+
 // A member cut short is listed, damaged, as the last one; its facts are what its header said.
 TEST(Recovery, TheMemberTheArchiveEndsInIsDamagedAndLast) {
     const Generated g =
