@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace tarrow::core {
