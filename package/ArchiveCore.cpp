@@ -322,9 +322,11 @@ void Archive::checkLocalHeader(Member& m, const CentralFacts& central) {
         markDamaged(m, Fault::LocalHeader, format("no local header at offset %llu", (unsigned long long)headerOffset));
         return;
     }
-    const uint16_t flags = le16(b + 6), method = le16(b + 8), nameLength = le16(b + 26), extraLength = le16(b + 28);
-    const uint32_t crc = le32(b + 14);
-    uint64_t packed = le32(b + 18), size = le32(b + 22);
+    const LocalFixed local = parseLocalFixed(b);
+    const uint16_t flags = local.flags, method = local.method, nameLength = local.nameLength,
+                   extraLength = local.extraLength;
+    const uint32_t crc = local.crc32;
+    uint64_t packed = local.compressedSize, size = local.uncompressedSize;
     std::vector<uint8_t> variable(size_t(nameLength) + extraLength);
     if (!m_source->readAt(at + kLocalHeaderSize, variable.data(), variable.size())) {
         markDamaged(m, Fault::LocalHeader, "local header runs past the end of the archive");

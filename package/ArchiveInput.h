@@ -37,6 +37,27 @@ inline uint32_t le32(const uint8_t* p) {
 }
 inline uint64_t le64(const uint8_t* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
 
+// The fixed part of a local header, as stored (sizes before any zip64 field).
+struct LocalFixed {
+    uint8_t versionNeeded = 0;
+    uint8_t hostNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc32 = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    uint16_t nameLength = 0;
+    uint16_t extraLength = 0;
+};
+
+// The fields of the kLocalHeaderSize bytes at b, signature included.
+inline LocalFixed parseLocalFixed(const uint8_t* b) {
+    return {b[4],         b[5],         le16(b + 6),  le16(b + 8),  le16(b + 10), le16(b + 12),
+            le32(b + 14), le32(b + 18), le32(b + 22), le16(b + 26), le16(b + 28)};
+}
+
 class ArchiveInput {
 public:
     explicit ArchiveInput(Operation& op) : m_op(op) {}

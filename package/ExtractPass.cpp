@@ -329,8 +329,9 @@ bool readSpannedHeader(Operation& op, const MemberEntry& entry, core::Member& m)
         return false;
     }
     if (!in.readHeader(b + 4, kLocalHeaderSize - 4, op.archiveName())) return false;
-    const uint16_t flags = le16(b + 6), nameLength = le16(b + 26), extraLength = le16(b + 28);
-    uint64_t packed = le32(b + 18), size = le32(b + 22);
+    const LocalFixed local = parseLocalFixed(b);
+    const uint16_t flags = local.flags, nameLength = local.nameLength, extraLength = local.extraLength;
+    uint64_t packed = local.compressedSize, size = local.uncompressedSize;
     uint8_t extra[UINT16_MAX];
     if (!in.skip(nameLength) || !in.readHeader(extra, extraLength, op.archiveName())) {
         raiseWarning(op, TARROW_WARNING_LOCAL_HEADER, entry.name);
