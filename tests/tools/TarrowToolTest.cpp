@@ -421,8 +421,10 @@ TEST_F(TarrowTool, RecoverReadsWhatLiesBeforeTheCut) {
     EXPECT_NE(table.find("  dir/b.txt (recovered)\n"), std::string::npos) << table;
     EXPECT_NE(table.find("3 members\n"), std::string::npos) << table;
     EXPECT_NE(read("err.txt").find("walking the local headers"), std::string::npos) << read("err.txt");
-    EXPECT_EQ(run("t --recover " + whole), 0) << read("err.txt");
+    // Options may come before the command too; --json stays a listing's option wherever it stands.
+    EXPECT_EQ(run("--recover t " + whole), 0) << read("err.txt");
     EXPECT_NE(read("out.txt").find("  OK  c.txt (recovered)\n"), std::string::npos) << read("out.txt");
+    EXPECT_EQ(run("--json t " + whole), 2);
     EXPECT_EQ(run("x --recover -d '" + (root / "out").string() + "' " + whole), 0) << read("err.txt");
     std::ifstream extracted(root / "out" / "dir" / "b.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(extracted), {}), std::string(3000, 'b') + "end");

@@ -13,6 +13,7 @@ namespace tarrowcli {
 
 std::string usage() {
     return "usage: tarrow l|t|x [options] ARCHIVE [PATTERN...]\n"
+           "       tarrow [options] l|t|x ARCHIVE [PATTERN...]\n"
            "       tarrow --help | --version\n"
            "  l  list the members     t  test them     x  extract them\n"
            "  -d DIR       extract under DIR\n"
@@ -31,16 +32,14 @@ std::string usage() {
            "               the members by walking the local headers (they are marked as recovered)\n";
 }
 
-bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
-    if (argc < 2 || std::strlen(argv[1]) != 1 || !std::strchr("ltx", argv[1][0])) {
-        error = "missing or unknown command";
-        return false;
-    }
-    o.mode = argv[1][0];
-    int i = 2;
+namespace {
+
+// Reads the options from argv[i] on up to the first argument that is not one (or past "--", when
+// `end` is allowed), leaving i there; false with a message in `error` on a usage error.
+bool parseOptionRun(int argc, char** argv, int& i, Options& o, std::string& error, bool end) {
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         std::string opt = argv[i];
-        if (opt == "--") {
+        if (opt == "--" && end) {
             ++i;
             break;
         }
@@ -75,7 +74,7 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             if (!value(o.charset)) return false;
         } else if (opt == "-z") {
             o.showComment = true;
-        } else if (opt == "--json" && o.mode == 'l') {
+        } else if (opt == "--json") {
             o.json = true;
         } else if (opt == "--recover") {
             o.recover = true;
@@ -83,6 +82,25 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             error = "unknown option " + opt;
             return false;
         }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
+    // Options may also stand before the command (tarrow --recover x ARCHIVE).
+    int i = 1;
+    if (!parseOptionRun(argc, argv, i, o, error, false)) return false;
+    if (i >= argc || std::strlen(argv[i]) != 1 || !std::strchr("ltx", argv[i][0])) {
+        error = "missing or unknown command";
+        return false;
+    }
+    o.mode = argv[i++][0];
+    if (!parseOptionRun(argc, argv, i, o, error, true)) return false;
+    if (o.json && o.mode != 'l') {
+        error = "unknown option --json";
+        return false;
     }
     if (i >= argc) {
         error = "no archive given";
