@@ -123,7 +123,7 @@ bool sameName(std::string_view local, uint16_t localFlags, std::span<const uint8
 
 ModificationTime memberTime(uint16_t dosDate, uint16_t dosTime, std::span<const uint8_t> extra,
                             platform::LocalTime& local) {
-    if (auto when = extraFieldTime(extra)) return {when, true};
+    if (auto when = extraFieldTime(extra, dosDate)) return {when, true};
     return {local.fromDos(dosDate, dosTime), false};
 }
 

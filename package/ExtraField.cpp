@@ -77,18 +77,25 @@ std::optional<int64_t> ntfsTime(std::span<const uint8_t> block) {
     return std::nullopt;
 }
 
-std::optional<int64_t> extendedTime(std::span<const uint8_t> block) {
+// Whether a DOS date is a valid one before 2038.
+bool dosDateBefore2038(uint16_t dosDate) {
+    const unsigned year = 1980 + (dosDate >> 9), month = (dosDate >> 5) & 15, day = dosDate & 31;
+    return year < 2038 && month >= 1 && month <= 12 && day >= 1;
+}
+
+std::optional<int64_t> extendedTime(std::span<const uint8_t> block, uint16_t dosDate) {
     // A flags byte; bit 0 announces the modification time, which comes first.
     if (block.size() < 5 || !(block[0] & 1)) return std::nullopt;
-    return int64_t(int32_t(le32(block.data() + 1)));
+    const uint32_t seconds = le32(block.data() + 1);
+    return dosDateBefore2038(dosDate) ? int64_t(int32_t(seconds)) : int64_t(seconds);
 }
 
 }  // namespace
 
-std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra) {
+std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra, uint16_t dosDate) {
     if (auto block = findExtraBlock(extra, kNtfsExtraId))
         if (auto when = ntfsTime(*block)) return when;
-    if (auto block = findExtraBlock(extra, kTimestampExtraId)) return extendedTime(*block);
+    if (auto block = findExtraBlock(extra, kTimestampExtraId)) return extendedTime(*block, dosDate);
     return std::nullopt;
 }
 

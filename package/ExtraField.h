@@ -39,8 +39,11 @@ void applyZip64Local(std::span<const uint8_t> extra, uint64_t& uncompressedSize,
 
 // The modification time the extra field states, in seconds since 1970 (UTC): that of an NTFS field
 // (tag 1, 100-ns ticks since 1601) first, as it has the finer grain and the wider range, else that of
-// an extended-timestamp field (flag bit 0, signed 32-bit seconds). A field too short for what it
-// announces, or an NTFS time of 0 (not set), states nothing.
-std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra);
+// an extended-timestamp field (flag bit 0, 32-bit seconds). A field too short for what it announces,
+// or an NTFS time of 0 (not set), states nothing. The extended timestamp is defined as signed, yet
+// writers store times past January 2038 as unsigned: with its top bit set it is read as a time from
+// 2038 to 2106 unless the member's DOS date (dosDate) is a valid one before 2038, which tells of a
+// time before 1970.
+std::optional<int64_t> extraFieldTime(std::span<const uint8_t> extra, uint16_t dosDate);
 
 }  // namespace tarrow

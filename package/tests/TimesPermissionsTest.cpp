@@ -65,7 +65,9 @@ Bytes ntfs(int64_t seconds, uint16_t size = 24, bool zero = false) {
     return block(0x000a, data);
 }
 
-std::optional<int64_t> timeOf(const Bytes& extra) { return tarrow::extraFieldTime(extra); }
+std::optional<int64_t> timeOf(const Bytes& extra, uint16_t dosDate = kDosDate) {
+    return tarrow::extraFieldTime(extra, dosDate);
+}
 
 // The members of the times archive, each with the time it must come out with.
 struct Timed {
@@ -175,8 +177,14 @@ TEST(ExtraFieldTime, ReadsEitherFieldAndNothingPastItsBounds) {
     // may hold all three.
     EXPECT_EQ(timeOf(timestamp(1, {int32_t(kWinterUtc)})), kWinterUtc);
     EXPECT_EQ(timeOf(timestamp(7, {int32_t(kWinterUtc), 5, 6})), kWinterUtc);
-    EXPECT_EQ(timeOf(timestamp(1, {-86400})), -86400);  // before 1970: the field is signed
-    EXPECT_EQ(timeOf(ntfs(kSummerUtc)), kSummerUtc);    // half a second dropped
+    EXPECT_EQ(timeOf(timestamp(1, {-86400})), -86400);  // before 1970 where the DOS date is before 2038
+    // Past January 2038 writers store the seconds unsigned; the DOS date tells the two apart.
+    constexpr int64_t k2105 = 4260211201;  // 2105-01-01 00:00:01 UTC
+    constexpr uint16_t kDos2104 = uint16_t(((2104 - 1980) << 9) | (12 << 5) | 31);
+    EXPECT_EQ(timeOf(timestamp(1, {int32_t(uint32_t(k2105))}), kDos2104), k2105);
+    EXPECT_EQ(timeOf(timestamp(1, {int32_t(uint32_t(k2105))}), 0), k2105);  // no valid DOS date
+    EXPECT_EQ(timeOf(timestamp(1, {-86400}), kDos2104), int64_t(uint32_t(-86400)));
+    EXPECT_EQ(timeOf(ntfs(kSummerUtc)), kSummerUtc);  // half a second dropped
     EXPECT_EQ(timeOf(ntfs(-11644473600 + 1)), -11644473600 + 1);
     // Both: the NTFS time wins, wherever it stands.
     EXPECT_EQ(timeOf(ntfs(kSummerUtc) + timestamp(1, {int32_t(kWinterUtc)})), kSummerUtc);
@@ -198,6 +206,30 @@ TEST(ExtraFieldTime, ReadsEitherFieldAndNothingPastItsBounds) {
         EXPECT_EQ(timeOf(Bytes(cut.begin(), cut.begin() + long(size))), std::nullopt) << size;
     // A malformed NTFS field leaves the extended timestamp in force.
     EXPECT_EQ(timeOf(ntfs(kSummerUtc, 16) + timestamp(1, {int32_t(kWinterUtc)})), kWinterUtc);
+}
+
+// A real archive whose members are named for the year of their extended timestamp, 1970 to 2106
+// (later years do not fit the field): every such member is listed in its year.
+TEST(ExtraFieldTime, YearsOnBothSidesOf2038InARealArchive) {
+    const std::string path = std::string(VELTRANE_SHARED_DIR) + "/corpus/zip/cc_COMPRESS-210_unix_time_zip_test.zip";
+    if (!fs::exists(path)) GTEST_SKIP() << "no corpus at " << path;
+    tarrow_archive* archive = nullptr;
+    ASSERT_EQ(tarrow_open(path.c_str(), &archive), TARROW_OK);
+    int checked = 0;
+    for (size_t i = 0; i < tarrow_entry_count(archive); ++i) {
+        tarrow_entry e{};
+        ASSERT_EQ(tarrow_entry_at(archive, i, &e), TARROW_OK);
+        const std::string name = fs::path(e.name).filename().string();
+        const int year = std::atoi(name.c_str());
+        if (year < 1970 || year > 2106) continue;
+        const time_t when = time_t(e.mtime);
+        std::tm utc{};
+        ASSERT_TRUE(gmtime_r(&when, &utc));
+        EXPECT_EQ(utc.tm_year + 1900, year) << e.name;
+        ++checked;
+    }
+    tarrow_close(archive);
+    EXPECT_EQ(checked, 10);
 }
 
 TEST_F(TimesPermissionsTest, HandleInterfaceReportsAndSetsTheMembersTime) {
