@@ -47,8 +47,9 @@ bool onlyMomentOf(time_t when, const std::tm& wanted) {
 }  // namespace
 
 std::optional<ExistingFile> existingFile(const std::string& path) {
+    // A link standing there is what extraction would replace: its own facts, not its target's.
     struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
     ExistingFile f;
     f.size = uint64_t(st.st_size);
     f.mode = uint32_t(st.st_mode & 07777);
@@ -67,14 +68,26 @@ void makeWritable(const std::string& path, uint32_t mode) {
     if (!(mode & S_IWUSR)) ::chmod(path.c_str(), mode_t(mode & 07777) | S_IWUSR);
 }
 
+namespace {
+
+// Opens path for writing. A symbolic link standing there is replaced, not written through, so that
+// nothing outside the extraction's folder changes (a dangling link would create its target).
+int openForWriting(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0 || errno != ELOOP || ::unlink(path.c_str()) != 0) return fd;
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+}
+
+}  // namespace
+
 int OutputFolders::createFile(const std::string& path) {
     const bool known = createFoldersOf(path);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = openForWriting(path);
     if (fd < 0 && known && errno == ENOENT) {
         // A folder made earlier in the pass was removed meanwhile: make the chain again.
         m_known.clear();
         createFoldersOf(path);
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = openForWriting(path);
     }
     return fd;
 }

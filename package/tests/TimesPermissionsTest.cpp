@@ -365,7 +365,8 @@ TEST_F(TimesPermissionsTest, FlatExtractionGivesUnixModesOnlyWhenAsked) {
 
 TEST_F(TimesPermissionsTest, NoModeGoesThroughALinkAtTheTarget) {
     // A link planted where a folder and a file will go: neither its target folder nor its target
-    // file takes a member's mode.
+    // file takes a member's mode, and a link at a file's path is replaced, not written through (a
+    // dangling one would create its target).
     const std::string zip = modesArchive();
     fs::create_directories(path("elsewhere/ro"));
     chmod(path("elsewhere/ro").c_str(), 0751);
@@ -374,18 +375,28 @@ TEST_F(TimesPermissionsTest, NoModeGoesThroughALinkAtTheTarget) {
     fs::create_directories(out());
     fs::create_directory_symlink(path("elsewhere/ro"), out("open"));
     fs::create_symlink(path("elsewhere/file"), out("secret"));
+    fs::create_symlink(path("elsewhere/new"), out("read"));
     extractInto(zip, out(), [] { Tarrow_RestorePermissions(1); });
     EXPECT_EQ(modeOf(path("elsewhere/ro")), 0751u);
     EXPECT_EQ(modeOf(path("elsewhere/file")), 0640u);
+    EXPECT_EQ(readFile(path("elsewhere/file")), "t");
+    EXPECT_FALSE(fs::exists(path("elsewhere/new")));
+    EXPECT_FALSE(fs::is_symlink(out("secret")));
+    EXPECT_EQ(readFile(out("secret")), "x");
 
     // The handle interface sets "open/" (0700) at once, and "ro/" (0555) at the close.
     fs::create_directories(path("handle"));
     fs::create_directory_symlink(path("elsewhere/ro"), path("handle/open"));
     fs::create_directory_symlink(path("elsewhere/ro"), path("handle/ro"));
+    fs::create_symlink(path("elsewhere/file"), path("handle/secret"));
+    fs::create_symlink(path("elsewhere/new"), path("handle/read"));
     tarrow_archive* archive = nullptr;
     ASSERT_EQ(tarrow_open(zip.c_str(), &archive), TARROW_OK);
     for (size_t i = 0; i < tarrow_entry_count(archive); ++i)
         tarrow_extract(archive, i, path("handle").c_str(), nullptr);
     tarrow_close(archive);
     EXPECT_EQ(modeOf(path("elsewhere/ro")), 0751u);
+    EXPECT_EQ(readFile(path("elsewhere/file")), "t");
+    EXPECT_FALSE(fs::exists(path("elsewhere/new")));
+    EXPECT_EQ(readFile(path("handle/secret")), "x");
 }
