@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,9 +128,21 @@ bool OutputFolders::makeChain(const std::string& folder) {
     return true;
 }
 
+namespace {
+
+// tzset() and mktime() read the zone again and replace the C library's copy of it; handles opened
+// in several threads at once take turns at them.
+std::mutex& zoneLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace
+
 std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime) {
     std::tm t = veltrane::DosTimeFields(dosDate, dosTime);
     if (!m_zoneRead) {
+        const std::lock_guard<std::mutex> hold(zoneLock());
         ::tzset();
         m_zoneRead = true;
     }
@@ -145,6 +158,7 @@ std::optional<time_t> LocalTime::fromDos(uint16_t dosDate, uint16_t dosTime) {
             if (onlyMomentOf(when, wanted)) return when;
         }
     }
+    const std::lock_guard<std::mutex> hold(zoneLock());
     const time_t when = std::mktime(&t);
     if (when == time_t(-1)) return std::nullopt;
     return when;
