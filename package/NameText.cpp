@@ -13,11 +13,11 @@
 namespace tarrow {
 
 bool knownCharset(const std::string& charset) {
-    if (charset.empty()) return false;
-    iconv_t converter = ::iconv_open("UTF-8", charset.c_str());
-    if (converter == iconv_t(-1)) return false;
-    ::iconv_close(converter);
-    return true;
+    try {
+        return CodePage::open(charset) != nullptr;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 using veltrane::text::AppendUtf8;

@@ -24,9 +24,6 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 // OS/2 HPFS, Windows NTFS and VFAT.
 bool hostUsesCp437(uint8_t host);
 
-// Whether iconv can convert from charset to UTF-8.
-bool knownCharset(const std::string& charset);
-
 // A code page that names are read in, through iconv: opened once for a catalogue, then asked for
 // each name. Separators stay what they are in the bytes: 0x2F and 0x5C standing alone as characters
 // are "/" and "\" whatever the code page calls them (Shift-JIS calls 0x5C a yen sign), and a
@@ -60,6 +57,9 @@ private:
     std::bitset<256> m_invalid;
     mutable std::mutex m_lock;
 };
+
+// Whether names can be read in charset (CodePage::open gives a code page for it).
+bool knownCharset(const std::string& charset);
 
 // The text of CP437 bytes in UTF-8 (the bytes below 128 are ASCII and stay as they are).
 std::string cp437ToUtf8(std::string_view bytes);
